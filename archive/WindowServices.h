@@ -1,0 +1,85 @@
+// What a command asks of the window it runs in. The main window implements it
+// with real widgets; the console host and the tests implement it too.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+
+namespace tamrel {
+
+class WindowServices {
+public:
+    virtual ~WindowServices() = default;
+
+    // Modal box with the warning icon and one "OK"; returns when closed.
+    virtual void WarningBox(const std::string& text, const std::string& caption) = 0;
+    // The same with the information icon.
+    virtual void InformationBox(const std::string& text, const std::string& caption) = 0;
+    // Status panel 0 to 3 shows text; the empty text empties it.
+    virtual void SetStatusPanel(int panel, const std::string& text) = 0;
+
+    // Progress bar range and position. A minimum above the maximum, or a
+    // maximum below the minimum, is refused with an error and the range stays.
+    virtual void SetProgressMin(std::int32_t value) = 0;
+    virtual void SetProgressMax(std::int32_t value) = 0;
+    // Any value is accepted; the bar shows it limited to the range.
+    virtual void SetProgressPosition(std::int32_t value) = 0;
+
+    // Busy: the tool bar, then the table view, stop taking input. Idle undoes it.
+    virtual void Busy() = 0;
+    virtual void Idle() = 0;
+    // The whole main window stops / starts again taking input.
+    virtual void DisableWindow() = 0;
+    virtual void EnableWindow() = 0;
+
+    // Handles every waiting window message, then returns.
+    virtual void PumpEvents() = 0;
+    // Brings the window's picture up to date at once.
+    virtual void Repaint() = 0;
+
+    // Full path of the chosen existing file, or nothing on cancel.
+    virtual std::optional<std::string> FileOpenDialog(const std::string& filter) = 0;
+    // Path of the chosen folder, or nothing on cancel.
+    virtual std::optional<std::string> FolderSelectionDialog() = 0;
+};
+
+// Keeps the tool bar and table busy for its lifetime, so that every way out
+// of a command, errors included, leaves them idle.
+class BusyGuard {
+public:
+    explicit BusyGuard(WindowServices& window) : window_(&window) { window.Busy(); }
+    ~BusyGuard() { Release(); }
+    BusyGuard(const BusyGuard&) = delete;
+    BusyGuard& operator=(const BusyGuard&) = delete;
+    // Idle now, at the point where the command's own steps go idle.
+    void Release() {
+        if (window_)
+            std::exchange(window_, nullptr)->Idle();
+    }
+
+private:
+    WindowServices* window_;
+};
+
+// Keeps the main window disabled for its lifetime.
+class DisabledWindowGuard {
+public:
+    explicit DisabledWindowGuard(WindowServices& window) : window_(&window) {
+        window.DisableWindow();
+    }
+    ~DisabledWindowGuard() { Release(); }
+    DisabledWindowGuard(const DisabledWindowGuard&) = delete;
+    DisabledWindowGuard& operator=(const DisabledWindowGuard&) = delete;
+    // Enabled now, at the point where the command's own steps enable it.
+    void Release() {
+        if (window_)
+            std::exchange(window_, nullptr)->EnableWindow();
+    }
+
+private:
+    WindowServices* window_;
+};
+
+}  // namespace tamrel

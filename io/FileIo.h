@@ -1,0 +1,119 @@
+// File access shared by the table file and the two commands: whole-file reads,
+// and replacing a file through a temporary one so that a failure never leaves a
+// half-written file where a good one stood.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace tamrel {
+
+// An input/output failure after a file was opened (or while replacing it); the
+// message names the file and ends with the operating system's cause.
+class IoError : public std::system_error {
+public:
+    IoError(int osError, const std::string& what);
+};
+
+// A file of 2 GiB or more: offsets and sizes are 32-bit, so such a file is
+// refused before a byte of it is read.
+class FileTooLargeError : public std::runtime_error {
+public:
+    explicit FileTooLargeError(const std::string& path);
+};
+
+// Largest file the program handles: offsets and sizes are signed 32-bit.
+inline constexpr std::int64_t kMaxFileSize = 0x7FFFFFFF;
+
+// True when a regular file (not a folder) exists at path.
+bool IsExistingFile(const std::string& path);
+
+// Owns a file descriptor and closes it on every way out.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept;
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd();
+
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    int release() {
+        int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    // Closes now and reports a failed close (which can carry a delayed write error).
+    int close();
+
+private:
+    int fd_ = -1;
+};
+
+// A file opened for reading only. Opening never throws: callers word their own
+// message for a file that cannot be opened; read failures throw IoError.
+class InputFile {
+public:
+    explicit InputFile(const std::string& path);
+
+    bool IsOpen() const { return fd_.valid(); }
+    // errno of the failed open, 0 when open.
+    int OpenError() const { return openError_; }
+    const std::string& Path() const { return path_; }
+
+    // Size in bytes; throws FileTooLargeError for 2 GiB or more.
+    std::int64_t Size() const;
+    // The whole file from offset 0.
+    std::string ReadAll() const;
+
+private:
+    std::string path_;
+    UniqueFd fd_;
+    int openError_ = 0;
+};
+
+// Writes a file that replaces another: the bytes go to a temporary file in the
+// target's folder, and Commit() flushes it to disk and renames it over the
+// target. Until Commit() succeeds the target stays as it was; a writer that is
+// destroyed without a successful Commit() removes its temporary file.
+class ReplacingFileWriter {
+public:
+    // Creates the temporary file; throws IoError naming the target when it
+    // cannot be created (callers with their own wording catch that).
+    explicit ReplacingFileWriter(std::string targetPath);
+    ReplacingFileWriter(ReplacingFileWriter&& other) noexcept;
+    ReplacingFileWriter& operator=(ReplacingFileWriter&&) = delete;
+    ReplacingFileWriter(const ReplacingFileWriter&) = delete;
+    ReplacingFileWriter& operator=(const ReplacingFileWriter&) = delete;
+    ~ReplacingFileWriter();
+
+    const std::string& TargetPath() const { return target_; }
+    const std::string& TemporaryPath() const { return temp_; }
+
+    // Appends bytes; buffered, so a failure may surface at a later call.
+    void Write(std::string_view bytes);
+    // Writes bytes at an absolute offset (the gap before it reads as zeros).
+    void WriteAt(std::int64_t offset, std::string_view bytes);
+    // Flushes, syncs, closes and renames over the target, then syncs the folder.
+    void Commit();
+    // Removes the temporary file now; the target is left untouched.
+    void Discard() noexcept;
+
+private:
+    void FlushBuffer();
+    [[noreturn]] void Fail(int osError, const char* action);
+
+    std::string target_;
+    std::string temp_;
+    UniqueFd fd_;
+    std::string buffer_;
+    std::int64_t appendOffset_ = 0;
+    bool committed_ = false;
+};
+
+}  // namespace tamrel

@@ -1,0 +1,214 @@
+#include "table/TableFile.h"
+
+#include <algorithm>
+#include <limits>
+#include <optional>
+
+#include "io/FileIo.h"
+#include "table/StreamTable.h"
+
+namespace tamrel {
+
+namespace {
+
+constexpr char kEndOfFile = 0x1A;
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+int DigitValue(char c, int base) {
+    int v = -1;
+    if (c >= '0' && c <= '9')
+        v = c - '0';
+    else if (c >= 'a' && c <= 'f')
+        v = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+        v = c - 'A' + 10;
+    return v < base ? v : -1;
+}
+
+// Splits at the first comma: the part before it (empty when there is no
+// comma) and the rest (everything when there is no comma).
+std::pair<std::string_view, std::string_view> SplitAtComma(std::string_view text) {
+    auto comma = text.find(',');
+    if (comma == std::string_view::npos)
+        return {{}, text};
+    return {text.substr(0, comma), text.substr(comma + 1)};
+}
+
+// Hands out the file's lines: a line feed ends a line, carriage returns are
+// never part of a line, and a 0x1A ends the file (the text before it on its
+// line still counts as a line).
+class LineReader {
+public:
+    explicit LineReader(std::string_view bytes) : bytes_(bytes) {}
+
+    bool Next(std::string& line) {
+        if (pos_ >= bytes_.size() || bytes_[pos_] == kEndOfFile)
+            return false;
+        line.clear();
+        while (pos_ < bytes_.size()) {
+            char c = bytes_[pos_++];
+            if (c == '\n')
+                return true;
+            if (c == kEndOfFile) {
+                pos_ = bytes_.size();
+                return true;
+            }
+            if (c != '\r')
+                line.push_back(c);
+        }
+        return true;
+    }
+
+private:
+    std::string_view bytes_;
+    std::size_t pos_ = 0;
+};
+
+void AppendLine(std::string& out, std::string_view line) {
+    out.append(line);
+    out.append("\r\n");
+}
+
+}  // namespace
+
+std::int32_t ReadTableNumber(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && IsBlank(text[i]))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    int base = 10;
+    if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
+        base = 16;
+        ++i;
+    } else if (i + 1 < text.size() && text[i] == '0' &&
+               (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+        base = 16;
+        i += 2;
+    }
+    // The magnitude is capped just beyond the 32-bit range, which is enough to
+    // saturate either way and can never overflow.
+    constexpr std::uint64_t kCap = std::uint64_t{1} << 32;
+    std::uint64_t magnitude = 0;
+    std::size_t digits = 0;
+    for (; i < text.size(); ++i, ++digits) {
+        int d = DigitValue(text[i], base);
+        if (d < 0)
+            break;
+        magnitude = std::min(
+            kCap, magnitude * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(d));
+    }
+    if (digits == 0)
+        return 0;
+    constexpr auto kMax = static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max());
+    if (i < text.size() || !negative)
+        return static_cast<std::int32_t>(std::min(magnitude, kMax));
+    if (magnitude > kMax)
+        return std::numeric_limits<std::int32_t>::min();
+    return -static_cast<std::int32_t>(magnitude);
+}
+
+std::string EncodeCellText(std::string_view text) {
+    std::string out(text);
+    // A line feed alone would also end the line in the file and shift every
+    // line after it, so it is encoded like a carriage return is.
+    if (out.find_first_of("\r\n") != std::string::npos) {
+        std::replace(out.begin(), out.end(), '\r', '\t');
+        std::replace(out.begin(), out.end(), '\n', '\b');
+    }
+    return out;
+}
+
+std::string DecodeCellText(std::string_view text) {
+    std::string out(text);
+    if (out.find('\b') != std::string::npos) {
+        std::replace(out.begin(), out.end(), '\t', '\r');
+        std::replace(out.begin(), out.end(), '\b', '\n');
+    }
+    auto cr = out.find('\r');
+    if (cr != std::string::npos)
+        out.resize(cr);
+    return out;
+}
+
+std::string FormatTableFile(const StreamTable& table) {
+    std::string out;
+    AppendLine(out, std::to_string(table.ColCount()) + "," + std::to_string(table.RowCount()));
+    for (std::int32_t col = 0; col < table.ColCount(); ++col) {
+        AppendLine(out, "cw " + std::to_string(col) + "," + std::to_string(table.ColWidths(col)));
+    }
+    table.ForEachFilledCell([&](std::int32_t col, std::int32_t row, const std::string& text) {
+        out.append(std::to_string(col));
+        out.push_back(',');
+        out.append(std::to_string(row));
+        out.push_back(',');
+        AppendLine(out, EncodeCellText(text));
+    });
+    return out;
+}
+
+void ApplyTableFileContents(StreamTable& table, std::string_view contents,
+                            const std::function<void()>& pumpEvents) {
+    LineReader lines(contents);
+    std::string line;
+    if (!lines.Next(line))
+        return;
+    if (!line.empty()) {
+        auto [cols, rows] = SplitAtComma(line);
+        table.SetColCount(ReadTableNumber(cols));
+        table.SetRowCount(ReadTableNumber(rows));
+    }
+    while (lines.Next(line)) {
+        std::string_view text(line);
+        if (text.substr(0, 2) == "cw") {
+            auto comma = text.find(',');
+            std::string_view colPart;
+            if (comma != std::string_view::npos && comma > 3)
+                colPart = text.substr(3, comma - 3);
+            std::string_view widthPart =
+                comma == std::string_view::npos ? text : text.substr(comma + 1);
+            std::int32_t col = ReadTableNumber(colPart);
+            if (col >= 0 && col < table.ColCount())
+                table.SetColWidths(col, ReadTableNumber(widthPart));
+            continue;
+        }
+        auto [colPart, rest] = SplitAtComma(text);
+        auto [rowPart, cellText] = SplitAtComma(rest);
+        std::int32_t col = ReadTableNumber(colPart);
+        std::int32_t row = ReadTableNumber(rowPart);
+        // Negative indexes are not filtered here: writing them raises the
+        // table's index error, which ends the load.
+        if (col < table.ColCount() && row < table.RowCount()) {
+            table.SetCellText(col, row, DecodeCellText(cellText));
+        }
+        if (pumpEvents)
+            pumpEvents();
+    }
+}
+
+void StreamTable::SaveTableFile(const std::string& path) const {
+    std::string contents = FormatTableFile(*this);
+    std::optional<ReplacingFileWriter> file;
+    try {
+        file.emplace(path);
+    } catch (const IoError&) {
+        throw TableFileError("Cannot Create " + path);
+    }
+    file->Write(contents);
+    file->Commit();
+}
+
+void StreamTable::LoadTableFile(const std::string& path, const std::function<void()>& pumpEvents) {
+    InputFile file(path);
+    if (!file.IsOpen())
+        throw TableFileError("Cannot open file " + path);
+    std::string contents = file.ReadAll();
+    ApplyTableFileContents(*this, contents, pumpEvents);
+    NotifyTableChanged();
+}
+
+}  // namespace tamrel

@@ -1,0 +1,31 @@
+// Temporary folders and whole-file helpers for tests.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tamrel::test {
+
+// A fresh folder under the system's temporary folder, removed with all its
+// contents when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return path_; }
+    // path() joined with name.
+    std::string operator/(std::string_view name) const;
+    // Names of the entries in the folder, sorted, hidden ones included.
+    std::string Listing() const;
+
+private:
+    std::string path_;
+};
+
+std::string ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, std::string_view bytes);
+
+}  // namespace tamrel::test

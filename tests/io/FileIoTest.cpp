@@ -1,0 +1,105 @@
+#include "io/FileIo.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "TestFiles.h"
+
+namespace tamrel {
+namespace {
+
+using test::ReadFileBytes;
+using test::TempDir;
+using test::WriteFileBytes;
+
+TEST(ReplacingFileWriter, ReplacesOnlyOnCommit) {
+    TempDir dir;
+    const std::string path = dir / "bank.abk";
+    WriteFileBytes(path, "old");
+    {
+        ReplacingFileWriter writer(path);
+        writer.Write("new ");
+        writer.Write("bytes");
+        EXPECT_EQ(ReadFileBytes(path), "old");
+        writer.Commit();
+    }
+    EXPECT_EQ(ReadFileBytes(path), "new bytes");
+    EXPECT_EQ(dir.Listing(), "bank.abk\n");
+
+    {
+        ReplacingFileWriter abandoned(path);
+        abandoned.Write("never seen");
+    }
+    EXPECT_EQ(ReadFileBytes(path), "new bytes");
+    EXPECT_EQ(dir.Listing(), "bank.abk\n");
+}
+
+TEST(ReplacingFileWriter, PositionedWritesLeaveZerosInGaps) {
+    TempDir dir;
+    const std::string path = dir / "new.ast";
+    ReplacingFileWriter writer(path);
+    writer.WriteAt(4, "SCHl");
+    writer.WriteAt(0, "ab");
+    writer.Commit();
+    EXPECT_EQ(ReadFileBytes(path), std::string("ab\0\0SCHl", 8));
+}
+
+TEST(ReplacingFileWriter, KeepsTheModeOfTheFileItReplaces) {
+    TempDir dir;
+    const std::string path = dir / "t.tba";
+    WriteFileBytes(path, "x");
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    ReplacingFileWriter writer(path);
+    writer.Write("y");
+    writer.Commit();
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST(ReplacingFileWriter, RefusesWhatCannotBeCreated) {
+    TempDir dir;
+    EXPECT_THROW(ReplacingFileWriter(dir / "missing/x"), IoError);
+    EXPECT_THROW(ReplacingFileWriter(dir.path()), IoError);  // a folder stands there
+    if (::geteuid() != 0) {                                  // root writes wherever it likes
+        const std::string readOnly = dir / "ro";
+        WriteFileBytes(readOnly, "keep");
+        ::chmod(readOnly.c_str(), 0444);
+        EXPECT_THROW(ReplacingFileWriter{readOnly}, IoError);
+        EXPECT_EQ(ReadFileBytes(readOnly), "keep");
+    }
+}
+
+TEST(InputFile, ReadsWholeFilesAndReportsOpenFailures) {
+    TempDir dir;
+    const std::string path = dir / "a.bin";
+    const std::string bytes("\0SCHl\x1A\xFF", 7);
+    WriteFileBytes(path, bytes);
+    InputFile file(path);
+    ASSERT_TRUE(file.IsOpen());
+    EXPECT_EQ(file.Size(), 7);
+    EXPECT_EQ(file.ReadAll(), bytes);
+
+    InputFile missing(dir / "none");
+    EXPECT_FALSE(missing.IsOpen());
+    EXPECT_EQ(missing.OpenError(), ENOENT);
+    EXPECT_FALSE(InputFile(dir.path()).IsOpen());
+
+    EXPECT_TRUE(IsExistingFile(path));
+    EXPECT_FALSE(IsExistingFile(dir.path()));
+    EXPECT_FALSE(IsExistingFile(dir / "none"));
+}
+
+TEST(InputFile, RefusesFilesOf2GiBOrMore) {
+    TempDir dir;
+    const std::string path = dir / "huge.ast";
+    WriteFileBytes(path, "");
+    ASSERT_EQ(::truncate(path.c_str(), kMaxFileSize + 1), 0);  // sparse: costs no disk
+    InputFile file(path);
+    EXPECT_THROW(file.Size(), FileTooLargeError);
+    EXPECT_THROW(file.ReadAll(), FileTooLargeError);
+}
+
+}  // namespace
+}  // namespace tamrel
