@@ -6,8 +6,8 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev qt6-base-dev-tools libgl-dev
-  fonts-wine xvfb xauth imagemagick
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
+  fonts-wine xvfb xauth x11-utils imagemagick
   clang libclang-rt-14-dev
 )
 

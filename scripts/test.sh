@@ -13,14 +13,14 @@ export QT_QPA_PLATFORM=offscreen
 echo "== Build and test"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAMREL_WERROR=ON >/dev/null
 cmake --build build -j "$jobs"
-ctest --test-dir build --output-on-failure -j "$jobs"
+ctest --test-dir build --output-on-failure --timeout 120 -j "$jobs"
 
 echo "== Core tests with AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAMREL_GUI=OFF -DTAMREL_BENCH=OFF \
   -DTAMREL_SANITIZE=ON -DTAMREL_WERROR=ON >/dev/null
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build-asan --output-on-failure -j "$jobs"
+  ctest --test-dir build-asan --output-on-failure --timeout 300 -j "$jobs"
 
 echo "== Fuzz smoke run"
 if command -v clang++ >/dev/null 2>&1; then

@@ -1,0 +1,156 @@
+#include "BalloonTip.h"
+
+#include <QCursor>
+#include <QEvent>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QScreen>
+
+#include "AppSetup.h"
+
+namespace tamrel {
+
+BalloonLayout LayOutBalloon(QPoint pointer, QSize textSize, const QRect& screen) {
+    BalloonLayout layout;
+    const int boxWidth = std::max(kBalloonMinWidth, textSize.width() + 2 * kBalloonPadding);
+    const int boxHeight = textSize.height() + 2 * kBalloonPadding;
+    const int windowHeight = boxHeight + kBalloonTailLength;
+
+    // Above and to the right, unless the screen has no room there.
+    layout.above = pointer.y() - windowHeight >= screen.top();
+    layout.right = pointer.x() - kBalloonRadius + boxWidth - 1 <= screen.right();
+
+    // The tail's tip sits 10 pixels in from the box's side nearest the pointer.
+    const int tipX = layout.right ? kBalloonRadius : boxWidth - kBalloonRadius;
+    const int boxTop = layout.above ? 0 : kBalloonTailLength;
+    layout.box = QRect(0, boxTop, boxWidth, boxHeight);
+    layout.text =
+        layout.box.adjusted(kBalloonPadding, kBalloonPadding, -kBalloonPadding, -kBalloonPadding);
+    const int tipY = layout.above ? windowHeight - 1 : 0;
+    layout.window = QRect(pointer.x() - tipX, pointer.y() - tipY, boxWidth + 1, windowHeight);
+
+    // The tail: a right triangle whose base runs along the edge nearer the
+    // pointer, from 10 to 30 pixels in from the corner, with its tip straight
+    // out from the base's end at 10 pixels.
+    const int edgeY = layout.above ? layout.box.bottom() : layout.box.top();
+    const int farX = layout.right ? tipX + 2 * kBalloonRadius : tipX - 2 * kBalloonRadius;
+    QPainterPath box;
+    box.addRoundedRect(QRectF(layout.box).adjusted(0.5, 0.5, -0.5, -0.5), kBalloonRadius,
+                       kBalloonRadius);
+    QPainterPath tail;
+    tail.moveTo(tipX + 0.5, edgeY + (layout.above ? -2.0 : 2.0));
+    tail.lineTo(tipX + 0.5, tipY + 0.5);
+    tail.lineTo(farX + 0.5, edgeY + (layout.above ? -2.0 : 2.0));
+    tail.closeSubpath();
+    layout.shape = box.united(tail);
+    return layout;
+}
+
+BalloonTip::BalloonTip()
+    : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus) {
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setFont(SansSerifFont(13));
+}
+
+void BalloonTip::ShowAt(const QString& text, QPoint pointer) {
+    text_ = text;
+    const QFontMetrics metrics(font());
+    const QSize textSize =
+        metrics.boundingRect(QRect(0, 0, kBalloonTextWidth, 10000), Qt::TextWordWrap, text).size();
+    const QScreen* screen = QGuiApplication::screenAt(pointer);
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    layout_ =
+        LayOutBalloon(pointer, textSize, screen ? screen->geometry() : QRect(0, 0, 4096, 4096));
+    setGeometry(layout_.window);
+    // A mask gives the window the balloon's shape on every desktop, with or
+    // without a compositor.
+    QPainterPath outline = layout_.shape;
+    setMask(QRegion(outline.toFillPolygon().toPolygon())
+                .united(QRegion(outline.toFillPolygon().toPolygon().translated(1, 1))));
+    show();
+    update();
+}
+
+void BalloonTip::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(palette().color(QPalette::ToolTipText));
+    painter.setBrush(palette().color(QPalette::ToolTipBase));
+    painter.drawPath(layout_.shape);
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(layout_.text, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text_);
+}
+
+BalloonTipController::BalloonTipController(QObject* parent)
+    : QObject(parent), tip_(new BalloonTip) {
+    showTimer_.setSingleShot(true);
+    hideTimer_.setSingleShot(true);
+    reshowWindow_.setSingleShot(true);
+    connect(&showTimer_, &QTimer::timeout, this, &BalloonTipController::ShowTip);
+    connect(&hideTimer_, &QTimer::timeout, this, &BalloonTipController::HideTip);
+}
+
+BalloonTipController::~BalloonTipController() {
+    delete tip_;
+}
+
+void BalloonTipController::AddHint(QWidget* control, const QString& hint) {
+    hints_.insert(control, hint);
+    control->setMouseTracking(true);
+    control->installEventFilter(this);
+    connect(control, &QObject::destroyed, this, [this, control] { hints_.remove(control); });
+}
+
+bool BalloonTipController::eventFilter(QObject* watched, QEvent* event) {
+    auto* control = qobject_cast<QWidget*>(watched);
+    if (!control || !hints_.contains(control))
+        return false;
+    switch (event->type()) {
+        case QEvent::ToolTip:
+            return true;  // our balloon, never Qt's own tip
+        case QEvent::Enter:
+            current_ = control;
+            showTimer_.start(tip_->isVisible() || reshowWindow_.isActive() ? kReshowDelayMs
+                                                                           : kInitialDelayMs);
+            break;
+        case QEvent::MouseMove:
+            // The delay counts from the moment the pointer came to rest.
+            if (current_ == control && !tip_->isVisible() && showTimer_.isActive() &&
+                showTimer_.interval() == kInitialDelayMs)
+                showTimer_.start(kInitialDelayMs);
+            break;
+        case QEvent::Leave:
+            if (current_ == control) {
+                current_ = nullptr;
+                showTimer_.stop();
+                if (tip_->isVisible()) {
+                    HideTip();
+                    reshowWindow_.start(kInitialDelayMs);
+                }
+            }
+            break;
+        case QEvent::MouseButtonPress:
+        case QEvent::Hide:
+            showTimer_.stop();
+            HideTip();
+            break;
+        default:
+            break;
+    }
+    return false;
+}
+
+void BalloonTipController::ShowTip() {
+    if (!current_ || !current_->isVisible())
+        return;
+    tip_->ShowAt(hints_.value(current_), QCursor::pos());
+    hideTimer_.start(kShowTimeMs);
+}
+
+void BalloonTipController::HideTip() {
+    hideTimer_.stop();
+    tip_->hide();
+}
+
+}  // namespace tamrel

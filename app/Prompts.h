@@ -1,0 +1,44 @@
+// The modal boxes and dialogs the window shows, behind one interface so that
+// tests can answer them without a person.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QWidget>
+#include <optional>
+
+namespace tamrel {
+
+class Prompts {
+public:
+    enum class Icon { Warning, Information, Error };
+
+    virtual ~Prompts() = default;
+    // A modal box with that icon and one "OK"; returns when it is closed.
+    virtual void MessageBox(Icon icon, const QString& text, const QString& caption) = 0;
+    // The file-open dialog: one existing file, filtered; nothing on cancel.
+    virtual std::optional<QString> OpenFile(QWidget* parent, const QString& filter) = 0;
+    // The folder-selection dialog: a folder's path, or nothing on cancel.
+    virtual std::optional<QString> SelectFolder(QWidget* parent) = 0;
+};
+
+// Turns a filter of "label|patterns" pairs (patterns separated by ";") into
+// Qt's name filters, e.g. "*.ast;*.abk|*.ast;*.abk" -> "*.ast;*.abk (*.ast *.abk)".
+QStringList QtNameFilters(const QString& filter);
+
+// The real boxes and dialogs, remembering within one run the file chosen last
+// and the folder dialog's size, state and folder.
+class DesktopPrompts : public Prompts {
+public:
+    void MessageBox(Icon icon, const QString& text, const QString& caption) override;
+    std::optional<QString> OpenFile(QWidget* parent, const QString& filter) override;
+    std::optional<QString> SelectFolder(QWidget* parent) override;
+
+private:
+    QString lastFile_;
+    QByteArray folderDialogGeometry_;
+    bool folderDialogMaximized_ = false;
+    QString lastFolder_;
+};
+
+}  // namespace tamrel

@@ -1,0 +1,61 @@
+#include "StatusPanels.h"
+
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOption>
+
+namespace tamrel {
+
+StatusPanels::StatusPanels(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void StatusPanels::SetPanelText(int panel, const QString& text) {
+    if (panel < 0 || panel >= kPanelCount)
+        return;
+    texts_[static_cast<std::size_t>(panel)] = text;
+    update(PanelRect(panel));
+}
+
+QString StatusPanels::PanelText(int panel) const {
+    if (panel < 0 || panel >= kPanelCount)
+        return {};
+    return texts_[static_cast<std::size_t>(panel)];
+}
+
+QRect StatusPanels::PanelRect(int panel) const {
+    const int left = kPanelLeft[static_cast<std::size_t>(panel)];
+    const int right =
+        panel + 1 < kPanelCount ? kPanelLeft[static_cast<std::size_t>(panel) + 1] : width();
+    // Panels stand two pixels apart and two pixels below the bar's top.
+    return QRect(left, 2, std::max(0, right - left - 2), height() - 2);
+}
+
+void StatusPanels::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().color(QPalette::Button));
+    const QColor shadow = palette().color(QPalette::Dark);
+    const QColor light = palette().color(QPalette::Light);
+    for (int panel = 0; panel < kPanelCount; ++panel) {
+        const QRect r = PanelRect(panel);
+        if (r.width() <= 0)
+            continue;
+        // A lowered bevel: dark top and left edges, light bottom and right.
+        painter.setPen(shadow);
+        painter.drawLine(r.topLeft(), r.topRight());
+        painter.drawLine(r.topLeft(), r.bottomLeft());
+        painter.setPen(light);
+        painter.drawLine(r.bottomLeft(), r.bottomRight());
+        painter.drawLine(r.topRight(), r.bottomRight());
+        // One line of text, cut off at the panel's edge.
+        const QRect textRect = r.adjusted(3, 1, -2, -1);
+        painter.save();
+        painter.setClipRect(textRect);
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                         texts_[static_cast<std::size_t>(panel)]);
+        painter.restore();
+    }
+}
+
+}  // namespace tamrel

@@ -1,0 +1,260 @@
+#include "Unit1.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QPainter>
+#include <QToolButton>
+#include <exception>
+
+#include "ASFGrid.h"
+#include "AppSetup.h"
+#include "BalloonTip.h"
+#include "Icons.h"
+#include "Prompts.h"
+#include "RangeProgressBar.h"
+#include "StatusPanels.h"
+
+namespace tamrel {
+
+namespace {
+
+constexpr int kToolBarHeight = 33;
+constexpr int kStatusBarHeight = 25;
+constexpr int kSeparatorWidth = 8;
+constexpr int kButtonWidth = 23;
+constexpr int kButtonHeight = 22;
+// A repaint draws at most this often; in between, a pending update is drawn
+// at the next pumping of events, so per-item repaints cost no more than the
+// screen can show.
+constexpr qint64 kRepaintIntervalMs = 16;
+
+QString CurrentTitle() {
+    if (auto* app = TamrelApplication::Instance())
+        return app->Title();
+    return ApplicationTitleFromProgramFile(QCoreApplication::applicationFilePath());
+}
+
+}  // namespace
+
+void ToolBarStrip::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    // An etched line along the top edge: shadow above, highlight below.
+    painter.setPen(palette().color(QPalette::Dark));
+    painter.drawLine(0, 0, width() - 1, 0);
+    painter.setPen(palette().color(QPalette::Light));
+    painter.drawLine(0, 1, width() - 1, 1);
+}
+
+TForm1::TForm1(std::unique_ptr<Prompts> prompts, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint),
+      prompts_(prompts ? std::move(prompts) : std::make_unique<DesktopPrompts>()),
+      tips_(new BalloonTipController(this)) {
+    FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+QString TForm1::Caption() {
+    return QStringLiteral("Tamrel Ast-Abk Packer/Unpacker v1.1");
+}
+
+void TForm1::FormCreate() {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(Caption());
+    setWindowIcon(ProgramIcon());
+    setFont(WindowFont());
+    setBackgroundRole(QPalette::Button);
+    setAutoFillBackground(true);
+    setFixedSize(kClientWidth, kClientHeight);
+    move(271, 140);
+
+    ToolBar1 = new ToolBarStrip(this);
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setGeometry(0, 0, kClientWidth, kToolBarHeight);
+    int x = kSeparatorWidth;
+    ExportButton =
+        AddToolButton("ExportButton", QStringLiteral("unpack"), QStringLiteral("Unpack"), x);
+    x += kButtonWidth + kSeparatorWidth;
+    ImportButton = AddToolButton("ImportButton", QStringLiteral("pack"), QStringLiteral("Pack"), x);
+    x += kButtonWidth + kSeparatorWidth;
+    ToolButton9 =
+        AddToolButton("ToolButton9", QStringLiteral("help"), QStringLiteral("Help / Support"), x);
+    x += kButtonWidth + kSeparatorWidth;
+    ToolButton8 = AddToolButton("ToolButton8", QStringLiteral("exit"), QStringLiteral("Exit"), x);
+    connect(ExportButton, &QToolButton::clicked, this, &TForm1::ExportButtonClick);
+    connect(ImportButton, &QToolButton::clicked, this, &TForm1::ImportButtonClick);
+    connect(ToolButton9, &QToolButton::clicked, this, &TForm1::ToolButton9Click);
+    connect(ToolButton8, &QToolButton::clicked, this, &TForm1::ToolButton8Click);
+
+    ASFGrid_ = new ASFGrid(table_, this);
+    ASFGrid_->setGeometry(7, 33, 533, 241);
+
+    ProgressBar1 = new RangeProgressBar(this);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setGeometry(7, 280, 533, 13);
+
+    StatusBar1 = new StatusPanels(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setGeometry(0, kClientHeight - kStatusBarHeight, kClientWidth, kStatusBarHeight);
+
+    // The table is the only control that takes the keyboard focus.
+    ASFGrid_->setFocus();
+}
+
+QToolButton* TForm1::AddToolButton(const char* name, const QString& picture, const QString& hint,
+                                   int x) {
+    auto* button = new QToolButton(ToolBar1);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setIcon(QIcon(Picture(picture)));
+    button->setIconSize(QSize(16, 16));
+    button->setAutoRaise(false);  // raised buttons, not flat ones
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setGeometry(x, 2, kButtonWidth, kButtonHeight);
+    button->setAccessibleName(hint);
+    tips_->AddHint(button, hint);
+    return button;
+}
+
+void TForm1::RunCommand(const std::function<void()>& command) {
+    commandRunning_ = true;
+    try {
+        command();
+    } catch (const std::exception& e) {
+        ShowError(FromNative(e.what()));
+    } catch (...) {
+        ShowError(QStringLiteral("Unknown error"));
+    }
+    commandRunning_ = false;
+    if (quitRequested_) {
+        quitRequested_ = false;
+        close();
+    }
+}
+
+void TForm1::ShowError(const QString& message) {
+    prompts_->MessageBox(Prompts::Icon::Error, ErrorBoxText(message), CurrentTitle());
+}
+
+void TForm1::ExportButtonClick() {
+    RunCommand([this] {
+        Repaint();
+        // Unpacking itself comes with the commands; until then the dialog is shown and ends.
+        FileOpenDialog("*.ast;*.abk|*.ast;*.abk");
+    });
+}
+
+void TForm1::ImportButtonClick() {
+    RunCommand([this] { FolderSelectionDialog(); });
+}
+
+void TForm1::ToolButton9Click() {}
+
+void TForm1::ToolButton8Click() {
+    close();
+}
+
+void TForm1::WarningBox(const std::string& text, const std::string& caption) {
+    prompts_->MessageBox(Prompts::Icon::Warning, FromNative(text), FromNative(caption));
+}
+
+void TForm1::InformationBox(const std::string& text, const std::string& caption) {
+    prompts_->MessageBox(Prompts::Icon::Information, FromNative(text), FromNative(caption));
+}
+
+void TForm1::SetStatusPanel(int panel, const std::string& text) {
+    StatusBar1->SetPanelText(panel, FromNative(text));
+}
+
+void TForm1::SetProgressMin(std::int32_t value) {
+    ProgressBar1->SetMin(value);
+}
+void TForm1::SetProgressMax(std::int32_t value) {
+    ProgressBar1->SetMax(value);
+}
+void TForm1::SetProgressPosition(std::int32_t value) {
+    ProgressBar1->SetPosition(value);
+}
+
+void TForm1::Busy() {
+    ToolBar1->setEnabled(false);
+    ASFGrid_->setEnabled(false);  // this also takes the keyboard focus away from it
+}
+
+void TForm1::Idle() {
+    ToolBar1->setEnabled(true);
+    ASFGrid_->setEnabled(true);
+}
+
+void TForm1::DisableWindow() {
+    setEnabled(false);
+}
+void TForm1::EnableWindow() {
+    setEnabled(true);
+}
+
+void TForm1::PumpEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void TForm1::Repaint() {
+    static QElapsedTimer sinceLast;
+    if (!sinceLast.isValid() || sinceLast.elapsed() >= kRepaintIntervalMs) {
+        repaint();
+        sinceLast.restart();
+    } else {
+        update();
+    }
+}
+
+std::optional<std::string> TForm1::FileOpenDialog(const std::string& filter) {
+    auto path = prompts_->OpenFile(this, FromNative(filter));
+    if (!path)
+        return std::nullopt;
+    return ToNative(*path);
+}
+
+std::optional<std::string> TForm1::FolderSelectionDialog() {
+    auto path = prompts_->SelectFolder(this);
+    if (!path)
+        return std::nullopt;
+    return ToNative(*path);
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    // While disabled, the close box, the system menu and Alt+F4 do nothing;
+    // while a command runs, the close waits for its end.
+    if (!isEnabled()) {
+        event->ignore();
+        return;
+    }
+    if (commandRunning_) {
+        quitRequested_ = true;
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void TForm1::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        FocusGridIfNothingFocused();
+}
+
+bool TForm1::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate)
+        FocusGridIfNothingFocused();
+    return QWidget::event(event);
+}
+
+void TForm1::FocusGridIfNothingFocused() {
+    if (!focusWidget() || !focusWidget()->isEnabled() || !focusWidget()->hasFocus()) {
+        if (ASFGrid_->isEnabled() && isEnabled())
+            ASFGrid_->setFocus(Qt::ActiveWindowFocusReason);
+    }
+}
+
+}  // namespace tamrel

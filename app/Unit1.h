@@ -1,0 +1,109 @@
+// TForm1: the main window. It owns the stream table and its view, and gives
+// the commands the services they ask for (WindowServices).
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+#include "Prompts.h"
+#include "archive/WindowServices.h"
+#include "table/StreamTable.h"
+
+class QToolButton;
+
+namespace tamrel {
+
+class ASFGrid;
+class BalloonTipController;
+class RangeProgressBar;
+class StatusPanels;
+
+// The tool bar's strip: full width, 33 high, an etched line along its top.
+class ToolBarStrip : public QWidget {
+    Q_OBJECT
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+class TForm1 : public QWidget, public WindowServices {
+    Q_OBJECT
+public:
+    static constexpr int kClientWidth = 548;
+    static constexpr int kClientHeight = 319;
+
+    // prompts: the boxes and dialogs; the real ones when null.
+    explicit TForm1(std::unique_ptr<Prompts> prompts = nullptr, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // The window's caption.
+    static QString Caption();
+
+    StreamTable& Table() { return table_; }
+    ASFGrid* Grid() const { return ASFGrid_; }
+    RangeProgressBar* ProgressBar() const { return ProgressBar1; }
+    StatusPanels* StatusBar() const { return StatusBar1; }
+    QWidget* ToolBar() const { return ToolBar1; }
+    BalloonTipController* Tips() const { return tips_; }
+    Prompts& Dialogs() { return *prompts_; }
+
+    // Runs a command inside the general error handler: an error it does not
+    // catch ends it and is shown in the error box. A close request that came
+    // in while it ran is carried out when it has ended.
+    void RunCommand(const std::function<void()>& command);
+    // Shows the error box: the stop icon, the application title as caption.
+    void ShowError(const QString& message);
+    bool CommandRunning() const { return commandRunning_; }
+
+    // Tool-bar handlers.
+    void ExportButtonClick();
+    void ImportButtonClick();
+    void ToolButton9Click();
+    void ToolButton8Click();
+
+    // WindowServices
+    void WarningBox(const std::string& text, const std::string& caption) override;
+    void InformationBox(const std::string& text, const std::string& caption) override;
+    void SetStatusPanel(int panel, const std::string& text) override;
+    void SetProgressMin(std::int32_t value) override;
+    void SetProgressMax(std::int32_t value) override;
+    void SetProgressPosition(std::int32_t value) override;
+    void Busy() override;
+    void Idle() override;
+    void DisableWindow() override;
+    void EnableWindow() override;
+    void PumpEvents() override;
+    void Repaint() override;
+    std::optional<std::string> FileOpenDialog(const std::string& filter) override;
+    std::optional<std::string> FolderSelectionDialog() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    void FormCreate();
+    QToolButton* AddToolButton(const char* name, const QString& picture, const QString& hint,
+                               int x);
+    void FocusGridIfNothingFocused();
+
+    StreamTable table_;
+    std::unique_ptr<Prompts> prompts_;
+    BalloonTipController* tips_;
+    ToolBarStrip* ToolBar1;
+    QToolButton* ExportButton;
+    QToolButton* ImportButton;
+    QToolButton* ToolButton9;
+    QToolButton* ToolButton8;
+    ASFGrid* ASFGrid_;
+    RangeProgressBar* ProgressBar1;
+    StatusPanels* StatusBar1;
+    bool commandRunning_ = false;
+    bool quitRequested_ = false;
+};
+
+}  // namespace tamrel

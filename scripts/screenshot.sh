@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Starts the program under a virtual display, waits until its window shows,
+# saves a screenshot and ends every process it started.
+# Usage: scripts/screenshot.sh OUT.png [PROGRAM-ARGUMENTS...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if [ $# -lt 1 ]; then
+  echo "usage: $0 OUT.png" >&2
+  exit 2
+fi
+out=$(realpath -m "$1")
+shift
+
+bash scripts/install-deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build --target tamrel >/dev/null
+
+display=":$((90 + RANDOM % 100))"
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+app=""
+cleanup() {
+  [ -n "$app" ] && kill "$app" 2>/dev/null || true
+  kill "$xvfb" 2>/dev/null || true
+  wait 2>/dev/null || true
+}
+trap cleanup EXIT
+
+for _ in $(seq 50); do
+  DISPLAY=$display xdpyinfo >/dev/null 2>&1 && break
+  sleep 0.1
+done
+
+DISPLAY=$display QT_QPA_PLATFORM=xcb build/app/tamrel "$@" &
+app=$!
+
+# Wait for the main window to be mapped, then give it a moment to paint.
+for _ in $(seq 100); do
+  if DISPLAY=$display xwininfo -root -tree 2>/dev/null | grep -q 'Tamrel Ast-Abk Packer/Unpacker'; then
+    break
+  fi
+  sleep 0.1
+done
+sleep "${SCREENSHOT_DELAY:-1}"
+DISPLAY=$display import -window root "$out"
+echo "$out"

@@ -1,0 +1,256 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <algorithm>
+
+#include "ASFGrid.h"
+#include "AppSetup.h"
+#include "BalloonTip.h"
+#include "RangeProgressBar.h"
+#include "RecordingPrompts.h"
+#include "StatusPanels.h"
+#include "Unit1.h"
+#include "archive/ProgressRange.h"
+
+namespace tamrel {
+namespace {
+
+using test::RecordingPrompts;
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    MainWindowTest() : form(std::make_unique<RecordingPrompts>(shared)) {
+        form.show();
+        form.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&form));
+    }
+    // The tool buttons from left to right.
+    std::vector<QToolButton*> Buttons() const {
+        auto buttons = form.ToolBar()->findChildren<QToolButton*>();
+        std::sort(buttons.begin(), buttons.end(), [](auto* a, auto* b) { return a->x() < b->x(); });
+        return {buttons.begin(), buttons.end()};
+    }
+    RecordingPrompts::Shared shared;
+    TForm1 form;
+};
+
+TEST_F(MainWindowTest, ANewWindow) {
+    EXPECT_EQ(form.windowTitle(), "Tamrel Ast-Abk Packer/Unpacker v1.1");
+    EXPECT_EQ(form.size(), QSize(548, 319));
+    EXPECT_EQ(form.minimumSize(), form.maximumSize());  // not resizable
+    EXPECT_FALSE(form.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(form.windowFlags() & Qt::WindowMinimizeButtonHint);
+
+    EXPECT_EQ(form.ToolBar()->geometry(), QRect(0, 0, 548, 33));
+    EXPECT_EQ(form.Grid()->geometry(), QRect(7, 33, 533, 241));
+    EXPECT_EQ(form.ProgressBar()->geometry(), QRect(7, 280, 533, 13));
+    EXPECT_EQ(form.StatusBar()->geometry(), QRect(0, 294, 548, 25));
+
+    const auto buttons = Buttons();
+    ASSERT_EQ(buttons.size(), 4u);
+    const char* names[] = {"ExportButton", "ImportButton", "ToolButton9", "ToolButton8"};
+    const char* hints[] = {"Unpack", "Pack", "Help / Support", "Exit"};
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(buttons[i]->objectName(), names[i]);
+        EXPECT_EQ(form.Tips()->HintOf(buttons[i]), hints[i]);
+        EXPECT_EQ(buttons[i]->geometry(), QRect(8 + static_cast<int>(i) * 31, 2, 23, 22));
+        EXPECT_FALSE(buttons[i]->autoRaise());
+        EXPECT_EQ(buttons[i]->focusPolicy(), Qt::NoFocus);
+        EXPECT_FALSE(buttons[i]->icon().isNull());
+    }
+
+    for (int panel = 0; panel < 4; ++panel)
+        EXPECT_EQ(form.StatusBar()->PanelText(panel), "");
+    EXPECT_EQ(form.StatusBar()->PanelRect(1).left(), 150);
+    EXPECT_EQ(form.StatusBar()->PanelRect(3).left(), 440);
+    const ProgressRange& range = form.ProgressBar()->Range();
+    EXPECT_EQ(range.Min(), 0);
+    EXPECT_EQ(range.Max(), 100);
+    EXPECT_EQ(range.Position(), 0);
+
+    EXPECT_EQ(form.Table().ColCount(), 2);
+    EXPECT_EQ(form.Table().RowCount(), 2);
+    EXPECT_EQ(form.Table().ColWidths(0), 60);
+    EXPECT_EQ(form.Table().ColWidths(1), 100);
+    EXPECT_TRUE(form.Grid()->hasFocus());
+}
+
+TEST_F(MainWindowTest, ProgressRangeRule) {
+    struct Step {
+        char bound;  // 'n' minimum, 'x' maximum, 'p' position
+        std::int32_t value;
+        bool refused;
+    };
+    struct Case {
+        std::vector<Step> steps;
+        std::int32_t min, max;
+    };
+    const Case cases[] = {
+        {{{'n', 1, false}, {'x', 0, true}}, 1, 100},  // the maximum is refused
+        {{{'x', 0, false}, {'n', 1, true}}, 0, 0},    // the minimum is refused
+        {{{'x', -1, true}}, 0, 100},
+        {{{'x', 5, false}, {'n', 5, false}}, 5, 5},  // an empty range is allowed
+        {{{'n', 1, false}, {'x', 1, false}, {'p', -9, false}, {'p', 1 << 30, false}}, 1, 1},
+    };
+    for (const auto& c : cases) {
+        form.ProgressBar()->SetMin(0);
+        form.ProgressBar()->SetMax(100);
+        for (const auto& step : c.steps) {
+            auto apply = [&] {
+                if (step.bound == 'n')
+                    form.SetProgressMin(step.value);
+                if (step.bound == 'x')
+                    form.SetProgressMax(step.value);
+                if (step.bound == 'p')
+                    form.SetProgressPosition(step.value);
+            };
+            if (step.refused) {
+                try {
+                    apply();
+                    ADD_FAILURE() << "accepted " << step.bound << step.value;
+                } catch (const ProgressRangeError& e) {
+                    EXPECT_STREQ(e.what(), "TProgressBar property out of range");
+                }
+            } else {
+                EXPECT_NO_THROW(apply());
+            }
+        }
+        EXPECT_EQ(form.ProgressBar()->Range().Min(), c.min);
+        EXPECT_EQ(form.ProgressBar()->Range().Max(), c.max);
+    }
+
+    // Any position is taken; the bar shows it limited to the range.
+    form.ProgressBar()->SetMin(0);
+    form.ProgressBar()->SetMax(100);
+    form.SetProgressPosition(500);
+    EXPECT_EQ(form.ProgressBar()->Range().Position(), 500);
+    EXPECT_EQ(form.ProgressBar()->value(), 100);
+    form.SetProgressPosition(-5);
+    EXPECT_EQ(form.ProgressBar()->value(), 0);
+}
+
+TEST_F(MainWindowTest, ARefusedRangeReachesTheErrorBox) {
+    form.RunCommand([&] { form.SetProgressMax(-1); });
+    EXPECT_EQ(shared.boxes, QStringList{"error|Tamrel|TProgressBar property out of range."});
+    EXPECT_EQ(form.ProgressBar()->Range().Min(), 0);
+    EXPECT_EQ(form.ProgressBar()->Range().Max(), 100);
+}
+
+TEST(ErrorBoxText, AppendsAFullStopAfterALetterOrDigitOnly) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"Cannot open file x.tba", "Cannot open file x.tba."},
+        {"Done.", "Done."},
+        {"Alarm!", "Alarm!"},
+        {"(in brackets)", "(in brackets)"},
+        {"out of bounds (-1)", "out of bounds (-1)"},
+        {"ends in 7", "ends in 7."},
+        {"", ""},
+    };
+    for (const auto& [message, shown] : cases)
+        EXPECT_EQ(ErrorBoxText(message), shown) << message;
+}
+
+TEST(ApplicationTitle, FromTheProgramFileName) {
+    EXPECT_EQ(ApplicationTitleFromProgramFile("/usr/bin/tamrel"), "Tamrel");
+    EXPECT_EQ(ApplicationTitleFromProgramFile("C:/Tools/PACKER.EXE"), "Packer");
+    EXPECT_EQ(ApplicationTitleFromProgramFile("build/app/my.prog.x"), "My");
+    EXPECT_EQ(TamrelApplication::Instance()->Title(), "Tamrel");
+}
+
+TEST_F(MainWindowTest, BusyAndIdle) {
+    ASSERT_TRUE(form.Grid()->hasFocus());
+    form.Busy();
+    EXPECT_FALSE(form.ToolBar()->isEnabled());
+    EXPECT_FALSE(form.Grid()->isEnabled());
+    EXPECT_FALSE(form.Grid()->hasFocus());
+    EXPECT_TRUE(form.isEnabled());
+    form.Idle();
+    EXPECT_TRUE(form.ToolBar()->isEnabled());
+    EXPECT_TRUE(form.Grid()->isEnabled());
+    EXPECT_FALSE(form.Grid()->hasFocus());  // idle does not give the focus back
+    QTest::mouseClick(form.Grid()->viewport(), Qt::LeftButton, {}, QPoint(150, 30));
+    EXPECT_TRUE(form.Grid()->hasFocus());
+}
+
+TEST_F(MainWindowTest, DisabledWindowIgnoresClosing) {
+    form.DisableWindow();
+    EXPECT_FALSE(form.isEnabled());
+    EXPECT_FALSE(form.Grid()->isEnabled());
+    EXPECT_FALSE(form.close());
+    EXPECT_TRUE(form.isVisible());
+    form.EnableWindow();
+    EXPECT_TRUE(form.isEnabled());
+    EXPECT_TRUE(form.close());
+    EXPECT_FALSE(form.isVisible());
+}
+
+TEST_F(MainWindowTest, CloseDuringACommandWaitsForItsEndAndItsLastBox) {
+    QStringList order;
+    shared.onBox = [&] { order << (form.isVisible() ? "box while open" : "box after close"); };
+    form.RunCommand([&] {
+        form.Busy();
+        form.close();  // the close box pressed while the command pumps events
+        form.PumpEvents();
+        order << (form.isVisible() ? "still open" : "closed");
+        form.Idle();
+        form.InformationBox("Successfully extracted to x", "Information");
+    });
+    order << (form.isVisible() ? "open at the end" : "closed at the end");
+    EXPECT_EQ(order, (QStringList{"still open", "box while open", "closed at the end"}));
+}
+
+TEST_F(MainWindowTest, ExitClosesAtOnce) {
+    Buttons()[3]->click();
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_TRUE(shared.boxes.isEmpty());
+}
+
+TEST_F(MainWindowTest, ServicesReachTheirControls) {
+    form.SetStatusPanel(0, "intro.abk - intro.ast");
+    form.SetStatusPanel(1, "Asf count: 3");
+    EXPECT_EQ(form.StatusBar()->PanelText(0), "intro.abk - intro.ast");
+    EXPECT_EQ(form.StatusBar()->PanelText(1), "Asf count: 3");
+    form.WarningBox("File: x not found.", "Error");
+    form.InformationBox("Successfully saved to a\r\nand b", "Information");
+    EXPECT_EQ(shared.boxes,
+              (QStringList{"warning|Error|File: x not found.",
+                           "information|Information|Successfully saved to a\r\nand b"}));
+    shared.file = "/tmp/intro.ast";
+    EXPECT_EQ(form.FileOpenDialog("*.ast;*.abk|*.ast;*.abk"),
+              std::optional<std::string>("/tmp/intro.ast"));
+    EXPECT_EQ(shared.filters, QStringList{"*.ast;*.abk|*.ast;*.abk"});
+    shared.folder.reset();
+    EXPECT_EQ(form.FolderSelectionDialog(), std::nullopt);
+}
+
+TEST(QtNameFilters, OneEntryPerLabelAndPatterns) {
+    EXPECT_EQ(QtNameFilters("*.ast;*.abk|*.ast;*.abk"), QStringList{"*.ast;*.abk (*.ast *.abk)"});
+    EXPECT_EQ(QtNameFilters("Banks|*.abk|All|*"), (QStringList{"Banks (*.abk)", "All (*)"}));
+}
+
+TEST(DesktopPrompts, TheRealWarningBoxAppearsWithOneOkButton) {
+    DesktopPrompts prompts;
+    QString seen;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) {
+            seen = "no box";
+            return;
+        }
+        seen = QStringLiteral("%1|%2|%3|%4")
+                   .arg(box->windowTitle(), box->text())
+                   .arg(box->icon() == QMessageBox::Warning)
+                   .arg(box->buttons().size());
+        box->button(QMessageBox::Ok)->click();
+    });
+    prompts.MessageBox(Prompts::Icon::Warning, "File: x not found.", "Error");
+    EXPECT_EQ(seen, "Error|File: x not found.|1|1");
+}
+
+}  // namespace
+}  // namespace tamrel
