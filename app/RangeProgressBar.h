@@ -1,7 +1,7 @@
 // ProgressBar1: a progress bar that keeps the range rule. QProgressBar would
 // quietly move one bound to fit the other and drop positions outside the
 // range; here a refused bound raises an error and leaves the range as it was,
-// and any position is taken and shown limited to the range.
+// and any position is taken and drawn limited to the range.
 #pragma once
 
 #include <QProgressBar>
@@ -21,8 +21,10 @@ public:
     void SetPosition(std::int32_t value);
     const ProgressRange& Range() const { return range_; }
 
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
 private:
-    void Show();
     ProgressRange range_;
 };
 

@@ -14,6 +14,8 @@
 #include "Prompts.h"
 #include "RangeProgressBar.h"
 #include "StatusPanels.h"
+#include "archive/Pack.h"
+#include "archive/Unpack.h"
 
 namespace tamrel {
 
@@ -28,6 +30,7 @@ constexpr int kButtonHeight = 22;
 // at the next pumping of events, so per-item repaints cost no more than the
 // screen can show.
 constexpr qint64 kRepaintIntervalMs = 16;
+constexpr qint64 kPumpIntervalMs = 8;
 
 QString CurrentTitle() {
     if (auto* app = TamrelApplication::Instance())
@@ -128,6 +131,8 @@ void TForm1::RunCommand(const std::function<void()>& command) {
         ShowError(QStringLiteral("Unknown error"));
     }
     commandRunning_ = false;
+    // Whatever was left to draw is drawn now, not at some later event.
+    repaint();
     if (quitRequested_) {
         quitRequested_ = false;
         close();
@@ -139,15 +144,11 @@ void TForm1::ShowError(const QString& message) {
 }
 
 void TForm1::ExportButtonClick() {
-    RunCommand([this] {
-        Repaint();
-        // Unpacking itself comes with the commands; until then the dialog is shown and ends.
-        FileOpenDialog("*.ast;*.abk|*.ast;*.abk");
-    });
+    RunCommand([this] { Unpack(table_, *this); });
 }
 
 void TForm1::ImportButtonClick() {
-    RunCommand([this] { FolderSelectionDialog(); });
+    RunCommand([this] { Pack(table_, *this); });
 }
 
 void TForm1::ToolButton9Click() {}

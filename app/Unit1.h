@@ -2,6 +2,7 @@
 // the commands the services they ask for (WindowServices).
 #pragma once
 
+#include <QElapsedTimer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -102,6 +103,8 @@ private:
     ASFGrid* ASFGrid_;
     RangeProgressBar* ProgressBar1;
     StatusPanels* StatusBar1;
+    QElapsedTimer sinceLastPump_;
+    QElapsedTimer sinceLastRepaint_;
     bool commandRunning_ = false;
     bool quitRequested_ = false;
 };

@@ -59,6 +59,13 @@ bool IsExistingFile(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+std::int64_t RegularFileSize(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    return st.st_size;
+}
+
 UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
     if (this != &other) {
         close();
@@ -123,6 +130,39 @@ std::string InputFile::ReadAll() const {
     }
     bytes.resize(done);
     return bytes;
+}
+
+std::size_t InputFile::ReadAllInto(std::vector<char>& buffer) const {
+    const auto size = static_cast<std::size_t>(Size());
+    if (buffer.size() < size)
+        buffer.resize(size);
+    std::size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::pread(fd_.get(), buffer.data() + done, size - done, static_cast<off_t>(done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw IoError(errno, "Cannot read " + path_);
+        }
+        if (n == 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
+void WriteWholeFile(const std::string& path, std::string_view bytes) {
+    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (!fd.valid())
+        throw IoError(errno, "Cannot create " + path);
+    if (int err = WriteFully(fd.get(), bytes.data(), bytes.size(), 0))
+        throw IoError(err, "Cannot write " + path);
+    if (int err = fd.close())
+        throw IoError(err, "Cannot write " + path);
+}
+
+bool CreateFolder(const std::string& path) {
+    return ::mkdir(path.c_str(), 0777) == 0;
 }
 
 ReplacingFileWriter::ReplacingFileWriter(std::string targetPath) : target_(std::move(targetPath)) {

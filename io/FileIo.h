@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 namespace tamrel {
 
@@ -29,6 +30,8 @@ inline constexpr std::int64_t kMaxFileSize = 0x7FFFFFFF;
 
 // True when a regular file (not a folder) exists at path.
 bool IsExistingFile(const std::string& path);
+// The size of the regular file at path; -1 when there is none.
+std::int64_t RegularFileSize(const std::string& path);
 
 // Owns a file descriptor and closes it on every way out.
 class UniqueFd {
@@ -70,12 +73,22 @@ public:
     std::int64_t Size() const;
     // The whole file from offset 0.
     std::string ReadAll() const;
+    // The whole file into buffer, which grows when needed and is otherwise
+    // reused; returns the number of bytes read.
+    std::size_t ReadAllInto(std::vector<char>& buffer) const;
 
 private:
     std::string path_;
     UniqueFd fd_;
     int openError_ = 0;
 };
+
+// Creates the file, or empties an existing one, and writes bytes into it.
+// Throws IoError naming the file when it cannot be created or written.
+void WriteWholeFile(const std::string& path, std::string_view bytes);
+
+// Creates a folder; false when it cannot (it exists already, for one).
+bool CreateFolder(const std::string& path);
 
 // Writes a file that replaces another: the bytes go to a temporary file in the
 // target's folder, and Commit() flushes it to disk and renames it over the

@@ -190,8 +190,8 @@ void ApplyTableFileContents(StreamTable& table, std::string_view contents,
     }
 }
 
-void StreamTable::SaveTableFile(const std::string& path) const {
-    std::string contents = FormatTableFile(*this);
+ReplacingFileWriter PrepareTableFile(const StreamTable& table, const std::string& path) {
+    std::string contents = FormatTableFile(table);
     std::optional<ReplacingFileWriter> file;
     try {
         file.emplace(path);
@@ -199,7 +199,11 @@ void StreamTable::SaveTableFile(const std::string& path) const {
         throw TableFileError("Cannot Create " + path);
     }
     file->Write(contents);
-    file->Commit();
+    return std::move(*file);
+}
+
+void StreamTable::SaveTableFile(const std::string& path) const {
+    PrepareTableFile(*this, path).Commit();
 }
 
 void StreamTable::LoadTableFile(const std::string& path, const std::function<void()>& pumpEvents) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "io/FileIo.h"
+
 namespace tamrel {
 
 class StreamTable;
@@ -32,6 +34,11 @@ std::string DecodeCellText(std::string_view text);
 
 // The file's whole content for the table, as SaveTableFile writes it.
 std::string FormatTableFile(const StreamTable& table);
+// Writes the table file into a temporary file beside path, to be renamed over
+// it by Commit(); SaveTableFile is this and Commit() at once. Throws
+// TableFileError ("Cannot Create " + path) when the file cannot be created.
+ReplacingFileWriter PrepareTableFile(const StreamTable& table, const std::string& path);
+
 // Applies a table file's content to the table, as LoadTableFile does after
 // reading the file (without the final change report).
 void ApplyTableFileContents(StreamTable& table, std::string_view contents,

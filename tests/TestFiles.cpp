@@ -29,9 +29,9 @@ std::string TempDir::operator/(std::string_view name) const {
     return path_ + "/" + std::string(name);
 }
 
-std::string TempDir::Listing() const {
+std::string TempDir::ListingOf(const std::string& folder) {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(path_))
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     std::string out;

@@ -19,7 +19,8 @@ public:
     // path() joined with name.
     std::string operator/(std::string_view name) const;
     // Names of the entries in the folder, sorted, hidden ones included.
-    std::string Listing() const;
+    std::string Listing() const { return ListingOf(path_); }
+    static std::string ListingOf(const std::string& folder);
 
 private:
     std::string path_;

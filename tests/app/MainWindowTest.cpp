@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -11,9 +12,11 @@
 #include "ASFGrid.h"
 #include "AppSetup.h"
 #include "BalloonTip.h"
+#include "PairBuilder.h"
 #include "RangeProgressBar.h"
 #include "RecordingPrompts.h"
 #include "StatusPanels.h"
+#include "TestFiles.h"
 #include "Unit1.h"
 #include "archive/ProgressRange.h"
 
@@ -129,9 +132,9 @@ TEST_F(MainWindowTest, ProgressRangeRule) {
     form.ProgressBar()->SetMax(100);
     form.SetProgressPosition(500);
     EXPECT_EQ(form.ProgressBar()->Range().Position(), 500);
-    EXPECT_EQ(form.ProgressBar()->value(), 100);
+    EXPECT_EQ(form.ProgressBar()->Range().ShownPosition(), 100);
     form.SetProgressPosition(-5);
-    EXPECT_EQ(form.ProgressBar()->value(), 0);
+    EXPECT_EQ(form.ProgressBar()->Range().ShownPosition(), 0);
 }
 
 TEST_F(MainWindowTest, ARefusedRangeReachesTheErrorBox) {
@@ -226,6 +229,51 @@ TEST_F(MainWindowTest, ServicesReachTheirControls) {
     EXPECT_EQ(shared.filters, QStringList{"*.ast;*.abk|*.ast;*.abk"});
     shared.folder.reset();
     EXPECT_EQ(form.FolderSelectionDialog(), std::nullopt);
+}
+
+TEST_F(MainWindowTest, UnpackAndPackFromTheToolBar) {
+    test::TempDir dir;
+    test::PairSpec spec;
+    spec.sizes = {100, 200, 50};
+    spec.references = {40, 120};
+    const test::Pair pair = test::BuildPair(dir.path(), "intro", spec);
+
+    shared.file = QString::fromStdString(pair.bankPath);
+    Buttons()[0]->click();
+    const QString folder = QString::fromStdString(dir / "intro_");
+    EXPECT_EQ(shared.boxes,
+              QStringList{"information|Information|Successfully extracted to " + folder});
+    EXPECT_EQ(shared.filters, QStringList{"*.ast;*.abk|*.ast;*.abk"});
+    EXPECT_EQ(form.StatusBar()->PanelText(0), "intro.abk - intro.ast");
+    EXPECT_EQ(form.StatusBar()->PanelText(1), "Asf count: 3");
+    EXPECT_EQ(form.Table().RowCount(), 4);
+    EXPECT_TRUE(form.isEnabled());
+    EXPECT_TRUE(form.ToolBar()->isEnabled());
+
+    test::WriteFileBytes(dir / "intro_/intro_00002.asf", test::StreamBytes(9, 250));
+    shared.folder = folder;
+    shared.boxes.clear();
+    Buttons()[1]->click();
+    const QString newBank = QString::fromStdString(dir / "intro_.abk");
+    const QString newArchive = QString::fromStdString(dir / "intro_.ast");
+    EXPECT_EQ(shared.boxes, QStringList{"information|Information|Successfully saved to " + newBank +
+                                        "\r\nand " + newArchive});
+    EXPECT_EQ(form.Table().CellText(3, 3), "356");
+    EXPECT_EQ(test::ReadFileBytes(dir / "intro_.ast").size(), 406u);
+    EXPECT_EQ(form.ProgressBar()->Range().Position(), 0);
+}
+
+TEST_F(MainWindowTest, AfterAnErrorTheWindowIsUsableAgain) {
+    test::TempDir dir;
+    QDir().mkpath(QString::fromStdString(dir / "music_"));
+    test::WriteFileBytes(dir / "music_/music_.ida", "bank");
+    test::WriteFileBytes(dir / "music_/music_.tba", "17,3\r\n1,-1,bad row\r\n");
+    shared.folder = QString::fromStdString(dir / "music_");
+    Buttons()[1]->click();
+    EXPECT_EQ(shared.boxes, QStringList{"error|Tamrel|List index out of bounds (-1)"});
+    EXPECT_TRUE(form.isEnabled());
+    EXPECT_TRUE(form.ToolBar()->isEnabled());
+    EXPECT_EQ(test::TempDir::ListingOf(dir.path()), "music_\n");  // nothing written beside it
 }
 
 TEST(QtNameFilters, OneEntryPerLabelAndPatterns) {

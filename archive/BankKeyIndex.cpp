@@ -1,0 +1,42 @@
+#include "archive/BankKeyIndex.h"
+
+namespace tamrel {
+
+namespace {
+const ArrInt kNone;
+}
+
+BankKeyIndex::BankKeyIndex(std::string_view bank, const std::vector<std::uint32_t>& addresses) {
+    positions_.reserve(addresses.size());
+    for (std::uint32_t address : addresses)
+        positions_.try_emplace(address);
+    if (bank.size() < 4 || positions_.empty())
+        return;
+
+    const auto* bytes = reinterpret_cast<const unsigned char*>(bank.data());
+    const std::size_t last = bank.size() - 4;
+    // A key is its address as a 32-bit little-endian integer, so the four
+    // bytes at each offset, read that way, name the one key that occurs there.
+    std::uint32_t value =
+        bytes[0] | (std::uint32_t{bytes[1]} << 8) | (std::uint32_t{bytes[2]} << 16);
+    for (std::size_t p = 0; p <= last; ++p) {
+        value = (value & 0x00FFFFFFu) | (std::uint32_t{bytes[p + 3]} << 24);
+        auto it = positions_.find(value);
+        if (it != positions_.end()) {
+            ArrInt& found = it->second;
+            // A search for one key goes on right behind each occurrence, so an
+            // occurrence overlapping the previous one of the same key is not found.
+            const auto offset = static_cast<std::int32_t>(p);
+            if (found.empty() || offset >= found.back() + 4)
+                found.push_back(offset);
+        }
+        value >>= 8;
+    }
+}
+
+const ArrInt& BankKeyIndex::Occurrences(std::uint32_t address) const {
+    auto it = positions_.find(address);
+    return it == positions_.end() ? kNone : it->second;
+}
+
+}  // namespace tamrel

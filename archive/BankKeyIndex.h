@@ -1,0 +1,27 @@
+// Where the bank holds each stream address, found in one pass over the bank
+// instead of one whole-bank search per stream.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "archive/Patcher.h"
+
+namespace tamrel {
+
+class BankKeyIndex {
+public:
+    // Indexes the occurrences of the AddressKey of every address in addresses.
+    BankKeyIndex(std::string_view bank, const std::vector<std::uint32_t>& addresses);
+
+    // The offsets at which the address's key occurs, ascending and never
+    // overlapping: exactly what FindAllOccurrences gives for that key.
+    const ArrInt& Occurrences(std::uint32_t address) const;
+
+private:
+    std::unordered_map<std::uint32_t, ArrInt> positions_;
+};
+
+}  // namespace tamrel

@@ -1,0 +1,56 @@
+#include "PairBuilder.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "TestFiles.h"
+
+namespace tamrel::test {
+
+std::string StreamBytes(int k, std::uint32_t size) {
+    if (size < 4)
+        throw std::invalid_argument("a stream holds at least its four bytes");
+    std::string bytes = "SCHl";
+    // Rising byte values never spell "SCHl" again inside the stream.
+    for (std::uint32_t j = 4; j < size; ++j)
+        bytes.push_back(static_cast<char>((k * 37 + j) % 256));
+    return bytes;
+}
+
+std::string LittleEndian(std::uint32_t value) {
+    std::string bytes(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        bytes[static_cast<std::size_t>(i)] = static_cast<char>(value >> (8 * i));
+    return bytes;
+}
+
+Pair BuildPair(const std::string& folder, const std::string& baseName, const PairSpec& spec) {
+    Pair pair;
+    pair.archivePath = folder + "/" + baseName + ".ast";
+    pair.bankPath = folder + "/" + baseName + ".abk";
+    pair.archive = spec.prefix;
+    for (std::size_t k = 0; k < spec.sizes.size(); ++k) {
+        pair.addresses.push_back(static_cast<std::uint32_t>(pair.archive.size()));
+        pair.archive += StreamBytes(static_cast<int>(k + 1), spec.sizes[k]);
+    }
+    for (std::size_t k = 1; k < spec.sizes.size(); ++k) {
+        pair.references.push_back(spec.references.empty()
+                                      ? spec.firstReference +
+                                            static_cast<std::uint32_t>(k - 1) * spec.spacing
+                                      : spec.references.at(k - 1));
+    }
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> keys = spec.extraKeys;
+    for (std::size_t k = 1; k < spec.sizes.size(); ++k)
+        keys.emplace_back(pair.references[k - 1], pair.addresses[k]);
+    std::uint32_t end = 0;
+    for (const auto& key : keys)
+        end = std::max(end, key.first + 4 + 16);
+    pair.bank.assign(spec.bankSize ? spec.bankSize : end, spec.filler);
+    for (const auto& [offset, address] : keys)
+        pair.bank.replace(offset, 4, LittleEndian(address));
+    WriteFileBytes(pair.archivePath, pair.archive);
+    WriteFileBytes(pair.bankPath, pair.bank);
+    return pair;
+}
+
+}  // namespace tamrel::test

@@ -1,0 +1,259 @@
+#include "archive/Unpack.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "PairBuilder.h"
+#include "RecordingWindow.h"
+#include "TestFiles.h"
+#include "archive/BankKeyIndex.h"
+#include "archive/FindAllOccurrences.h"
+#include "archive/WorkFolder.h"
+#include "table/StreamTable.h"
+
+namespace tamrel {
+namespace {
+
+using test::BuildPair;
+using test::Pair;
+using test::PairSpec;
+using test::ReadFileBytes;
+using test::RecordingWindow;
+using test::TempDir;
+
+// Column 4 ("Abk Pos") of rows 1..N.
+std::vector<std::string> BankPositions(const StreamTable& table) {
+    std::vector<std::string> positions;
+    for (std::int32_t row = 1; row < table.RowCount(); ++row)
+        positions.push_back(table.CellText(4, row));
+    return positions;
+}
+
+class UnpackTest : public ::testing::Test {
+protected:
+    UnpackOutcome Run(const std::string& picked) {
+        window.fileToPick = picked;
+        return Unpack(table, window);
+    }
+    bool Saw(const std::string& call) const {
+        return std::find(window.calls.begin(), window.calls.end(), call) != window.calls.end();
+    }
+    TempDir dir;
+    StreamTable table;
+    RecordingWindow window;
+};
+
+// The three streams at 0, 100 and 300 of a 350-byte archive.
+PairSpec ThreeStreams() {
+    PairSpec spec;
+    spec.sizes = {100, 200, 50};
+    spec.references = {40, 120};
+    return spec;
+}
+
+TEST_F(UnpackTest, ThreeStreamsFillTheTableAndTheWorkFolder) {
+    const Pair pair = BuildPair(dir.path(), "intro", ThreeStreams());
+    EXPECT_EQ(Run(pair.archivePath), UnpackOutcome::Succeeded);
+
+    ASSERT_EQ(table.ColCount(), 17);
+    ASSERT_EQ(table.RowCount(), 4);
+    const char* expected[4][5] = {{"#", "Name", "Ast Addr", "Abk Pos", "Asf Size"},
+                                  {"1", "intro_00001.asf", "0", "0", "100"},
+                                  {"2", "intro_00002.asf", "100", "40", "200"},
+                                  {"3", "intro_00003.asf", "300", "120", "50"}};
+    const int cols[5] = {0, 1, 3, 4, 11};
+    for (int row = 0; row < 4; ++row)
+        for (int c = 0; c < 5; ++c)
+            EXPECT_EQ(table.CellText(cols[c], row), expected[row][c]);
+    EXPECT_EQ(table.ColWidths(0), 55);
+    EXPECT_EQ(table.ColWidths(1), 200);
+    EXPECT_EQ(table.ColWidths(2), 0);
+    EXPECT_EQ(table.ColWidths(3), 100);
+
+    EXPECT_TRUE(Saw("panel 0 intro.abk - intro.ast"));
+    EXPECT_TRUE(Saw("panel 1 Asf count: 3"));
+    const std::string folder = dir / "intro_";
+    EXPECT_EQ(window.calls.back(), "position 0");
+    EXPECT_EQ(window.calls[window.calls.size() - 2],
+              "information Information: Successfully extracted to " + folder);
+    for (int k = 1; k <= 3; ++k) {
+        EXPECT_EQ(ReadFileBytes(folder + "/" + StreamFileName("intro", k)),
+                  pair.archive.substr(pair.addresses[k - 1], k == 1   ? 100
+                                                             : k == 2 ? 200
+                                                                      : 50));
+    }
+    EXPECT_EQ(ReadFileBytes(folder + "/intro_.ida"), pair.bank);
+    StreamTable saved;
+    saved.LoadTableFile(folder + "/intro_.tba");
+    EXPECT_EQ(saved.CellText(4, 3), "120");
+    EXPECT_EQ(TempDir::ListingOf(folder),
+              "intro_.ida\nintro_.tba\nintro_00001.asf\nintro_00002.asf\nintro_00003.asf\n");
+    // Busy from the reading to the listing, the window disabled while writing.
+    const auto busy = std::find(window.calls.begin(), window.calls.end(), "busy");
+    const auto idle = std::find(busy, window.calls.end(), "idle");
+    const auto disable = std::find(idle, window.calls.end(), "disable");
+    EXPECT_NE(std::find(disable, window.calls.end(), "enable"), window.calls.end());
+}
+
+TEST_F(UnpackTest, TheBankPositionRule) {
+    struct Case {
+        const char* what;
+        std::vector<std::uint32_t> sizes;
+        std::vector<std::uint32_t> references;
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> extraKeys;
+        std::vector<std::string> positions;  // empty: the consistency test fails
+    };
+    const Case cases[] = {
+        {"a chance key far behind", {100, 200, 50}, {40, 120}, {{2000, 100}}, {"0", "40", "120"}},
+        {"a chance key just before", {100, 200, 50}, {40, 120}, {{5, 100}}, {"0", "5", "40"}},
+        {"a run broken far before",
+         {100, 200, 50},
+         {1500, 1600},
+         {{1000, 100}},
+         {"0", "1500", "1600"}},
+        {"380 bytes apart", {100, 200, 50}, {40, 420}, {}, {"0", "40", "420"}},
+        {"381 bytes apart", {100, 200, 50}, {40, 421}, {}, {}},
+        {"two streams, 40 and 1000", {100, 50}, {40}, {{1000, 100}}, {"0", "1000"}},
+        {"two streams, 40 and 100", {100, 50}, {40}, {{100, 100}}, {"0", "40"}},
+        {"two streams, one position", {100, 50}, {40}, {}, {"0", "40"}},
+    };
+    for (const auto& c : cases) {
+        TempDir caseDir;
+        PairSpec spec;
+        spec.sizes = c.sizes;
+        spec.references = c.references;
+        spec.extraKeys = c.extraKeys;
+        const Pair pair = BuildPair(caseDir.path(), "intro", spec);
+        window.calls.clear();
+        window.fileToPick = pair.archivePath;
+        const UnpackOutcome outcome = Unpack(table, window);
+        if (c.positions.empty()) {
+            EXPECT_EQ(outcome, UnpackOutcome::Inconsistent) << c.what;
+            EXPECT_EQ(window.calls.back(),
+                      "warning Error: Some addresses not correctly found in abk.");
+            EXPECT_EQ(caseDir.Listing(), "intro.abk\nintro.ast\n") << c.what;
+        } else {
+            EXPECT_EQ(outcome, UnpackOutcome::Succeeded) << c.what;
+            EXPECT_EQ(BankPositions(table), c.positions) << c.what;
+        }
+    }
+}
+
+TEST_F(UnpackTest, OneStreamAndStreamsAfterAPrefix) {
+    PairSpec one;
+    one.sizes = {64};
+    one.prefix = "header bytes";
+    one.bankSize = 32;
+    const Pair pair = BuildPair(dir.path(), "music", one);
+    EXPECT_EQ(Run(pair.bankPath), UnpackOutcome::Succeeded);
+    ASSERT_EQ(table.RowCount(), 2);
+    EXPECT_EQ(table.CellText(3, 1), "12");
+    EXPECT_EQ(table.CellText(4, 1), "0");
+    EXPECT_EQ(table.CellText(11, 1), "64");
+    EXPECT_EQ(ReadFileBytes(dir / "music_/music_00001.asf"), test::StreamBytes(1, 64));
+}
+
+TEST_F(UnpackTest, AnEmptyBankListsTheStreamAndWritesNothing) {
+    PairSpec one;
+    one.sizes = {64};
+    const Pair pair = BuildPair(dir.path(), "music", one);
+    ASSERT_TRUE(pair.bank.empty());
+    EXPECT_EQ(Run(pair.archivePath), UnpackOutcome::EmptyBank);
+    EXPECT_EQ(table.RowCount(), 2);
+    EXPECT_TRUE(Saw("panel 1 Asf count: 1"));
+    EXPECT_EQ(window.calls.back(), "position 0");  // no box
+    EXPECT_EQ(dir.Listing(), "music.abk\nmusic.ast\n");
+}
+
+TEST_F(UnpackTest, FailuresBeforeWritingLeaveNothingOnDisk) {
+    PairSpec noStream;
+    noStream.prefix = "no stream marker here, only SCHL";
+    noStream.bankSize = 16;
+    const Pair empty = BuildPair(dir.path(), "intro", noStream);
+    EXPECT_EQ(Run(empty.archivePath), UnpackOutcome::NoStreams);
+    EXPECT_EQ(window.calls.back(), "warning Error: No streams found in " + empty.archivePath);
+    EXPECT_EQ(table.ColCount(), 17);
+    EXPECT_EQ(table.RowCount(), 2);
+    EXPECT_EQ(table.CellText(3, 0), "Ast Addr");
+    EXPECT_EQ(table.CellText(1, 1), "");
+    EXPECT_EQ(dir.Listing(), "intro.abk\nintro.ast\n");
+
+    // The key of stream 2 is missing from the bank.
+    TempDir other;
+    PairSpec spec = ThreeStreams();
+    Pair pair = BuildPair(other.path(), "intro", spec);
+    pair.bank.replace(40, 4, "\x11\x11\x11\x11");
+    test::WriteFileBytes(pair.bankPath, pair.bank);
+    window.calls.clear();
+    EXPECT_EQ(Run(pair.archivePath), UnpackOutcome::MissingReference);
+    EXPECT_EQ(window.calls.back(), "warning Error: Address: 100 not found in abk.");
+    EXPECT_EQ(window.calls[window.calls.size() - 2], "idle");  // the tool bar works again
+    EXPECT_EQ(table.CellText(11, 2), "200");
+    EXPECT_EQ(table.CellText(1, 3), "");
+    EXPECT_EQ(table.CellText(4, 1), "");
+    EXPECT_EQ(window.progress.Position(), 1);
+    EXPECT_EQ(other.Listing(), "intro.abk\nintro.ast\n");
+}
+
+TEST_F(UnpackTest, AMissingFileIsNamedTheBankFirst) {
+    const std::string bank = dir / "intro.abk";
+    const std::string archive = dir / "intro.ast";
+    EXPECT_EQ(Run(archive), UnpackOutcome::FileMissing);
+    EXPECT_EQ(window.calls.back(), "warning Error: File: " + bank + " not found.");
+    test::WriteFileBytes(bank, "bank");
+    EXPECT_EQ(Run(bank), UnpackOutcome::FileMissing);
+    EXPECT_EQ(window.calls.back(), "warning Error: File: " + archive + " not found.");
+    EXPECT_EQ(table.RowCount(), 2);  // nothing has changed
+    window.fileToPick.reset();
+    window.calls.clear();
+    EXPECT_EQ(Unpack(table, window), UnpackOutcome::Cancelled);
+    EXPECT_EQ(window.calls, (std::vector<std::string>{"file dialog *.ast;*.abk|*.ast;*.abk"}));
+}
+
+TEST_F(UnpackTest, UnpackingTwiceWritesIntoTheFolderAndLeavesOtherFiles) {
+    const Pair pair = BuildPair(dir.path(), "intro", ThreeStreams());
+    ASSERT_EQ(Run(pair.archivePath), UnpackOutcome::Succeeded);
+    test::WriteFileBytes(dir / "intro_/notes.txt", "mine");
+    test::WriteFileBytes(dir / "intro_/intro_00002.asf", "replaced");
+    ASSERT_EQ(Run(pair.archivePath), UnpackOutcome::Succeeded);
+    EXPECT_EQ(ReadFileBytes(dir / "intro_/notes.txt"), "mine");
+    EXPECT_EQ(ReadFileBytes(dir / "intro_/intro_00002.asf"), pair.archive.substr(100, 200));
+}
+
+TEST_F(UnpackTest, AfterAPackTheProgressRangeIsNoObstacle) {
+    // Pack leaves the minimum at 1; one stream asks for the maximum 0.
+    window.progress.SetMax(1);
+    window.progress.SetMin(1);
+    PairSpec one;
+    one.sizes = {16};
+    one.bankSize = 8;
+    const Pair pair = BuildPair(dir.path(), "music", one);
+    EXPECT_EQ(Run(pair.archivePath), UnpackOutcome::Succeeded);
+}
+
+TEST(BankKeyIndex, FindsWhatTheSearchForEachKeyFinds) {
+    std::mt19937 random(7);
+    for (int round = 0; round < 200; ++round) {
+        // Small alphabets make chance and overlapping occurrences common.
+        const int alphabet = 1 + round % 3;
+        std::string bank(static_cast<std::size_t>(random() % 300), '\0');
+        for (char& c : bank)
+            c = static_cast<char>(random() % alphabet);
+        std::vector<std::uint32_t> addresses = {0, 1, 256, 65536, 65792, 16843009};
+        for (int extra = 0; extra < 5; ++extra)
+            addresses.push_back(random() % 70000);
+        const BankKeyIndex index(bank, addresses);
+        for (std::uint32_t address : addresses) {
+            ArrInt expected;
+            RecordingWindow window;
+            FindAllOccurrences(bank, test::LittleEndian(address), false, expected, window);
+            ASSERT_EQ(index.Occurrences(address), expected)
+                << "round " << round << " address " << address;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tamrel
