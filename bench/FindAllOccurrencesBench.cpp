@@ -4,29 +4,10 @@
 #include <cstring>
 #include <string>
 
+#include "QuietWindow.h"
 #include "archive/FindAllOccurrences.h"
-#include "archive/WindowServices.h"
 
 namespace {
-
-// A window that does nothing, as a command running without one would see it.
-class QuietWindow : public tamrel::WindowServices {
-public:
-    void WarningBox(const std::string&, const std::string&) override {}
-    void InformationBox(const std::string&, const std::string&) override {}
-    void SetStatusPanel(int, const std::string&) override {}
-    void SetProgressMin(std::int32_t) override {}
-    void SetProgressMax(std::int32_t) override {}
-    void SetProgressPosition(std::int32_t value) override { benchmark::DoNotOptimize(value); }
-    void Busy() override {}
-    void Idle() override {}
-    void DisableWindow() override {}
-    void EnableWindow() override {}
-    void PumpEvents() override {}
-    void Repaint() override {}
-    std::optional<std::string> FileOpenDialog(const std::string&) override { return {}; }
-    std::optional<std::string> FolderSelectionDialog() override { return {}; }
-};
 
 // Audio-like noise (every byte value, so the first byte of the pattern turns
 // up about every 256 bytes) with the pattern planted at even spacing.
@@ -51,7 +32,7 @@ const std::string& Archive() {
 
 void BM_FindStreamsIn512MiB(benchmark::State& state) {
     const std::string& archive = Archive();
-    QuietWindow window;
+    tamrel::bench::QuietWindow window;
     tamrel::ArrInt offsets;
     for (auto _ : state) {
         tamrel::FindAllOccurrences(archive, "SCHl", true, offsets, window);
