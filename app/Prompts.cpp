@@ -1,6 +1,7 @@
 #include "Prompts.h"
 
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 
 #include "FolderDialog.h"
@@ -35,8 +36,12 @@ std::optional<QString> DesktopPrompts::OpenFile(QWidget* parent, const QString& 
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setNameFilters(QtNameFilters(filter));
     // The name field shows the file chosen last time in this run.
-    if (!lastFile_.isEmpty())
+    if (!lastFile_.isEmpty()) {
         dialog.selectFile(lastFile_);
+        // selectFile() shows the bare name; the field is to hold the full path.
+        if (auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+            name->setText(lastFile_);
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     lastFile_ = dialog.selectedFiles().constFirst();

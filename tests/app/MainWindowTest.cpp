@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -298,6 +300,36 @@ TEST(DesktopPrompts, TheRealWarningBoxAppearsWithOneOkButton) {
     });
     prompts.MessageBox(Prompts::Icon::Warning, "File: x not found.", "Error");
     EXPECT_EQ(seen, "Error|File: x not found.|1|1");
+}
+
+TEST(DesktopPrompts, TheFileDialogRemembersTheChosenFileAsAFullPath) {
+    test::TempDir dir;
+    test::WriteFileBytes(dir / "intro.ast", "SCHl");
+    const QString path = QString::fromStdString(dir / "intro.ast");
+    DesktopPrompts prompts;
+    QString shownSecondTime;
+    auto answer = [&](bool choose) {
+        QTimer::singleShot(0, [&, choose] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            ASSERT_NE(name, nullptr);
+            EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFile);
+            EXPECT_EQ(dialog->nameFilters(), QStringList{"*.ast;*.abk (*.ast *.abk)"});
+            if (choose) {
+                name->setText(path);
+                QMetaObject::invokeMethod(dialog, "accept");
+            } else {
+                shownSecondTime = name->text();
+                dialog->reject();
+            }
+        });
+    };
+    answer(true);
+    EXPECT_EQ(prompts.OpenFile(nullptr, "*.ast;*.abk|*.ast;*.abk"), std::optional<QString>(path));
+    answer(false);
+    EXPECT_EQ(prompts.OpenFile(nullptr, "*.ast;*.abk|*.ast;*.abk"), std::nullopt);
+    EXPECT_EQ(shownSecondTime, path);
 }
 
 }  // namespace
