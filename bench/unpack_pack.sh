@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 work=${1:-/tmp/tamrel-bench}
-runs=${2:-3}
+runs=${2:-5}
 
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAMREL_GUI=ON -DTAMREL_TESTS=OFF >/dev/null
 cmake --build build-bench --target tamrel_command_bench tamrel_window_bench >/dev/null

@@ -93,22 +93,25 @@ InputFile::InputFile(const std::string& path) : path_(path) {
         return;
     }
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0) {
+        openError_ = errno;
+        ::close(fd);
+        return;
+    }
+    if (S_ISDIR(st.st_mode)) {
         // A folder opens for reading on POSIX but is no file to read.
         ::close(fd);
         openError_ = EISDIR;
         return;
     }
     fd_ = UniqueFd(fd);
+    size_ = st.st_size;
 }
 
 std::int64_t InputFile::Size() const {
-    struct stat st {};
-    if (::fstat(fd_.get(), &st) != 0)
-        throw IoError(errno, "Cannot read " + path_);
-    if (st.st_size > kMaxFileSize)
+    if (size_ > kMaxFileSize)
         throw FileTooLargeError(path_);
-    return st.st_size;
+    return size_;
 }
 
 std::string InputFile::ReadAll() const {

@@ -69,7 +69,7 @@ public:
     int OpenError() const { return openError_; }
     const std::string& Path() const { return path_; }
 
-    // Size in bytes; throws FileTooLargeError for 2 GiB or more.
+    // Size in bytes when it was opened; throws FileTooLargeError for 2 GiB or more.
     std::int64_t Size() const;
     // The whole file from offset 0.
     std::string ReadAll() const;
@@ -80,6 +80,7 @@ public:
 private:
     std::string path_;
     UniqueFd fd_;
+    std::int64_t size_ = 0;
     int openError_ = 0;
 };
 

@@ -24,28 +24,28 @@ std::string LittleEndian(std::uint32_t value) {
     return bytes;
 }
 
-Pair BuildPair(const std::string& folder, const std::string& baseName, const PairSpec& spec) {
+Pair BuildPair(const std::string& folder, const std::string& baseName, const PairRecipe& recipe) {
     Pair pair;
     pair.archivePath = folder + "/" + baseName + ".ast";
     pair.bankPath = folder + "/" + baseName + ".abk";
-    pair.archive = spec.prefix;
-    for (std::size_t k = 0; k < spec.sizes.size(); ++k) {
+    pair.archive = recipe.prefix;
+    for (std::size_t k = 0; k < recipe.sizes.size(); ++k) {
         pair.addresses.push_back(static_cast<std::uint32_t>(pair.archive.size()));
-        pair.archive += StreamBytes(static_cast<int>(k + 1), spec.sizes[k]);
+        pair.archive += StreamBytes(static_cast<int>(k + 1), recipe.sizes[k]);
     }
-    for (std::size_t k = 1; k < spec.sizes.size(); ++k) {
-        pair.references.push_back(spec.references.empty()
-                                      ? spec.firstReference +
-                                            static_cast<std::uint32_t>(k - 1) * spec.spacing
-                                      : spec.references.at(k - 1));
+    for (std::size_t k = 1; k < recipe.sizes.size(); ++k) {
+        pair.references.push_back(recipe.references.empty()
+                                      ? recipe.firstReference +
+                                            static_cast<std::uint32_t>(k - 1) * recipe.spacing
+                                      : recipe.references.at(k - 1));
     }
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> keys = spec.extraKeys;
-    for (std::size_t k = 1; k < spec.sizes.size(); ++k)
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> keys = recipe.extraKeys;
+    for (std::size_t k = 1; k < recipe.sizes.size(); ++k)
         keys.emplace_back(pair.references[k - 1], pair.addresses[k]);
     std::uint32_t end = 0;
     for (const auto& key : keys)
         end = std::max(end, key.first + 4 + 16);
-    pair.bank.assign(spec.bankSize ? spec.bankSize : end, spec.filler);
+    pair.bank.assign(recipe.bankSize ? recipe.bankSize : end, recipe.filler);
     for (const auto& [offset, address] : keys)
         pair.bank.replace(offset, 4, LittleEndian(address));
     WriteFileBytes(pair.archivePath, pair.archive);

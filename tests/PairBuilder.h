@@ -9,7 +9,7 @@
 
 namespace tamrel::test {
 
-struct PairSpec {
+struct PairRecipe {
     std::vector<std::uint32_t> sizes;  // stream sizes, each at least 4 (its "SCHl")
     std::string prefix;                // bytes before the first stream
     // Bank offsets of the references of streams 2..N; when empty they start
@@ -36,6 +36,6 @@ std::string StreamBytes(int k, std::uint32_t size);
 std::string LittleEndian(std::uint32_t value);
 
 // Writes folder/baseName.ast and folder/baseName.abk.
-Pair BuildPair(const std::string& folder, const std::string& baseName, const PairSpec& spec);
+Pair BuildPair(const std::string& folder, const std::string& baseName, const PairRecipe& recipe);
 
 }  // namespace tamrel::test

@@ -235,10 +235,10 @@ TEST_F(MainWindowTest, ServicesReachTheirControls) {
 
 TEST_F(MainWindowTest, UnpackAndPackFromTheToolBar) {
     test::TempDir dir;
-    test::PairSpec spec;
-    spec.sizes = {100, 200, 50};
-    spec.references = {40, 120};
-    const test::Pair pair = test::BuildPair(dir.path(), "intro", spec);
+    test::PairRecipe recipe;
+    recipe.sizes = {100, 200, 50};
+    recipe.references = {40, 120};
+    const test::Pair pair = test::BuildPair(dir.path(), "intro", recipe);
 
     shared.file = QString::fromStdString(pair.bankPath);
     Buttons()[0]->click();

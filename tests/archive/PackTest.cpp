@@ -20,7 +20,7 @@ namespace {
 using test::BuildPair;
 using test::LittleEndian;
 using test::Pair;
-using test::PairSpec;
+using test::PairRecipe;
 using test::ReadFileBytes;
 using test::RecordingWindow;
 using test::TempDir;
@@ -31,10 +31,10 @@ using test::WriteFileBytes;
 class PackTest : public ::testing::Test {
 protected:
     PackTest() {
-        PairSpec spec;
-        spec.sizes = {100, 200, 50};
-        spec.references = {40, 120};
-        pair = BuildPair(dir.path(), "intro", spec);
+        PairRecipe recipe;
+        recipe.sizes = {100, 200, 50};
+        recipe.references = {40, 120};
+        pair = BuildPair(dir.path(), "intro", recipe);
         window.fileToPick = pair.archivePath;
         EXPECT_EQ(Unpack(table, window), UnpackOutcome::Succeeded);
         folder = dir / "intro_";
@@ -80,10 +80,10 @@ TEST_F(PackTest, GrownStreamsMoveTheStreamsBehindThem) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         TempDir caseDir;
-        PairSpec spec;
-        spec.sizes = {100, 200, 50};
-        spec.references = {40, 120};
-        const Pair original = BuildPair(caseDir.path(), "intro", spec);
+        PairRecipe recipe;
+        recipe.sizes = {100, 200, 50};
+        recipe.references = {40, 120};
+        const Pair original = BuildPair(caseDir.path(), "intro", recipe);
         StreamTable caseTable;
         RecordingWindow caseWindow;
         caseWindow.fileToPick = original.archivePath;

@@ -18,7 +18,7 @@ namespace {
 
 using test::BuildPair;
 using test::Pair;
-using test::PairSpec;
+using test::PairRecipe;
 using test::ReadFileBytes;
 using test::RecordingWindow;
 using test::TempDir;
@@ -46,11 +46,11 @@ protected:
 };
 
 // The three streams at 0, 100 and 300 of a 350-byte archive.
-PairSpec ThreeStreams() {
-    PairSpec spec;
-    spec.sizes = {100, 200, 50};
-    spec.references = {40, 120};
-    return spec;
+PairRecipe ThreeStreams() {
+    PairRecipe recipe;
+    recipe.sizes = {100, 200, 50};
+    recipe.references = {40, 120};
+    return recipe;
 }
 
 TEST_F(UnpackTest, ThreeStreamsFillTheTableAndTheWorkFolder) {
@@ -121,11 +121,11 @@ TEST_F(UnpackTest, TheBankPositionRule) {
     };
     for (const auto& c : cases) {
         TempDir caseDir;
-        PairSpec spec;
-        spec.sizes = c.sizes;
-        spec.references = c.references;
-        spec.extraKeys = c.extraKeys;
-        const Pair pair = BuildPair(caseDir.path(), "intro", spec);
+        PairRecipe recipe;
+        recipe.sizes = c.sizes;
+        recipe.references = c.references;
+        recipe.extraKeys = c.extraKeys;
+        const Pair pair = BuildPair(caseDir.path(), "intro", recipe);
         window.calls.clear();
         window.fileToPick = pair.archivePath;
         const UnpackOutcome outcome = Unpack(table, window);
@@ -142,7 +142,7 @@ TEST_F(UnpackTest, TheBankPositionRule) {
 }
 
 TEST_F(UnpackTest, OneStreamAndStreamsAfterAPrefix) {
-    PairSpec one;
+    PairRecipe one;
     one.sizes = {64};
     one.prefix = "header bytes";
     one.bankSize = 32;
@@ -156,7 +156,7 @@ TEST_F(UnpackTest, OneStreamAndStreamsAfterAPrefix) {
 }
 
 TEST_F(UnpackTest, AnEmptyBankListsTheStreamAndWritesNothing) {
-    PairSpec one;
+    PairRecipe one;
     one.sizes = {64};
     const Pair pair = BuildPair(dir.path(), "music", one);
     ASSERT_TRUE(pair.bank.empty());
@@ -168,7 +168,7 @@ TEST_F(UnpackTest, AnEmptyBankListsTheStreamAndWritesNothing) {
 }
 
 TEST_F(UnpackTest, FailuresBeforeWritingLeaveNothingOnDisk) {
-    PairSpec noStream;
+    PairRecipe noStream;
     noStream.prefix = "no stream marker here, only SCHL";
     noStream.bankSize = 16;
     const Pair empty = BuildPair(dir.path(), "intro", noStream);
@@ -182,8 +182,8 @@ TEST_F(UnpackTest, FailuresBeforeWritingLeaveNothingOnDisk) {
 
     // The key of stream 2 is missing from the bank.
     TempDir other;
-    PairSpec spec = ThreeStreams();
-    Pair pair = BuildPair(other.path(), "intro", spec);
+    PairRecipe recipe = ThreeStreams();
+    Pair pair = BuildPair(other.path(), "intro", recipe);
     pair.bank.replace(40, 4, "\x11\x11\x11\x11");
     test::WriteFileBytes(pair.bankPath, pair.bank);
     window.calls.clear();
@@ -226,7 +226,7 @@ TEST_F(UnpackTest, AfterAPackTheProgressRangeIsNoObstacle) {
     // Pack leaves the minimum at 1; one stream asks for the maximum 0.
     window.progress.SetMax(1);
     window.progress.SetMin(1);
-    PairSpec one;
+    PairRecipe one;
     one.sizes = {16};
     one.bankSize = 8;
     const Pair pair = BuildPair(dir.path(), "music", one);
