@@ -10,6 +10,7 @@
 #include "ASFGrid.h"
 #include "AppSetup.h"
 #include "BalloonTip.h"
+#include "HelpSupport.h"
 #include "Icons.h"
 #include "Prompts.h"
 #include "RangeProgressBar.h"
@@ -151,7 +152,11 @@ void TForm1::ImportButtonClick() {
     RunCommand([this] { Pack(table_, *this); });
 }
 
-void TForm1::ToolButton9Click() {}
+void TForm1::ToolButton9Click() {
+    // A fresh dialog on every press: its links always start unvisited.
+    THelpSupport dialog(this, urlOpener_);
+    dialog.exec();
+}
 
 void TForm1::ToolButton8Click() {
     close();

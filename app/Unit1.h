@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QUrl>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -59,6 +60,9 @@ public:
     void ShowError(const QString& message);
     bool CommandRunning() const { return commandRunning_; }
 
+    // The desktop's open action for the help dialog's links (tests replace it).
+    void SetUrlOpener(std::function<bool(const QUrl&)> opener) { urlOpener_ = std::move(opener); }
+
     // Tool-bar handlers.
     void ExportButtonClick();
     void ImportButtonClick();
@@ -103,6 +107,7 @@ private:
     ASFGrid* ASFGrid_;
     RangeProgressBar* ProgressBar1;
     StatusPanels* StatusBar1;
+    std::function<bool(const QUrl&)> urlOpener_;
     QElapsedTimer sinceLastPump_;
     QElapsedTimer sinceLastRepaint_;
     bool commandRunning_ = false;

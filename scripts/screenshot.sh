@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
 # Starts the program under a virtual display, waits until its window shows,
 # saves a screenshot and ends every process it started.
-# Usage: scripts/screenshot.sh OUT.png [PROGRAM-ARGUMENTS...]
+# Usage: scripts/screenshot.sh [--help-dialog] OUT.png
+#   --help-dialog  presses "Help / Support" first, as a user would, and shows its dialog
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-if [ $# -lt 1 ]; then
-  echo "usage: $0 OUT.png" >&2
+help_dialog=0
+if [ "${1:-}" = "--help-dialog" ]; then
+  help_dialog=1
+  shift
+fi
+if [ $# -ne 1 ]; then
+  echo "usage: $0 [--help-dialog] OUT.png" >&2
   exit 2
 fi
 out=$(realpath -m "$1")
-shift
 
 bash scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -32,7 +37,7 @@ for _ in $(seq 50); do
   sleep 0.1
 done
 
-DISPLAY=$display QT_QPA_PLATFORM=xcb build/app/tamrel "$@" &
+DISPLAY=$display QT_QPA_PLATFORM=xcb build/app/tamrel &
 app=$!
 
 # Wait for the main window to be mapped, then give it a moment to paint.
@@ -43,5 +48,10 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 sleep "${SCREENSHOT_DELAY:-1}"
+if [ "$help_dialog" = 1 ]; then
+  # The window stands at (271, 140); "Help / Support" is the third button.
+  DISPLAY=$display xdotool mousemove $((271 + 8 + 2 * 31 + 11)) $((140 + 13)) click 1
+  sleep 1
+fi
 DISPLAY=$display import -window root "$out"
 echo "$out"
