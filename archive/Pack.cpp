@@ -217,6 +217,9 @@ PackOutcome PackFolder(StreamTable& table, WindowServices& window, const std::st
     PackPlan plan;
     {
         RowNumbers numbers(table, rows);
+        std::vector<std::uint32_t> loadedAddress(static_cast<std::size_t>(rows));
+        for (std::int32_t m = 1; m < rows; ++m)
+            loadedAddress[static_cast<std::size_t>(m)] = numbers.Address(m).value_or(0);
         auto refuse = [&](const std::string& text) {
             numbers.WriteChangedCells();
             disabled.Release();
@@ -308,8 +311,8 @@ PackOutcome PackFolder(StreamTable& table, WindowServices& window, const std::st
                 return refuse(RowText(names.tableFile, i) + " would end at " +
                               std::to_string(address + newSize) +
                               ", and the new archive would reach 2 GiB or more.");
-            plan.streams.push_back({i, path, address, *oldSize,
-                                    static_cast<std::uint32_t>(fileSize),
+            plan.streams.push_back({i, path, loadedAddress[static_cast<std::size_t>(i)], address,
+                                    *oldSize, static_cast<std::uint32_t>(fileSize),
                                     static_cast<std::uint32_t>(newSize)});
             plan.archiveSize = std::max<std::uint32_t>(
                 plan.archiveSize, static_cast<std::uint32_t>(address + newSize));

@@ -28,11 +28,12 @@ enum class PackOutcome {
 struct PackPlan {
     struct Stream {
         std::int32_t row = 0;
-        std::string path;            // the stream file
-        std::uint32_t address = 0;   // where it goes in the new archive
-        std::uint32_t oldSize = 0;   // "Asf Size" as loaded
-        std::uint32_t fileSize = 0;  // the stream file's length
-        std::uint32_t newSize = 0;   // what is written: the file, zero-filled
+        std::string path;              // the stream file
+        std::uint32_t oldAddress = 0;  // "Ast Addr" as loaded
+        std::uint32_t address = 0;     // where it goes in the new archive
+        std::uint32_t oldSize = 0;     // "Asf Size" as loaded
+        std::uint32_t fileSize = 0;    // the stream file's length
+        std::uint32_t newSize = 0;     // what is written: the file, zero-filled
     };
     struct Patch {
         std::int32_t row = 0;        // the row whose stream moves

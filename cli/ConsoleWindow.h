@@ -1,0 +1,56 @@
+// The commands' window on a terminal: boxes become lines on stdout and
+// stderr, the progress bar a single redrawn line when stderr is a terminal.
+#pragma once
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "archive/ProgressRange.h"
+#include "archive/WindowServices.h"
+
+namespace tamrel {
+
+class ConsoleWindow : public WindowServices {
+public:
+    // showProgress: draw the progress line (only ever on a terminal).
+    ConsoleWindow(std::FILE* out, std::FILE* err, bool showProgress, bool quiet);
+    ~ConsoleWindow() override;
+
+    void WarningBox(const std::string& text, const std::string& caption) override;
+    void InformationBox(const std::string& text, const std::string& caption) override;
+    void SetStatusPanel(int panel, const std::string& text) override;
+    void SetProgressMin(std::int32_t value) override;
+    void SetProgressMax(std::int32_t value) override;
+    void SetProgressPosition(std::int32_t value) override;
+    void Busy() override {}
+    void Idle() override {}
+    void DisableWindow() override {}
+    void EnableWindow() override {}
+    void PumpEvents() override;
+    void Repaint() override {}
+    std::optional<std::string> FileOpenDialog(const std::string&) override { return std::nullopt; }
+    std::optional<std::string> FolderSelectionDialog() override { return std::nullopt; }
+
+    // An error or a note for the user, on stderr behind the program's name.
+    void Error(const std::string& text);
+    // The status panels in one line, e.g. "intro.abk - intro.ast, Asf count: 3".
+    std::string StatusLine() const;
+    // Removes the progress line, if one is drawn.
+    void EraseProgress();
+
+private:
+    void DrawProgress(bool force);
+
+    std::FILE* out_;
+    std::FILE* err_;
+    bool showProgress_;
+    bool quiet_;
+    ProgressRange range_;
+    std::string panels_[4];
+    bool progressDrawn_ = false;
+    std::chrono::steady_clock::time_point lastDraw_{};
+    std::chrono::steady_clock::time_point rangeStart_ = std::chrono::steady_clock::now();
+};
+
+}  // namespace tamrel

@@ -1,0 +1,332 @@
+// tamrel-cli: Unpack and Pack from a terminal, for batch work and machines
+// without a display. The very same commands as the window's run behind a
+// console host; this file only reads the command line and prints.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "ConsoleWindow.h"
+#include "archive/Pack.h"
+#include "archive/Path.h"
+#include "archive/Unpack.h"
+#include "archive/WorkFolder.h"
+#include "io/FileIo.h"
+#include "table/StreamTable.h"
+#include "table/TableFile.h"
+
+namespace tamrel {
+namespace {
+
+constexpr int kSuccess = 0;
+constexpr int kFailure = 1;
+constexpr int kUsage = 2;
+
+const char* const kUsageText =
+    "Usage: tamrel-cli [OPTION]... COMMAND ARGUMENT...\n"
+    "Unpack a stream archive (.ast) and its bank (.abk) into a work folder, or\n"
+    "pack a work folder into a new pair, as the Tamrel window does.\n"
+    "\n"
+    "Commands:\n"
+    "  unpack FILE            unpack the pair of FILE (either file of the pair)\n"
+    "                         into the work folder beside it\n"
+    "  pack FOLDER            pack the work folder FOLDER into a new pair beside it\n"
+    "  pack --dry-run FOLDER  print what pack would do, and write nothing\n"
+    "  list FILE|FOLDER       print the stream table of a pair (nothing is\n"
+    "                         written) or of a work folder\n"
+    "  check FILE [FOLDER]    verify a pair: every stream found, every bank\n"
+    "                         reference consistent; with FOLDER, also that the\n"
+    "                         pair holds exactly what the work folder describes\n"
+    "\n"
+    "Options:\n"
+    "  --tsv          with list: tab-separated columns\n"
+    "  --dry-run      with pack: write nothing, print the plan\n"
+    "  -q, --quiet    print no progress and no messages of success\n"
+    "  -h, --help     show this help and exit\n"
+    "      --version  show the version and exit\n"
+    "\n"
+    "Exit status: 0 on success, 1 when the command stops without success, 2 on\n"
+    "a usage error.\n";
+
+struct Options {
+    std::string command;
+    std::vector<std::string> arguments;
+    bool tsv = false;
+    bool dryRun = false;
+    bool quiet = false;
+};
+
+int UsageError(const std::string& message) {
+    std::fprintf(stderr, "tamrel-cli: %s\nTry 'tamrel-cli --help' for more information.\n",
+                 message.c_str());
+    return kUsage;
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// A folder as the folder-selection dialog gives it: no separator at its end,
+// but for the root.
+std::string AsPickedFolder(std::string folder) {
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    return folder;
+}
+
+// The stream table's five visible columns, aligned or tab-separated.
+void PrintTable(const StreamTable& table, bool tsv) {
+    const std::int32_t cols[] = {0, 1, 3, 4, 11};
+    const char* headers[] = {"#", "Name", "Ast Addr", "Abk Pos", "Asf Size"};
+    std::size_t width[5] = {};
+    for (int c = 0; c < 5; ++c) {
+        width[c] = std::string(headers[c]).size();
+        for (std::int32_t row = 1; row < table.RowCount(); ++row)
+            width[c] = std::max(width[c], table.CellText(cols[c], row).size());
+    }
+    auto printRow = [&](auto cellOf) {
+        std::string line;
+        for (int c = 0; c < 5; ++c) {
+            const std::string text = cellOf(c);
+            if (tsv) {
+                line += text;
+                if (c < 4)
+                    line += '\t';
+                continue;
+            }
+            const std::string pad(width[c] - std::min(width[c], text.size()), ' ');
+            // Numbers stand right-aligned, the name left-aligned.
+            line += c == 1 ? text + pad : pad + text;
+            if (c < 4)
+                line += "  ";
+        }
+        while (!line.empty() && line.back() == ' ')
+            line.pop_back();
+        std::printf("%s\n", line.c_str());
+    };
+    printRow([&](int c) { return std::string(headers[c]); });
+    for (std::int32_t row = 1; row < table.RowCount(); ++row)
+        printRow([&](int c) { return table.CellText(cols[c], row); });
+}
+
+int RunUnpack(const Options& options, ConsoleWindow& window) {
+    StreamTable table;
+    const UnpackOutcome outcome = UnpackPickedFile(table, window, options.arguments[0]);
+    if (outcome == UnpackOutcome::EmptyBank)
+        window.Error("nothing was written: the bank " + UnpackNamesFor(options.arguments[0]).bank +
+                     " holds no bytes");
+    if ((outcome == UnpackOutcome::Succeeded || outcome == UnpackOutcome::EmptyBank) &&
+        !options.quiet)
+        std::printf("%s\n", window.StatusLine().c_str());
+    return outcome == UnpackOutcome::Succeeded ? kSuccess : kFailure;
+}
+
+int RunList(const Options& options, ConsoleWindow& window) {
+    StreamTable table;
+    const std::string& target = options.arguments[0];
+    if (IsFolder(target)) {
+        const std::string folder = AsPickedFolder(target);
+        const PackNames names = PackNamesFor(folder);
+        if (!IsExistingFile(names.tableFile)) {
+            window.Error("Resource files not found in " + folder);
+            return kFailure;
+        }
+        table.Reset();
+        table.LoadTableFile(names.tableFile);
+        PrintTable(table, options.tsv);
+        return kSuccess;
+    }
+    const UnpackOutcome outcome = UnpackPickedFile(table, window, target, /*writeFolder=*/false);
+    if (outcome != UnpackOutcome::Succeeded && outcome != UnpackOutcome::EmptyBank)
+        return kFailure;
+    PrintTable(table, options.tsv);
+    if (!options.tsv && !options.quiet)
+        std::printf("%s\n", window.StatusLine().c_str());
+    return kSuccess;
+}
+
+void PrintPlan(const PackPlan& plan) {
+    std::printf("%6s  %-24s %10s %10s %8s %11s %11s  %s\n", "#", "Stream file", "Old size",
+                "New size", "Padding", "Old addr", "New addr", "Bank patches");
+    for (const PackPlan::Stream& stream : plan.streams) {
+        std::string patches;
+        std::vector<std::uint32_t> positions;
+        for (const PackPlan::Patch& patch : plan.patches) {
+            if (patch.row != stream.row)
+                continue;
+            if (std::find(positions.begin(), positions.end(), patch.position) != positions.end())
+                continue;
+            positions.push_back(patch.position);
+            if (!patches.empty())
+                patches += ", ";
+            patches += std::to_string(patch.position) + ": " + std::to_string(stream.oldAddress) +
+                       " -> " + std::to_string(stream.address);
+        }
+        std::printf("%6d  %-24s %10u %10u %8u %11u %11u  %s\n", stream.row,
+                    FileNamePart(stream.path).c_str(), stream.oldSize, stream.newSize,
+                    stream.newSize - stream.fileSize, stream.oldAddress, stream.address,
+                    patches.c_str());
+    }
+    std::printf("New archive: %u bytes\n", plan.archiveSize);
+}
+
+int RunPack(const Options& options, ConsoleWindow& window) {
+    StreamTable table;
+    const std::string folder = AsPickedFolder(options.arguments[0]);
+    PackPlan plan;
+    const PackOutcome outcome = PackFolder(table, window, folder, !options.dryRun, &plan);
+    if (outcome == PackOutcome::EmptyBankImage)
+        window.Error("nothing was written: the bank image " + PackNamesFor(folder).bankImage +
+                     " holds no bytes");
+    if (outcome != PackOutcome::Succeeded)
+        return kFailure;
+    if (options.dryRun)
+        PrintPlan(plan);
+    return kSuccess;
+}
+
+int RunCheck(const Options& options, ConsoleWindow& window) {
+    StreamTable pair;
+    const std::string& file = options.arguments[0];
+    const UnpackOutcome outcome = UnpackPickedFile(pair, window, file, /*writeFolder=*/false);
+    if (outcome != UnpackOutcome::Succeeded && outcome != UnpackOutcome::EmptyBank) {
+        std::printf("FAILED: the pair of %s does not unpack\n", file.c_str());
+        return kFailure;
+    }
+    const std::int32_t streams = pair.RowCount() - 1;
+    if (options.arguments.size() == 1) {
+        if (!options.quiet)
+            std::printf("OK: %d streams found, every bank reference consistent\n", streams);
+        return kSuccess;
+    }
+
+    const std::string folder = AsPickedFolder(options.arguments[1]);
+    const PackNames names = PackNamesFor(folder);
+    if (!IsExistingFile(names.tableFile)) {
+        window.Error("Resource files not found in " + folder);
+        return kFailure;
+    }
+    StreamTable expected;
+    expected.Reset();
+    expected.LoadTableFile(names.tableFile);
+    int mismatches = 0;
+    auto mismatch = [&](const std::string& line) {
+        std::printf("%s\n", line.c_str());
+        ++mismatches;
+    };
+    if (expected.RowCount() != pair.RowCount())
+        mismatch("streams: the pair has " + std::to_string(streams) + ", the table file " +
+                 std::to_string(expected.RowCount() - 1));
+
+    InputFile archiveFile(UnpackNamesFor(file).archive);
+    if (!archiveFile.IsOpen())
+        throw IoError(archiveFile.OpenError(), "Cannot open file " + UnpackNamesFor(file).archive);
+    const std::string archive = archiveFile.ReadAll();
+    const std::int32_t rows = std::min(pair.RowCount(), expected.RowCount());
+    const std::pair<std::int32_t, const char*> columns[] = {
+        {3, "Ast Addr"}, {4, "Abk Pos"}, {11, "Asf Size"}};
+    for (std::int32_t row = 1; row < rows; ++row) {
+        const std::string prefix = "stream " + std::to_string(row) + ": ";
+        for (const auto& [col, name] : columns) {
+            if (pair.CellText(col, row) != expected.CellText(col, row))
+                mismatch(prefix + name + " is " + pair.CellText(col, row) + " in the pair, " +
+                         expected.CellText(col, row) + " in the table file");
+        }
+        // The stream's bytes: its file, then nothing but the zero bytes of its padding.
+        const std::string streamPath = JoinPath(folder, expected.CellText(1, row));
+        InputFile streamFile(streamPath);
+        if (!streamFile.IsOpen()) {
+            mismatch(prefix + "the stream file " + streamPath + " cannot be read");
+            continue;
+        }
+        const std::string bytes = streamFile.ReadAll();
+        const std::size_t address = std::stoul(pair.CellText(3, row));
+        const std::size_t size = std::stoul(pair.CellText(11, row));
+        const std::string_view stored(archive.data() + address, size);
+        const bool same = bytes.size() <= size && stored.substr(0, bytes.size()) == bytes &&
+                          stored.find_first_not_of('\0', bytes.size()) == std::string_view::npos;
+        if (!same)
+            mismatch(prefix + "its bytes differ from " + streamPath);
+    }
+    if (mismatches != 0) {
+        std::printf("FAILED: %d mismatch%s between the pair of %s and %s\n", mismatches,
+                    mismatches == 1 ? "" : "es", file.c_str(), folder.c_str());
+        return kFailure;
+    }
+    if (!options.quiet)
+        std::printf("OK: %d streams; addresses, bank positions and bytes match %s\n", streams,
+                    folder.c_str());
+    return kSuccess;
+}
+
+int Run(int argc, char** argv) {
+    Options options;
+    bool optionsEnded = false;
+    std::vector<std::string> positional;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+            positional.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "-h" || arg == "--help") {
+            std::fputs(kUsageText, stdout);
+            return kSuccess;
+        } else if (arg == "--version") {
+            std::printf("tamrel-cli 1.1\n");
+            return kSuccess;
+        } else if (arg == "-q" || arg == "--quiet") {
+            options.quiet = true;
+        } else if (arg == "--tsv") {
+            options.tsv = true;
+        } else if (arg == "--dry-run") {
+            options.dryRun = true;
+        } else {
+            return UsageError("unknown option '" + arg + "'");
+        }
+    }
+    if (positional.empty())
+        return UsageError("no command given");
+    options.command = positional.front();
+    options.arguments.assign(positional.begin() + 1, positional.end());
+
+    const std::string& command = options.command;
+    std::size_t least = 1, most = 1;
+    if (command == "check")
+        most = 2;
+    if (command != "unpack" && command != "pack" && command != "list" && command != "check")
+        return UsageError("unknown command '" + command + "'");
+    if (options.arguments.size() < least)
+        return UsageError(command + ": missing argument");
+    if (options.arguments.size() > most)
+        return UsageError(command + ": too many arguments");
+    if (options.tsv && command != "list")
+        return UsageError("--tsv goes with list only");
+    if (options.dryRun && command != "pack")
+        return UsageError("--dry-run goes with pack only");
+
+    ConsoleWindow window(stdout, stderr, ::isatty(STDERR_FILENO) != 0, options.quiet);
+    try {
+        if (command == "unpack")
+            return RunUnpack(options, window);
+        if (command == "pack")
+            return RunPack(options, window);
+        if (command == "list")
+            return RunList(options, window);
+        return RunCheck(options, window);
+    } catch (const std::exception& e) {
+        window.Error(e.what());
+        return kFailure;
+    }
+}
+
+}  // namespace
+}  // namespace tamrel
+
+int main(int argc, char** argv) {
+    return tamrel::Run(argc, argv);
+}

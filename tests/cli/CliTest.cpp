@@ -1,0 +1,227 @@
+// tamrel-cli as a script sees it: exit status, stdout and stderr.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "PairBuilder.h"
+#include "TestFiles.h"
+#include "io/FileIo.h"
+
+namespace tamrel {
+namespace {
+
+using test::ReadFileBytes;
+using test::TempDir;
+using test::WriteFileBytes;
+
+struct Result {
+    int status;
+    std::string out, err;
+};
+
+class CliTest : public ::testing::Test {
+protected:
+    CliTest() {
+        test::PairRecipe recipe;
+        recipe.sizes = {100, 200, 50};
+        recipe.references = {40, 120};
+        pair = test::BuildPair(dir.path(), "intro", recipe);
+    }
+    // Runs the program with stdout and stderr in files: neither is a terminal.
+    Result Run(const std::string& arguments) {
+        const std::string out = io / "out", err = io / "err";
+        const std::string command =
+            std::string(TAMREL_CLI) + " " + arguments + " >'" + out + "' 2>'" + err + "'";
+        const int raw = std::system(command.c_str());
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFileBytes(out), ReadFileBytes(err)};
+    }
+    std::string At(const char* name) const { return dir / name; }
+
+    TempDir dir, io;
+    test::Pair pair;
+};
+
+TEST_F(CliTest, UnpackThenPackWithTheirTexts) {
+    Result r = Run("unpack " + pair.archivePath);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Successfully extracted to " + At("intro_") +
+                         "\nintro.abk - intro.ast, Asf count: 3\n");
+    EXPECT_EQ(r.err, "");  // no progress when stderr is no terminal
+    EXPECT_EQ(ReadFileBytes(At("intro_/intro_00002.asf")), pair.archive.substr(100, 200));
+
+    WriteFileBytes(At("intro_/intro_00002.asf"), test::StreamBytes(9, 250));
+    r = Run("pack " + At("intro_") + "/");  // a trailing slash, as shells complete folders
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "Successfully saved to " + At("intro_.abk") + "\nand " + At("intro_.ast") + "\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(ReadFileBytes(At("intro_.ast")).size(), 406u);
+
+    r = Run("-q unpack " + At("intro_.ast"));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(ReadFileBytes(At("intro__/intro__00003.asf")), pair.archive.substr(300));
+}
+
+TEST_F(CliTest, EveryEndWithoutSuccessExitsWithOne) {
+    ASSERT_EQ(Run("unpack " + pair.archivePath).status, 0);
+    const std::string work = At("intro_");
+    const std::string table = ReadFileBytes(work + "/intro_.tba");
+    struct Case {
+        const char* what;
+        std::function<void()> setUp;
+        std::string arguments, out, err;
+    };
+    const Case cases[] = {
+        {"a missing bank", [&] {}, "unpack " + At("other.ast"), "",
+         "tamrel-cli: File: " + At("other.abk") + " not found.\n"},
+        {"a missing reference",
+         [&] {
+             std::string bank = pair.bank;
+             bank.replace(40, 4, "\x11\x11\x11\x11");
+             WriteFileBytes(At("broken.abk"), bank);
+             WriteFileBytes(At("broken.ast"), pair.archive);
+         },
+         "list " + At("broken.ast"), "", "tamrel-cli: Address: 100 not found in abk.\n"},
+        {"references too far apart",
+         [&] {
+             std::string bank(600, '\x11');
+             bank.replace(40, 4, test::LittleEndian(100));
+             bank.replace(500, 4, test::LittleEndian(300));
+             WriteFileBytes(At("apart.abk"), bank);
+             WriteFileBytes(At("apart.ast"), pair.archive);
+         },
+         "unpack " + At("apart.abk"), "",
+         "tamrel-cli: Some addresses not correctly found in abk.\n"},
+        {"a missing stream file", [&] { std::remove((work + "/intro_00003.asf").c_str()); },
+         "pack " + work, "File not found " + work + "/intro_00003.asf\n", ""},
+        {"an unreadable Abk Pos while a stream grows",
+         [&] {
+             WriteFileBytes(work + "/intro_00003.asf", pair.archive.substr(300));
+             WriteFileBytes(work + "/intro_.tba", table.substr(0, table.find("4,3,120")) +
+                                                      "4,3,\r\n" +
+                                                      table.substr(table.find("11,3,")));
+             WriteFileBytes(work + "/intro_00002.asf", test::StreamBytes(9, 250));
+         },
+         "pack " + work, "", "tamrel-cli: Alarm! Int error.\n"},
+        {"an empty bank image", [&] { WriteFileBytes(work + "/intro_.ida", ""); }, "pack " + work,
+         "",
+         "tamrel-cli: nothing was written: the bank image " + work +
+             "/intro_.ida holds no bytes\n"},
+        {"a folder without a table file", [&] {}, "pack " + dir.path(),
+         "Resource files not found in " + dir.path() + "\n", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.setUp();
+        const Result r = Run(c.arguments);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, c.err);
+    }
+    EXPECT_FALSE(IsExistingFile(At("intro_.ast")));
+}
+
+TEST_F(CliTest, UsageErrorsExitWithTwoAndHelpWithZero) {
+    for (const char* arguments : {"", "frobnicate x", "unpack", "unpack a b", "--bogus list x",
+                                  "pack --tsv x", "list --dry-run x", "check a b c"}) {
+        const Result r = Run(arguments);
+        EXPECT_EQ(r.status, 2) << arguments;
+        EXPECT_EQ(r.out, "") << arguments;
+        EXPECT_NE(r.err.find("Try 'tamrel-cli --help'"), std::string::npos) << arguments;
+    }
+    Result r = Run("--help");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("Usage: tamrel-cli", 0), 0u);
+    EXPECT_EQ(r.err, "");
+    r = Run("--version");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "tamrel-cli 1.1\n");
+}
+
+TEST_F(CliTest, ListAPairWithoutWritingAndAFolderFromItsTableFile) {
+    Result r = Run("list " + pair.bankPath);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "#  Name             Ast Addr  Abk Pos  Asf Size\n"
+              "1  intro_00001.asf         0        0       100\n"
+              "2  intro_00002.asf       100       40       200\n"
+              "3  intro_00003.asf       300      120        50\n"
+              "intro.abk - intro.ast, Asf count: 3\n");
+    EXPECT_EQ(dir.Listing(), "intro.abk\nintro.ast\n");
+
+    ASSERT_EQ(Run("unpack " + pair.archivePath).status, 0);
+    r = Run("list --tsv " + At("intro_"));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "#\tName\tAst Addr\tAbk Pos\tAsf Size\n"
+              "1\tintro_00001.asf\t0\t0\t100\n"
+              "2\tintro_00002.asf\t100\t40\t200\n"
+              "3\tintro_00003.asf\t300\t120\t50\n");
+}
+
+TEST_F(CliTest, DryRunPrintsThePlanAndWritesNothing) {
+    ASSERT_EQ(Run("unpack " + pair.archivePath).status, 0);
+    WriteFileBytes(At("intro_/intro_00002.asf"), test::StreamBytes(9, 250));
+    const std::string before =
+        dir.Listing() + TempDir::ListingOf(At("intro_")) + ReadFileBytes(At("intro_/intro_.tba"));
+    const Result r = Run("pack --dry-run " + At("intro_"));
+    EXPECT_EQ(r.status, 0);
+    // Each stream's line as words: row, file, old and new size, padding,
+    // old and new address, and the bank references it patches.
+    std::vector<std::vector<std::string>> lines;
+    std::istringstream text(r.out);
+    for (std::string line; std::getline(text, line);) {
+        std::istringstream words(line);
+        lines.emplace_back(std::istream_iterator<std::string>(words),
+                           std::istream_iterator<std::string>());
+    }
+    ASSERT_EQ(lines.size(), 5u) << r.out;
+    EXPECT_EQ(lines[2],
+              (std::vector<std::string>{"2", "intro_00002.asf", "200", "256", "6", "100", "100"}));
+    EXPECT_EQ(lines[3], (std::vector<std::string>{"3", "intro_00003.asf", "50", "50", "0", "300",
+                                                  "356", "120:", "300", "->", "356"}));
+    EXPECT_NE(r.out.find("New archive: 406 bytes\n"), std::string::npos);
+    EXPECT_EQ(
+        dir.Listing() + TempDir::ListingOf(At("intro_")) + ReadFileBytes(At("intro_/intro_.tba")),
+        before);
+}
+
+TEST_F(CliTest, CheckVerifiesAPackedPairAgainstItsFolder) {
+    ASSERT_EQ(Run("unpack " + pair.archivePath).status, 0);
+    Result r = Run("check " + pair.archivePath);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "OK: 3 streams found, every bank reference consistent\n");
+
+    WriteFileBytes(At("intro_/intro_00002.asf"), test::StreamBytes(9, 250));
+    ASSERT_EQ(Run("pack " + At("intro_")).status, 0);
+    r = Run("check " + At("intro_.ast") + " " + At("intro_"));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "OK: 3 streams; addresses, bank positions and bytes match " + At("intro_") + "\n");
+
+    // One byte of stream 3 changed in the new archive, and a stale table file.
+    std::string archive = ReadFileBytes(At("intro_.ast"));
+    archive[360] ^= 1;
+    WriteFileBytes(At("intro_.ast"), archive);
+    r = Run("check " + At("intro_.ast") + " " + At("intro_"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "stream 3: its bytes differ from " + At("intro_/intro_00003.asf") +
+                         "\nFAILED: 1 mismatch between the pair of " + At("intro_.ast") + " and " +
+                         At("intro_") + "\n");
+    r = Run("check " + pair.archivePath + " " + At("intro_"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("stream 3: Ast Addr is 300 in the pair, 356 in the table file\n"),
+              std::string::npos)
+        << r.out;
+}
+
+}  // namespace
+}  // namespace tamrel
