@@ -1,8 +1,13 @@
 #include "ASFGrid.h"
 
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QWheelEvent>
+#include <algorithm>
 
 #include "AppSetup.h"
 
@@ -11,8 +16,22 @@ namespace tamrel {
 namespace {
 
 constexpr int kRowPitch = GridGeometry::kDefaultRowHeight + GridGeometry::kGridLine;
+// A header click this close to a cell's edge is taken for the border, not the cell.
+constexpr int kBorderArea = 4;
+// The header text keeps clear of the sort indicator.
+constexpr int kIndicatorRoom = 10;
+constexpr int kAutoSizePadding = 6;
+constexpr int kAutoScrollMs = 60;
 const QColor kSilver(192, 192, 192);
 const QColor kSelectedRow(182, 202, 234);
+const QColor kIndicatorShadow(128, 128, 128);
+
+QFont DataFont() {
+    return TahomaFont(12);
+}
+QFont FixedFont() {
+    return TahomaFont(13, true);
+}
 
 }  // namespace
 
@@ -20,10 +39,14 @@ GridGeometry::GridGeometry(const StreamTable& table, QSize viewport, std::int32_
                            std::int32_t leftCol)
     : table_(table), viewport_(viewport), topRow_(topRow), leftCol_(leftCol) {}
 
+int GridGeometry::Width(std::int32_t col) const {
+    return std::max(0, table_.ColWidths(col));
+}
+
 int GridGeometry::FixedColsWidth() const {
     int width = 0;
     for (std::int32_t col = 0; col < table_.FixedCols(); ++col)
-        width += std::max(0, table_.ColWidths(col)) + kGridLine;
+        width += Width(col) + kGridLine;
     return width;
 }
 
@@ -37,18 +60,23 @@ int GridGeometry::ColumnX(std::int32_t col) const {
     int x = 0;
     if (col < table_.FixedCols()) {
         for (std::int32_t c = 0; c < col; ++c)
-            x += std::max(0, table_.ColWidths(c)) + kGridLine;
+            x += Width(c) + kGridLine;
         return x;
     }
     if (col < leftCol_)
         return -1;
     x = FixedColsWidth();
     for (std::int32_t c = leftCol_; c < col; ++c) {
-        x += std::max(0, table_.ColWidths(c)) + kGridLine;
+        x += Width(c) + kGridLine;
         if (x >= viewport_.width())
             return -1;
     }
     return x < viewport_.width() ? x : -1;
+}
+
+int GridGeometry::ColumnRight(std::int32_t col) const {
+    const int x = ColumnX(col);
+    return x < 0 ? -1 : x + Width(col);
 }
 
 int GridGeometry::RowY(std::int32_t row) const {
@@ -67,7 +95,50 @@ QRect GridGeometry::CellRect(std::int32_t col, std::int32_t row) const {
     const int y = RowY(row);
     if (x < 0 || y < 0)
         return {};
-    return QRect(x, y, std::max(0, table_.ColWidths(col)), kDefaultRowHeight);
+    return QRect(x, y, Width(col), kDefaultRowHeight);
+}
+
+std::int32_t GridGeometry::ColumnAt(int x) const {
+    if (x < 0)
+        return -1;
+    for (std::int32_t col = 0; col < table_.FixedCols(); ++col) {
+        const int left = ColumnX(col);
+        if (x <= left + Width(col))
+            return col;
+    }
+    int left = FixedColsWidth();
+    for (std::int32_t col = std::max(leftCol_, table_.FixedCols());
+         col < table_.ColCount() && left < viewport_.width(); ++col) {
+        if (x <= left + Width(col))
+            return col;
+        left += Width(col) + kGridLine;
+    }
+    return -1;
+}
+
+std::int32_t GridGeometry::RowAt(int y) const {
+    if (y < 0)
+        return -1;
+    if (y < FixedRowsHeight())
+        return y / kRowPitch;
+    const std::int64_t row = topRow_ + std::int64_t{(y - FixedRowsHeight()) / kRowPitch};
+    return row < table_.RowCount() ? static_cast<std::int32_t>(row) : -1;
+}
+
+std::int32_t GridGeometry::SizingColumnAt(int x) const {
+    // The number column's own width cannot be dragged, and a drag starts only
+    // right of it.
+    if (x < FixedColsWidth())
+        return -1;
+    int left = FixedColsWidth();
+    for (std::int32_t col = std::max(leftCol_, table_.FixedCols());
+         col < table_.ColCount() && left < viewport_.width(); ++col) {
+        const int line = left + Width(col);
+        if (x >= line - kSizingLeft && x <= line + kSizingRight)
+            return col;
+        left = line + kGridLine;
+    }
+    return -1;
 }
 
 std::int32_t GridGeometry::LastVisibleCol() const {
@@ -76,7 +147,7 @@ std::int32_t GridGeometry::LastVisibleCol() const {
     if (x >= viewport_.width())
         return table_.FixedCols() - 1;
     for (; col < table_.ColCount(); ++col) {
-        x += std::max(0, table_.ColWidths(col)) + kGridLine;
+        x += Width(col) + kGridLine;
         if (x >= viewport_.width())
             return col;
     }
@@ -106,7 +177,7 @@ std::int32_t GridGeometry::MaxLeftCol() const {
     int used = 0;
     std::int32_t col = table_.ColCount() - 1;
     while (col >= table_.FixedCols()) {
-        used += std::max(0, table_.ColWidths(col)) + kGridLine;
+        used += Width(col) + kGridLine;
         if (used > room)
             break;
         --col;
@@ -114,7 +185,8 @@ std::int32_t GridGeometry::MaxLeftCol() const {
     return std::min(table_.ColCount() - 1, std::max(table_.FixedCols(), col + 1));
 }
 
-ASFGrid::ASFGrid(StreamTable& table, QWidget* parent) : QAbstractScrollArea(parent), table_(table) {
+ASFGrid::ASFGrid(StreamTable& table, QWidget* parent)
+    : QAbstractScrollArea(parent), table_(table), locale_(SortLocale::From(QLocale())) {
     setObjectName(QStringLiteral("ASFGrid"));
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     setFocusPolicy(Qt::StrongFocus);
@@ -122,6 +194,9 @@ ASFGrid::ASFGrid(StreamTable& table, QWidget* parent) : QAbstractScrollArea(pare
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     viewport()->setAutoFillBackground(false);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    viewport()->setMouseTracking(true);
+    autoScroll_.setInterval(kAutoScrollMs);
+    connect(&autoScroll_, &QTimer::timeout, this, &ASFGrid::AutoScroll);
     table_.SetListener(this);
     UpdateScrollBars();
 }
@@ -142,8 +217,7 @@ void ASFGrid::CellChanged(std::int32_t, std::int32_t) {
 }
 
 void ASFGrid::TableChanged() {
-    selectedRow_ =
-        std::clamp(selectedRow_, std::min(1, table_.RowCount() - 1), table_.RowCount() - 1);
+    selectedRow_ = std::clamp(selectedRow_, std::min(FirstDataRow(), LastDataRow()), LastDataRow());
     UpdateScrollBars();
     viewport()->update();
 }
@@ -154,32 +228,308 @@ void ASFGrid::resizeEvent(QResizeEvent* event) {
 }
 
 void ASFGrid::UpdateScrollBars() {
-    // Scroll bars count whole rows and whole columns.
+    // Scroll bars count whole rows and whole columns. Their signals must go
+    // through (the scroll area shows and hides them on a range change), so
+    // the positions they report meanwhile are ignored.
     const GridGeometry geometry = Geometry();
-    const std::int32_t firstRow = table_.FixedRows();
+    const std::int32_t firstRow = FirstDataRow();
     const std::int32_t firstCol = std::max(1, table_.FixedCols());
-    const std::int32_t maxTop = geometry.MaxTopRow();
+    const std::int32_t maxTop = std::max(firstRow, geometry.MaxTopRow());
     const std::int32_t maxLeft = std::max(firstCol, geometry.MaxLeftCol());
-    topRow_ = std::clamp(topRow_, firstRow, std::max(firstRow, maxTop));
-    leftCol_ = std::clamp(leftCol_, firstCol, maxLeft);
-    verticalScrollBar()->setRange(0, std::max(0, maxTop - firstRow));
+    const std::int32_t top = std::clamp(topRow_, firstRow, maxTop);
+    const std::int32_t left = std::clamp(leftCol_, firstCol, maxLeft);
+    updatingScrollBars_ = true;
+    verticalScrollBar()->setRange(0, maxTop - firstRow);
     verticalScrollBar()->setPageStep(std::max(1, geometry.FullyVisibleRows()));
-    verticalScrollBar()->setValue(topRow_ - firstRow);
-    horizontalScrollBar()->setRange(0, std::max(0, maxLeft - firstCol));
+    verticalScrollBar()->setValue(top - firstRow);
+    horizontalScrollBar()->setRange(0, maxLeft - firstCol);
     horizontalScrollBar()->setPageStep(1);
-    horizontalScrollBar()->setValue(leftCol_ - firstCol);
+    horizontalScrollBar()->setValue(left - firstCol);
+    updatingScrollBars_ = false;
+    topRow_ = top;
+    leftCol_ = left;
 }
 
 void ASFGrid::scrollContentsBy(int, int) {
-    topRow_ = table_.FixedRows() + verticalScrollBar()->value();
+    if (updatingScrollBars_)
+        return;
+    topRow_ = FirstDataRow() + verticalScrollBar()->value();
     leftCol_ = std::max(1, table_.FixedCols()) + horizontalScrollBar()->value();
     viewport()->update();
+}
+
+void ASFGrid::ScrollToRow(std::int64_t topRow) {
+    topRow_ = static_cast<std::int32_t>(std::clamp<std::int64_t>(
+        topRow, FirstDataRow(), std::max(FirstDataRow(), Geometry().MaxTopRow())));
+    UpdateScrollBars();
+    viewport()->update();
+}
+
+void ASFGrid::ScrollToColumn(std::int32_t leftCol) {
+    leftCol_ = leftCol;
+    UpdateScrollBars();
+    viewport()->update();
+}
+
+void ASFGrid::SelectRow(std::int64_t row) {
+    if (LastDataRow() < FirstDataRow())
+        return;
+    selectedRow_ =
+        static_cast<std::int32_t>(std::clamp<std::int64_t>(row, FirstDataRow(), LastDataRow()));
+    allSelected_ = false;
+    const std::int32_t visible = std::max(1, Geometry().FullyVisibleRows());
+    if (selectedRow_ < topRow_) {
+        ScrollToRow(selectedRow_);
+    } else if (selectedRow_ >= std::int64_t{topRow_} + visible) {
+        ScrollToRow(std::int64_t{selectedRow_} - visible + 1);
+    }
+    viewport()->update();
+}
+
+bool ASFGrid::InHeaderRow(int y) const {
+    return y >= 0 && y < Geometry().FixedRowsHeight();
+}
+
+void ASFGrid::SortBy(std::int32_t col) {
+    if (col == sort_.Column) {
+        sort_.Direction = sort_.Direction == sdAscending ? sdDescending : sdAscending;
+    } else {
+        sort_.Column = col;
+        sort_.Direction = sdAscending;
+    }
+    // The rows move as wholes; the table reports one change, drawn once.
+    table_.MoveRows(FirstDataRow(), SortedRowOrder(table_, sort_, locale_));
+}
+
+void ASFGrid::SizeToContents(std::int32_t col) {
+    const QFontMetrics fixed(FixedFont());
+    const QFontMetrics data(DataFont());
+    int widest = 0;
+    for (std::int32_t row = 0; row < table_.RowCount(); ++row) {
+        const std::string& text = table_.CellText(col, row);
+        if (text.empty())
+            continue;
+        const QFontMetrics& metrics = row < table_.FixedRows() ? fixed : data;
+        widest = std::max(widest, metrics.horizontalAdvance(FromNative(text)));
+    }
+    table_.SetColWidths(col, widest + kAutoSizePadding);
+}
+
+void ASFGrid::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton)
+        return;  // the middle button does nothing
+    const QPoint pos = event->position().toPoint();
+    const GridGeometry geometry = Geometry();
+    drag_ = Drag::None;
+    if (InHeaderRow(pos.y())) {
+        const std::int32_t col = geometry.SizingColumnAt(pos.x());
+        if (col >= 0) {
+            drag_ = Drag::Sizing;
+            sizingCol_ = col;
+            sizingOffset_ = geometry.ColumnRight(col) - pos.x();
+            sizingX_ = pos.x() + sizingOffset_;
+            viewport()->update();
+        } else {
+            drag_ = Drag::HeaderPress;
+        }
+        return;
+    }
+    const std::int32_t row = geometry.RowAt(pos.y());
+    const std::int32_t col = geometry.ColumnAt(pos.x());
+    if (row >= FirstDataRow() && col >= table_.FixedCols()) {
+        drag_ = Drag::Selecting;
+        SelectRow(row);
+    }
+}
+
+void ASFGrid::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    if (drag_ == Drag::None || drag_ == Drag::HeaderPress) {
+        const bool overBorder = InHeaderRow(pos.y()) && Geometry().SizingColumnAt(pos.x()) >= 0;
+        viewport()->setCursor(overBorder || drag_ == Drag::Sizing ? Qt::SplitHCursor
+                                                                  : Qt::ArrowCursor);
+    }
+    if (drag_ == Drag::Sizing) {
+        sizingX_ = pos.x() + sizingOffset_;
+        viewport()->update();
+        return;
+    }
+    if (drag_ != Drag::Selecting)
+        return;
+    // Beyond the top or bottom edge the view scrolls; inside, the selection
+    // follows the pointer row by row.
+    const GridGeometry geometry = Geometry();
+    if (pos.y() < geometry.FixedRowsHeight()) {
+        autoScrollStep_ = -1;
+    } else if (pos.y() >= viewport()->height()) {
+        autoScrollStep_ = 1;
+    } else {
+        autoScrollStep_ = 0;
+        const std::int32_t row = geometry.RowAt(pos.y());
+        if (row >= FirstDataRow())
+            SelectRow(row);
+    }
+    if (autoScrollStep_ != 0 && !autoScroll_.isActive()) {
+        AutoScroll();
+        autoScroll_.start();
+    } else if (autoScrollStep_ == 0) {
+        autoScroll_.stop();
+    }
+}
+
+void ASFGrid::AutoScroll() {
+    if (drag_ != Drag::Selecting || autoScrollStep_ == 0) {
+        autoScroll_.stop();
+        return;
+    }
+    SelectRow(std::int64_t{selectedRow_} + autoScrollStep_);
+}
+
+void ASFGrid::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton)
+        return;
+    const QPoint pos = event->position().toPoint();
+    const Drag drag = std::exchange(drag_, Drag::None);
+    autoScroll_.stop();
+    const bool secondClickSized = std::exchange(doubleClickSized_, false);
+    const GridGeometry geometry = Geometry();
+    if (drag == Drag::Sizing) {
+        // The width is the distance from the column's left edge to the line;
+        // 1 pixel or less is not applied.
+        const int width = sizingX_ - geometry.ColumnX(sizingCol_);
+        if (width > 1 && width != table_.ColWidths(sizingCol_))
+            table_.SetColWidths(sizingCol_, width);
+        sizingCol_ = -1;
+        viewport()->update();
+        return;
+    }
+    if (drag != Drag::HeaderPress || secondClickSized || !InHeaderRow(pos.y()))
+        return;
+    if (table_.RowCount() < 3)
+        return;  // fewer than two data rows
+    const std::int32_t col = geometry.ColumnAt(pos.x());
+    if (col < 0)
+        return;
+    const int left = geometry.ColumnX(col);
+    const int right = geometry.ColumnRight(col);
+    if (pos.x() - left < kBorderArea || right - pos.x() < kBorderArea)
+        return;
+    SortBy(col);
+}
+
+void ASFGrid::mouseDoubleClickEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    if (event->button() == Qt::LeftButton && InHeaderRow(pos.y())) {
+        const GridGeometry geometry = Geometry();
+        const std::int32_t col = geometry.ColumnAt(pos.x());
+        std::int32_t target = -1;
+        if (col >= 0 && pos.x() - geometry.ColumnX(col) < kBorderArea) {
+            target = col - 1;
+        } else if (col >= 0 && geometry.ColumnRight(col) - pos.x() < kBorderArea) {
+            target = col;
+        }
+        if (target >= table_.FixedCols()) {
+            SizeToContents(target);
+            doubleClickSized_ = true;
+            drag_ = Drag::None;
+            return;
+        }
+    }
+    // Otherwise the second click counts as a click of its own.
+    mousePressEvent(event);
+}
+
+void ASFGrid::wheelEvent(QWheelEvent* event) {
+    event->accept();
+    // The wheel acts only with the focus, and not with Ctrl held.
+    if (!hasFocus() || (event->modifiers() & Qt::ControlModifier))
+        return;
+    wheelRemainder_ += event->angleDelta().y();
+    const int notches = wheelRemainder_ / QWheelEvent::DefaultDeltasPerStep;
+    wheelRemainder_ -= notches * QWheelEvent::DefaultDeltasPerStep;
+    if (notches == 0)
+        return;
+    // Turned toward the user (a negative delta), the selection moves down.
+    const std::int64_t rows = std::int64_t{QApplication::wheelScrollLines() + 1} * notches;
+    SelectRow(std::int64_t{selectedRow_} - rows);
+}
+
+void ASFGrid::keyPressEvent(QKeyEvent* event) {
+    const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    const GridGeometry geometry = Geometry();
+    const std::int32_t page = std::max(1, geometry.FullyVisibleRows());
+    switch (event->key()) {
+        case Qt::Key_Up:
+            ctrl ? ScrollToRow(std::int64_t{topRow_} - 1)
+                 : SelectRow(std::int64_t{selectedRow_} - 1);
+            break;
+        case Qt::Key_Down:
+            ctrl ? ScrollToRow(std::int64_t{topRow_} + 1)
+                 : SelectRow(std::int64_t{selectedRow_} + 1);
+            break;
+        case Qt::Key_Left:
+            if (!ctrl)
+                SelectRow(std::int64_t{selectedRow_} - 1);
+            break;
+        case Qt::Key_Right:
+            if (!ctrl)
+                SelectRow(std::int64_t{selectedRow_} + 1);
+            break;
+        case Qt::Key_PageUp:
+            ctrl ? SelectRow(topRow_) : SelectRow(std::int64_t{selectedRow_} - page);
+            break;
+        case Qt::Key_PageDown:
+            ctrl ? SelectRow(std::int64_t{topRow_} + page - 1)
+                 : SelectRow(std::int64_t{selectedRow_} + page);
+            break;
+        case Qt::Key_Home:
+            ScrollToColumn(std::max(1, table_.FixedCols()));
+            break;
+        case Qt::Key_End:
+            ScrollToColumn(geometry.MaxLeftCol());
+            break;
+        case Qt::Key_A:
+            if (ctrl) {
+                allSelected_ = true;
+                viewport()->update();
+            }
+            break;
+        default:
+            // Enter, F2, typing and the rest: cells are never edited.
+            break;
+    }
+    event->accept();
+}
+
+void ASFGrid::PaintSortIndicator(QPainter& painter, const QRect& cell) {
+    // An etched triangle, 8 by 8, centred 7 pixels left of the right edge and
+    // 8 pixels below the top.
+    const int cx = cell.left() + cell.width() - 7;
+    const int cy = cell.top() + 8;
+    painter.save();
+    if (sort_.Direction == sdAscending) {
+        const QPoint top(cx, cy - 4), left(cx - 4, cy + 4), right(cx + 4, cy + 4);
+        painter.setPen(kIndicatorShadow);
+        painter.drawLine(left, top);
+        painter.setPen(Qt::white);
+        painter.drawLine(top, right);
+        painter.drawLine(left, right);
+    } else {
+        const QPoint left(cx - 4, cy - 4), right(cx + 4, cy - 4), bottom(cx, cy + 4);
+        painter.setPen(kIndicatorShadow);
+        painter.drawLine(left, right);
+        painter.drawLine(left, bottom);
+        painter.setPen(Qt::white);
+        painter.drawLine(right, bottom);
+    }
+    painter.restore();
 }
 
 void ASFGrid::PaintCell(QPainter& painter, const QRect& rect, std::int32_t col, std::int32_t row) {
     const bool fixed = col < table_.FixedCols() || row < table_.FixedRows();
     const QColor buttonFace = palette().color(QPalette::Button);
     QColor textColor = palette().color(QPalette::WindowText);
+    const bool indicator = row == 0 && col == sort_.Column && table_.RowCount() >= 3;
     if (rect.width() > 0) {
         if (fixed) {
             // Ten bands from white at the top to the button face at the bottom.
@@ -198,7 +548,7 @@ void ASFGrid::PaintCell(QPainter& painter, const QRect& rect, std::int32_t col, 
             painter.setPen(
                 QColor(buttonFace.red() / 2, buttonFace.green() / 2, buttonFace.blue() / 2));
             painter.drawLine(rect.bottomLeft(), rect.bottomRight());
-        } else if (row == selectedRow_) {
+        } else if (row == selectedRow_ || allSelected_) {
             painter.fillRect(rect, kSelectedRow);
             textColor = Qt::black;
         } else {
@@ -208,12 +558,17 @@ void ASFGrid::PaintCell(QPainter& painter, const QRect& rect, std::int32_t col, 
         if (!text.empty()) {
             painter.save();
             painter.setClipRect(rect);
-            painter.setFont(fixed ? TahomaFont(13, true) : TahomaFont(12));
+            painter.setFont(fixed ? FixedFont() : DataFont());
             painter.setPen(textColor);
-            painter.drawText(rect.adjusted(2, 2, -2, 0),
-                             Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, FromNative(text));
+            // 2 pixels in from the left and top, clear of the right edge (and
+            // of the sort indicator); wrapped at spaces and cut at the cell.
+            const QRect textRect = rect.adjusted(2, 2, indicator ? -kIndicatorRoom : -2, 0);
+            painter.drawText(textRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
+                             FromNative(text));
             painter.restore();
         }
+        if (indicator)
+            PaintSortIndicator(painter, rect);
     }
     // The grid lines right of and below the cell.
     painter.setPen(fixed ? QColor(Qt::black) : kSilver);
@@ -249,6 +604,11 @@ void ASFGrid::paintEvent(QPaintEvent* event) {
         paintRow(row);
     for (std::int32_t row = topRow_; row <= lastRow; ++row)
         paintRow(row);
+    if (drag_ == Drag::Sizing) {
+        // The line that follows the pointer while a border is dragged.
+        painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
+        painter.drawLine(sizingX_, 0, sizingX_, viewport()->height());
+    }
 }
 
 }  // namespace tamrel

@@ -1,10 +1,13 @@
 // ASFGrid: the view of the StreamTable in the main window. It paints only the
-// cells in sight and follows every change the table reports.
+// cells in sight, follows every change the table reports, and lets the user
+// select a row, scroll, size columns and sort the rows; it never edits a cell.
 #pragma once
 
 #include <QAbstractScrollArea>
 #include <QRect>
+#include <QTimer>
 
+#include "GridSort.h"
 #include "table/StreamTable.h"
 
 namespace tamrel {
@@ -17,15 +20,26 @@ class GridGeometry {
 public:
     static constexpr int kDefaultRowHeight = 21;
     static constexpr int kGridLine = 1;
+    // A border is grabbed from 3 pixels left to 4 pixels right of its line.
+    static constexpr int kSizingLeft = 3;
+    static constexpr int kSizingRight = 4;
 
     GridGeometry(const StreamTable& table, QSize viewport, std::int32_t topRow,
                  std::int32_t leftCol);
 
     // x of a column's left edge, or -1 when it is scrolled out of sight.
     int ColumnX(std::int32_t col) const;
+    // x of the grid line at a column's right edge, or -1 when out of sight.
+    int ColumnRight(std::int32_t col) const;
     int RowY(std::int32_t row) const;
     // The cell's rectangle without its grid lines; empty when out of sight.
     QRect CellRect(std::int32_t col, std::int32_t row) const;
+    // The column or row under a point (its grid line counts with it), or -1.
+    std::int32_t ColumnAt(int x) const;
+    std::int32_t RowAt(int y) const;
+    // The column whose right border a press at x would size: the leftmost
+    // whose sizing zone holds x, never the number column; -1 for none.
+    std::int32_t SizingColumnAt(int x) const;
     // The last column and row that start inside the viewport.
     std::int32_t LastVisibleCol() const;
     std::int32_t LastVisibleRow() const;
@@ -34,13 +48,14 @@ public:
     // The highest top row and left column that still fill the view.
     std::int32_t MaxTopRow() const;
     std::int32_t MaxLeftCol() const;
+    int FixedRowsHeight() const;
 
     std::int32_t TopRow() const { return topRow_; }
     std::int32_t LeftCol() const { return leftCol_; }
 
 private:
     int FixedColsWidth() const;
-    int FixedRowsHeight() const;
+    int Width(std::int32_t col) const;
 
     const StreamTable& table_;
     QSize viewport_;
@@ -56,9 +71,16 @@ public:
 
     const StreamTable& Table() const { return table_; }
     std::int32_t SelectedRow() const { return selectedRow_; }
+    bool AllRowsHighlighted() const { return allSelected_; }
     std::int32_t TopRow() const { return topRow_; }
     std::int32_t LeftCol() const { return leftCol_; }
+    const SortSettings& Sort() const { return sort_; }
     GridGeometry Geometry() const;
+
+    // Sorts the data rows by a column, by the direction rule of a header click.
+    void SortBy(std::int32_t col);
+    // Sizes a column to its widest text plus 6 pixels.
+    void SizeToContents(std::int32_t col);
 
     // StreamTableListener
     void CellChanged(std::int32_t col, std::int32_t row) override;
@@ -68,15 +90,45 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    enum class Drag { None, Selecting, Sizing, HeaderPress };
+
     void UpdateScrollBars();
     void PaintCell(QPainter& painter, const QRect& rect, std::int32_t col, std::int32_t row);
+    void PaintSortIndicator(QPainter& painter, const QRect& cell);
+    // Selects a data row (limited to the first and last) and scrolls it into sight.
+    void SelectRow(std::int64_t row);
+    void ScrollToRow(std::int64_t topRow);
+    void ScrollToColumn(std::int32_t leftCol);
+    void AutoScroll();
+    std::int32_t FirstDataRow() const { return table_.FixedRows(); }
+    std::int32_t LastDataRow() const { return table_.RowCount() - 1; }
+    bool InHeaderRow(int y) const;
 
     StreamTable& table_;
     std::int32_t selectedRow_ = 1;
     std::int32_t topRow_ = 1;
     std::int32_t leftCol_ = 1;
+    SortSettings sort_;
+    SortLocale locale_;
+    bool allSelected_ = false;
+    bool updatingScrollBars_ = false;
+
+    Drag drag_ = Drag::None;
+    std::int32_t sizingCol_ = -1;
+    int sizingOffset_ = 0;  // from the pointer to the border line it grabbed
+    int sizingX_ = 0;       // where the line that follows the pointer stands
+    bool doubleClickSized_ = false;
+    int autoScrollStep_ = 0;
+    QTimer autoScroll_;
+    int wheelRemainder_ = 0;
 };
 
 }  // namespace tamrel

@@ -1,18 +1,23 @@
 #!/usr/bin/env bash
 # Starts the program under a virtual display, waits until its window shows,
 # saves a screenshot and ends every process it started.
-# Usage: scripts/screenshot.sh [--help-dialog] OUT.png
+# Usage: scripts/screenshot.sh [--help-dialog | --unpack FILE] OUT.png
 #   --help-dialog  presses "Help / Support" first, as a user would, and shows its dialog
+#   --unpack FILE  unpacks FILE through the window first (its work folder is written)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 help_dialog=0
+unpack=""
 if [ "${1:-}" = "--help-dialog" ]; then
   help_dialog=1
   shift
+elif [ "${1:-}" = "--unpack" ] && [ $# -ge 2 ]; then
+  unpack=$(realpath -m "$2")
+  shift 2
 fi
 if [ $# -ne 1 ]; then
-  echo "usage: $0 [--help-dialog] OUT.png" >&2
+  echo "usage: $0 [--help-dialog | --unpack FILE] OUT.png" >&2
   exit 2
 fi
 out=$(realpath -m "$1")
@@ -48,6 +53,17 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 sleep "${SCREENSHOT_DELAY:-1}"
+if [ -n "$unpack" ]; then
+  # "Unpack" is the first button; the file dialog takes the typed path, and
+  # Return closes the box that reports the result.
+  DISPLAY=$display xdotool mousemove $((271 + 8 + 11)) $((140 + 13)) click 1
+  sleep 1
+  DISPLAY=$display xdotool type --delay 10 "$unpack"
+  DISPLAY=$display xdotool key Return
+  sleep 2
+  DISPLAY=$display xdotool key Return
+  sleep 1
+fi
 if [ "$help_dialog" = 1 ]; then
   # The window stands at (271, 140); "Help / Support" is the third button.
   DISPLAY=$display xdotool mousemove $((271 + 8 + 2 * 31 + 11)) $((140 + 13)) click 1

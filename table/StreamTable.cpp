@@ -120,6 +120,37 @@ void StreamTable::Reset() {
     SetColCount(2);
 }
 
+std::int32_t StreamTable::LastColumnWithText() const {
+    return columns_.empty() ? -1 : columns_.rbegin()->first;
+}
+
+void StreamTable::MoveRows(std::int32_t first, const std::vector<std::int32_t>& order) {
+    const auto count = static_cast<std::int32_t>(order.size());
+    if (first < 0)
+        throw ListIndexError(first);
+    if (count > rowCount_ - first)
+        throw ListIndexError(first + count - 1);
+    std::vector<bool> seen(order.size());
+    for (std::int32_t row : order) {
+        if (row < first || row >= first + count || seen[static_cast<std::size_t>(row - first)])
+            throw ListIndexError(row);
+        seen[static_cast<std::size_t>(row - first)] = true;
+    }
+    std::vector<std::string> moved(order.size());
+    for (auto& [col, column] : columns_) {
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            std::string* text = column.Find(order[i]);
+            moved[i] = text ? std::move(*text) : std::string();
+        }
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            const auto row = first + static_cast<std::int32_t>(i);
+            if (!moved[i].empty() || column.Find(row))
+                column.At(row) = std::move(moved[i]);
+        }
+    }
+    NotifyTableChanged();
+}
+
 void StreamTable::ForEachFilledCell(
     const std::function<void(std::int32_t, std::int32_t, const std::string&)>& fn) const {
     // Gather the filled cells of all columns, then visit them row by row.

@@ -10,6 +10,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tamrel {
@@ -65,10 +66,19 @@ public:
     // Clear, then 2 rows, then 2 columns.
     void Reset();
 
+    // The highest column that holds any text, or -1: every column right of
+    // it is empty, however many the table has.
+    std::int32_t LastColumnWithText() const;
+
     // Calls fn(col, row, text) for every non-empty cell, rows ascending and
     // columns ascending within a row.
     void ForEachFilledCell(
         const std::function<void(std::int32_t, std::int32_t, const std::string&)>& fn) const;
+
+    // Puts the rows first .. first + order.size() - 1 into a new order: the
+    // row order[i] comes to stand at first + i, all its cells with it. order
+    // must be a permutation of those rows. Reported as one whole-table change.
+    void MoveRows(std::int32_t first, const std::vector<std::int32_t>& order);
 
     // The table file (TableFile.cpp).
     void SaveTableFile(const std::string& path) const;
@@ -88,6 +98,9 @@ private:
     class Column {
     public:
         const std::string* Find(std::int32_t row) const;
+        std::string* Find(std::int32_t row) {
+            return const_cast<std::string*>(std::as_const(*this).Find(row));
+        }
         std::string& At(std::int32_t row);
         // Forgets every cell at or beyond row count.
         void Truncate(std::int32_t count);

@@ -194,6 +194,31 @@ TEST(StreamTable, ListenerHearsOneCellWritesAndWholeTableChanges) {
     EXPECT_EQ(listener.tables, 4);
 }
 
+TEST(StreamTable, MoveRowsMovesWholeRowsAndReportsOnce) {
+    StreamTable table;
+    table.SetColCount(17);
+    table.SetRowCount(4);
+    for (int row = 1; row <= 3; ++row) {
+        table.SetCellText(0, row, std::to_string(row));
+        table.SetCellText(11, row, row == 2 ? "" : "size " + std::to_string(row));
+    }
+    table.SetCellText(0, 0, "#");
+    CountingListener listener;
+    table.SetListener(&listener);
+    table.MoveRows(1, {3, 1, 2});
+    EXPECT_EQ(listener.tables, 1);
+    EXPECT_TRUE(listener.cells.empty());
+    const char* numbers[] = {"#", "3", "1", "2"};
+    const char* sizes[] = {"", "size 3", "size 1", ""};
+    for (int row = 0; row < 4; ++row) {
+        EXPECT_EQ(table.CellText(0, row), numbers[row]);
+        EXPECT_EQ(table.CellText(11, row), sizes[row]);
+    }
+    EXPECT_THROW(table.MoveRows(1, {1, 1, 2}), ListIndexError);  // no permutation
+    EXPECT_THROW(table.MoveRows(2, {2, 3, 4}), ListIndexError);  // past the last row
+    EXPECT_EQ(table.CellText(0, 1), "3");
+}
+
 TEST(StreamTable, ForEachFilledCellVisitsRowsThenColumnsInOrder) {
     StreamTable table;
     table.SetColCount(17);
