@@ -82,35 +82,49 @@ QStringList FormatsOf(const QString& shortFormat, const QString& longFormat) {
     return formats;
 }
 
+// The first reading of text that one of the formats allows, as a number;
+// read(text, format) gives nothing when the text does not fit the format.
+template <typename Read>
+double FirstReading(const QStringList& formats, Read read) {
+    for (const QString& format : formats)
+        if (auto value = read(format))
+            return *value;
+    return 0.0;
+}
+
 // Dates, date-times and times as numbers to compare; unreadable texts are 0.
 double ValueOf(Kind kind, const std::string& text, const SortLocale& locale) {
     const QString qtext = QString::fromLocal8Bit(text.c_str());
     const QLocale& l = locale.locale;
+    using Reading = std::optional<double>;
     switch (kind) {
         case Kind::Date:
-            for (const QString& format :
-                 FormatsOf(l.dateFormat(QLocale::ShortFormat), l.dateFormat(QLocale::LongFormat))) {
-                const QDate date = l.toDate(qtext, format);
-                if (date.isValid())
+            return FirstReading(
+                FormatsOf(l.dateFormat(QLocale::ShortFormat), l.dateFormat(QLocale::LongFormat)),
+                [&](const QString& format) -> Reading {
+                    const QDate date = l.toDate(qtext, format);
+                    if (!date.isValid())
+                        return std::nullopt;
                     return static_cast<double>(date.toJulianDay());
-            }
-            return 0.0;
+                });
         case Kind::DateTime:
-            for (const QString& format : FormatsOf(l.dateTimeFormat(QLocale::ShortFormat),
-                                                   l.dateTimeFormat(QLocale::LongFormat))) {
-                const QDateTime when = l.toDateTime(qtext, format);
-                if (when.isValid())
-                    return static_cast<double>(when.toMSecsSinceEpoch());
-            }
-            return 0.0;
+            return FirstReading(FormatsOf(l.dateTimeFormat(QLocale::ShortFormat),
+                                          l.dateTimeFormat(QLocale::LongFormat)),
+                                [&](const QString& format) -> Reading {
+                                    const QDateTime when = l.toDateTime(qtext, format);
+                                    if (!when.isValid())
+                                        return std::nullopt;
+                                    return static_cast<double>(when.toMSecsSinceEpoch());
+                                });
         case Kind::Time:
-            for (const QString& format :
-                 FormatsOf(l.timeFormat(QLocale::ShortFormat), l.timeFormat(QLocale::LongFormat))) {
-                const QTime time = l.toTime(qtext, format);
-                if (time.isValid())
+            return FirstReading(
+                FormatsOf(l.timeFormat(QLocale::ShortFormat), l.timeFormat(QLocale::LongFormat)),
+                [&](const QString& format) -> Reading {
+                    const QTime time = l.toTime(qtext, format);
+                    if (!time.isValid())
+                        return std::nullopt;
                     return static_cast<double>(time.msecsSinceStartOfDay());
-            }
-            return 0.0;
+                });
         default:
             return 0.0;
     }
