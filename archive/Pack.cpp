@@ -1,6 +1,7 @@
 #include "archive/Pack.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <limits>
 #include <optional>
 #include <stdexcept>
@@ -82,6 +83,13 @@ std::uint32_t ReadLittleEndian(const std::string& bytes, std::uint32_t at) {
 void WriteLittleEndian(std::string& bytes, std::uint32_t at, std::uint32_t value) {
     for (int i = 0; i < 4; ++i)
         bytes[at + static_cast<std::uint32_t>(i)] = static_cast<char>(value >> (8 * i));
+}
+
+// A row's "Name" as a name inside the work folder: the folder, a separator
+// and the name spell the same file as the name looked up in the folder.
+std::string NameInFolder(const std::string& name) {
+    const auto start = name.find_first_not_of('/');
+    return start == std::string::npos ? std::string() : name.substr(start);
 }
 
 void RepaintAtMilestones(WindowServices& window, std::int32_t i, std::int32_t rows) {
@@ -190,6 +198,11 @@ PackOutcome PackFolder(StreamTable& table, WindowServices& window, const std::st
     }
 
     DisabledWindowGuard disabled(window);
+    // Stream files are looked up by name in the open folder, not by a whole
+    // path each: with many thousands of them the path walks would dominate.
+    const UniqueFd folderFd = OpenFolder(folder);
+    if (!folderFd.valid())
+        throw IoError(errno, "Cannot open folder " + folder);
     table.Reset();
     window.Repaint();
     std::string bank = ReadWhole(names.bankImage);
@@ -244,8 +257,10 @@ PackOutcome PackFolder(StreamTable& table, WindowServices& window, const std::st
         for (std::int32_t i = 1; i < rows; ++i) {
             window.SetProgressPosition(i);
             RepaintAtMilestones(window, i, rows);
-            const std::string path = JoinPath(folder, table.CellText(kNameCol, i));
-            const std::int64_t fileSize = RegularFileSize(path);
+            const std::string& name = table.CellText(kNameCol, i);
+            const std::string path = JoinPath(folder, name);
+            const std::string inFolder = NameInFolder(name);
+            const std::int64_t fileSize = RegularFileSizeAt(folderFd.get(), inFolder);
             if (fileSize < 0) {
                 table.Reset();
                 disabled.Release();
@@ -311,8 +326,8 @@ PackOutcome PackFolder(StreamTable& table, WindowServices& window, const std::st
                 return refuse(RowText(names.tableFile, i) + " would end at " +
                               std::to_string(address + newSize) +
                               ", and the new archive would reach 2 GiB or more.");
-            plan.streams.push_back({i, path, loadedAddress[static_cast<std::size_t>(i)], address,
-                                    *oldSize, static_cast<std::uint32_t>(fileSize),
+            plan.streams.push_back({i, path, inFolder, loadedAddress[static_cast<std::size_t>(i)],
+                                    address, *oldSize, static_cast<std::uint32_t>(fileSize),
                                     static_cast<std::uint32_t>(newSize)});
             plan.archiveSize = std::max<std::uint32_t>(
                 plan.archiveSize, static_cast<std::uint32_t>(address + newSize));
@@ -334,7 +349,7 @@ PackOutcome PackFolder(StreamTable& table, WindowServices& window, const std::st
         for (const PackPlan::Stream& stream : plan.streams) {
             window.SetProgressPosition(stream.row);
             RepaintAtMilestones(window, stream.row, rows);
-            InputFile file(stream.path);
+            InputFile file(folderFd.get(), stream.name, stream.path);
             if (!file.IsOpen())
                 throw IoError(file.OpenError(), "Cannot open file " + stream.path);
             const std::size_t read = file.ReadAllInto(buffer);

@@ -29,6 +29,7 @@ struct PackPlan {
     struct Stream {
         std::int32_t row = 0;
         std::string path;              // the stream file
+        std::string name;              // its "Name", as a name inside the folder
         std::uint32_t oldAddress = 0;  // "Ast Addr" as loaded
         std::uint32_t address = 0;     // where it goes in the new archive
         std::uint32_t oldSize = 0;     // "Asf Size" as loaded

@@ -60,10 +60,18 @@ bool IsExistingFile(const std::string& path) {
 }
 
 std::int64_t RegularFileSize(const std::string& path) {
+    return RegularFileSizeAt(AT_FDCWD, path);
+}
+
+std::int64_t RegularFileSizeAt(int folderFd, const std::string& name) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (::fstatat(folderFd, name.c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode))
         return -1;
     return st.st_size;
+}
+
+UniqueFd OpenFolder(const std::string& path) {
+    return UniqueFd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
 UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
@@ -87,7 +95,15 @@ int UniqueFd::close() {
 }
 
 InputFile::InputFile(const std::string& path) : path_(path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    Open(AT_FDCWD, path);
+}
+
+InputFile::InputFile(int folderFd, const std::string& name, const std::string& path) : path_(path) {
+    Open(folderFd, name);
+}
+
+void InputFile::Open(int folderFd, const std::string& name) {
+    int fd = ::openat(folderFd, name.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         openError_ = errno;
         return;

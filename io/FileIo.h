@@ -32,6 +32,9 @@ inline constexpr std::int64_t kMaxFileSize = 0x7FFFFFFF;
 bool IsExistingFile(const std::string& path);
 // The size of the regular file at path; -1 when there is none.
 std::int64_t RegularFileSize(const std::string& path);
+// The same for a name inside an open folder (see OpenFolder): looking up one
+// name in a folder is cheaper than walking a whole path, file after file.
+std::int64_t RegularFileSizeAt(int folderFd, const std::string& name);
 
 // Owns a file descriptor and closes it on every way out.
 class UniqueFd {
@@ -63,6 +66,8 @@ private:
 class InputFile {
 public:
     explicit InputFile(const std::string& path);
+    // The file name inside the open folder; path names it in messages.
+    InputFile(int folderFd, const std::string& name, const std::string& path);
 
     bool IsOpen() const { return fd_.valid(); }
     // errno of the failed open, 0 when open.
@@ -78,6 +83,8 @@ public:
     std::size_t ReadAllInto(std::vector<char>& buffer) const;
 
 private:
+    void Open(int folderFd, const std::string& name);
+
     std::string path_;
     UniqueFd fd_;
     std::int64_t size_ = 0;
@@ -87,6 +94,9 @@ private:
 // Creates the file, or empties an existing one, and writes bytes into it.
 // Throws IoError naming the file when it cannot be created or written.
 void WriteWholeFile(const std::string& path, std::string_view bytes);
+
+// Opens a folder for looking names up in it; an invalid descriptor when it cannot.
+UniqueFd OpenFolder(const std::string& path);
 
 // Creates a folder; false when it cannot (it exists already, for one).
 bool CreateFolder(const std::string& path);
