@@ -67,13 +67,6 @@ std::optional<std::uint32_t> ParseCellNumber(const std::string& text) {
                     : static_cast<std::uint32_t>(value);
 }
 
-std::string ReadWhole(const std::string& path) {
-    InputFile file(path);
-    if (!file.IsOpen())
-        throw IoError(file.OpenError(), "Cannot open file " + path);
-    return file.ReadAll();
-}
-
 std::uint32_t ReadLittleEndian(const std::string& bytes, std::uint32_t at) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data()) + at;
     return p[0] | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
@@ -90,14 +83,6 @@ void WriteLittleEndian(std::string& bytes, std::uint32_t at, std::uint32_t value
 std::string NameInFolder(const std::string& name) {
     const auto start = name.find_first_not_of('/');
     return start == std::string::npos ? std::string() : name.substr(start);
-}
-
-void RepaintAtMilestones(WindowServices& window, std::int32_t i, std::int32_t rows) {
-    if (i == 1)
-        window.Repaint();
-    for (std::int32_t divisor : {5, 10, 15, 20, 25})
-        if (rows / divisor == i)
-            window.Repaint();
 }
 
 // The numbers of the rows' "Ast Addr" and "Abk Pos" cells, kept beside the
@@ -205,7 +190,7 @@ PackOutcome PackFolder(StreamTable& table, WindowServices& window, const std::st
         throw IoError(errno, "Cannot open folder " + folder);
     table.Reset();
     window.Repaint();
-    std::string bank = ReadWhole(names.bankImage);
+    std::string bank = ReadWholeFile(names.bankImage);
     // Everything is written to temporary files beside its target and renamed
     // into place only when Pack succeeds: until then an earlier result stands.
     std::optional<ReplacingFileWriter> newArchive;

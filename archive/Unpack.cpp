@@ -23,13 +23,6 @@ void Release(std::string& bytes) {
     std::string().swap(bytes);
 }
 
-std::string ReadWhole(const std::string& path) {
-    InputFile file(path);
-    if (!file.IsOpen())
-        throw IoError(file.OpenError(), "Cannot open file " + path);
-    return file.ReadAll();
-}
-
 // The stream table's columns as Unpack lays them out.
 void PrepareColumns(StreamTable& table) {
     table.SetColCount(17);
@@ -75,15 +68,6 @@ std::int32_t AssignBankPositions(StreamTable& table, WindowServices& window, con
     return row;
 }
 
-// Repaints at the first stream and at the five points the progress passes.
-void RepaintAtMilestones(WindowServices& window, std::int32_t k, std::int32_t j) {
-    if (k == 1)
-        window.Repaint();
-    for (std::int32_t divisor : {5, 10, 15, 20, 25})
-        if (j / divisor == k)
-            window.Repaint();
-}
-
 }  // namespace
 
 UnpackOutcome Unpack(StreamTable& table, WindowServices& window) {
@@ -112,9 +96,9 @@ UnpackOutcome UnpackPickedFile(StreamTable& table, WindowServices& window,
     window.Repaint();
 
     // Both files are read whole, once, and only read: the pair is never written.
-    std::string bank = ReadWhole(names.bank);
+    std::string bank = ReadWholeFile(names.bank);
     window.Repaint();
-    std::string archive = ReadWhole(names.archive);
+    std::string archive = ReadWholeFile(names.archive);
     const auto archiveSize = static_cast<std::int32_t>(archive.size());
 
     // The minimum goes back to 0 first: a Pack before may have left it at 1.

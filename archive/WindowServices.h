@@ -45,6 +45,17 @@ public:
     virtual std::optional<std::string> FolderSelectionDialog() = 0;
 };
 
+// Repaints at the first item, and once more for each of the points count
+// div 5, 10, 15, 20 and 25 that item reaches: the window follows a long loop
+// without a repaint per item.
+inline void RepaintAtMilestones(WindowServices& window, std::int32_t item, std::int32_t count) {
+    if (item == 1)
+        window.Repaint();
+    for (std::int32_t divisor : {5, 10, 15, 20, 25})
+        if (count / divisor == item)
+            window.Repaint();
+}
+
 // Keeps the tool bar and table busy for its lifetime, so that every way out
 // of a command, errors included, leaves them idle.
 class BusyGuard {

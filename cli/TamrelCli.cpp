@@ -222,10 +222,7 @@ int RunCheck(const Options& options, ConsoleWindow& window) {
         mismatch("streams: the pair has " + std::to_string(streams) + ", the table file " +
                  std::to_string(expected.RowCount() - 1));
 
-    InputFile archiveFile(UnpackNamesFor(file).archive);
-    if (!archiveFile.IsOpen())
-        throw IoError(archiveFile.OpenError(), "Cannot open file " + UnpackNamesFor(file).archive);
-    const std::string archive = archiveFile.ReadAll();
+    const std::string archive = ReadWholeFile(UnpackNamesFor(file).archive);
     const std::int32_t rows = std::min(pair.RowCount(), expected.RowCount());
     const std::pair<std::int32_t, const char*> columns[] = {
         {3, "Ast Addr"}, {4, "Abk Pos"}, {11, "Asf Size"}};

@@ -130,24 +130,26 @@ std::int64_t InputFile::Size() const {
     return size_;
 }
 
-std::string InputFile::ReadAll() const {
-    // The size at this moment is the file: bytes appended meanwhile are not
-    // read, and a file that shrank meanwhile gives what is left.
-    std::string bytes(static_cast<std::size_t>(Size()), '\0');
+std::size_t InputFile::ReadInto(char* data, std::size_t size) const {
     std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n =
-            ::pread(fd_.get(), bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+    while (done < size) {
+        ssize_t n = ::pread(fd_.get(), data + done, size - done, static_cast<off_t>(done));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
             throw IoError(errno, "Cannot read " + path_);
         }
         if (n == 0)
-            break;
+            break;  // the file shrank meanwhile: what is left is what there is
         done += static_cast<std::size_t>(n);
     }
-    bytes.resize(done);
+    return done;
+}
+
+std::string InputFile::ReadAll() const {
+    // The size when the file was opened is the file: bytes appended meanwhile are not read.
+    std::string bytes(static_cast<std::size_t>(Size()), '\0');
+    bytes.resize(ReadInto(bytes.data(), bytes.size()));
     return bytes;
 }
 
@@ -155,19 +157,14 @@ std::size_t InputFile::ReadAllInto(std::vector<char>& buffer) const {
     const auto size = static_cast<std::size_t>(Size());
     if (buffer.size() < size)
         buffer.resize(size);
-    std::size_t done = 0;
-    while (done < size) {
-        ssize_t n = ::pread(fd_.get(), buffer.data() + done, size - done, static_cast<off_t>(done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw IoError(errno, "Cannot read " + path_);
-        }
-        if (n == 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
-    return done;
+    return ReadInto(buffer.data(), size);
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    InputFile file(path);
+    if (!file.IsOpen())
+        throw IoError(file.OpenError(), "Cannot open file " + path);
+    return file.ReadAll();
 }
 
 void WriteWholeFile(const std::string& path, std::string_view bytes) {

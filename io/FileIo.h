@@ -84,12 +84,18 @@ public:
 
 private:
     void Open(int folderFd, const std::string& name);
+    // Reads up to size bytes from offset 0; returns how many there were.
+    std::size_t ReadInto(char* data, std::size_t size) const;
 
     std::string path_;
     UniqueFd fd_;
     std::int64_t size_ = 0;
     int openError_ = 0;
 };
+
+// The whole file at path; throws IoError ("Cannot open file " + path and the
+// cause) when it cannot be opened or read, FileTooLargeError for 2 GiB or more.
+std::string ReadWholeFile(const std::string& path);
 
 // Creates the file, or empties an existing one, and writes bytes into it.
 // Throws IoError naming the file when it cannot be created or written.
