@@ -22,21 +22,25 @@ BankKeyIndex::BankKeyIndex(std::string_view bank, const std::vector<std::uint32_
     for (std::size_t p = 0; p <= last; ++p) {
         value = (value & 0x00FFFFFFu) | (std::uint32_t{bytes[p + 3]} << 24);
         auto it = positions_.find(value);
-        if (it != positions_.end()) {
-            ArrInt& found = it->second;
-            // A search for one key goes on right behind each occurrence, so an
-            // occurrence overlapping the previous one of the same key is not found.
-            const auto offset = static_cast<std::int32_t>(p);
-            if (found.empty() || offset >= found.back() + 4)
-                found.push_back(offset);
-        }
+        if (it != positions_.end())
+            it->second.push_back(static_cast<std::int32_t>(p));
         value >>= 8;
     }
 }
 
-const ArrInt& BankKeyIndex::Occurrences(std::uint32_t address) const {
+const ArrInt& BankKeyIndex::AllOccurrences(std::uint32_t address) const {
     auto it = positions_.find(address);
     return it == positions_.end() ? kNone : it->second;
+}
+
+ArrInt BankKeyIndex::SearchHits(std::uint32_t address) const {
+    // A search for one key goes on right behind each occurrence, so an
+    // occurrence overlapping the one found before it is not found.
+    ArrInt hits;
+    for (std::int32_t offset : AllOccurrences(address))
+        if (hits.empty() || offset >= hits.back() + 4)
+            hits.push_back(offset);
+    return hits;
 }
 
 }  // namespace tamrel

@@ -16,9 +16,16 @@ public:
     // Indexes the occurrences of the AddressKey of every address in addresses.
     BankKeyIndex(std::string_view bank, const std::vector<std::uint32_t>& addresses);
 
-    // The offsets at which the address's key occurs, ascending and never
-    // overlapping: exactly what FindAllOccurrences gives for that key.
-    const ArrInt& Occurrences(std::uint32_t address) const;
+    // Every offset at which the address's key occurs, ascending, overlapping
+    // occurrences included.
+    const ArrInt& AllOccurrences(std::uint32_t address) const;
+
+    // The offsets a search for the key finds: ascending and never
+    // overlapping, exactly what FindAllOccurrences gives for that key.
+    ArrInt SearchHits(std::uint32_t address) const;
+
+    // True when the key occurs in the bank at all.
+    bool Holds(std::uint32_t address) const { return !AllOccurrences(address).empty(); }
 
 private:
     std::unordered_map<std::uint32_t, ArrInt> positions_;

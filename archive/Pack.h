@@ -2,9 +2,9 @@
 // moving the streams behind every stream that grew and patching the bank.
 #pragma once
 
-#include <cstdint>
 #include <string>
-#include <vector>
+
+#include "archive/PackPlan.h"
 
 namespace tamrel {
 
@@ -22,29 +22,6 @@ enum class PackOutcome {
     StreamFileMissing,  // "File not found ..."
     IntError,           // "Alarm! Int error."
     TableRefused,       // the table does not fit the stream files or the bank image
-};
-
-// What Pack writes, worked out before a byte is written.
-struct PackPlan {
-    struct Stream {
-        std::int32_t row = 0;
-        std::string path;              // the stream file
-        std::string name;              // its "Name", as a name inside the folder
-        std::uint32_t oldAddress = 0;  // "Ast Addr" as loaded
-        std::uint32_t address = 0;     // where it goes in the new archive
-        std::uint32_t oldSize = 0;     // "Asf Size" as loaded
-        std::uint32_t fileSize = 0;    // the stream file's length
-        std::uint32_t newSize = 0;     // what is written: the file, zero-filled
-    };
-    struct Patch {
-        std::int32_t row = 0;        // the row whose stream moves
-        std::uint32_t position = 0;  // "Abk Pos": where in the bank
-        std::uint32_t oldAddress = 0;
-        std::uint32_t newAddress = 0;
-    };
-    std::vector<Stream> streams;
-    std::vector<Patch> patches;
-    std::uint32_t archiveSize = 0;  // the new archive's length
 };
 
 // The whole command: asks for a work folder, then packs it.

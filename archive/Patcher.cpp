@@ -1,5 +1,7 @@
 #include "archive/Patcher.h"
 
+#include "io/Bytes.h"
+
 namespace tamrel {
 
 namespace {
@@ -11,16 +13,6 @@ std::string PadToEvenLength(std::string_view text) {
         padded.push_back('0');
     padded.append(text);
     return padded;
-}
-
-int HexDigitValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 }  // namespace

@@ -3,9 +3,11 @@
 #include <algorithm>
 
 #include "archive/BankKeyIndex.h"
+#include "archive/BankPositions.h"
 #include "archive/FindAllOccurrences.h"
 #include "archive/WindowServices.h"
 #include "archive/WorkFolder.h"
+#include "io/Bytes.h"
 #include "io/FileIo.h"
 #include "table/StreamTable.h"
 #include "table/TableFile.h"
@@ -15,16 +17,92 @@ namespace tamrel {
 namespace {
 
 constexpr std::string_view kStreamMarker = "SCHl";
-// A bank lists the references of consecutive streams at most this many bytes apart.
-constexpr std::int32_t kMaxReferenceGap = 380;
+constexpr std::string_view kEndBlock = "SCEl";
+constexpr std::size_t kBlockPreamble = 8;
+// Larger blocks than this do not occur in streams; a walk that meets one has
+// left the stream's block structure.
+constexpr std::uint32_t kLargestBlock = 0xFFFFF;
 
 // Gives a buffer's memory back at once, before a box that may stay open long.
 void Release(std::string& bytes) {
     std::string().swap(bytes);
 }
 
-// The stream table's columns as Unpack lays them out.
-void PrepareColumns(StreamTable& table) {
+// True when offset lies strictly inside one of the blocks of the stream that
+// starts at streamStart, walking its blocks by their 8-byte preambles only.
+bool LiesInsideABlock(std::string_view archive, std::size_t streamStart, std::size_t offset) {
+    std::size_t block = streamStart;
+    while (block < offset && block + kBlockPreamble <= archive.size()) {
+        const std::uint32_t size = ReadUint32LE(archive, block + 4);
+        if (size < kBlockPreamble || size > kLargestBlock)
+            return false;
+        if (offset < block + size)
+            return true;
+        if (archive.substr(block, 4) == kEndBlock)
+            return false;
+        block += size;
+    }
+    return false;
+}
+
+// "SCHl" can occur by chance inside a stream's audio. Such an occurrence has
+// no reference in the bank and lies inside a block of the stream before it:
+// it is no stream start, and is dropped. Every other occurrence stays.
+ArrInt DropMarkersInsideBlocks(std::string_view archive, const ArrInt& occurrences,
+                               const BankKeyIndex& index) {
+    ArrInt starts;
+    starts.reserve(occurrences.size());
+    for (std::int32_t offset : occurrences) {
+        if (!starts.empty() && !index.Holds(static_cast<std::uint32_t>(offset)) &&
+            LiesInsideABlock(archive, static_cast<std::size_t>(starts.back()),
+                             static_cast<std::size_t>(offset)))
+            continue;
+        starts.push_back(offset);
+    }
+    return starts;
+}
+
+// Assigns bank positions to rows 2..n from the sorted pool: the first run of
+// positions, each at most 380 bytes before the next, fills the rows in order.
+// Returns the last row filled (the rows are complete when it is n) and the
+// positions given, by row.
+std::int32_t AssignPoolPositions(StreamTable& table, WindowServices& window, const ArrInt& pool,
+                                 std::int32_t n, std::vector<std::int32_t>& byRow) {
+    const auto count = static_cast<std::int32_t>(pool.size());
+    byRow.assign(static_cast<std::size_t>(n) + 1, -1);
+    std::int32_t row = 1;
+    auto take = [&](std::int32_t position) {
+        ++row;
+        byRow[static_cast<std::size_t>(row)] = position;
+        table.SetCellText(4, row, std::to_string(position));
+    };
+    for (std::int32_t t = 0; t < count; ++t) {
+        window.SetProgressPosition(t);
+        if (t == count - 1) {
+            // The last position has no successor to measure against: it is
+            // taken as it stands. (A pool of one position arises only with two
+            // streams, and that one position is then the second stream's.)
+            take(pool[t]);
+            break;
+        }
+        if (pool[t + 1] - pool[t] > kMaxReferenceGap) {
+            row = 1;  // the run is broken; the next run fills from row 2 again
+            continue;
+        }
+        take(pool[t]);
+        if (row == n - 1) {
+            take(pool[t + 1]);
+            break;
+        }
+        if (row == n)
+            break;
+    }
+    return row;
+}
+
+}  // namespace
+
+void PrepareStreamColumns(StreamTable& table) {
     table.SetColCount(17);
     table.SetColWidths(0, 55);
     table.SetCellText(0, 0, "#");
@@ -36,39 +114,6 @@ void PrepareColumns(StreamTable& table) {
     for (std::int32_t col : {5, 6, 7, 8, 9, 10, 2, 12, 13, 14, 15, 16})
         table.SetColWidths(col, 0);
 }
-
-// Assigns bank positions to rows 2..n from the sorted pool: the first run of
-// positions, each at most 380 bytes before the next, fills the rows in order.
-// Returns the last row filled; the rows are complete when it is n.
-std::int32_t AssignBankPositions(StreamTable& table, WindowServices& window, const ArrInt& pool,
-                                 std::int32_t n) {
-    const auto count = static_cast<std::int32_t>(pool.size());
-    std::int32_t row = 1;
-    for (std::int32_t t = 0; t < count; ++t) {
-        window.SetProgressPosition(t);
-        if (t == count - 1) {
-            // The last position has no successor to measure against: it is
-            // taken as it stands. (A pool of one position arises only with two
-            // streams, and that one position is then the second stream's.)
-            table.SetCellText(4, ++row, std::to_string(pool[t]));
-            break;
-        }
-        if (pool[t + 1] - pool[t] > kMaxReferenceGap) {
-            row = 1;  // the run is broken; the next run fills from row 2 again
-            continue;
-        }
-        table.SetCellText(4, ++row, std::to_string(pool[t]));
-        if (row == n - 1) {
-            table.SetCellText(4, ++row, std::to_string(pool[t + 1]));
-            break;
-        }
-        if (row == n)
-            break;
-    }
-    return row;
-}
-
-}  // namespace
 
 UnpackOutcome Unpack(StreamTable& table, WindowServices& window) {
     window.Repaint();
@@ -101,27 +146,35 @@ UnpackOutcome UnpackPickedFile(StreamTable& table, WindowServices& window,
     std::string archive = ReadWholeFile(names.archive);
     const auto archiveSize = static_cast<std::int32_t>(archive.size());
 
-    // The minimum goes back to 0 first: a Pack before may have left it at 1.
-    window.SetProgressMin(0);
-    window.SetProgressMax(archiveSize);
-    ArrInt addresses;
-    const std::int32_t n = FindAllOccurrences(archive, kStreamMarker, true, addresses, window);
-    window.SetProgressPosition(archiveSize);
-
-    PrepareColumns(table);
-    window.SetProgressPosition(0);
-    if (n == 0) {
+    // Every end before the folder is written: the tool bar works again and the
+    // files' memory is given back before the box that says why.
+    auto exitWith = [&](UnpackOutcome outcome, const std::string& text) {
         busy.Release();
         Release(bank);
         Release(archive);
-        window.WarningBox("No streams found in " + names.archive, "Error");
-        return UnpackOutcome::NoStreams;
-    }
+        window.WarningBox(text, "Error");
+        return outcome;
+    };
+
+    // The minimum goes back to 0 first: a Pack before may have left it at 1.
+    window.SetProgressMin(0);
+    window.SetProgressMax(archiveSize);
+    ArrInt occurrences;
+    FindAllOccurrences(archive, kStreamMarker, true, occurrences, window);
+    window.SetProgressPosition(archiveSize);
+
+    PrepareStreamColumns(table);
+    window.SetProgressPosition(0);
+    if (occurrences.empty())
+        return exitWith(UnpackOutcome::NoStreams, "No streams found in " + names.archive);
+
+    const std::vector<std::uint32_t> wanted(occurrences.begin() + 1, occurrences.end());
+    const BankKeyIndex index(bank, wanted);
+    const ArrInt addresses = DropMarkersInsideBlocks(archive, occurrences, index);
+    const auto n = static_cast<std::int32_t>(addresses.size());
     window.SetProgressMax(n - 1);
     table.SetRowCount(n + 1);
 
-    std::vector<std::uint32_t> wanted(addresses.begin() + 1, addresses.end());
-    const BankKeyIndex index(bank, wanted);
     std::vector<std::string> fileNames(static_cast<std::size_t>(n));
     std::vector<std::int32_t> sizes(static_cast<std::size_t>(n));
     ArrInt pool;
@@ -137,15 +190,10 @@ UnpackOutcome UnpackPickedFile(StreamTable& table, WindowServices& window,
         table.SetCellText(11, k, std::to_string(sizes[i]));
         if (k < 2)
             continue;  // the first stream's address is never looked for
-        const ArrInt& found = index.Occurrences(static_cast<std::uint32_t>(address));
-        if (found.empty()) {
-            busy.Release();
-            Release(bank);
-            Release(archive);
-            window.WarningBox("Address: " + std::to_string(address) + " not found in abk.",
-                              "Error");
-            return UnpackOutcome::MissingReference;
-        }
+        const ArrInt found = index.SearchHits(static_cast<std::uint32_t>(address));
+        if (found.empty())
+            return exitWith(UnpackOutcome::MissingReference,
+                            "Address: " + std::to_string(address) + " not found in abk.");
         for (std::int32_t position : found) {
             pool.push_back(position);
             window.PumpEvents();
@@ -156,12 +204,24 @@ UnpackOutcome UnpackPickedFile(StreamTable& table, WindowServices& window,
 
     table.SetCellText(4, 1, "0");
     window.SetProgressMax(poolSize);
-    if (AssignBankPositions(table, window, pool, n) != n) {
-        busy.Release();
-        Release(bank);
-        Release(archive);
-        window.WarningBox("Some addresses not correctly found in abk.", "Error");
-        return UnpackOutcome::Inconsistent;
+    std::vector<std::int32_t> byRow;
+    const bool poolComplete = AssignPoolPositions(table, window, pool, n, byRow) == n;
+    // The pool does not know which key stands where: a chance occurrence of
+    // another stream's key inside the run shifts every row behind it. Its
+    // result stands only when each row's position holds the row's own key.
+    const std::vector<std::int32_t> pooled(byRow.begin() + 2, byRow.end());
+    const std::vector<std::uint32_t> rowAddresses(addresses.begin() + 1, addresses.end());
+    if (!poolComplete || !PositionsHoldTheirKeys(bank, pooled, rowAddresses)) {
+        std::vector<const ArrInt*> occurrencesByRow;
+        occurrencesByRow.reserve(rowAddresses.size());
+        for (std::uint32_t address : rowAddresses)
+            occurrencesByRow.push_back(&index.AllOccurrences(address));
+        const std::vector<std::int32_t> chain = ChainBankPositions(occurrencesByRow);
+        if (chain.empty())
+            return exitWith(UnpackOutcome::Inconsistent,
+                            "Some addresses not correctly found in abk.");
+        for (std::int32_t k = 2; k <= n; ++k)
+            table.SetCellText(4, k, std::to_string(chain[static_cast<std::size_t>(k - 2)]));
     }
 
     window.Repaint();

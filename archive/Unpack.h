@@ -21,6 +21,9 @@ enum class UnpackOutcome {
     EmptyBank,         // the bank holds no bytes: the table is listed, nothing written
 };
 
+// Lays out the stream table's 17 columns, their widths and header texts.
+void PrepareStreamColumns(StreamTable& table);
+
 // The whole command: asks for either file of a pair, then unpacks it.
 UnpackOutcome Unpack(StreamTable& table, WindowServices& window);
 

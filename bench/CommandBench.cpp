@@ -6,6 +6,7 @@
 //   tamrel_command_bench unpack ARCHIVE
 //   tamrel_command_bench pack FOLDER
 //   tamrel_command_bench plain-unpack ARCHIVE OFFSETS_FILE OUT_DIR
+//   tamrel_command_bench grow-all FOLDER   (appends one byte to every stream file)
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -101,6 +102,23 @@ int PlainUnpack(const std::string& archivePath, const std::string& offsetsPath,
     return 0;
 }
 
+// Every stream file one byte longer, as when a whole soundtrack is re-encoded:
+// every stream grows, and every stream behind the first moves.
+int GrowAll(const std::string& folder) {
+    tamrel::StreamTable table;
+    const std::string name = folder.substr(folder.find_last_of('/') + 1);
+    table.LoadTableFile(folder + "/" + name + ".tba");
+    for (std::int32_t row = 1; row < table.RowCount(); ++row) {
+        const std::string path = folder + "/" + table.CellText(1, row);
+        std::FILE* f = std::fopen(path.c_str(), "ab");
+        if (!f || std::fputc('+', f) == EOF || std::fclose(f) != 0) {
+            std::cerr << "cannot grow " << path << "\n";
+            return 1;
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -109,6 +127,8 @@ int main(int argc, char** argv) {
         if (args.size() == 6 && args[0] == "make-pair")
             return MakePair(args[1], args[2], std::stol(args[3]), std::stol(args[4]),
                             std::stol(args[5]));
+        if (args.size() == 2 && args[0] == "grow-all")
+            return GrowAll(args[1]);
         if (args.size() == 4 && args[0] == "plain-unpack")
             return PlainUnpack(args[1], args[2], args[3]);
         tamrel::StreamTable table;

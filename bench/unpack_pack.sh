@@ -72,6 +72,24 @@ scenario() {
   done
   cmp -s "$dir/pair.ast" "$dir/pair_.ast" || { echo "$label: the packed archive differs from the original" >&2; exit 1; }
   cmp -s "$dir/pair.abk" "$dir/pair_.abk" || { echo "$label: the packed bank differs from the original" >&2; exit 1; }
+
+  # Every stream grown by one byte: each Pack starts from the same table file
+  # and bank image, so that every run moves every stream.
+  "$bench" grow-all "$dir/pair_"
+  cp "$dir/pair_/pair_.tba" "$dir/grown.tba"
+  cp "$dir/pair_/pair_.ida" "$dir/grown.ida"
+  local peak_grown=0
+  for run in $(seq "$runs"); do
+    move_aside "$dir/cat.out"
+    read -r t m < <(measure sh -c "xargs cat <'$dir/list' >'$dir/cat.out' && sync '$dir/cat.out'")
+    echo "$t" >>"$dir/grown-cat.times"
+    cp "$dir/grown.tba" "$dir/pair_/pair_.tba"
+    cp "$dir/grown.ida" "$dir/pair_/pair_.ida"
+    move_aside "$dir/pair_.ast" "$dir/pair_.abk"
+    read -r t m < <(measure "$bench" pack "$dir/pair_")
+    echo "$t" >>"$dir/grown-pack.times"
+    peak_grown=$m
+  done
   local u p w k c
   u=$(median <"$dir/unpack.times"); p=$(median <"$dir/plain.times"); w=$(median <"$dir/window.times")
   k=$(median <"$dir/pack.times"); c=$(median <"$dir/cat.times")
@@ -79,8 +97,13 @@ scenario() {
   printf '  unpack %ss, plain read + write %ss: ratio %s\n' "$u" "$p" "$(ratio "$u" "$p")"
   printf '  unpack through the window %ss: ratio to the console %s\n' "$w" "$(ratio "$w" "$u")"
   printf '  pack %ss, cat + sync %ss: ratio %s\n' "$k" "$c" "$(ratio "$k" "$c")"
-  printf '  peak memory: unpack %s MiB, pack %s MiB\n' "$((peak_unpack / 1024))" "$((peak_pack / 1024))"
+  local g gc
+  g=$(median <"$dir/grown-pack.times"); gc=$(median <"$dir/grown-cat.times")
+  printf '  pack with every stream grown %ss, cat + sync %ss: ratio %s\n' "$g" "$gc" "$(ratio "$g" "$gc")"
+  printf '  peak memory: unpack %s MiB, pack %s MiB, pack with every stream grown %s MiB\n' \
+    "$((peak_unpack / 1024))" "$((peak_pack / 1024))" "$((peak_grown / 1024))"
 }
 
 scenario s20k 20000 512 2048
+scenario s20k-small 20000 40 2048
 scenario s100k 100000 100 2048

@@ -151,25 +151,20 @@ int RunList(const Options& options, ConsoleWindow& window) {
 
 void PrintPlan(const PackPlan& plan) {
     std::printf("%6s  %-24s %10s %10s %8s %11s %11s  %s\n", "#", "Stream file", "Old size",
-                "New size", "Padding", "Old addr", "New addr", "Bank patches");
+                "New size", "Padding", "Old addr", "New addr", "Bank patch");
+    // Both lists are in row order; each moved stream has one patch.
+    auto patch = plan.patches.begin();
     for (const PackPlan::Stream& stream : plan.streams) {
-        std::string patches;
-        std::vector<std::uint32_t> positions;
-        for (const PackPlan::Patch& patch : plan.patches) {
-            if (patch.row != stream.row)
-                continue;
-            if (std::find(positions.begin(), positions.end(), patch.position) != positions.end())
-                continue;
-            positions.push_back(patch.position);
-            if (!patches.empty())
-                patches += ", ";
-            patches += std::to_string(patch.position) + ": " + std::to_string(stream.oldAddress) +
-                       " -> " + std::to_string(stream.address);
-        }
-        std::printf("%6d  %-24s %10u %10u %8u %11u %11u  %s\n", stream.row,
-                    FileNamePart(stream.path).c_str(), stream.oldSize, stream.newSize,
-                    stream.newSize - stream.fileSize, stream.oldAddress, stream.address,
-                    patches.c_str());
+        std::string patchText;
+        while (patch != plan.patches.end() && patch->row < stream.row)
+            ++patch;
+        if (patch != plan.patches.end() && patch->row == stream.row)
+            patchText = std::to_string(patch->position) + ": " +
+                        std::to_string(patch->oldAddress) + " -> " +
+                        std::to_string(patch->newAddress);
+        std::printf("%6d  %-24s %10u %10u %8u %11u %11u  %s\n", stream.row, stream.name.c_str(),
+                    stream.oldSize, stream.newSize, stream.newSize - stream.fileSize,
+                    stream.oldAddress, stream.address, patchText.c_str());
     }
     std::printf("New archive: %u bytes\n", plan.archiveSize);
 }

@@ -103,7 +103,8 @@ InputFile::InputFile(int folderFd, const std::string& name, const std::string& p
 }
 
 void InputFile::Open(int folderFd, const std::string& name) {
-    int fd = ::openat(folderFd, name.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a pipe at the name does not wait for a writer.
+    int fd = ::openat(folderFd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         openError_ = errno;
         return;
@@ -114,10 +115,11 @@ void InputFile::Open(int folderFd, const std::string& name) {
         ::close(fd);
         return;
     }
-    if (S_ISDIR(st.st_mode)) {
-        // A folder opens for reading on POSIX but is no file to read.
+    if (!S_ISREG(st.st_mode)) {
+        // A folder opens for reading on POSIX but is no file to read; nor is
+        // a pipe or a device.
         ::close(fd);
-        openError_ = EISDIR;
+        openError_ = S_ISDIR(st.st_mode) ? EISDIR : ENODEV;
         return;
     }
     fd_ = UniqueFd(fd);

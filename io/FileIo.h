@@ -61,7 +61,9 @@ private:
     int fd_ = -1;
 };
 
-// A file opened for reading only. Opening never throws: callers word their own
+// A regular file opened for reading only; anything else (a folder, a pipe,
+// a device) is refused at opening with EISDIR or ENODEV, without blocking on
+// it. Opening never throws: callers word their own
 // message for a file that cannot be opened; read failures throw IoError.
 class InputFile {
 public:
@@ -76,6 +78,8 @@ public:
 
     // Size in bytes when it was opened; throws FileTooLargeError for 2 GiB or more.
     std::int64_t Size() const;
+    // The same without the limit.
+    std::int64_t RawSize() const { return size_; }
     // The whole file from offset 0.
     std::string ReadAll() const;
     // The whole file into buffer, which grows when needed and is otherwise

@@ -4,6 +4,7 @@
 #include <limits>
 #include <optional>
 
+#include "io/Bytes.h"
 #include "io/FileIo.h"
 #include "table/StreamTable.h"
 
@@ -15,17 +16,6 @@ constexpr char kEndOfFile = 0x1A;
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
-}
-
-int DigitValue(char c, int base) {
-    int v = -1;
-    if (c >= '0' && c <= '9')
-        v = c - '0';
-    else if (c >= 'a' && c <= 'f')
-        v = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F')
-        v = c - 'A' + 10;
-    return v < base ? v : -1;
 }
 
 // Splits at the first comma: the part before it (empty when there is no
@@ -78,38 +68,16 @@ std::int32_t ReadTableNumber(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && IsBlank(text[i]))
         ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
-    int base = 10;
-    if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
-        base = 16;
-        ++i;
-    } else if (i + 1 < text.size() && text[i] == '0' &&
-               (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-        base = 16;
-        i += 2;
-    }
-    // The magnitude is capped just beyond the 32-bit range, which is enough to
-    // saturate either way and can never overflow.
-    constexpr std::uint64_t kCap = std::uint64_t{1} << 32;
-    std::uint64_t magnitude = 0;
-    std::size_t digits = 0;
-    for (; i < text.size(); ++i, ++digits) {
-        int d = DigitValue(text[i], base);
-        if (d < 0)
-            break;
-        magnitude = std::min(
-            kCap, magnitude * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(d));
-    }
-    if (digits == 0)
+    const ScannedNumber n = ScanNumber(text, i, /*bareXIsHex=*/true);
+    if (n.digits == 0)
         return 0;
+    // Beyond the 32-bit range the value saturates; trailing characters drop the sign.
     constexpr auto kMax = static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max());
-    if (i < text.size() || !negative)
-        return static_cast<std::int32_t>(std::min(magnitude, kMax));
-    if (magnitude > kMax)
+    if (n.end < text.size() || !n.negative)
+        return static_cast<std::int32_t>(std::min(n.magnitude, kMax));
+    if (n.magnitude > kMax)
         return std::numeric_limits<std::int32_t>::min();
-    return -static_cast<std::int32_t>(magnitude);
+    return -static_cast<std::int32_t>(n.magnitude);
 }
 
 std::string EncodeCellText(std::string_view text) {

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "TestFiles.h"
+#include "io/Bytes.h"
 
 namespace tamrel::test {
 
@@ -18,10 +19,7 @@ std::string StreamBytes(int k, std::uint32_t size) {
 }
 
 std::string LittleEndian(std::uint32_t value) {
-    std::string bytes(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        bytes[static_cast<std::size_t>(i)] = static_cast<char>(value >> (8 * i));
-    return bytes;
+    return Uint32LE(value);
 }
 
 Pair BuildPair(const std::string& folder, const std::string& baseName, const PairRecipe& recipe) {
@@ -29,18 +27,21 @@ Pair BuildPair(const std::string& folder, const std::string& baseName, const Pai
     pair.archivePath = folder + "/" + baseName + ".ast";
     pair.bankPath = folder + "/" + baseName + ".abk";
     pair.archive = recipe.prefix;
-    for (std::size_t k = 0; k < recipe.sizes.size(); ++k) {
+    const std::size_t count = recipe.streams.empty() ? recipe.sizes.size() : recipe.streams.size();
+    for (std::size_t k = 0; k < count; ++k) {
         pair.addresses.push_back(static_cast<std::uint32_t>(pair.archive.size()));
-        pair.archive += StreamBytes(static_cast<int>(k + 1), recipe.sizes[k]);
+        pair.archive += recipe.streams.empty()
+                            ? StreamBytes(static_cast<int>(k + 1), recipe.sizes[k])
+                            : recipe.streams[k];
     }
-    for (std::size_t k = 1; k < recipe.sizes.size(); ++k) {
+    for (std::size_t k = 1; k < count; ++k) {
         pair.references.push_back(recipe.references.empty()
                                       ? recipe.firstReference +
                                             static_cast<std::uint32_t>(k - 1) * recipe.spacing
                                       : recipe.references.at(k - 1));
     }
     std::vector<std::pair<std::uint32_t, std::uint32_t>> keys = recipe.extraKeys;
-    for (std::size_t k = 1; k < recipe.sizes.size(); ++k)
+    for (std::size_t k = 1; k < count; ++k)
         keys.emplace_back(pair.references[k - 1], pair.addresses[k]);
     std::uint32_t end = 0;
     for (const auto& key : keys)

@@ -11,6 +11,7 @@ namespace tamrel::test {
 
 struct PairRecipe {
     std::vector<std::uint32_t> sizes;  // stream sizes, each at least 4 (its "SCHl")
+    std::vector<std::string> streams;  // or the streams' own bytes, when given
     std::string prefix;                // bytes before the first stream
     // Bank offsets of the references of streams 2..N; when empty they start
     // at firstReference, spacing bytes apart.

@@ -104,41 +104,117 @@ TEST_F(UnpackTest, TheBankPositionRule) {
         std::vector<std::uint32_t> references;
         std::vector<std::pair<std::uint32_t, std::uint32_t>> extraKeys;
         std::vector<std::string> positions;  // empty: the consistency test fails
+        char filler = 0x11;
     };
+    const std::vector<std::uint32_t> five = {100, 100, 100, 100, 100};
     const Case cases[] = {
+        // The pool rule's own results, where every row holds its own key.
         {"a chance key far behind", {100, 200, 50}, {40, 120}, {{2000, 100}}, {"0", "40", "120"}},
-        {"a chance key just before", {100, 200, 50}, {40, 120}, {{5, 100}}, {"0", "5", "40"}},
         {"a run broken far before",
          {100, 200, 50},
          {1500, 1600},
          {{1000, 100}},
          {"0", "1500", "1600"}},
         {"380 bytes apart", {100, 200, 50}, {40, 420}, {}, {"0", "40", "420"}},
-        {"381 bytes apart", {100, 200, 50}, {40, 421}, {}, {}},
+        {"381 bytes apart: no chain at all", {100, 200, 50}, {40, 421}, {}, {}},
         {"two streams, 40 and 1000", {100, 50}, {40}, {{1000, 100}}, {"0", "1000"}},
         {"two streams, 40 and 100", {100, 50}, {40}, {{100, 100}}, {"0", "40"}},
         {"two streams, one position", {100, 50}, {40}, {}, {"0", "40"}},
+        // Where the pool would give a row another stream's key, each row's
+        // own key decides.
+        {"a chance key of stream 2 just before: stream 3 keeps its own",
+         {100, 200, 50},
+         {40, 120},
+         {{5, 100}},
+         {"0", "5", "120"}},
+        {"a key of a later row inside the run", five, {40, 60, 80, 100}, {{50, 300}},
+         {"0", "40", "60", "80", "100"}},
+        {"a chance key before the real one that reaches no chain",
+         {100, 100, 100, 100},
+         {500, 520, 540},
+         {{130, 100}, {400, 300}},
+         {"0", "500", "520", "540"}},
+        {"the stride is kept where the nearest key would also do",
+         five,
+         {40, 60, 80, 100},
+         {{70, 300}},
+         {"0", "40", "60", "80", "100"}},
+        {"a reference straddled by zeros spells another stream's key",
+         {100, 25500, 100, 100},
+         {40, 60, 80},
+         {},
+         {"0", "40", "60", "80"},
+         0},
+        // 65537 is 01 00 01 00: its key at 60 and at 62 overlap, and only the
+        // second reaches the reference 380 bytes behind it.
+        {"overlapping occurrences of one key",
+         {100, 65437, 50, 50},
+         {40, 62, 442},
+         {{60, 65537}},
+         {"0", "40", "62", "442"}},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         TempDir caseDir;
         PairRecipe recipe;
         recipe.sizes = c.sizes;
         recipe.references = c.references;
         recipe.extraKeys = c.extraKeys;
+        recipe.filler = c.filler;
         const Pair pair = BuildPair(caseDir.path(), "intro", recipe);
         window.calls.clear();
         window.fileToPick = pair.archivePath;
         const UnpackOutcome outcome = Unpack(table, window);
         if (c.positions.empty()) {
-            EXPECT_EQ(outcome, UnpackOutcome::Inconsistent) << c.what;
+            EXPECT_EQ(outcome, UnpackOutcome::Inconsistent);
             EXPECT_EQ(window.calls.back(),
                       "warning Error: Some addresses not correctly found in abk.");
-            EXPECT_EQ(caseDir.Listing(), "intro.abk\nintro.ast\n") << c.what;
+            EXPECT_EQ(caseDir.Listing(), "intro.abk\nintro.ast\n");
         } else {
-            EXPECT_EQ(outcome, UnpackOutcome::Succeeded) << c.what;
-            EXPECT_EQ(BankPositions(table), c.positions) << c.what;
+            EXPECT_EQ(outcome, UnpackOutcome::Succeeded);
+            EXPECT_EQ(BankPositions(table), c.positions);
         }
     }
+}
+
+// A stream of blocks: a header, one data block holding extra bytes, the end.
+std::string BlockStream(const std::string& data) {
+    std::string stream = "SCHl" + test::LittleEndian(16) + "PT" + std::string(6, '\0');
+    stream += "SCDl" + test::LittleEndian(static_cast<std::uint32_t>(8 + data.size())) + data;
+    return stream + "SCEl" + test::LittleEndian(8);
+}
+
+TEST_F(UnpackTest, AStreamMarkerInsideABlockIsNoStreamUnlessTheBankHoldsIt) {
+    // Stream 2's data block holds "SCHl" by chance at archive offset 100 + 16 + 8 + 12.
+    const std::string chance = std::string(12, 'a') + "SCHl" + std::string(12, 'b');
+    PairRecipe recipe;
+    recipe.streams = {test::StreamBytes(1, 100), BlockStream(chance), test::StreamBytes(3, 50)};
+    recipe.references = {40, 120};
+    Pair pair = BuildPair(dir.path(), "intro", recipe);
+    const std::uint32_t inside = 100 + 16 + 8 + 12;
+    ASSERT_EQ(pair.archive.substr(inside, 4), "SCHl");
+    EXPECT_EQ(Run(pair.archivePath), UnpackOutcome::Succeeded);
+    EXPECT_EQ(BankPositions(table), (std::vector<std::string>{"0", "40", "120"}));
+    EXPECT_EQ(table.CellText(11, 2), std::to_string(BlockStream(chance).size()));
+    EXPECT_EQ(ReadFileBytes(dir / "intro_/intro_00002.asf"), BlockStream(chance));
+
+    // With its key in the bank, between the references, it is a stream.
+    pair.bank.replace(80, 4, test::LittleEndian(inside));
+    test::WriteFileBytes(pair.bankPath, pair.bank);
+    EXPECT_EQ(Run(pair.archivePath), UnpackOutcome::Succeeded);
+    EXPECT_EQ(BankPositions(table), (std::vector<std::string>{"0", "40", "80", "120"}));
+    EXPECT_EQ(table.CellText(3, 3), std::to_string(inside));
+
+    // Outside any block (after the end block) it stays a stream without a
+    // reference, and Unpack ends as before.
+    TempDir other;
+    recipe.streams[1] = BlockStream("data") + "SCHl" + std::string(8, 'c');
+    const Pair outside = BuildPair(other.path(), "intro", recipe);
+    window.calls.clear();
+    EXPECT_EQ(Run(outside.archivePath), UnpackOutcome::MissingReference);
+    const std::uint32_t after = 100 + static_cast<std::uint32_t>(BlockStream("data").size());
+    EXPECT_EQ(window.calls.back(),
+              "warning Error: Address: " + std::to_string(after) + " not found in abk.");
 }
 
 TEST_F(UnpackTest, OneStreamAndStreamsAfterAPrefix) {
@@ -249,7 +325,7 @@ TEST(BankKeyIndex, FindsWhatTheSearchForEachKeyFinds) {
             ArrInt expected;
             RecordingWindow window;
             FindAllOccurrences(bank, test::LittleEndian(address), false, expected, window);
-            ASSERT_EQ(index.Occurrences(address), expected)
+            ASSERT_EQ(index.SearchHits(address), expected)
                 << "round " << round << " address " << address;
         }
     }
