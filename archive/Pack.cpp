@@ -8,9 +8,11 @@
 #include <optional>
 #include <stdexcept>
 
+#include "archive/FolderCommit.h"
 #include "archive/WindowServices.h"
 #include "archive/WorkFolder.h"
 #include "io/Bytes.h"
+#include "io/CommitRecord.h"
 #include "io/FileIo.h"
 #include "table/StreamTable.h"
 #include "table/TableFile.h"
@@ -29,13 +31,6 @@ public:
         : std::runtime_error("'" + text + "' is not a valid integer value") {}
 };
 
-// A row's "Name" as a name inside the work folder: the folder, a separator
-// and the name spell the same file as the name looked up in the folder.
-std::string NameInFolder(const std::string& name) {
-    const auto start = name.find_first_not_of('/');
-    return start == std::string::npos ? std::string() : name.substr(start);
-}
-
 // How many stream files planning keeps open for the write phase: the rest
 // are opened again there. Leaves room for everything else the process opens.
 std::size_t OpenFileBudget() {
@@ -53,12 +48,18 @@ public:
         : folderFd_(folderFd), folder_(std::move(folder)), budget_(OpenFileBudget()) {}
 
     StreamFileState Open(std::int32_t row, const std::string& name) {
-        auto file = std::make_unique<InputFile>(folderFd_, NameInFolder(name), PathOf(name));
         StreamFileState state;
+        if (name.empty())
+            return state;  // missing
+        if (IsSymbolicLinkAt(folderFd_, name) && !LeadsIntoFolder(name)) {
+            state.kind = StreamFileState::Kind::LinkOutside;
+            return state;
+        }
+        auto file = std::make_unique<InputFile>(folderFd_, name, PathOf(name));
         if (!file->IsOpen()) {
             const int error = file->OpenError();
-            const bool absent = error == ENOENT || error == ENOTDIR || error == EISDIR ||
-                                error == ENODEV || NameInFolder(name).empty();
+            const bool absent =
+                error == ENOENT || error == ENOTDIR || error == EISDIR || error == ENODEV;
             state.kind = absent ? StreamFileState::Kind::Missing
                                 : StreamFileState::Kind::Unreadable;
             state.error = error;
@@ -80,10 +81,18 @@ public:
         const auto i = static_cast<std::size_t>(row);
         if (i < files_.size() && files_[i])
             return std::move(files_[i]);
-        auto file = std::make_unique<InputFile>(folderFd_, NameInFolder(name), PathOf(name));
+        auto file = std::make_unique<InputFile>(folderFd_, name, PathOf(name));
         if (!file->IsOpen())
             throw IoError(file->OpenError(), "Cannot open file " + PathOf(name));
         return file;
+    }
+
+    // A link is read only when it resolves to a file inside the work folder.
+    bool LeadsIntoFolder(const std::string& name) {
+        if (resolvedFolder_.empty())
+            resolvedFolder_ = ResolvedPath(folder_) + "/";
+        const std::string target = ResolvedPath(PathOf(name));
+        return target.empty() || target.compare(0, resolvedFolder_.size(), resolvedFolder_) == 0;
     }
 
     std::string PathOf(const std::string& name) const { return JoinPath(folder_, name); }
@@ -94,6 +103,7 @@ private:
     std::size_t budget_;
     std::vector<std::unique_ptr<InputFile>> files_;
     std::vector<std::int32_t> kept_;
+    std::string resolvedFolder_;
 };
 
 // Shows the cells that the plan changed up to where it ended.
@@ -139,8 +149,32 @@ PackOutcome Pack(StreamTable& table, WindowServices& window) {
 
 PackOutcome PackFolder(StreamTable& table, WindowServices& window, const std::string& folder,
                        bool write, PackPlan* planOut) {
-    // Load: the table file and the bank image.
     const PackNames names = PackNamesFor(folder);
+    FolderLock lock;
+    if (write) {
+        // One command at a time writes a folder; it first finishes what a
+        // crash interrupted there and removes what a killed run left.
+        const FolderLock::Result locked = lock.TryLock(folder);
+        if (locked == FolderLock::Result::InUse) {
+            window.WarningBox(FolderInUseText(folder), "Error");
+            return PackOutcome::FolderInUse;
+        }
+        if (locked == FolderLock::Result::Locked) {
+            CompleteInterruptedCommit(folder, window);
+            const std::string name = names.folderName;
+            RemoveLeftoverTemporaries(folder, [&name](const std::string& target) {
+                return target == name + ".tba" || target == name + ".ida" ||
+                       target == kCommitRecordName;
+            });
+            RemoveLeftoverTemporaries(names.parentFolder, [&name](const std::string& target) {
+                return target == name + ".ast" || target == name + ".abk";
+            });
+        }
+    } else {
+        NotePendingCommit(folder, window);
+    }
+
+    // Load: the table file and the bank image.
     if (!IsExistingFile(names.tableFile) || !IsExistingFile(names.bankImage)) {
         window.InformationBox("Resource files not found in " + folder, "Information");
         return PackOutcome::ResourcesMissing;
@@ -158,8 +192,23 @@ PackOutcome PackFolder(StreamTable& table, WindowServices& window, const std::st
         disabled.Release();
         return PackOutcome::EmptyBankImage;
     }
-    table.LoadTableFile(names.tableFile, [&window] { window.PumpEvents(); });
+    const std::int64_t lines =
+        table.LoadTableFile(names.tableFile, [&window] { window.PumpEvents(); });
     const std::int32_t rows = table.RowCount();
+    if (rows > lines || table.ColCount() > lines) {
+        // Every row and column of a real table costs the file at least a
+        // line; counts beyond that come from damage, and planning for them
+        // would cost memory for nothing.
+        const std::string text = "The table file " + names.tableFile +
+                                 " cannot be packed: its size line declares " +
+                                 std::to_string(rows) + " rows and " +
+                                 std::to_string(table.ColCount()) + " columns, more than its " +
+                                 std::to_string(lines) + " lines can hold.";
+        table.Reset();
+        disabled.Release();
+        window.WarningBox(text, "Error");
+        return PackOutcome::TableRefused;
+    }
     if (rows <= 1) {
         disabled.Release();
         window.InformationBox("No streams listed in " + names.tableFile, "Information");
@@ -218,8 +267,8 @@ PackOutcome PackFolder(StreamTable& table, WindowServices& window, const std::st
         return PackOutcome::Succeeded;
     }
 
-    // Write: everything goes to temporary files beside its target and is
-    // renamed into place only when all of it is written.
+    // Write: all four outputs go to temporary files, complete and synced,
+    // and are then renamed as one step that a crash cannot split.
     for (const PackPlan::Patch& patch : plan.patches)
         WriteUint32LE(bank, patch.position, patch.newAddress);
     ReplacingFileWriter newArchive(names.newArchive);
@@ -229,10 +278,9 @@ PackOutcome PackFolder(StreamTable& table, WindowServices& window, const std::st
     ReplacingFileWriter bankImage(names.bankImage);
     bankImage.Write(bank);
     ReplacingFileWriter tableFile = PrepareTableFile(table, names.tableFile);
-    newArchive.Commit();
-    newBank.Commit();
-    bankImage.Commit();
-    tableFile.Commit();
+    CommitTogether(folder,
+                   {{&newArchive, "../"}, {&newBank, "../"}, {&bankImage, ""}, {&tableFile, ""}},
+                   "Pack");
 
     disabled.Release();
     window.Repaint();

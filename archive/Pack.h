@@ -22,6 +22,7 @@ enum class PackOutcome {
     StreamFileMissing,  // "File not found ..."
     IntError,           // "Alarm! Int error."
     TableRefused,       // the table does not fit the stream files or the bank image
+    FolderInUse,        // another command of this program writes the folder
 };
 
 // The whole command: asks for a work folder, then packs it.

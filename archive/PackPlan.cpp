@@ -114,7 +114,19 @@ PackPlanResult Planner::Run() {
         if (context_.onRow)
             context_.onRow(i);
         const std::string& name = table_.CellText(kNameCol, i);
+        // A name is a file of the work folder itself: nothing above or below
+        // it may be read into an archive that the user may publish.
+        if (name.find_first_of("/\\") != std::string::npos || name == "." || name == "..")
+            return End(PlanEnd::Refused, i,
+                       RowText(context_.tableFile, i) + " names '" + name +
+                           "', which is not a file in the work folder.",
+                       i, i, 0, growth_);
         const StreamFileState file = context_.streamFile(i, name);
+        if (file.kind == StreamFileState::Kind::LinkOutside)
+            return End(PlanEnd::Refused, i,
+                       RowText(context_.tableFile, i) + " names '" + name +
+                           "', a link that leads outside the work folder.",
+                       i, i, 0, growth_);
         if (file.kind == StreamFileState::Kind::Missing)
             return End(PlanEnd::StreamFileMissing, i);
         if (file.kind == StreamFileState::Kind::Unreadable) {

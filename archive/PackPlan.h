@@ -41,7 +41,7 @@ struct PackPlan {
 
 // A row's stream file as Pack finds it.
 struct StreamFileState {
-    enum class Kind { Present, Missing, Unreadable };
+    enum class Kind { Present, Missing, Unreadable, LinkOutside };
     Kind kind = Kind::Missing;
     std::int64_t size = 0;  // Present: its length
     int error = 0;          // Unreadable: the OS's cause

@@ -1,13 +1,17 @@
 #include "archive/Unpack.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <unordered_set>
 
 #include "archive/BankKeyIndex.h"
 #include "archive/BankPositions.h"
 #include "archive/FindAllOccurrences.h"
+#include "archive/FolderCommit.h"
 #include "archive/WindowServices.h"
 #include "archive/WorkFolder.h"
 #include "io/Bytes.h"
+#include "io/CommitRecord.h"
 #include "io/FileIo.h"
 #include "table/StreamTable.h"
 #include "table/TableFile.h"
@@ -100,6 +104,40 @@ std::int32_t AssignPoolPositions(StreamTable& table, WindowServices& window, con
     return row;
 }
 
+// The folder that wrote the pair, when its name says Pack made it: the
+// folder X_ beside the pair X_.
+std::string WriterFolderOf(const UnpackNames& names) {
+    if (names.baseName.empty() || names.baseName.back() != '_')
+        return {};
+    return ChangeExtension(names.archive, "");
+}
+
+// The stream files already in the folder whose bytes differ from the
+// streams that would replace them; missing files are not listed.
+std::vector<std::string> DifferingStreamFiles(int folderFd, std::string_view archive,
+                                              const ArrInt& addresses,
+                                              const std::vector<std::int32_t>& sizes,
+                                              const std::vector<std::string>& names) {
+    std::vector<std::string> differing;
+    std::vector<char> buffer;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::int64_t size = RegularFileSizeAt(folderFd, names[i]);
+        if (size < 0)
+            continue;
+        if (size != sizes[i]) {
+            differing.push_back(names[i]);
+            continue;
+        }
+        InputFile file(folderFd, names[i], names[i]);
+        const std::size_t read = file.IsOpen() ? file.ReadAllInto(buffer) : 0;
+        const std::string_view stream = archive.substr(static_cast<std::size_t>(addresses[i]),
+                                                       static_cast<std::size_t>(sizes[i]));
+        if (!file.IsOpen() || std::string_view(buffer.data(), read) != stream)
+            differing.push_back(names[i]);
+    }
+    return differing;
+}
+
 }  // namespace
 
 void PrepareStreamColumns(StreamTable& table) {
@@ -126,6 +164,21 @@ UnpackOutcome Unpack(StreamTable& table, WindowServices& window) {
 UnpackOutcome UnpackPickedFile(StreamTable& table, WindowServices& window,
                                const std::string& pickedFile, bool writeFolder) {
     const UnpackNames names = UnpackNamesFor(pickedFile);
+    // A pair X_ was written by Pack from the folder X_ beside it: a Pack that
+    // a crash interrupted there is completed before the pair is read.
+    const std::string writer = WriterFolderOf(names);
+    if (!writer.empty() && IsExistingFolder(writer) && HasCommitRecord(writer)) {
+        if (writeFolder) {
+            FolderLock lock;
+            if (lock.TryLock(writer) == FolderLock::Result::InUse) {
+                window.WarningBox(FolderInUseText(writer), "Error");
+                return UnpackOutcome::FolderInUse;
+            }
+            CompleteInterruptedCommit(writer, window);
+        } else {
+            NotePendingCommit(writer, window);
+        }
+    }
     for (const std::string* path : {&names.bank, &names.archive}) {
         if (!IsExistingFile(*path)) {
             window.WarningBox("File: " + *path + " not found.", "Error");
@@ -239,9 +292,42 @@ UnpackOutcome UnpackPickedFile(StreamTable& table, WindowServices& window,
     if (!writeFolder)
         return UnpackOutcome::Succeeded;
 
+    // The work folder: locked, an interrupted commit completed, the
+    // leftovers of a killed run removed, the user's edits kept if asked.
+    CreateFolder(names.workFolder);  // it may exist already: then it is written into
+    FolderLock lock;
+    const FolderLock::Result locked = lock.TryLock(names.workFolder);
+    if (locked == FolderLock::Result::InUse) {
+        Release(bank);
+        Release(archive);
+        window.WarningBox(FolderInUseText(names.workFolder), "Error");
+        return UnpackOutcome::FolderInUse;
+    }
+    if (locked == FolderLock::Result::CannotOpen)
+        throw IoError(lock.OpenError(), "Cannot create " + names.workFolder);
+    CompleteInterruptedCommit(names.workFolder, window);
+    const UniqueFd folderFd = OpenFolder(names.workFolder);
+    if (!folderFd.valid())
+        throw IoError(errno, "Cannot open folder " + names.workFolder);
+    {
+        std::unordered_set<std::string> targets(fileNames.begin(), fileNames.end());
+        targets.insert(FileNamePart(names.bankImage));
+        targets.insert(FileNamePart(names.tableFile));
+        RemoveLeftoverTemporaries(names.workFolder, [&targets](const std::string& target) {
+            return targets.count(target) != 0;
+        });
+    }
+    const std::vector<std::string> edited =
+        DifferingStreamFiles(folderFd.get(), archive, addresses, sizes, fileNames);
+    if (!edited.empty() &&
+        !window.ConfirmReplacingStreams(names.workFolder, names.archive, edited)) {
+        Release(bank);
+        Release(archive);
+        return UnpackOutcome::ReplaceDeclined;
+    }
+
     {
         DisabledWindowGuard disabled(window);
-        CreateFolder(names.workFolder);  // it may exist already: then it is written into
         window.SetProgressPosition(0);
         window.Repaint();
         for (std::int32_t k = 1; k <= n; ++k) {
@@ -255,14 +341,17 @@ UnpackOutcome UnpackPickedFile(StreamTable& table, WindowServices& window,
             window.Repaint();
             window.PumpEvents();
             window.SetProgressPosition(k);
-            WriteWholeFile(JoinPath(names.workFolder, fileNames[i]), stream);
+            WriteFileThroughRename(folderFd.get(), fileNames[i],
+                                   JoinPath(names.workFolder, fileNames[i]), stream);
         }
+        // One sync for every stream file, before the table that lists them.
+        SyncFileSystemOf(folderFd.get(), names.workFolder);
     }
 
     ReplacingFileWriter bankImage(names.bankImage);
     bankImage.Write(bank);
-    bankImage.Commit();
-    table.SaveTableFile(names.tableFile);
+    ReplacingFileWriter tableFile = PrepareTableFile(table, names.tableFile);
+    CommitTogether(names.workFolder, {{&bankImage, ""}, {&tableFile, ""}}, "Unpack");
 
     window.InformationBox("Successfully extracted to " + names.workFolder, "Information");
     Release(bank);

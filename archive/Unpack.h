@@ -19,6 +19,8 @@ enum class UnpackOutcome {
     MissingReference,  // "Address: ... not found in abk."
     Inconsistent,      // "Some addresses not correctly found in abk."
     EmptyBank,         // the bank holds no bytes: the table is listed, nothing written
+    FolderInUse,       // another command of this program writes the work folder
+    ReplaceDeclined,   // the user kept the edited stream files: nothing written
 };
 
 // Lays out the stream table's 17 columns, their widths and header texts.

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace tamrel {
 
@@ -17,6 +18,17 @@ public:
     virtual void WarningBox(const std::string& text, const std::string& caption) = 0;
     // The same with the information icon.
     virtual void InformationBox(const std::string& text, const std::string& caption) = 0;
+    // Something the user should know that is not the command's own result
+    // (an interrupted write completed, one pending): the window shows it in
+    // an information box, the console on stderr.
+    virtual void Notice(const std::string& text) { InformationBox(text, "Information"); }
+    // Unpack is about to replace stream files of folder (names) whose bytes
+    // differ from archive's streams: the user's edits. True to replace them.
+    virtual bool ConfirmReplacingStreams(const std::string& folder, const std::string& archive,
+                                         const std::vector<std::string>& names) {
+        (void)folder, (void)archive, (void)names;
+        return true;
+    }
     // Status panel 0 to 3 shows text; the empty text empties it.
     virtual void SetStatusPanel(int panel, const std::string& text) = 0;
 

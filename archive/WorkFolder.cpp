@@ -26,6 +26,22 @@ std::string StreamFileName(std::string_view baseName, std::int32_t k) {
     return name;
 }
 
+namespace {
+
+// A directory part as a folder path: its separator dropped but for a root,
+// "." for a path without one.
+std::string AsFolderPath(const std::string& directory, PathStyle style) {
+    const bool root = directory.size() == 1 ||
+                      (style == PathStyle::Windows && directory.size() == 3 && directory[1] == ':');
+    if (directory.empty())
+        return std::string(1, '.');
+    if (root)
+        return directory;
+    return directory.substr(0, directory.size() - 1);
+}
+
+}  // namespace
+
 PackNames PackNamesFor(std::string_view pickedFolder, PathStyle style) {
     PackNames names;
     names.folderName = FileNamePart(pickedFolder, style);
@@ -34,6 +50,7 @@ PackNames PackNamesFor(std::string_view pickedFolder, PathStyle style) {
     const std::string parent = DirectoryPart(pickedFolder, style);
     names.newArchive = parent + names.folderName + ".ast";
     names.newBank = parent + names.folderName + ".abk";
+    names.parentFolder = AsFolderPath(parent, style);
     return names;
 }
 

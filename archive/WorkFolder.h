@@ -32,6 +32,7 @@ struct PackNames {
     std::string bankImage;   // in the folder: folder name followed by ".ida"
     std::string newArchive;  // beside the folder: folder name followed by ".ast"
     std::string newBank;     // beside the folder: folder name followed by ".abk"
+    std::string parentFolder;  // the folder that holds it
 };
 
 PackNames PackNamesFor(std::string_view pickedFolder, PathStyle style = NativePathStyle());

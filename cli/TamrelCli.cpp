@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ConsoleWindow.h"
+#include "archive/Check.h"
 #include "archive/Pack.h"
 #include "archive/Path.h"
 #include "archive/Unpack.h"
@@ -205,45 +206,11 @@ int RunCheck(const Options& options, ConsoleWindow& window) {
         window.Error("Resource files not found in " + folder);
         return kFailure;
     }
-    StreamTable expected;
-    expected.Reset();
-    expected.LoadTableFile(names.tableFile);
-    int mismatches = 0;
-    auto mismatch = [&](const std::string& line) {
-        std::printf("%s\n", line.c_str());
-        ++mismatches;
-    };
-    if (expected.RowCount() != pair.RowCount())
-        mismatch("streams: the pair has " + std::to_string(streams) + ", the table file " +
-                 std::to_string(expected.RowCount() - 1));
-
     const std::string archive = ReadWholeFile(UnpackNamesFor(file).archive);
-    const std::int32_t rows = std::min(pair.RowCount(), expected.RowCount());
-    const std::pair<std::int32_t, const char*> columns[] = {
-        {3, "Ast Addr"}, {4, "Abk Pos"}, {11, "Asf Size"}};
-    for (std::int32_t row = 1; row < rows; ++row) {
-        const std::string prefix = "stream " + std::to_string(row) + ": ";
-        for (const auto& [col, name] : columns) {
-            if (pair.CellText(col, row) != expected.CellText(col, row))
-                mismatch(prefix + name + " is " + pair.CellText(col, row) + " in the pair, " +
-                         expected.CellText(col, row) + " in the table file");
-        }
-        // The stream's bytes: its file, then nothing but the zero bytes of its padding.
-        const std::string streamPath = JoinPath(folder, expected.CellText(1, row));
-        InputFile streamFile(streamPath);
-        if (!streamFile.IsOpen()) {
-            mismatch(prefix + "the stream file " + streamPath + " cannot be read");
-            continue;
-        }
-        const std::string bytes = streamFile.ReadAll();
-        const std::size_t address = std::stoul(pair.CellText(3, row));
-        const std::size_t size = std::stoul(pair.CellText(11, row));
-        const std::string_view stored(archive.data() + address, size);
-        const bool same = bytes.size() <= size && stored.substr(0, bytes.size()) == bytes &&
-                          stored.find_first_not_of('\0', bytes.size()) == std::string_view::npos;
-        if (!same)
-            mismatch(prefix + "its bytes differ from " + streamPath);
-    }
+    const std::vector<std::string> found = ComparePairWithFolder(pair, archive, folder);
+    for (const std::string& line : found)
+        std::printf("%s\n", line.c_str());
+    const auto mismatches = static_cast<int>(found.size());
     if (mismatches != 0) {
         std::printf("FAILED: %d mismatch%s between the pair of %s and %s\n", mismatches,
                     mismatches == 1 ? "" : "es", file.c_str(), folder.c_str());

@@ -1,17 +1,23 @@
 #include "io/FileIo.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <random>
+
+#include "io/FaultInjection.h"
 
 namespace tamrel {
 
 namespace {
 
 constexpr std::size_t kWriteBufferSize = 1 << 20;
+constexpr std::string_view kTemporaryMark = ".tmp-";
 
 std::string FolderOf(const std::string& path) {
     auto slash = path.find_last_of('/');
@@ -27,11 +33,37 @@ std::string FileNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The OS calls through which every file operation of the program goes, so
+// that a test can make any one of them fail.
+int OpenAt(int folderFd, const char* name, int flags, mode_t mode = 0) {
+    if (IoCallFails(IoOperation::Open))
+        return -1;
+    return ::openat(folderFd, name, flags, mode);
+}
+
+ssize_t PositionedWrite(int fd, const char* data, std::size_t size, std::int64_t offset) {
+    if (IoCallFails(IoOperation::Write))
+        return -1;
+    return ::pwrite(fd, data, size, offset);
+}
+
+int Sync(int fd) {
+    if (IoCallFails(IoOperation::Sync))
+        return -1;
+    return ::fsync(fd);
+}
+
+int RenameAt(int fromFolder, const char* from, int toFolder, const char* to) {
+    if (IoCallFails(IoOperation::Rename))
+        return -1;
+    return ::renameat(fromFolder, from, toFolder, to);
+}
+
 // Writes all of bytes at offset, retrying short writes and interruptions.
 // Returns 0 or the errno of the failure.
 int WriteFully(int fd, const char* data, std::size_t size, std::int64_t offset) {
     while (size > 0) {
-        ssize_t n = ::pwrite(fd, data, size, offset);
+        ssize_t n = PositionedWrite(fd, data, size, offset);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -44,6 +76,27 @@ int WriteFully(int fd, const char* data, std::size_t size, std::int64_t offset) 
         offset += n;
     }
     return 0;
+}
+
+// A name for a new temporary file of target: random, so that two never meet.
+std::string TemporaryNameFor(const std::string& targetName) {
+    static std::mt19937_64 random{std::random_device{}()};
+    return "." + targetName + std::string(kTemporaryMark) +
+           std::to_string(random() % 1000000000000ull);
+}
+
+// Creates a new temporary file for target in the folder; the descriptor, or
+// -1 with errno set.
+int CreateTemporary(int folderFd, const std::string& targetName, mode_t mode, std::string& name) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = TemporaryNameFor(targetName);
+        const int fd = OpenAt(folderFd, name.c_str(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
 }
 
 }  // namespace
@@ -59,6 +112,25 @@ bool IsExistingFile(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool IsExistingFolder(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsSymbolicLinkAt(int folderFd, const std::string& name) {
+    struct stat st {};
+    return ::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+}
+
+std::string ResolvedPath(const std::string& path) {
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved)
+        return {};
+    std::string result(resolved);
+    std::free(resolved);
+    return result;
+}
+
 std::int64_t RegularFileSize(const std::string& path) {
     return RegularFileSizeAt(AT_FDCWD, path);
 }
@@ -71,7 +143,7 @@ std::int64_t RegularFileSizeAt(int folderFd, const std::string& name) {
 }
 
 UniqueFd OpenFolder(const std::string& path) {
-    return UniqueFd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return UniqueFd(OpenAt(AT_FDCWD, path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
 UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
@@ -89,8 +161,12 @@ UniqueFd::~UniqueFd() {
 int UniqueFd::close() {
     if (fd_ < 0)
         return 0;
+    const bool fails = IoCallFails(IoOperation::Close);
+    const int injected = errno;
     int rc = ::close(fd_);
     fd_ = -1;
+    if (fails)
+        return injected;
     return rc == 0 ? 0 : errno;
 }
 
@@ -104,7 +180,7 @@ InputFile::InputFile(int folderFd, const std::string& name, const std::string& p
 
 void InputFile::Open(int folderFd, const std::string& name) {
     // Non-blocking, so that a pipe at the name does not wait for a writer.
-    int fd = ::openat(folderFd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    int fd = OpenAt(folderFd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         openError_ = errno;
         return;
@@ -169,16 +245,6 @@ std::string ReadWholeFile(const std::string& path) {
     return file.ReadAll();
 }
 
-void WriteWholeFile(const std::string& path, std::string_view bytes) {
-    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (!fd.valid())
-        throw IoError(errno, "Cannot create " + path);
-    if (int err = WriteFully(fd.get(), bytes.data(), bytes.size(), 0))
-        throw IoError(err, "Cannot write " + path);
-    if (int err = fd.close())
-        throw IoError(err, "Cannot write " + path);
-}
-
 bool CreateFolder(const std::string& path) {
     return ::mkdir(path.c_str(), 0777) == 0;
 }
@@ -186,33 +252,31 @@ bool CreateFolder(const std::string& path) {
 ReplacingFileWriter::ReplacingFileWriter(std::string targetPath) : target_(std::move(targetPath)) {
     // Replacing by rename would also replace a file the user made read-only;
     // a file we may not write stays as it is, as a direct overwrite would.
+    // A link is replaced, not followed, so its own permissions do not count.
     mode_t mode = 0666;
     struct stat st {};
-    if (::stat(target_.c_str(), &st) == 0) {
+    if (::lstat(target_.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode))
             throw IoError(EISDIR, "Cannot create " + target_);
-        if (::access(target_.c_str(), W_OK) != 0)
-            throw IoError(errno, "Cannot create " + target_);
-        mode = st.st_mode & 07777;
-    }
-
-    std::random_device random;
-    const std::string stem = FolderOf(target_) + "/." + FileNameOf(target_) + ".tmp-";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string candidate = stem + std::to_string(random() % 1000000000u);
-        int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd >= 0) {
-            fd_ = UniqueFd(fd);
-            temp_ = std::move(candidate);
-            // open() applies the umask; an existing target's mode is kept whole.
-            if (mode != 0666)
-                ::fchmod(fd, mode);
-            return;
+        if (S_ISREG(st.st_mode)) {
+            if (::access(target_.c_str(), W_OK) != 0)
+                throw IoError(errno, "Cannot create " + target_);
+            mode = st.st_mode & 07777;
         }
-        if (errno != EEXIST)
-            throw IoError(errno, "Cannot create " + target_);
     }
-    throw IoError(EEXIST, "Cannot create " + target_);
+    const std::string folder = FolderOf(target_);
+    const UniqueFd folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folderFd.valid())
+        throw IoError(errno, "Cannot create " + target_);
+    std::string name;
+    const int fd = CreateTemporary(folderFd.get(), FileNameOf(target_), mode, name);
+    if (fd < 0)
+        throw IoError(errno, "Cannot create " + target_);
+    fd_ = UniqueFd(fd);
+    temp_ = folder + "/" + name;
+    // open() applies the umask; an existing target's mode is kept whole.
+    if (mode != 0666)
+        ::fchmod(fd, mode);
 }
 
 ReplacingFileWriter::ReplacingFileWriter(ReplacingFileWriter&& other) noexcept
@@ -221,13 +285,15 @@ ReplacingFileWriter::ReplacingFileWriter(ReplacingFileWriter&& other) noexcept
       fd_(std::move(other.fd_)),
       buffer_(std::move(other.buffer_)),
       appendOffset_(other.appendOffset_),
-      committed_(other.committed_) {
+      finished_(other.finished_),
+      renamed_(other.renamed_),
+      handedOver_(other.handedOver_) {
     other.temp_.clear();
-    other.committed_ = true;
+    other.renamed_ = true;
 }
 
 ReplacingFileWriter::~ReplacingFileWriter() {
-    if (!committed_)
+    if (!renamed_ && !handedOver_)
         Discard();
 }
 
@@ -246,7 +312,7 @@ void ReplacingFileWriter::FlushBuffer() {
 }
 
 void ReplacingFileWriter::Write(std::string_view bytes) {
-    if (committed_ || !fd_.valid())
+    if (finished_ || !fd_.valid())
         throw IoError(EBADF, "Cannot write " + target_);
     if (buffer_.size() + bytes.size() > kWriteBufferSize) {
         FlushBuffer();
@@ -263,7 +329,7 @@ void ReplacingFileWriter::Write(std::string_view bytes) {
 }
 
 void ReplacingFileWriter::WriteAt(std::int64_t offset, std::string_view bytes) {
-    if (committed_ || !fd_.valid())
+    if (finished_ || !fd_.valid())
         throw IoError(EBADF, "Cannot write " + target_);
     FlushBuffer();
     if (int err = WriteFully(fd_.get(), bytes.data(), bytes.size(), offset))
@@ -271,8 +337,8 @@ void ReplacingFileWriter::WriteAt(std::int64_t offset, std::string_view bytes) {
     appendOffset_ = std::max(appendOffset_, offset + static_cast<std::int64_t>(bytes.size()));
 }
 
-void ReplacingFileWriter::Commit() {
-    if (committed_ || !fd_.valid())
+void ReplacingFileWriter::Finish() {
+    if (finished_ || !fd_.valid())
         throw IoError(EBADF, "Cannot write " + target_);
     FlushBuffer();
     // A file written by positioned writes may end in a gap that was never written.
@@ -281,20 +347,30 @@ void ReplacingFileWriter::Commit() {
         Fail(errno, "Cannot write");
     if (st.st_size < appendOffset_ && ::ftruncate(fd_.get(), appendOffset_) != 0)
         Fail(errno, "Cannot write");
-    if (::fsync(fd_.get()) != 0)
+    if (Sync(fd_.get()) != 0)
         Fail(errno, "Cannot write");
     if (int err = fd_.close())
         Fail(err, "Cannot write");
-    if (::rename(temp_.c_str(), target_.c_str()) != 0)
-        Fail(errno, "Cannot replace");
-    committed_ = true;
-    temp_.clear();
+    finished_ = true;
+}
 
-    // Make the rename itself durable. Some file systems cannot sync a folder
-    // (EINVAL); the file is in place then, which is all they can promise.
-    UniqueFd folder(::open(FolderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.valid() && ::fsync(folder.get()) != 0 && errno != EINVAL && errno != EROFS)
-        throw IoError(errno, "Cannot write " + target_);
+void ReplacingFileWriter::RenameIntoPlace() {
+    if (!finished_ || renamed_)
+        throw IoError(EBADF, "Cannot replace " + target_);
+    if (RenameAt(AT_FDCWD, temp_.c_str(), AT_FDCWD, target_.c_str()) != 0) {
+        const int err = errno;
+        if (!handedOver_)
+            Discard();
+        throw IoError(err, "Cannot replace " + target_);
+    }
+    renamed_ = true;
+    temp_.clear();
+}
+
+void ReplacingFileWriter::Commit() {
+    Finish();
+    RenameIntoPlace();
+    SyncFolder(FolderOf(target_));
 }
 
 void ReplacingFileWriter::Discard() noexcept {
@@ -304,7 +380,95 @@ void ReplacingFileWriter::Discard() noexcept {
         temp_.clear();
     }
     buffer_.clear();
-    committed_ = true;
+    finished_ = true;
+    renamed_ = true;
+}
+
+void WriteFileThroughRename(int folderFd, const std::string& name, const std::string& path,
+                            std::string_view bytes) {
+    std::string temp;
+    UniqueFd fd(CreateTemporary(folderFd, name, 0666, temp));
+    if (!fd.valid())
+        throw IoError(errno, "Cannot create " + path);
+    int err = WriteFully(fd.get(), bytes.data(), bytes.size(), 0);
+    if (err == 0)
+        err = fd.close();
+    if (err == 0 && RenameAt(folderFd, temp.c_str(), folderFd, name.c_str()) != 0)
+        err = errno;
+    if (err != 0) {
+        fd.close();
+        ::unlinkat(folderFd, temp.c_str(), 0);
+        throw IoError(err, "Cannot write " + path);
+    }
+}
+
+std::string TargetOfTemporary(std::string_view fileName) {
+    if (fileName.size() < 2 || fileName.front() != '.')
+        return {};
+    const auto mark = fileName.rfind(kTemporaryMark);
+    if (mark == std::string_view::npos || mark <= 1)
+        return {};
+    const std::string_view digits = fileName.substr(mark + kTemporaryMark.size());
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos)
+        return {};
+    return std::string(fileName.substr(1, mark - 1));
+}
+
+int RemoveLeftoverTemporaries(const std::string& folder,
+                              const std::function<bool(const std::string&)>& isOurs) {
+    UniqueFd folderFd = OpenFolder(folder);
+    if (!folderFd.valid())
+        return 0;
+    DIR* dir = ::fdopendir(::dup(folderFd.get()));
+    if (!dir)
+        return 0;
+    std::vector<std::string> leftovers;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string target = TargetOfTemporary(entry->d_name);
+        if (!target.empty() && isOurs(target))
+            leftovers.emplace_back(entry->d_name);
+    }
+    ::closedir(dir);
+    int removed = 0;
+    for (const std::string& name : leftovers) {
+        if (IoCallFails(IoOperation::Remove))
+            throw IoError(errno, "Cannot remove " + folder + "/" + name);
+        if (::unlinkat(folderFd.get(), name.c_str(), 0) == 0)
+            ++removed;
+        else if (errno != ENOENT)
+            throw IoError(errno, "Cannot remove " + folder + "/" + name);
+    }
+    return removed;
+}
+
+void SyncFolder(const std::string& path) {
+    // Some file systems cannot sync a folder (EINVAL); the renames are in
+    // place then, which is all they can promise.
+    UniqueFd folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.valid() && Sync(folder.get()) != 0 && errno != EINVAL && errno != EROFS)
+        throw IoError(errno, "Cannot write " + path);
+}
+
+void SyncFileSystemOf(int folderFd, const std::string& path) {
+    if (IoCallFails(IoOperation::Sync) || ::syncfs(folderFd) != 0)
+        throw IoError(errno, "Cannot write " + path);
+}
+
+FolderLock::Result FolderLock::TryLock(const std::string& folder) {
+    fd_ = UniqueFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd_.valid()) {
+        openError_ = errno;
+        return Result::CannotOpen;
+    }
+    if (::flock(fd_.get(), LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
+        fd_.close();
+        if (err == EWOULDBLOCK)
+            return Result::InUse;
+        openError_ = err;
+        return Result::CannotOpen;
+    }
+    return Result::Locked;
 }
 
 }  // namespace tamrel

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -101,10 +102,6 @@ private:
 // cause) when it cannot be opened or read, FileTooLargeError for 2 GiB or more.
 std::string ReadWholeFile(const std::string& path);
 
-// Creates the file, or empties an existing one, and writes bytes into it.
-// Throws IoError naming the file when it cannot be created or written.
-void WriteWholeFile(const std::string& path, std::string_view bytes);
-
 // Opens a folder for looking names up in it; an invalid descriptor when it cannot.
 UniqueFd OpenFolder(const std::string& path);
 
@@ -113,8 +110,9 @@ bool CreateFolder(const std::string& path);
 
 // Writes a file that replaces another: the bytes go to a temporary file in the
 // target's folder, and Commit() flushes it to disk and renames it over the
-// target. Until Commit() succeeds the target stays as it was; a writer that is
-// destroyed without a successful Commit() removes its temporary file.
+// target. Until then the target stays as it was; a writer that is destroyed
+// before its rename removes its temporary file. A link at the target's name
+// is replaced, never followed.
 class ReplacingFileWriter {
 public:
     // Creates the temporary file; throws IoError naming the target when it
@@ -133,7 +131,14 @@ public:
     void Write(std::string_view bytes);
     // Writes bytes at an absolute offset (the gap before it reads as zeros).
     void WriteAt(std::int64_t offset, std::string_view bytes);
-    // Flushes, syncs, closes and renames over the target, then syncs the folder.
+    // Flushes, syncs and closes the temporary file: it is complete on disk.
+    void Finish();
+    // From now on the temporary file is kept on every way out: a commit
+    // record names it, and whoever completes that record renames it.
+    void HandOver() noexcept { handedOver_ = true; }
+    // Renames the finished temporary file over the target.
+    void RenameIntoPlace();
+    // Finish(), RenameIntoPlace(), then syncs the folder.
     void Commit();
     // Removes the temporary file now; the target is left untouched.
     void Discard() noexcept;
@@ -147,7 +152,53 @@ private:
     UniqueFd fd_;
     std::string buffer_;
     std::int64_t appendOffset_ = 0;
-    bool committed_ = false;
+    bool finished_ = false;
+    bool renamed_ = false;
+    bool handedOver_ = false;
 };
+
+// Writes a file in an open folder through a temporary file renamed over it:
+// the name holds either its old file or the whole new one, and a link there
+// is replaced. Not synced (the caller syncs once for many files); path names
+// the file in messages.
+void WriteFileThroughRename(int folderFd, const std::string& name, const std::string& path,
+                            std::string_view bytes);
+
+// The temporary files of this program are named "." + target + ".tmp-" and
+// digits, in the target's folder. The target's name, or empty for any other name.
+std::string TargetOfTemporary(std::string_view fileName);
+// Removes the temporary files in folder whose targets isOurs accepts: the
+// leftovers of a run that was killed. Returns how many were removed.
+int RemoveLeftoverTemporaries(const std::string& folder,
+                              const std::function<bool(const std::string&)>& isOurs);
+
+// Makes renames in a folder durable. File systems that cannot sync a folder
+// are accepted as they are.
+void SyncFolder(const std::string& path);
+// Writes everything of the file system that holds the open folder to disk:
+// one call instead of one per file, after many files were written.
+void SyncFileSystemOf(int folderFd, const std::string& path);
+
+// An exclusive advisory lock (flock) on a folder itself, held while a command
+// writes in it, so that two commands never interleave on one folder.
+class FolderLock {
+public:
+    enum class Result { Locked, InUse, CannotOpen };
+    // Tries once, without waiting.
+    Result TryLock(const std::string& folder);
+    int OpenError() const { return openError_; }
+    void Unlock() { fd_.close(); }
+
+private:
+    UniqueFd fd_;
+    int openError_ = 0;
+};
+
+// True when a folder exists at path.
+bool IsExistingFolder(const std::string& path);
+// True when the name in the open folder is a symbolic link.
+bool IsSymbolicLinkAt(int folderFd, const std::string& name);
+// The path with every link resolved, or empty when it cannot be resolved.
+std::string ResolvedPath(const std::string& path);
 
 }  // namespace tamrel

@@ -83,7 +83,9 @@ public:
     // The table file (TableFile.cpp).
     void SaveTableFile(const std::string& path) const;
     // pumpEvents runs once after each cell line, so a window stays live.
-    void LoadTableFile(const std::string& path, const std::function<void()>& pumpEvents = {});
+    // Returns the number of lines the file held.
+    std::int64_t LoadTableFile(const std::string& path,
+                               const std::function<void()>& pumpEvents = {});
 
     void SetListener(StreamTableListener* listener) { listener_ = listener; }
     StreamTableListener* Listener() const { return listener_; }

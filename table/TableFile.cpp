@@ -119,18 +119,21 @@ std::string FormatTableFile(const StreamTable& table) {
     return out;
 }
 
-void ApplyTableFileContents(StreamTable& table, std::string_view contents,
-                            const std::function<void()>& pumpEvents) {
+std::int64_t ApplyTableFileContents(StreamTable& table, std::string_view contents,
+                                    const std::function<void()>& pumpEvents) {
     LineReader lines(contents);
     std::string line;
+    std::int64_t count = 0;
     if (!lines.Next(line))
-        return;
+        return count;
+    ++count;
     if (!line.empty()) {
         auto [cols, rows] = SplitAtComma(line);
         table.SetColCount(ReadTableNumber(cols));
         table.SetRowCount(ReadTableNumber(rows));
     }
     while (lines.Next(line)) {
+        ++count;
         std::string_view text(line);
         if (text.substr(0, 2) == "cw") {
             auto comma = text.find(',');
@@ -156,6 +159,7 @@ void ApplyTableFileContents(StreamTable& table, std::string_view contents,
         if (pumpEvents)
             pumpEvents();
     }
+    return count;
 }
 
 ReplacingFileWriter PrepareTableFile(const StreamTable& table, const std::string& path) {
@@ -174,13 +178,15 @@ void StreamTable::SaveTableFile(const std::string& path) const {
     PrepareTableFile(*this, path).Commit();
 }
 
-void StreamTable::LoadTableFile(const std::string& path, const std::function<void()>& pumpEvents) {
+std::int64_t StreamTable::LoadTableFile(const std::string& path,
+                                        const std::function<void()>& pumpEvents) {
     InputFile file(path);
     if (!file.IsOpen())
         throw TableFileError("Cannot open file " + path);
     std::string contents = file.ReadAll();
-    ApplyTableFileContents(*this, contents, pumpEvents);
+    const std::int64_t lines = ApplyTableFileContents(*this, contents, pumpEvents);
     NotifyTableChanged();
+    return lines;
 }
 
 }  // namespace tamrel

@@ -40,8 +40,9 @@ std::string FormatTableFile(const StreamTable& table);
 ReplacingFileWriter PrepareTableFile(const StreamTable& table, const std::string& path);
 
 // Applies a table file's content to the table, as LoadTableFile does after
-// reading the file (without the final change report).
-void ApplyTableFileContents(StreamTable& table, std::string_view contents,
-                            const std::function<void()>& pumpEvents);
+// reading the file (without the final change report). Returns the number of
+// lines read.
+std::int64_t ApplyTableFileContents(StreamTable& table, std::string_view contents,
+                                    const std::function<void()>& pumpEvents);
 
 }  // namespace tamrel

@@ -163,7 +163,7 @@ TEST_F(PackTest, ExitsBeforeSuccessLeaveEveryEarlierFileAsItWas) {
          PackOutcome::IntError, "enable"},
         {"an empty bank image", [&] { WriteFileBytes(folder + "/intro_.ida", ""); },
          PackOutcome::EmptyBankImage, "enable"},
-        {"no stream rows", [&] { WriteFileBytes(tableFile, "17,1\r\n"); },
+        {"no stream rows", [&] { editTable([](StreamTable& t) { t.SetRowCount(1); }); },
          PackOutcome::NoStreamRows, "information Information: No streams listed in " + tableFile},
         {"rows out of archive order",
          [&] { editTable([](StreamTable& t) { t.SetCellText(3, 2, "400"); }); },

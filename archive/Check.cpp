@@ -1,0 +1,56 @@
+#include "archive/Check.h"
+
+#include <algorithm>
+
+#include "archive/PackPlan.h"
+#include "archive/WorkFolder.h"
+#include "io/FileIo.h"
+#include "table/StreamTable.h"
+
+namespace tamrel {
+
+std::vector<std::string> ComparePairWithFolder(const StreamTable& pair, std::string_view archive,
+                                               const std::string& folder) {
+    std::vector<std::string> mismatches;
+    StreamTable expected;
+    expected.Reset();
+    expected.LoadTableFile(PackNamesFor(folder).tableFile);
+    if (expected.RowCount() != pair.RowCount())
+        mismatches.push_back("streams: the pair has " + std::to_string(pair.RowCount() - 1) +
+                             ", the table file " + std::to_string(expected.RowCount() - 1));
+
+    const std::int32_t rows = std::min(pair.RowCount(), expected.RowCount());
+    const std::pair<std::int32_t, const char*> columns[] = {
+        {3, "Ast Addr"}, {4, "Abk Pos"}, {11, "Asf Size"}};
+    for (std::int32_t row = 1; row < rows; ++row) {
+        const std::string prefix = "stream " + std::to_string(row) + ": ";
+        for (const auto& [col, name] : columns) {
+            if (pair.CellText(col, row) != expected.CellText(col, row))
+                mismatches.push_back(prefix + name + " is " + pair.CellText(col, row) +
+                                     " in the pair, " + expected.CellText(col, row) +
+                                     " in the table file");
+        }
+        // The stream's bytes: its file, then nothing but the zero bytes of its padding.
+        const std::string streamPath = JoinPath(folder, expected.CellText(1, row));
+        InputFile streamFile(streamPath);
+        if (!streamFile.IsOpen()) {
+            mismatches.push_back(prefix + "the stream file " + streamPath + " cannot be read");
+            continue;
+        }
+        const std::string bytes = streamFile.ReadAll();
+        const auto address = ParseCellNumber(pair.CellText(3, row));
+        const auto size = ParseCellNumber(pair.CellText(11, row));
+        if (!address || !size || std::uint64_t{*address} + *size > archive.size()) {
+            mismatches.push_back(prefix + "its place in the archive cannot be read");
+            continue;
+        }
+        const std::string_view stored = archive.substr(*address, *size);
+        const bool same = bytes.size() <= stored.size() && stored.substr(0, bytes.size()) == bytes &&
+                          stored.find_first_not_of('\0', bytes.size()) == std::string_view::npos;
+        if (!same)
+            mismatches.push_back(prefix + "its bytes differ from " + streamPath);
+    }
+    return mismatches;
+}
+
+}  // namespace tamrel
