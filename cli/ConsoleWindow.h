@@ -20,6 +20,8 @@ public:
     void WarningBox(const std::string& text, const std::string& caption) override;
     void InformationBox(const std::string& text, const std::string& caption) override;
     void SetStatusPanel(int panel, const std::string& text) override;
+    // Said on stderr, so that listings on stdout stay clean.
+    void Notice(const std::string& text) override { Error(text); }
     void SetProgressMin(std::int32_t value) override;
     void SetProgressMax(std::int32_t value) override;
     void SetProgressPosition(std::int32_t value) override;

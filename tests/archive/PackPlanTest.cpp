@@ -339,3 +339,57 @@ TEST(PackPlan, EveryStreamGrownMovesEachOnceToItsFinalAddress) {
 
 }  // namespace
 }  // namespace tamrel
+
+namespace tamrel {
+namespace {
+
+TEST(PackPlan, StreamFilesAreTakenInRowOrderAndEmptyOnesAddNoLength) {
+    StreamTable table;
+    PrepareStreamColumns(table);
+    table.SetRowCount(4);
+    const char* rows[3][3] = {{"0", "0", "100"}, {"100", "40", "50"}, {"500", "60", "0"}};
+    for (int k = 1; k <= 3; ++k) {
+        table.SetCellText(1, k, "s" + std::to_string(k));
+        table.SetCellText(3, k, rows[k - 1][0]);
+        table.SetCellText(4, k, rows[k - 1][1]);
+        table.SetCellText(11, k, rows[k - 1][2]);
+    }
+    const std::string bank(80, '\0');
+    using Kind = StreamFileState::Kind;
+    struct Case {
+        const char* what;
+        Kind second, third;
+        PlanEnd end;
+        std::int32_t row;
+    };
+    const Case cases[] = {
+        {"an unreadable file is reported at its own row, before a later missing one",
+         Kind::Unreadable, Kind::Missing, PlanEnd::StreamFileUnreadable, 2},
+        {"a missing file ends at its row", Kind::Missing, Kind::Unreadable,
+         PlanEnd::StreamFileMissing, 2},
+        {"an empty stream far behind adds nothing", Kind::Present, Kind::Present, PlanEnd::Planned,
+         0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        PackPlanContext context;
+        std::vector<std::int32_t> asked;
+        context.streamFile = [&](std::int32_t row, const std::string&) {
+            asked.push_back(row);
+            const Kind kind = row == 1 ? Kind::Present : row == 2 ? c.second : c.third;
+            return StreamFileState{kind, row == 1 ? 100 : row == 2 ? 50 : 0, EACCES};
+        };
+        const PackPlanResult result = PlanPack(table, bank, context);
+        EXPECT_EQ(result.end, c.end);
+        EXPECT_EQ(result.row, c.row);
+        if (c.end == PlanEnd::Planned) {
+            EXPECT_EQ(result.plan.archiveSize, 150u);
+            EXPECT_EQ(asked, (std::vector<std::int32_t>{1, 2, 3}));
+        } else {
+            EXPECT_EQ(asked, (std::vector<std::int32_t>{1, 2}));
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tamrel
