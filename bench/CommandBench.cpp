@@ -81,7 +81,8 @@ int MakePair(const std::string& dir, const std::string& name, long streams, long
     return 0;
 }
 
-// The yardstick: read the archive whole, write each stream to a file of its own.
+// The yardstick: read the archive whole, write each stream to a file of its
+// own, then sync once, as Unpack does before it commits its table.
 int PlainUnpack(const std::string& archivePath, const std::string& offsetsPath,
                 const std::string& out) {
     std::ifstream in(archivePath, std::ios::binary | std::ios::ate);
@@ -99,6 +100,12 @@ int PlainUnpack(const std::string& archivePath, const std::string& offsetsPath,
         std::snprintf(name, sizeof name, "/s_%.5zu.asf", k + 1);
         WriteFile(out + name, archive.data() + offsets[k], offsets[k + 1] - offsets[k]);
     }
+    const int folder = ::open(out.c_str(), O_RDONLY | O_DIRECTORY);
+    if (folder < 0 || ::syncfs(folder) != 0) {
+        std::cerr << "cannot sync " << out << "\n";
+        return 1;
+    }
+    ::close(folder);
     return 0;
 }
 

@@ -3,11 +3,14 @@
 # nothing) against the same I/O done the plainest way, and Unpack through the
 # main window offscreen; runs alternate, and each ratio is one of medians.
 # Also prints the commands' peak memory.
-# Usage: bench/unpack_pack.sh [WORK_DIR] [RUNS]
+# Usage: bench/unpack_pack.sh [WORK_DIR] [RUNS] [SCENARIO...]
+# (scenarios: s20k s20k-small s100k; all when none is named)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 work=${1:-/tmp/tamrel-bench}
 runs=${2:-5}
+shift $(( $# < 2 ? $# : 2 ))
+wanted=("$@")
 
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAMREL_GUI=ON -DTAMREL_TESTS=OFF >/dev/null
 cmake --build build-bench --target tamrel_command_bench tamrel_window_bench >/dev/null
@@ -40,6 +43,7 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN{printf "%.2f", a/b}'; }
 
 scenario() {
   local label=$1 streams=$2 mib=$3 bank_kib=$4
+  if [ ${#wanted[@]} -gt 0 ] && [[ " ${wanted[*]} " != *" $label "* ]]; then return; fi
   local dir="$work/$label"
   move_aside "$dir"
   mkdir -p "$dir"
@@ -94,7 +98,7 @@ scenario() {
   u=$(median <"$dir/unpack.times"); p=$(median <"$dir/plain.times"); w=$(median <"$dir/window.times")
   k=$(median <"$dir/pack.times"); c=$(median <"$dir/cat.times")
   printf '%s: %s streams, %s MiB archive, %s KiB bank, median of %s runs\n' "$label" "$streams" "$mib" "$bank_kib" "$runs"
-  printf '  unpack %ss, plain read + write %ss: ratio %s\n' "$u" "$p" "$(ratio "$u" "$p")"
+  printf "  unpack %ss, plain read + write + sync %ss: ratio %s\n" "$u" "$p" "$(ratio "$u" "$p")"
   printf '  unpack through the window %ss: ratio to the console %s\n' "$w" "$(ratio "$w" "$u")"
   printf '  pack %ss, cat + sync %ss: ratio %s\n' "$k" "$c" "$(ratio "$k" "$c")"
   local g gc

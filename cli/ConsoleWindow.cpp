@@ -24,8 +24,9 @@ std::string TerminalText(std::string text) {
 
 }  // namespace
 
-ConsoleWindow::ConsoleWindow(std::FILE* out, std::FILE* err, bool showProgress, bool quiet)
-    : out_(out), err_(err), showProgress_(showProgress && !quiet), quiet_(quiet) {}
+ConsoleWindow::ConsoleWindow(std::FILE* out, std::FILE* err, bool showProgress, bool quiet,
+                             bool force)
+    : out_(out), err_(err), showProgress_(showProgress && !quiet), quiet_(quiet), force_(force) {}
 
 ConsoleWindow::~ConsoleWindow() {
     EraseProgress();
@@ -38,15 +39,47 @@ void ConsoleWindow::Error(const std::string& text) {
 }
 
 void ConsoleWindow::WarningBox(const std::string& text, const std::string&) {
-    Error(text);
+    boxes_.push_back(text);
 }
 
 void ConsoleWindow::InformationBox(const std::string& text, const std::string&) {
+    boxes_.push_back(text);
+}
+
+void ConsoleWindow::ReportBoxes(bool succeeded) {
+    for (const std::string& text : boxes_) {
+        if (succeeded)
+            Success(text);
+        else
+            Error(text);
+    }
+    boxes_.clear();
+}
+
+void ConsoleWindow::Success(const std::string& text) {
     EraseProgress();
     if (quiet_)
         return;
     std::fprintf(out_, "%s\n", TerminalText(text).c_str());
     std::fflush(out_);
+}
+
+bool ConsoleWindow::ConfirmReplacingStreams(const std::string& folder, const std::string& archive,
+                                            const std::vector<std::string>& names) {
+    if (force_)
+        return true;
+    constexpr std::size_t kListed = 10;
+    std::string text = "the work folder " + folder + " holds " + std::to_string(names.size()) +
+                       (names.size() == 1 ? " stream file that differs from "
+                                          : " stream files that differ from ") +
+                       archive + ":";
+    for (std::size_t i = 0; i < names.size() && i < kListed; ++i)
+        text += "\n  " + names[i];
+    if (names.size() > kListed)
+        text += "\n  and " + std::to_string(names.size() - kListed) + " more";
+    Error(text);
+    Error("nothing was written; --force replaces them");
+    return false;
 }
 
 void ConsoleWindow::SetStatusPanel(int panel, const std::string& text) {

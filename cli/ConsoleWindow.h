@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "archive/ProgressRange.h"
 #include "archive/WindowServices.h"
@@ -13,12 +14,18 @@ namespace tamrel {
 
 class ConsoleWindow : public WindowServices {
 public:
-    // showProgress: draw the progress line (only ever on a terminal).
-    ConsoleWindow(std::FILE* out, std::FILE* err, bool showProgress, bool quiet);
+    // showProgress: draw the progress line (only ever on a terminal). force:
+    // Unpack replaces stream files that differ from the pair's streams.
+    ConsoleWindow(std::FILE* out, std::FILE* err, bool showProgress, bool quiet,
+                  bool force = false);
     ~ConsoleWindow() override;
 
+    // Boxes are kept until the command has ended: ReportBoxes() then says
+    // them where its outcome belongs.
     void WarningBox(const std::string& text, const std::string& caption) override;
     void InformationBox(const std::string& text, const std::string& caption) override;
+    bool ConfirmReplacingStreams(const std::string& folder, const std::string& archive,
+                                 const std::vector<std::string>& names) override;
     void SetStatusPanel(int panel, const std::string& text) override;
     // Said on stderr, so that listings on stdout stay clean.
     void Notice(const std::string& text) override { Error(text); }
@@ -36,6 +43,11 @@ public:
 
     // An error or a note for the user, on stderr behind the program's name.
     void Error(const std::string& text);
+    // Says the boxes the command showed: after a success on stdout (nothing
+    // with quiet), after any other end on stderr behind the program's name.
+    void ReportBoxes(bool succeeded);
+    // A success message of the console's own, on stdout unless quiet.
+    void Success(const std::string& text);
     // The status panels in one line, e.g. "intro.abk - intro.ast, Asf count: 3".
     std::string StatusLine() const;
     // Removes the progress line, if one is drawn.
@@ -48,6 +60,8 @@ private:
     std::FILE* err_;
     bool showProgress_;
     bool quiet_;
+    bool force_;
+    std::vector<std::string> boxes_;
     ProgressRange range_;
     std::string panels_[4];
     bool progressDrawn_ = false;

@@ -1,16 +1,17 @@
 // tamrel-cli: Unpack and Pack from a terminal, for batch work and machines
 // without a display. The very same commands as the window's run behind a
 // console host; this file only reads the command line and prints.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "ConsoleWindow.h"
 #include "archive/Check.h"
+#include "archive/FolderCommit.h"
 #include "archive/Pack.h"
 #include "archive/Path.h"
 #include "archive/Unpack.h"
@@ -33,7 +34,9 @@ const char* const kUsageText =
     "\n"
     "Commands:\n"
     "  unpack FILE            unpack the pair of FILE (either file of the pair)\n"
-    "                         into the work folder beside it\n"
+    "                         into the work folder beside it; stream files there\n"
+    "                         that differ from the pair (your edits) are listed\n"
+    "                         and nothing is written, unless --force is given\n"
     "  pack FOLDER            pack the work folder FOLDER into a new pair beside it\n"
     "  pack --dry-run FOLDER  print what pack would do, and write nothing\n"
     "  list FILE|FOLDER       print the stream table of a pair (nothing is\n"
@@ -45,12 +48,25 @@ const char* const kUsageText =
     "Options:\n"
     "  --tsv          with list: tab-separated columns\n"
     "  --dry-run      with pack: write nothing, print the plan\n"
+    "  --force        with unpack: replace stream files that differ from the pair\n"
     "  -q, --quiet    print no progress and no messages of success\n"
     "  -h, --help     show this help and exit\n"
     "      --version  show the version and exit\n"
     "\n"
-    "Exit status: 0 on success, 1 when the command stops without success, 2 on\n"
-    "a usage error.\n";
+    "FILE and FOLDER may be given as typed: relative, \".\", trailing slashes.\n"
+    "\"..\" is taken by the text of the path, as a shell's cd without -P takes it:\n"
+    "symbolic links are not resolved first.\n"
+    "\n"
+    "Messages of success and listings go to stdout; every other end says why on\n"
+    "stderr behind \"tamrel-cli: \", also with -q.\n"
+    "\n"
+    "Exit status, for every command:\n"
+    "  0  success\n"
+    "  1  every other end: a missing file, a reference not found in the bank,\n"
+    "     a missing stream file, \"Alarm! Int error.\", an empty bank, a refused\n"
+    "     table, a folder in use by another command of this program, edited\n"
+    "     stream files kept without --force, mismatches found by check, an error\n"
+    "  2  a usage error\n";
 
 struct Options {
     std::string command;
@@ -58,6 +74,7 @@ struct Options {
     bool tsv = false;
     bool dryRun = false;
     bool quiet = false;
+    bool force = false;
 };
 
 int UsageError(const std::string& message) {
@@ -66,17 +83,14 @@ int UsageError(const std::string& message) {
     return kUsage;
 }
 
-bool IsFolder(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// A folder as the folder-selection dialog gives it: no separator at its end,
-// but for the root.
-std::string AsPickedFolder(std::string folder) {
-    while (folder.size() > 1 && folder.back() == '/')
-        folder.pop_back();
-    return folder;
+// A path as the user typed it turned into what the window's dialogs hand
+// over: absolute, normalised by its text (symbolic links are not resolved),
+// with no separator at its end but for the root.
+std::string AsDialogPath(const std::string& typed) {
+    std::string path = std::filesystem::absolute(typed).lexically_normal().string();
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
 }
 
 // The stream table's five visible columns, aligned or tab-separated.
@@ -116,24 +130,26 @@ void PrintTable(const StreamTable& table, bool tsv) {
 
 int RunUnpack(const Options& options, ConsoleWindow& window) {
     StreamTable table;
-    const UnpackOutcome outcome = UnpackPickedFile(table, window, options.arguments[0]);
+    const std::string file = AsDialogPath(options.arguments[0]);
+    const UnpackOutcome outcome = UnpackPickedFile(table, window, file);
+    const bool succeeded = outcome == UnpackOutcome::Succeeded;
+    window.ReportBoxes(succeeded);
     if (outcome == UnpackOutcome::EmptyBank)
-        window.Error("nothing was written: the bank " + UnpackNamesFor(options.arguments[0]).bank +
+        window.Error("nothing was written: the bank " + UnpackNamesFor(file).bank +
                      " holds no bytes");
-    if ((outcome == UnpackOutcome::Succeeded || outcome == UnpackOutcome::EmptyBank) &&
-        !options.quiet)
-        std::printf("%s\n", window.StatusLine().c_str());
-    return outcome == UnpackOutcome::Succeeded ? kSuccess : kFailure;
+    if (succeeded)
+        window.Success(window.StatusLine());
+    return succeeded ? kSuccess : kFailure;
 }
 
 int RunList(const Options& options, ConsoleWindow& window) {
     StreamTable table;
-    const std::string& target = options.arguments[0];
-    if (IsFolder(target)) {
-        const std::string folder = AsPickedFolder(target);
-        const PackNames names = PackNamesFor(folder);
+    const std::string target = AsDialogPath(options.arguments[0]);
+    if (IsExistingFolder(target)) {
+        const PackNames names = PackNamesFor(target);
+        NotePendingCommit(target, window);
         if (!IsExistingFile(names.tableFile)) {
-            window.Error("Resource files not found in " + folder);
+            window.Error("Resource files not found in " + target);
             return kFailure;
         }
         table.Reset();
@@ -142,11 +158,13 @@ int RunList(const Options& options, ConsoleWindow& window) {
         return kSuccess;
     }
     const UnpackOutcome outcome = UnpackPickedFile(table, window, target, /*writeFolder=*/false);
-    if (outcome != UnpackOutcome::Succeeded && outcome != UnpackOutcome::EmptyBank)
+    const bool listed = outcome == UnpackOutcome::Succeeded || outcome == UnpackOutcome::EmptyBank;
+    window.ReportBoxes(listed);
+    if (!listed)
         return kFailure;
     PrintTable(table, options.tsv);
-    if (!options.tsv && !options.quiet)
-        std::printf("%s\n", window.StatusLine().c_str());
+    if (!options.tsv)
+        window.Success(window.StatusLine());
     return kSuccess;
 }
 
@@ -172,13 +190,15 @@ void PrintPlan(const PackPlan& plan) {
 
 int RunPack(const Options& options, ConsoleWindow& window) {
     StreamTable table;
-    const std::string folder = AsPickedFolder(options.arguments[0]);
+    const std::string folder = AsDialogPath(options.arguments[0]);
     PackPlan plan;
     const PackOutcome outcome = PackFolder(table, window, folder, !options.dryRun, &plan);
+    const bool succeeded = outcome == PackOutcome::Succeeded;
+    window.ReportBoxes(succeeded);
     if (outcome == PackOutcome::EmptyBankImage)
         window.Error("nothing was written: the bank image " + PackNamesFor(folder).bankImage +
                      " holds no bytes");
-    if (outcome != PackOutcome::Succeeded)
+    if (!succeeded)
         return kFailure;
     if (options.dryRun)
         PrintPlan(plan);
@@ -187,21 +207,24 @@ int RunPack(const Options& options, ConsoleWindow& window) {
 
 int RunCheck(const Options& options, ConsoleWindow& window) {
     StreamTable pair;
-    const std::string& file = options.arguments[0];
+    const std::string file = AsDialogPath(options.arguments[0]);
     const UnpackOutcome outcome = UnpackPickedFile(pair, window, file, /*writeFolder=*/false);
-    if (outcome != UnpackOutcome::Succeeded && outcome != UnpackOutcome::EmptyBank) {
+    const bool listed = outcome == UnpackOutcome::Succeeded || outcome == UnpackOutcome::EmptyBank;
+    window.ReportBoxes(listed);
+    if (!listed) {
         std::printf("FAILED: the pair of %s does not unpack\n", file.c_str());
         return kFailure;
     }
     const std::int32_t streams = pair.RowCount() - 1;
     if (options.arguments.size() == 1) {
-        if (!options.quiet)
-            std::printf("OK: %d streams found, every bank reference consistent\n", streams);
+        window.Success("OK: " + std::to_string(streams) +
+                       " streams found, every bank reference consistent");
         return kSuccess;
     }
 
-    const std::string folder = AsPickedFolder(options.arguments[1]);
+    const std::string folder = AsDialogPath(options.arguments[1]);
     const PackNames names = PackNamesFor(folder);
+    NotePendingCommit(folder, window);
     if (!IsExistingFile(names.tableFile)) {
         window.Error("Resource files not found in " + folder);
         return kFailure;
@@ -216,9 +239,8 @@ int RunCheck(const Options& options, ConsoleWindow& window) {
                     mismatches == 1 ? "" : "es", file.c_str(), folder.c_str());
         return kFailure;
     }
-    if (!options.quiet)
-        std::printf("OK: %d streams; addresses, bank positions and bytes match %s\n", streams,
-                    folder.c_str());
+    window.Success("OK: " + std::to_string(streams) +
+                   " streams; addresses, bank positions and bytes match " + folder);
     return kSuccess;
 }
 
@@ -244,6 +266,8 @@ int Run(int argc, char** argv) {
             options.tsv = true;
         } else if (arg == "--dry-run") {
             options.dryRun = true;
+        } else if (arg == "--force") {
+            options.force = true;
         } else {
             return UsageError("unknown option '" + arg + "'");
         }
@@ -267,8 +291,11 @@ int Run(int argc, char** argv) {
         return UsageError("--tsv goes with list only");
     if (options.dryRun && command != "pack")
         return UsageError("--dry-run goes with pack only");
+    if (options.force && command != "unpack")
+        return UsageError("--force goes with unpack only");
 
-    ConsoleWindow window(stdout, stderr, ::isatty(STDERR_FILENO) != 0, options.quiet);
+    ConsoleWindow window(stdout, stderr, ::isatty(STDERR_FILENO) != 0, options.quiet,
+                         options.force);
     try {
         if (command == "unpack")
             return RunUnpack(options, window);
@@ -278,6 +305,7 @@ int Run(int argc, char** argv) {
             return RunList(options, window);
         return RunCheck(options, window);
     } catch (const std::exception& e) {
+        window.ReportBoxes(false);
         window.Error(e.what());
         return kFailure;
     }

@@ -35,10 +35,12 @@ protected:
         pair = test::BuildPair(dir.path(), "intro", recipe);
     }
     // Runs the program with stdout and stderr in files: neither is a terminal.
-    Result Run(const std::string& arguments) {
+    // With a folder, the program runs there, as after a cd.
+    Result Run(const std::string& arguments, const std::string& folder = {}) {
         const std::string out = io / "out", err = io / "err";
+        const std::string cd = folder.empty() ? "" : "cd '" + folder + "' && ";
         const std::string command =
-            std::string(TAMREL_CLI) + " " + arguments + " >'" + out + "' 2>'" + err + "'";
+            cd + std::string(TAMREL_CLI) + " " + arguments + " >'" + out + "' 2>'" + err + "'";
         const int raw = std::system(command.c_str());
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFileBytes(out), ReadFileBytes(err)};
     }
@@ -100,8 +102,9 @@ TEST_F(CliTest, EveryEndWithoutSuccessExitsWithOne) {
          },
          "unpack " + At("apart.abk"), "",
          "tamrel-cli: Some addresses not correctly found in abk.\n"},
-        {"a missing stream file", [&] { std::remove((work + "/intro_00003.asf").c_str()); },
-         "pack " + work, "File not found " + work + "/intro_00003.asf\n", ""},
+        {"a missing stream file, with -q too",
+         [&] { std::remove((work + "/intro_00003.asf").c_str()); }, "-q pack " + work, "",
+         "tamrel-cli: File not found " + work + "/intro_00003.asf\n"},
         {"an unreadable Abk Pos while a stream grows",
          [&] {
              WriteFileBytes(work + "/intro_00003.asf", pair.archive.substr(300));
@@ -115,8 +118,19 @@ TEST_F(CliTest, EveryEndWithoutSuccessExitsWithOne) {
          "",
          "tamrel-cli: nothing was written: the bank image " + work +
              "/intro_.ida holds no bytes\n"},
-        {"a folder without a table file", [&] {}, "pack " + dir.path(),
-         "Resource files not found in " + dir.path() + "\n", ""},
+        {"a folder without a table file", [&] {}, "pack " + dir.path(), "",
+         "tamrel-cli: Resource files not found in " + dir.path() + "\n"},
+        {"edited stream files without --force",
+         [&] {
+             WriteFileBytes(work + "/intro_00003.asf", pair.archive.substr(300));
+             WriteFileBytes(work + "/intro_.tba", table);
+             WriteFileBytes(work + "/intro_.ida", pair.bank);
+             WriteFileBytes(work + "/intro_00002.asf", "edited");
+         },
+         "-q unpack " + pair.archivePath, "",
+         "tamrel-cli: the work folder " + work + " holds 1 stream file that differs from " +
+             pair.archivePath + ":\n  intro_00002.asf\ntamrel-cli: nothing was written; --force "
+             "replaces them\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -127,11 +141,42 @@ TEST_F(CliTest, EveryEndWithoutSuccessExitsWithOne) {
         EXPECT_EQ(r.err, c.err);
     }
     EXPECT_FALSE(IsExistingFile(At("intro_.ast")));
+    EXPECT_EQ(ReadFileBytes(work + "/intro_00002.asf"), "edited");
+    const Result forced = Run("-q unpack --force " + pair.archivePath);
+    EXPECT_EQ(forced.status, 0);
+    EXPECT_EQ(forced.err, "");
+    EXPECT_EQ(ReadFileBytes(work + "/intro_00002.asf"), pair.archive.substr(100, 200));
+}
+
+TEST_F(CliTest, PathsAreTakenAsTheUserTypesThem) {
+    ASSERT_EQ(Run("-q unpack " + pair.archivePath).status, 0);
+    WriteFileBytes(At("intro_/intro_00002.asf"), test::StreamBytes(9, 250));
+    const std::string work = At("intro_");
+    struct Case {
+        std::string cd, arguments;
+    };
+    const Case cases[] = {
+        {work, "pack ."},
+        {dir.path(), "pack intro_/."},
+        {work + "/..", "pack ./intro_//"},
+        {work, "pack ../intro_/../intro_"},
+    };
+    for (const auto& c : cases) {
+        const Result r = Run(c.arguments, c.cd);
+        EXPECT_EQ(r.status, 0) << c.arguments << r.err;
+        EXPECT_EQ(r.out, "Successfully saved to " + At("intro_.abk") + "\nand " +
+                             At("intro_.ast") + "\n")
+            << c.arguments;
+    }
+    const Result listed = Run("list --tsv " + work + "/../intro_/");
+    EXPECT_EQ(listed.status, 0);
+    EXPECT_EQ(listed.out.substr(0, 4), "#\tNa");
 }
 
 TEST_F(CliTest, UsageErrorsExitWithTwoAndHelpWithZero) {
     for (const char* arguments : {"", "frobnicate x", "unpack", "unpack a b", "--bogus list x",
-                                  "pack --tsv x", "list --dry-run x", "check a b c"}) {
+                                  "pack --tsv x", "list --dry-run x", "check a b c",
+                                  "pack --force x"}) {
         const Result r = Run(arguments);
         EXPECT_EQ(r.status, 2) << arguments;
         EXPECT_EQ(r.out, "") << arguments;

@@ -1,0 +1,304 @@
+#include "audio/Decoder.h"
+
+namespace tamrel {
+
+namespace {
+
+constexpr std::uint32_t kPreamble = 8;
+constexpr int kFrameSamples = 28;
+constexpr int kAdpcmFrameBytes = 15;
+constexpr int kRawFrameBytes = 61;
+constexpr unsigned char kRawFrameMark = 0xEE;
+
+bool IsPcm(Codec codec) {
+    switch (codec) {
+    case Codec::Pcm16LE: case Codec::Pcm16BE: case Codec::Pcm8: case Codec::Pcm16LEPlanar:
+    case Codec::Pcm16BEPlanar: case Codec::Pcm8Planar:
+        return true;
+    default:
+        return false;
+    }
+}
+
+int SignExtend4(int nibble) {
+    return nibble >= 8 ? nibble - 16 : nibble;
+}
+
+// One data block's payload, with every read checked against its end.
+class Block {
+public:
+    Block(const std::string& payload, const std::string& where) : p_(payload), where_(where) {}
+
+    std::size_t Size() const { return p_.size(); }
+    const unsigned char* At(std::size_t offset, std::size_t count, const char* what) const {
+        if (offset > p_.size() || count > p_.size() - offset)
+            throw DecodeError(where_ + ": " + what + " ends beyond the block");
+        return reinterpret_cast<const unsigned char*>(p_.data()) + offset;
+    }
+    std::uint32_t Uint32(std::size_t offset, bool bigEndian, const char* what) const {
+        const unsigned char* b = At(offset, 4, what);
+        return bigEndian ? (std::uint32_t{b[0]} << 24 | std::uint32_t{b[1]} << 16 |
+                            std::uint32_t{b[2]} << 8 | b[3])
+                         : (b[0] | std::uint32_t{b[1]} << 8 | std::uint32_t{b[2]} << 16 |
+                            std::uint32_t{b[3]} << 24);
+    }
+    std::int16_t Int16(std::size_t offset, bool bigEndian, const char* what) const {
+        const unsigned char* b = At(offset, 2, what);
+        return static_cast<std::int16_t>(bigEndian ? (b[0] << 8 | b[1]) : (b[1] << 8 | b[0]));
+    }
+    const std::string& Where() const { return where_; }
+
+private:
+    const std::string& p_;
+    const std::string& where_;
+};
+
+class StreamDecoder {
+public:
+    StreamDecoder(const StreamInfo& info, std::vector<std::int16_t>& out)
+        : info_(info), out_(out), channels_(info.channels), h1_(channels_), h2_(channels_) {}
+
+    void DecodeBlock(const Block& block, std::uint32_t count) {
+        const std::size_t first = out_.size();
+        out_.resize(first + static_cast<std::size_t>(count) * channels_);
+        first_ = first;
+        const bool planarTable = info_.version >= 1;
+        // After the count: for version 1 and later, one offset per channel,
+        // counted from the end of that table.
+        std::vector<std::size_t> starts(static_cast<std::size_t>(channels_));
+        std::size_t dataStart = 4;
+        if (planarTable) {
+            dataStart = 4 + 4 * static_cast<std::size_t>(channels_);
+            for (int c = 0; c < channels_; ++c)
+                starts[static_cast<std::size_t>(c)] =
+                    dataStart + block.Uint32(4 + 4 * static_cast<std::size_t>(c), info_.bigEndian,
+                                             "the channel offsets");
+        }
+        switch (info_.codec) {
+        case Codec::Pcm16LE: case Codec::Pcm16BE: case Codec::Pcm8:
+            Pcm(block, count, planarTable ? starts[0] : dataStart);
+            break;
+        case Codec::Pcm16LEPlanar: case Codec::Pcm16BEPlanar: case Codec::Pcm8Planar:
+            if (planarTable) {
+                for (int c = 0; c < channels_; ++c)
+                    PcmChannel(block, count, c, starts[static_cast<std::size_t>(c)]);
+            } else {
+                for (int c = 0; c < channels_; ++c)
+                    PcmChannel(block, count, c,
+                               dataStart + static_cast<std::size_t>(c) * count * BytesPerSample());
+            }
+            break;
+        case Codec::XaV1:
+            XaV1(block, count, dataStart);
+            break;
+        case Codec::XaR1:
+            if (!planarTable) {
+                SplitMono(block, count, dataStart);
+                break;
+            }
+            [[fallthrough]];
+        case Codec::XaR2: case Codec::XaR3:
+            for (int c = 0; c < channels_; ++c)
+                XaV2Channel(block, count, c, starts[static_cast<std::size_t>(c)]);
+            break;
+        default:
+            throw DecodeError(block.Where() + ": no decoder for " + info_.CodecName());
+        }
+    }
+
+private:
+    std::size_t BytesPerSample() const {
+        return info_.codec == Codec::Pcm8 || info_.codec == Codec::Pcm8Planar ? 1 : 2;
+    }
+    bool PcmBigEndian() const {
+        return info_.codec == Codec::Pcm16BE || info_.codec == Codec::Pcm16BEPlanar;
+    }
+    void Put(std::uint32_t index, int channel, int value) {
+        out_[first_ + static_cast<std::size_t>(index) * channels_ + channel] =
+            static_cast<std::int16_t>(value);
+    }
+    int PcmValue(const unsigned char* b) const {
+        if (BytesPerSample() == 1)
+            return static_cast<std::int8_t>(b[0]) * 256;
+        return static_cast<std::int16_t>(PcmBigEndian() ? (b[0] << 8 | b[1]) : (b[1] << 8 | b[0]));
+    }
+
+    void Pcm(const Block& block, std::uint32_t count, std::size_t start) {
+        const std::size_t bps = BytesPerSample();
+        const unsigned char* b =
+            block.At(start, static_cast<std::size_t>(count) * channels_ * bps, "the samples");
+        for (std::uint32_t i = 0; i < count; ++i)
+            for (int c = 0; c < channels_; ++c, b += bps)
+                Put(i, c, PcmValue(b));
+    }
+    void PcmChannel(const Block& block, std::uint32_t count, int channel, std::size_t start) {
+        const std::size_t bps = BytesPerSample();
+        const unsigned char* b = block.At(start, static_cast<std::size_t>(count) * bps,
+                                          "a channel's samples");
+        for (std::uint32_t i = 0; i < count; ++i, b += bps)
+            Put(i, channel, PcmValue(b));
+    }
+
+    // One interleaved frame for both channels; each block starts from the
+    // history stored at its start.
+    void XaV1(const Block& block, std::uint32_t count, std::size_t start) {
+        if (channels_ != 2)
+            throw DecodeError(block.Where() + ": XA ADPCM v1 is decoded for two channels only");
+        const unsigned char* history = block.At(start, 8, "the history");
+        int h1[2], h2[2];
+        for (int c = 0; c < 2; ++c) {
+            h1[c] = static_cast<std::int16_t>(history[4 * c] | history[4 * c + 1] << 8);
+            h2[c] = static_cast<std::int16_t>(history[4 * c + 2] | history[4 * c + 3] << 8);
+        }
+        const std::uint32_t frames = (count + kFrameSamples - 1) / kFrameSamples;
+        const unsigned char* f = block.At(start + 8, static_cast<std::size_t>(frames) * 30,
+                                          "the frames");
+        std::uint32_t index = 0;
+        for (std::uint32_t frame = 0; frame < frames; ++frame, f += 30) {
+            const int filter[2] = {f[0] >> 4, f[0] & 15};
+            const int shift[2] = {f[1] >> 4, f[1] & 15};
+            CheckFilters(block, filter[0], filter[1]);
+            for (int k = 0; k < kFrameSamples && index < count; ++k, ++index) {
+                const int byte = f[2 + k];
+                Put(index, 0, XaSample(SignExtend4(byte >> 4), shift[0], filter[0], h1[0], h2[0], 0x80));
+                Put(index, 1, XaSample(SignExtend4(byte & 15), shift[1], filter[1], h1[1], h2[1], 0x80));
+            }
+        }
+    }
+
+    // The original revision elsewhere: the stored history of every channel,
+    // then each channel's 15-byte frames one run after the other.
+    void SplitMono(const Block& block, std::uint32_t count, std::size_t start) {
+        const std::uint32_t frames = (count + kFrameSamples - 1) / kFrameSamples;
+        const std::size_t run = static_cast<std::size_t>(frames) * kAdpcmFrameBytes;
+        const std::size_t historyBytes = 4 * static_cast<std::size_t>(channels_);
+        const unsigned char* history = block.At(start, historyBytes, "the history");
+        for (int c = 0; c < channels_; ++c) {
+            int h1 = static_cast<std::int16_t>(history[4 * c] | history[4 * c + 1] << 8);
+            int h2 = static_cast<std::int16_t>(history[4 * c + 2] | history[4 * c + 3] << 8);
+            const unsigned char* f = block.At(start + historyBytes + c * run, run, "the frames");
+            AdpcmFrames(block, f, frames, count, c, h1, h2);
+        }
+    }
+
+    void AdpcmFrames(const Block& block, const unsigned char* f, std::uint32_t frames,
+                     std::uint32_t count, int channel, int& h1, int& h2) {
+        std::uint32_t index = 0;
+        for (std::uint32_t frame = 0; frame < frames; ++frame, f += kAdpcmFrameBytes) {
+            const int filter = f[0] >> 4, shift = f[0] & 15;
+            CheckFilters(block, filter, 0);
+            for (int k = 0; k < kFrameSamples && index < count; ++k, ++index) {
+                const int byte = f[1 + k / 2];
+                const int nibble = k % 2 == 0 ? byte >> 4 : byte & 15;
+                Put(index, channel, XaSample(SignExtend4(nibble), shift, filter, h1, h2, 0));
+            }
+        }
+    }
+
+    // One channel of the v2 family at its offset: R1 starts each block from
+    // its stored history, R2 and R3 carry it over and may hold raw frames.
+    void XaV2Channel(const Block& block, std::uint32_t count, int channel, std::size_t start) {
+        int& h1 = h1_[static_cast<std::size_t>(channel)];
+        int& h2 = h2_[static_cast<std::size_t>(channel)];
+        std::size_t at = start;
+        const bool r1 = info_.codec == Codec::XaR1;
+        if (r1) {
+            h1 = block.Int16(at, info_.bigEndian, "the history");
+            h2 = block.Int16(at + 2, info_.bigEndian, "the history");
+            at += 4;
+        }
+        std::uint32_t index = 0;
+        while (index < count) {
+            const unsigned char* mark = block.At(at, 1, "a frame");
+            if (!r1 && *mark == kRawFrameMark) {
+                const unsigned char* f = block.At(at, kRawFrameBytes, "a raw frame");
+                for (int k = 0; k < kFrameSamples && index < count; ++k, ++index)
+                    Put(index, channel,
+                        static_cast<std::int16_t>(f[5 + 2 * k] << 8 | f[6 + 2 * k]));
+                // The history after a raw frame is the pair stored in it.
+                h1 = static_cast<std::int16_t>(f[1] << 8 | f[2]);
+                h2 = static_cast<std::int16_t>(f[3] << 8 | f[4]);
+                at += kRawFrameBytes;
+                continue;
+            }
+            const unsigned char* f = block.At(at, kAdpcmFrameBytes, "a frame");
+            const std::uint32_t left = count - index;
+            const int filter = f[0] >> 4, shift = f[0] & 15;
+            CheckFilters(block, filter, 0);
+            for (int k = 0; k < kFrameSamples && k < static_cast<int>(left); ++k, ++index) {
+                const int byte = f[1 + k / 2];
+                const int nibble = k % 2 == 0 ? byte >> 4 : byte & 15;
+                Put(index, channel, XaSample(SignExtend4(nibble), shift, filter, h1, h2, 0));
+            }
+            at += kAdpcmFrameBytes;
+        }
+    }
+
+    static void CheckFilters(const Block& block, int a, int b) {
+        if (a > 3 || b > 3)
+            throw DecodeError(block.Where() + ": a frame names filter " +
+                              std::to_string(a > 3 ? a : b) + ", which XA ADPCM does not have");
+    }
+
+    const StreamInfo& info_;
+    std::vector<std::int16_t>& out_;
+    int channels_;
+    std::vector<int> h1_, h2_;
+    std::size_t first_ = 0;
+};
+
+}  // namespace
+
+bool CanDecode(const StreamInfo& info) {
+    if (!info.hasHeader)
+        return false;
+    if (IsPcm(info.codec))
+        return true;
+    switch (info.codec) {
+    case Codec::XaV1:
+        return info.channels == 2;
+    case Codec::XaR1: case Codec::XaR2: case Codec::XaR3:
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::vector<std::int16_t> DecodeStream(const ByteSource& source, const StreamInfo& info,
+                                       const std::string& name,
+                                       const std::function<bool(std::size_t)>& progress) {
+    if (!info.hasHeader)
+        throw DecodeError("The stream " + name + " has no stream header.");
+    if (!CanDecode(info))
+        throw DecodeError("The stream " + name + " is " + info.CodecName() +
+                          ", which this program cannot decode yet.");
+    std::vector<std::int16_t> out;
+    out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(info.samples, 1u << 26)) *
+                static_cast<std::size_t>(info.channels));
+    StreamDecoder decoder(info, out);
+    std::string payload;
+    for (std::size_t k = 0; k < info.dataBlocks.size(); ++k) {
+        const StreamBlock& b = info.dataBlocks[k];
+        const std::string where = "The stream " + name + ", data block " + std::to_string(k + 1) +
+                                  " (byte " + std::to_string(b.offset) + ")";
+        payload.resize(b.size - kPreamble);
+        if (source.ReadAt(b.offset + kPreamble, payload.data(), payload.size()) != payload.size())
+            throw DecodeError(where + ": the stream ends inside the block");
+        const Block block(payload, where);
+        if (block.Size() < 4)
+            throw DecodeError(where + ": the block holds no sample count");
+        // No codec here stores more than two samples per byte: a larger count
+        // is damage, and must not cost memory.
+        if (std::uint64_t{b.samples} * static_cast<std::uint64_t>(info.channels) >
+            std::uint64_t{block.Size()} * 2)
+            throw DecodeError(where + ": the block declares " + std::to_string(b.samples) +
+                              " samples, more than its " + std::to_string(block.Size()) +
+                              " bytes hold");
+        decoder.DecodeBlock(block, b.samples);
+        if (progress && !progress(k + 1))
+            break;
+    }
+    return out;
+}
+
+}  // namespace tamrel

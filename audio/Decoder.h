@@ -1,0 +1,49 @@
+// Decoding a stream's data blocks to 16-bit PCM, exactly: PCM of every
+// layout, XA ADPCM v1 and the v2 family (R1, R2, R3), block by block as the
+// stream holds them.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "audio/StreamInfo.h"
+
+namespace tamrel {
+
+// A stream that cannot be decoded: damaged, or in a codec without a decoder.
+// The message names the stream and, for damage, the block.
+class DecodeError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// True when this program decodes the stream's codec and layout.
+bool CanDecode(const StreamInfo& info);
+
+// Every sample the data blocks declare, channels interleaved. name names the
+// stream in errors. progress, when given, is told each block done (1-based)
+// and returns false to stop.
+std::vector<std::int16_t> DecodeStream(const ByteSource& source, const StreamInfo& info,
+                                       const std::string& name,
+                                       const std::function<bool(std::size_t)>& progress = {});
+
+// The XA ADPCM filters by index: each sample is predicted from the two
+// before it, as (K1 * last + K2 * one before) / 256.
+inline constexpr int kXaK1[4] = {0, 240, 460, 392};
+inline constexpr int kXaK2[4] = {0, 0, -208, -220};
+
+// One 4-bit sample (sign-extended) through a filter and shift, with the
+// history of the channel; rounding is 0x80 for v1 and 0 for the v2 family.
+inline std::int16_t XaSample(int nibble, int shift, int filter, int& h1, int& h2, int rounding) {
+    const int scaled = nibble * (1 << (20 - shift));
+    int y = (scaled + kXaK1[filter] * h1 + kXaK2[filter] * h2 + rounding) >> 8;
+    y = y < -32768 ? -32768 : (y > 32767 ? 32767 : y);
+    h2 = h1;
+    h1 = y;
+    return static_cast<std::int16_t>(y);
+}
+
+}  // namespace tamrel

@@ -1,0 +1,382 @@
+#include "audio/StreamInfo.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace tamrel {
+
+namespace {
+
+constexpr std::uint32_t kPreamble = 8;
+
+enum Platform {
+    kPc = 0,
+    kPsx = 1,
+    kN64 = 2,
+    kMac = 3,
+    kSaturn = 4,
+    kPs2 = 5,
+    kGameCube = 6,
+    kXbox = 7,
+    kGeneric = 8,
+    kXbox360 = 9,
+    kPsp = 0x0A,
+    kPs3 = 0x0E,
+    kWii = 0x10,
+    k3ds = 0x14,
+};
+
+std::uint32_t Uint32(const unsigned char* p, bool bigEndian) {
+    return bigEndian ? (std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 |
+                        std::uint32_t{p[2]} << 8 | p[3])
+                     : (p[0] | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+                        std::uint32_t{p[3]} << 24);
+}
+
+bool IsBigEndianPlatform(int platform) {
+    switch (platform) {
+    case kN64: case kMac: case kSaturn: case kGameCube: case kXbox360: case kPs3: case kWii:
+    case kGeneric:
+        return true;
+    default:
+        return false;
+    }
+}
+
+int DefaultVersion(int platform) {
+    switch (platform) {
+    case kPs2:
+        return 1;
+    case kGameCube: case kXbox: case kGeneric:
+        return 2;
+    case kXbox360: case kPsp: case kPs3: case kWii: case k3ds:
+        return 3;
+    default:
+        return 0;
+    }
+}
+
+int DefaultRate(int platform) {
+    switch (platform) {
+    case kGeneric:
+        return 48000;
+    case kGameCube: case kXbox:
+        return 24000;
+    case kXbox360: case kPs3:
+        return 44100;
+    case kWii: case k3ds:
+        return 32000;
+    default:
+        return 22050;
+    }
+}
+
+// The v2 family's revision: the later one where the version says so.
+Codec XaVariant(int platform, int version, bool bigEndian) {
+    const bool later = version == 3 ||
+                       (version == 2 && (platform == kPc || platform == kMac || platform == kGeneric));
+    if (!later)
+        return Codec::XaR1;
+    return bigEndian ? Codec::XaR3 : Codec::XaR2;
+}
+
+Codec FromCodecTag(int value, int platform, int version, bool bigEndian) {
+    switch (value) {
+    case 0x00: return Codec::Pcm16LE;
+    case 0x01: return Codec::Pcm16BE;
+    case 0x02: return Codec::Pcm8;
+    case 0x03: return Codec::XaV1;
+    case 0x04: return Codec::MicroTalk10;
+    case 0x05: return Codec::PsAdpcm;
+    case 0x06: return Codec::N64Adpcm;
+    case 0x07: return Codec::Pcm16BEPlanar;
+    case 0x08: return Codec::Pcm16LEPlanar;
+    case 0x09: return Codec::Pcm8Planar;
+    case 0x0A: return XaVariant(platform, version, bigEndian);
+    case 0x0F: return Codec::MpegLayer2;
+    case 0x10: return Codec::MpegLayer3;
+    case 0x12: return Codec::DspAdpcm;
+    case 0x14: return Codec::XboxImaAdpcm;
+    case 0x16: return Codec::MicroTalk5;
+    case 0x17: return Codec::MpegLayer3Variant;
+    case 0x1B: return Codec::Atrac3Plus;
+    default: return Codec::Other;
+    }
+}
+
+Codec FromEarlyCodec(int value, int platform, int version, bool bigEndian, int bits) {
+    const bool pc = platform == kPc;
+    switch (value) {
+    case 0:  // PCM: interleaved on PC, one run per channel elsewhere
+        if (bits == 8)
+            return pc ? Codec::Pcm8 : Codec::Pcm8Planar;
+        if (pc)
+            return bigEndian ? Codec::Pcm16BE : Codec::Pcm16LE;
+        return bigEndian ? Codec::Pcm16BEPlanar : Codec::Pcm16LEPlanar;
+    case 2: return Codec::ImaAdpcm;
+    case 5: return Codec::N64Adpcm;
+    case 6: return Codec::PsAdpcm;
+    case 7:
+        return pc || platform == kMac ? Codec::XaV1 : XaVariant(platform, version, bigEndian);
+    case 9: return Codec::MicroTalk10;
+    default: return Codec::Other;
+    }
+}
+
+Codec DefaultCodec(int platform, int version, bool bigEndian) {
+    switch (platform) {
+    case kPsx: case kPs2: return Codec::PsAdpcm;
+    case kN64: return Codec::N64Adpcm;
+    case kGameCube: return Codec::Pcm16BEPlanar;
+    case kXbox: return Codec::Pcm16LEPlanar;
+    case kWii: case k3ds: return Codec::DspAdpcm;
+    default: return XaVariant(platform, version, bigEndian);
+    }
+}
+
+// The header's tags, as read from its payload.
+struct Tags {
+    int platform = 0;
+    std::optional<std::uint32_t> value[256];
+};
+
+// Reads "PT", the platform and the tags; false when the payload is no header.
+bool ReadTags(const std::string& payload, Tags& tags, std::vector<std::string>& problems) {
+    const auto* p = reinterpret_cast<const unsigned char*>(payload.data());
+    const std::size_t size = payload.size();
+    if (size < 4 || p[0] != 'P' || p[1] != 'T')
+        return false;
+    tags.platform = p[2] | p[3] << 8;
+    std::size_t i = 4;
+    while (i < size) {
+        const unsigned char tag = p[i++];
+        if (tag == 0xFF || tag == 0xFE)
+            return true;  // the end, or a further header that repeats this one
+        if (tag == 0xFC || tag == 0xFD)
+            continue;  // section markers carry no value
+        if (i >= size)
+            break;
+        std::uint64_t length = p[i++];
+        if (length == 0xFF) {
+            if (i + 4 > size)
+                break;
+            length = Uint32(p + i, true);
+            i += 4;
+        }
+        if (length > size - i)
+            break;
+        if (length <= 4) {
+            std::uint32_t v = 0;
+            for (std::size_t k = 0; k < length; ++k)
+                v = v << 8 | p[i + k];
+            tags.value[tag] = v;
+        }
+        i += static_cast<std::size_t>(length);
+    }
+    problems.push_back("the header ends inside a tag");
+    return true;
+}
+
+std::string Hex2(int value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", value & 0xFF);
+    return text;
+}
+
+}  // namespace
+
+std::size_t MemorySource::ReadAt(std::uint64_t offset, char* out, std::size_t size) const {
+    if (offset >= bytes_.size())
+        return 0;
+    const std::size_t n = std::min<std::uint64_t>(size, bytes_.size() - offset);
+    bytes_.copy(out, n, static_cast<std::size_t>(offset));
+    return n;
+}
+
+std::string CodecName(Codec codec, int codecValue) {
+    switch (codec) {
+    case Codec::Pcm16LE: return "PCM16 LE";
+    case Codec::Pcm16BE: return "PCM16 BE";
+    case Codec::Pcm8: return "PCM8";
+    case Codec::Pcm16LEPlanar: return "PCM16 LE planar";
+    case Codec::Pcm16BEPlanar: return "PCM16 BE planar";
+    case Codec::Pcm8Planar: return "PCM8 planar";
+    case Codec::XaV1: return "XA ADPCM v1";
+    case Codec::XaR1: return "XA ADPCM R1";
+    case Codec::XaR2: return "XA ADPCM R2";
+    case Codec::XaR3: return "XA ADPCM R3";
+    case Codec::MicroTalk10: return "MicroTalk 10:1";
+    case Codec::MicroTalk5: return "MicroTalk 5:1";
+    case Codec::ImaAdpcm: return "IMA ADPCM";
+    case Codec::PsAdpcm: return "PS-ADPCM";
+    case Codec::N64Adpcm: return "N64 ADPCM";
+    case Codec::DspAdpcm: return "DSP ADPCM";
+    case Codec::XboxImaAdpcm: return "Xbox IMA ADPCM";
+    case Codec::MpegLayer2: return "MPEG Layer II";
+    case Codec::MpegLayer3: return "MPEG Layer III";
+    case Codec::MpegLayer3Variant: return "Layer III variant";
+    case Codec::Atrac3Plus: return "ATRAC3plus";
+    case Codec::Other: break;
+    }
+    return "codec " + Hex2(codecValue);
+}
+
+double StreamInfo::Duration() const {
+    return sampleRate > 0 ? static_cast<double>(samples) / sampleRate : 0.0;
+}
+
+StreamInfo ReadStreamInfo(const ByteSource& source) {
+    StreamInfo info;
+    const std::uint64_t size = source.Size();
+    unsigned char preamble[kPreamble];
+    auto readPreamble = [&](std::uint64_t at, std::uint32_t& blockSize) {
+        if (source.ReadAt(at, reinterpret_cast<char*>(preamble), kPreamble) != kPreamble)
+            return false;
+        blockSize = Uint32(preamble + 4, false);
+        // Some early files store the size big-endian; read little-endian it
+        // is then far beyond any block.
+        if (blockSize > 0xF00000)
+            blockSize = Uint32(preamble + 4, true);
+        return true;
+    };
+    auto idIs = [&](const char* id) { return std::equal(id, id + 4, preamble); };
+
+    std::uint32_t headerSize = 0;
+    if (!readPreamble(0, headerSize) || !idIs("SCHl") || headerSize < kPreamble + 4 ||
+        headerSize > size) {
+        info.problems.push_back("no stream header");
+        return info;
+    }
+    std::string payload(headerSize - kPreamble, '\0');
+    source.ReadAt(kPreamble, payload.data(), payload.size());
+    Tags tags;
+    if (!ReadTags(payload, tags, info.problems)) {
+        info.problems.insert(info.problems.begin(), "no stream header");
+        return info;
+    }
+    info.hasHeader = true;
+    info.headerSize = headerSize;
+    info.platform = tags.platform;
+    info.bigEndian = IsBigEndianPlatform(info.platform);
+    info.version = tags.value[0x80] ? static_cast<int>(*tags.value[0x80]) : DefaultVersion(info.platform);
+    info.bitsPerSample = tags.value[0x81] ? static_cast<int>(*tags.value[0x81]) : 16;
+    info.channels = tags.value[0x82] ? static_cast<int>(*tags.value[0x82]) : 1;
+    info.sampleRate = tags.value[0x84] ? static_cast<int>(*tags.value[0x84]) : DefaultRate(info.platform);
+    info.headerSamples = tags.value[0x85];
+    info.loopStart = tags.value[0x86];
+    if (tags.value[0x87])
+        info.loopEnd = *tags.value[0x87] + 1;  // the format stores the last sample
+    if (tags.value[0xA0]) {
+        info.codecValue = static_cast<int>(*tags.value[0xA0]);
+        info.codec = FromCodecTag(info.codecValue, info.platform, info.version, info.bigEndian);
+    } else if (tags.value[0x83] || info.version == 0) {
+        int early = -1;
+        if (tags.value[0x83])
+            early = static_cast<int>(*tags.value[0x83]);
+        else if (info.platform == kPc || info.platform == kMac || info.platform == kSaturn)
+            early = 0;
+        else if (info.platform == kPsx)
+            early = 6;
+        else if (info.platform == kN64)
+            early = 5;
+        info.codec = early < 0 ? DefaultCodec(info.platform, info.version, info.bigEndian)
+                               : FromEarlyCodec(early, info.platform, info.version, info.bigEndian,
+                                                info.bitsPerSample);
+        if (info.codec == Codec::Other)
+            info.codecValue = early;
+    } else {
+        info.codec = DefaultCodec(info.platform, info.version, info.bigEndian);
+    }
+    if (info.channels < 1 || info.channels > 8) {
+        info.problems.push_back("the header says " + std::to_string(info.channels) + " channels");
+        info.channels = std::max(1, std::min(info.channels, 8));
+    }
+
+    // The blocks behind the header, by their preambles alone.
+    std::uint64_t at = headerSize;
+    std::uint32_t counted = 0;
+    while (at < size) {
+        std::uint32_t blockSize = 0;
+        if (!readPreamble(at, blockSize)) {
+            info.problems.push_back("the stream ends inside a block");
+            break;
+        }
+        if (blockSize < kPreamble) {
+            info.problems.push_back("a block size out of range at byte " + std::to_string(at));
+            break;
+        }
+        if (blockSize > size - at) {
+            info.problems.push_back("the stream ends inside a block");
+            break;
+        }
+        if (idIs("SCDl")) {
+            unsigned char count[4] = {};
+            StreamBlock block{at, blockSize, 0};
+            if (blockSize >= kPreamble + 4 &&
+                source.ReadAt(at + kPreamble, reinterpret_cast<char*>(count), 4) == 4)
+                block.samples = Uint32(count, info.bigEndian);
+            info.samples += block.samples;
+            info.dataBlocks.push_back(block);
+            ++counted;
+        } else if (idIs("SCCl")) {
+            unsigned char count[4] = {};
+            if (blockSize >= kPreamble + 4 &&
+                source.ReadAt(at + kPreamble, reinterpret_cast<char*>(count), 4) == 4)
+                info.blockCountTag = Uint32(count, info.bigEndian);
+        } else if (idIs("SCEl")) {
+            info.endBlock = true;
+            at += blockSize;
+            break;
+        } else if (!idIs("SCLl")) {
+            std::string id(reinterpret_cast<const char*>(preamble), 4);
+            for (char& c : id)
+                if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E)
+                    c = '?';
+            info.problems.push_back("an unknown block '" + id + "' at byte " + std::to_string(at));
+        }
+        at += blockSize;
+    }
+    if (!info.endBlock && std::find(info.problems.begin(), info.problems.end(),
+                                    "the stream ends inside a block") == info.problems.end())
+        info.problems.push_back("no end block");
+    // What follows the end block is padding: zero bytes only.
+    if (info.endBlock && at < size) {
+        char chunk[4096];
+        for (std::uint64_t p = at; p < size;) {
+            const std::size_t n = source.ReadAt(p, chunk, sizeof chunk);
+            if (n == 0)
+                break;
+            if (std::string_view(chunk, n).find_first_not_of('\0') != std::string_view::npos) {
+                info.problems.push_back("bytes after the end block that are not zero");
+                break;
+            }
+            p += n;
+        }
+    }
+    if (info.blockCountTag && *info.blockCountTag != counted)
+        info.problems.push_back("SCCl counts " + std::to_string(*info.blockCountTag) +
+                                " data blocks, the stream has " + std::to_string(counted));
+    if (info.headerSamples && *info.headerSamples != info.samples)
+        info.problems.push_back("the header counts " + std::to_string(*info.headerSamples) +
+                                " samples, the blocks " + std::to_string(info.samples));
+    return info;
+}
+
+std::string FormatDescription(const StreamInfo& info) {
+    if (!info.hasHeader)
+        return "no stream header";
+    const std::string channels = info.channels == 1   ? "mono"
+                                 : info.channels == 2 ? "stereo"
+                                                      : std::to_string(info.channels) + " channels";
+    return info.CodecName() + ", " + channels + ", " + std::to_string(info.sampleRate) + " Hz";
+}
+
+std::string FormatDuration(double seconds) {
+    const auto hundredths = static_cast<long long>(std::llround(seconds * 100.0));
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld:%02lld.%02lld", hundredths / 6000,
+                  hundredths / 100 % 60, hundredths % 100);
+    return text;
+}
+
+}  // namespace tamrel

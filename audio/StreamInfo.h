@@ -1,0 +1,103 @@
+// What a stream is, read from its own header block and its blocks' 8-byte
+// preambles, without decoding a sample: platform, codec, channels, rate,
+// length, loop, and every problem found on the way.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tamrel {
+
+// Where a stream's bytes come from: the archive in memory or a stream file,
+// read a few bytes at a time.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    virtual std::uint64_t Size() const = 0;
+    // Copies up to size bytes from offset into out; returns how many there were.
+    virtual std::size_t ReadAt(std::uint64_t offset, char* out, std::size_t size) const = 0;
+};
+
+class MemorySource : public ByteSource {
+public:
+    explicit MemorySource(std::string_view bytes) : bytes_(bytes) {}
+    std::uint64_t Size() const override { return bytes_.size(); }
+    std::size_t ReadAt(std::uint64_t offset, char* out, std::size_t size) const override;
+
+private:
+    std::string_view bytes_;
+};
+
+enum class Codec {
+    Pcm16LE,
+    Pcm16BE,
+    Pcm8,
+    Pcm16LEPlanar,
+    Pcm16BEPlanar,
+    Pcm8Planar,
+    XaV1,  // one interleaved frame for both channels (PC and Mac)
+    XaR1,  // the v2 family: one run of frames per channel
+    XaR2,
+    XaR3,
+    MicroTalk10,
+    MicroTalk5,
+    ImaAdpcm,
+    PsAdpcm,
+    N64Adpcm,
+    DspAdpcm,
+    XboxImaAdpcm,
+    MpegLayer2,
+    MpegLayer3,
+    MpegLayer3Variant,
+    Atrac3Plus,
+    Other,  // a value the program does not know: see StreamInfo::codecValue
+};
+
+// The codec's name as the window and the console show it.
+std::string CodecName(Codec codec, int codecValue);
+
+// The block of a stream: where it starts in the stream and how long it is,
+// its 8-byte preamble included.
+struct StreamBlock {
+    std::uint64_t offset = 0;
+    std::uint32_t size = 0;
+    std::uint32_t samples = 0;  // SCDl: the block's sample count per channel
+};
+
+struct StreamInfo {
+    bool hasHeader = false;
+    int platform = 0;
+    int version = 0;
+    Codec codec = Codec::Other;
+    int codecValue = -1;     // tag 0xA0 as written, or -1
+    bool bigEndian = false;  // the codec's numbers (counts, offsets, PCM16 BE)
+    int channels = 1;
+    int sampleRate = 0;
+    int bitsPerSample = 16;  // tag 0x81, for PCM
+    std::optional<std::uint32_t> headerSamples;  // tag 0x85
+    std::uint64_t samples = 0;                   // the sum of the data blocks' counts
+    std::optional<std::uint32_t> loopStart;      // tag 0x86
+    std::optional<std::uint32_t> loopEnd;        // exclusive: tag 0x87 plus 1
+    std::optional<std::uint32_t> blockCountTag;  // SCCl
+    std::uint32_t headerSize = 0;                // the header block, preamble included
+    std::vector<StreamBlock> dataBlocks;
+    bool endBlock = false;
+    std::vector<std::string> problems;
+
+    std::string CodecName() const { return tamrel::CodecName(codec, codecValue); }
+    // Seconds of sound, from the blocks' counts; 0 without a rate.
+    double Duration() const;
+};
+
+// Reads the header and walks the blocks. Never reads outside the source.
+StreamInfo ReadStreamInfo(const ByteSource& source);
+
+// "XA ADPCM R2, stereo, 32000 Hz", or "no stream header".
+std::string FormatDescription(const StreamInfo& info);
+// "2:31.40": minutes, seconds and hundredths.
+std::string FormatDuration(double seconds);
+
+}  // namespace tamrel

@@ -1,0 +1,48 @@
+#include "StreamBuilder.h"
+
+namespace tamrel::test {
+
+std::string Uint32(std::uint32_t value, bool bigEndian) {
+    std::string out(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        out[static_cast<std::size_t>(bigEndian ? 3 - i : i)] = static_cast<char>(value >> (8 * i));
+    return out;
+}
+
+std::string Block(const char* id, const std::string& payload) {
+    std::string padded = payload;
+    padded.resize((padded.size() + 3) / 4 * 4, '\0');
+    return std::string(id, 4) + Uint32(static_cast<std::uint32_t>(8 + padded.size()), false) +
+           padded;
+}
+
+std::string HeaderBlock(int platform, const std::vector<Tag>& tags) {
+    std::string payload = "PT";
+    payload.push_back(static_cast<char>(platform));
+    payload.push_back(static_cast<char>(platform >> 8));
+    payload.push_back(static_cast<char>(0xFD));
+    for (const auto& [tag, value] : tags) {
+        std::string bytes;
+        for (std::uint32_t v = value; v != 0 || bytes.empty(); v >>= 8)
+            bytes.insert(bytes.begin(), static_cast<char>(v & 0xFF));
+        payload.push_back(static_cast<char>(tag));
+        payload.push_back(static_cast<char>(bytes.size()));
+        payload += bytes;
+    }
+    payload.push_back(static_cast<char>(0xFF));
+    return Block("SCHl", payload);
+}
+
+std::string BuildStream(const StreamSpec& spec) {
+    std::string out = HeaderBlock(spec.platform, spec.tags);
+    if (spec.withBlockCount)
+        out += Block("SCCl", Uint32(static_cast<std::uint32_t>(spec.dataPayloads.size()),
+                                    spec.bigEndian));
+    for (const std::string& payload : spec.dataPayloads)
+        out += Block("SCDl", payload);
+    if (spec.withEnd)
+        out += Block("SCEl", "");
+    return out + spec.after;
+}
+
+}  // namespace tamrel::test

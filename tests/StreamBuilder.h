@@ -1,0 +1,37 @@
+// Builds streams (header, blocks, end) from a few lines, so that each test of
+// the sound features states its case in the bytes it needs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tamrel::test {
+
+// A header tag: its number and value, written big-endian in as many bytes
+// as it needs.
+using Tag = std::pair<int, std::uint32_t>;
+
+// The header block: "SCHl", its size, "PT", the platform, 0xFD, the tags,
+// 0xFF, zero padding to a multiple of 4.
+std::string HeaderBlock(int platform, const std::vector<Tag>& tags);
+// A block of any id: its size counts the preamble; the payload is padded
+// with zero bytes to a multiple of 4.
+std::string Block(const char* id, const std::string& payload);
+// A u32 in either byte order.
+std::string Uint32(std::uint32_t value, bool bigEndian);
+
+struct StreamSpec {
+    int platform = 0;
+    std::vector<Tag> tags;
+    std::vector<std::string> dataPayloads;  // SCDl payloads, count first
+    bool withBlockCount = false;            // SCCl before the data blocks
+    bool bigEndian = false;                 // byte order of the SCCl count
+    bool withEnd = true;
+    std::string after;  // bytes after the end block
+};
+
+std::string BuildStream(const StreamSpec& spec);
+
+}  // namespace tamrel::test
