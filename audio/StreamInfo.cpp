@@ -1,5 +1,6 @@
 #include "audio/StreamInfo.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -295,18 +296,17 @@ StreamInfo ReadStreamInfo(const ByteSource& source) {
     // The blocks behind the header, by their preambles alone.
     std::uint64_t at = headerSize;
     std::uint32_t counted = 0;
+    bool broken = false;  // the walk stopped at damage: what follows from it is not listed
     while (at < size) {
         std::uint32_t blockSize = 0;
-        if (!readPreamble(at, blockSize)) {
+        if (!readPreamble(at, blockSize) || (blockSize >= kPreamble && blockSize > size - at)) {
             info.problems.push_back("the stream ends inside a block");
+            broken = true;
             break;
         }
         if (blockSize < kPreamble) {
             info.problems.push_back("a block size out of range at byte " + std::to_string(at));
-            break;
-        }
-        if (blockSize > size - at) {
-            info.problems.push_back("the stream ends inside a block");
+            broken = true;
             break;
         }
         if (idIs("SCDl")) {
@@ -336,8 +336,9 @@ StreamInfo ReadStreamInfo(const ByteSource& source) {
         }
         at += blockSize;
     }
-    if (!info.endBlock && std::find(info.problems.begin(), info.problems.end(),
-                                    "the stream ends inside a block") == info.problems.end())
+    if (broken)
+        return info;
+    if (!info.endBlock)
         info.problems.push_back("no end block");
     // What follows the end block is padding: zero bytes only.
     if (info.endBlock && at < size) {

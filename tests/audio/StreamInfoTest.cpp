@@ -54,17 +54,18 @@ TEST(StreamInfo, CodecChannelsAndRateByTheRealFileRules) {
          {"PCM16 BE planar, stereo, 24000 Hz", 112, {}, 2}},
         {"Xbox by default", 7, {}, false, {"PCM16 LE planar, mono, 24000 Hz", 112, {}, 2}},
         {"Wii by default", 0x10, {}, true, {"DSP ADPCM, mono, 32000 Hz", 112, {}, 3}},
-        {"generic by default", 8, {}, true, {"XA ADPCM R2, mono, 48000 Hz", 112, {}, 2}},
-        {"PC by default: PCM16 LE", 0, {{0x82, 2}}, false, {"PCM16 LE, stereo, 22050 Hz", 112}},
-        {"PC, 8 bits", 0, {{0x81, 8}}, false, {"PCM8, mono, 22050 Hz", 112}},
+        {"generic by default: big-endian, so R3", 8, {}, true,
+         {"XA ADPCM R3, mono, 48000 Hz", 112, {}, 2}},
+        {"PC by default: PCM16 LE", 0, {{0x82, 2}}, false, {"PCM16 LE, stereo, 22050 Hz", 112, {}, -1}},
+        {"PC, 8 bits", 0, {{0x81, 8}}, false, {"PCM8, mono, 22050 Hz", 112, {}, -1}},
         {"Mac, early PCM: planar, big-endian", 3, {{0x83, 0}}, true,
-         {"PCM16 BE planar, mono, 22050 Hz", 112}},
+         {"PCM16 BE planar, mono, 22050 Hz", 112, {}, -1}},
         {"Mac, early XA: v1", 3, {{0x83, 7}, {0x82, 2}}, true,
-         {"XA ADPCM v1, stereo, 22050 Hz", 112}},
-        {"early IMA", 0, {{0x83, 2}}, false, {"IMA ADPCM, mono, 22050 Hz", 112}},
-        {"early MicroTalk", 0, {{0x83, 9}}, false, {"MicroTalk 10:1, mono, 22050 Hz", 112}},
+         {"XA ADPCM v1, stereo, 22050 Hz", 112, {}, -1}},
+        {"early IMA", 0, {{0x83, 2}}, false, {"IMA ADPCM, mono, 22050 Hz", 112, {}, -1}},
+        {"early MicroTalk", 0, {{0x83, 9}}, false, {"MicroTalk 10:1, mono, 22050 Hz", 112, {}, -1}},
         {"five channels", 0, {{0x82, 5}, {0xA0, 0x08}}, false,
-         {"PCM16 LE planar, 5 channels, 22050 Hz", 112}},
+         {"PCM16 LE planar, 5 channels, 22050 Hz", 112, {}, -1}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -77,8 +78,9 @@ TEST(StreamInfo, CodecChannelsAndRateByTheRealFileRules) {
         EXPECT_EQ(FormatDescription(info), c.expected.description);
         EXPECT_EQ(info.samples, c.expected.samples);
         EXPECT_EQ(info.problems, c.expected.problems);
-        if (c.expected.version >= 0)
+        if (c.expected.version >= 0) {
             EXPECT_EQ(info.version, c.expected.version);
+        }
         EXPECT_EQ(info.dataBlocks.size(), 2u);
         EXPECT_TRUE(info.endBlock);
     }
@@ -145,11 +147,10 @@ TEST(StreamInfo, DamageIsReportedAndNothingIsReadOutsideTheStream) {
     const Case cases[] = {
         {"no header", Data(28), {"no stream header"}},
         {"a header without its PT", test::Block("SCHl", "XX\1\1"), {"no stream header"}},
-        {"a block size below 8", tinyBlock, {"a block size out of range at byte " +
-                                             std::to_string(firstData),
-                                             "the header counts 56 samples, the blocks 0"}},
+        {"a block size below 8", tinyBlock,
+         {"a block size out of range at byte " + std::to_string(firstData)}},
         {"cut inside a block", stream.substr(0, stream.size() - 30),
-         {"the stream ends inside a block", "the header counts 56 samples, the blocks 28"}},
+         {"the stream ends inside a block"}},
         {"an unknown block", unknown,
          {"an unknown block 'ABCD' at byte " + std::to_string(firstData),
           "SCCl counts 2 data blocks, the stream has 1",

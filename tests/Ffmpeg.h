@@ -1,0 +1,21 @@
+// FFmpeg as the tests' oracle for what a stream holds: it decodes a stream
+// file on its own, so its samples and counts are a second opinion.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tamrel::test {
+
+// The samples FFmpeg decodes from the file, channels interleaved.
+std::vector<std::int16_t> FfmpegSamples(const std::string& path);
+
+struct FfprobeFacts {
+    int channels = 0;
+    int sampleRate = 0;
+    std::uint64_t samples = 0;  // the sum of the packets' durations
+};
+FfprobeFacts Ffprobe(const std::string& path);
+
+}  // namespace tamrel::test
