@@ -272,9 +272,14 @@ std::vector<std::int16_t> DecodeStream(const ByteSource& source, const StreamInf
     if (!CanDecode(info))
         throw DecodeError("The stream " + name + " is " + info.CodecName() +
                           ", which this program cannot decode yet.");
+    // Room for every sample, but never more than the blocks can hold: a
+    // damaged count must not cost memory.
+    std::uint64_t room = 0;
+    for (const StreamBlock& b : info.dataBlocks)
+        room += std::uint64_t{b.size} * 2;
     std::vector<std::int16_t> out;
-    out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(info.samples, 1u << 26)) *
-                static_cast<std::size_t>(info.channels));
+    out.reserve(static_cast<std::size_t>(
+        std::min(room, info.samples * static_cast<std::uint64_t>(info.channels))));
     StreamDecoder decoder(info, out);
     std::string payload;
     for (std::size_t k = 0; k < info.dataBlocks.size(); ++k) {

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "io/FileIo.h"
+
 namespace tamrel {
 
 // Where a stream's bytes come from: the archive in memory or a stream file,
@@ -29,6 +31,19 @@ public:
 
 private:
     std::string_view bytes_;
+};
+
+// A stream file, read where the reader asks: a few bytes per block.
+class FileSource : public ByteSource {
+public:
+    explicit FileSource(const InputFile& file) : file_(file) {}
+    std::uint64_t Size() const override { return static_cast<std::uint64_t>(file_.RawSize()); }
+    std::size_t ReadAt(std::uint64_t offset, char* out, std::size_t size) const override {
+        return file_.ReadAt(offset, out, size);
+    }
+
+private:
+    const InputFile& file_;
 };
 
 enum class Codec {

@@ -224,6 +224,22 @@ std::size_t InputFile::ReadInto(char* data, std::size_t size) const {
     return done;
 }
 
+std::size_t InputFile::ReadAt(std::uint64_t offset, char* data, std::size_t size) const {
+    std::size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::pread(fd_.get(), data + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw IoError(errno, "Cannot read " + path_);
+        }
+        if (n == 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
 std::string InputFile::ReadAll() const {
     // The size when the file was opened is the file: bytes appended meanwhile are not read.
     std::string bytes(static_cast<std::size_t>(Size()), '\0');

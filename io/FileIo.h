@@ -86,6 +86,8 @@ public:
     // The whole file into buffer, which grows when needed and is otherwise
     // reused; returns the number of bytes read.
     std::size_t ReadAllInto(std::vector<char>& buffer) const;
+    // Up to size bytes from offset; returns how many there were.
+    std::size_t ReadAt(std::uint64_t offset, char* data, std::size_t size) const;
 
 private:
     void Open(int folderFd, const std::string& name);

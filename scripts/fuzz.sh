@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang (ASan + UBSan) and runs one of them.
-# Usage: scripts/fuzz.sh NAME SECONDS   (NAME: LoadTableFile)
+# Usage: scripts/fuzz.sh NAME SECONDS   (NAME: LoadTableFile or Stream)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

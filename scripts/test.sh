@@ -24,7 +24,8 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 
 echo "== Fuzz smoke run"
 if command -v clang++ >/dev/null 2>&1; then
-  bash scripts/fuzz.sh LoadTableFile 30
+  bash scripts/fuzz.sh LoadTableFile 20
+  bash scripts/fuzz.sh Stream 20
 else
   echo "clang++ is missing: the fuzz smoke run is skipped."
 fi

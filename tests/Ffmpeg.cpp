@@ -28,7 +28,7 @@ std::string Output(const std::string& command) {
 
 std::vector<std::int16_t> FfmpegSamples(const std::string& path) {
     const std::string bytes =
-        Output("ffmpeg -nostdin -v error -i '" + path + "' -f s16le -acodec pcm_s16le - 2>&1");
+        Output("ffmpeg -nostdin -v error -i '" + path + "' -f s16le -acodec pcm_s16le - 2>/dev/null");
     std::vector<std::int16_t> samples(bytes.size() / 2);
     for (std::size_t i = 0; i < samples.size(); ++i)
         samples[i] = static_cast<std::int16_t>(static_cast<unsigned char>(bytes[2 * i]) |

@@ -132,3 +132,187 @@ TEST(Decoder, XaStreamsDecodeAsFfmpegDecodesThem) {
 
 }  // namespace
 }  // namespace tamrel
+
+namespace tamrel {
+namespace {
+
+std::vector<std::int16_t> Decode(const std::string& stream) {
+    return DecodeStream(MemorySource(stream), ReadStreamInfo(MemorySource(stream)), "s");
+}
+
+TEST(Decoder, PcmOfEveryLayoutGivesBackTheSamplesPutIn) {
+    // Two channels, two blocks of 3 and 2 samples: left k, right -k * 100.
+    struct Case {
+        const char* what;
+        int platform;
+        std::vector<test::Tag> tags;
+        bool bigEndian, planar, eightBit, offsets;
+    };
+    const Case cases[] = {
+        {"PCM16 LE", 0, {{0xA0, 0x00}}, false, false, false, false},
+        {"PCM16 BE", 0, {{0xA0, 0x01}}, true, false, false, false},
+        {"PCM8", 0, {{0xA0, 0x02}}, false, false, true, false},
+        {"PCM16 LE planar", 0, {{0xA0, 0x08}}, false, true, false, false},
+        {"PCM16 BE planar", 0, {{0xA0, 0x07}}, true, true, false, false},
+        {"PCM8 planar", 0, {{0xA0, 0x09}}, false, true, true, false},
+        {"PCM16 BE planar, version 2, offsets (GameCube)", 6, {}, true, true, false, true},
+        {"PCM16 LE planar, version 2, offsets (Xbox)", 7, {}, false, true, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto value = [&](int channel, int k) {
+            const int v = channel == 0 ? k : -k * 100;
+            return c.eightBit ? v / 256 * 256 + (channel == 0 ? k * 256 : -k * 256) - v / 256 * 256
+                              : v;
+        };
+        auto sampleBytes = [&](int v) {
+            if (c.eightBit)
+                return std::string(1, static_cast<char>(v / 256));
+            return Int16(v, c.bigEndian);
+        };
+        // The codec's numbers are big-endian on the GameCube.
+        const bool countsBigEndian = c.platform == 6;
+        StreamSpec spec;
+        spec.platform = c.platform;
+        spec.tags = c.tags;
+        spec.tags.push_back({0x82, 2});
+        std::vector<std::int16_t> expected;
+        int k = 1;
+        for (std::uint32_t count : {3u, 2u}) {
+            std::string payload = Uint32(count, countsBigEndian);
+            std::string data[2];
+            for (std::uint32_t i = 0; i < count; ++i, ++k) {
+                for (int ch = 0; ch < 2; ++ch) {
+                    expected.push_back(static_cast<std::int16_t>(value(ch, k)));
+                    if (c.planar)
+                        data[ch] += sampleBytes(value(ch, k));
+                    else
+                        data[0] += sampleBytes(value(ch, k));
+                }
+            }
+            if (c.offsets)
+                payload += Uint32(0, countsBigEndian) +
+                           Uint32(static_cast<std::uint32_t>(data[0].size()), countsBigEndian);
+            spec.dataPayloads.push_back(payload + data[0] + data[1]);
+        }
+        EXPECT_EQ(Decode(BuildStream(spec)), expected);
+    }
+}
+
+// A frame of filter 0 and shift 12 gives back its nibbles as they stand,
+// whatever the history: the layout alone decides where they land.
+TEST(Decoder, TheSplitLayoutOfTheOriginalRevision) {
+    StreamSpec spec;
+    spec.platform = 4;  // Saturn: early XA is the split R1, version 0
+    spec.tags = {{0x83, 7}, {0x82, 2}};
+    std::string payload = Uint32(56, true) + std::string(8, '\x55');  // the stored history
+    std::vector<std::int16_t> expected(112);
+    for (int ch = 0; ch < 2; ++ch)
+        for (int frame = 0; frame < 2; ++frame) {
+            payload += '\x0C';
+            for (int i = 0; i < 14; ++i) {
+                const int high = (ch * 3 + frame + i) % 16, low = (i * 5 + ch) % 16;
+                payload += static_cast<char>(high << 4 | low);
+                const int at = frame * 28 + 2 * i;
+                expected[static_cast<std::size_t>(at * 2 + ch)] =
+                    static_cast<std::int16_t>(high >= 8 ? high - 16 : high);
+                expected[static_cast<std::size_t>((at + 1) * 2 + ch)] =
+                    static_cast<std::int16_t>(low >= 8 ? low - 16 : low);
+            }
+        }
+    spec.dataPayloads = {payload};
+    EXPECT_EQ(Decode(BuildStream(spec)), expected);
+}
+
+TEST(Decoder, EverySampleABlockDeclaresEvenInItsLastPartialFrame) {
+    // FFmpeg drops each block's last count mod 28 samples; everything before
+    // them agrees, and the history of R1 and v1 restarts at every block.
+    std::mt19937 random(28);
+    test::TempDir dir;
+    for (Kind kind : {Kind::V1, Kind::R1}) {
+        SCOPED_TRACE(KindName(kind));
+        std::string stream = RandomXaStream(kind, 2, random, false);
+        StreamInfo info = ReadStreamInfo(MemorySource(stream));
+        // Each block declares 5 samples less than its frames hold.
+        for (const StreamBlock& block : info.dataBlocks)
+            stream.replace(block.offset + 8, 4, Uint32(block.samples - 5, false));
+        info = ReadStreamInfo(MemorySource(stream));
+        test::WriteFileBytes(dir / "p.asf", stream);
+        const std::vector<std::int16_t> ours = Decode(stream);
+        const std::vector<std::int16_t> theirs = test::FfmpegSamples(dir / "p.asf");
+        ASSERT_EQ(ours.size(), info.samples * 2);
+        std::vector<std::int16_t> ourWholeFrames;
+        std::size_t at = 0;
+        for (const StreamBlock& block : info.dataBlocks) {
+            const std::size_t whole = block.samples / 28 * 28 * 2;
+            ourWholeFrames.insert(ourWholeFrames.end(), ours.begin() + static_cast<long>(at),
+                                  ours.begin() + static_cast<long>(at + whole));
+            at += block.samples * 2;
+        }
+        EXPECT_EQ(ourWholeFrames, theirs);
+    }
+}
+
+TEST(Decoder, DamageEndsTheStreamWithAClearError) {
+    StreamSpec good;
+    good.tags = {{0x80, 2}, {0x82, 2}};
+    const std::string frame = std::string(1, '\x12') + std::string(14, '\x34');
+    good.dataPayloads = {Uint32(28, false) + Uint32(0, false) + Uint32(15, false) + frame + frame};
+    ASSERT_EQ(Decode(BuildStream(good)).size(), 56u);
+    struct Case {
+        const char* what;
+        std::string payload;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"a channel offset beyond the block",
+         Uint32(28, false) + Uint32(0, false) + Uint32(400, false) + frame + frame,
+         "The stream s, data block 1 (byte 20): a frame ends beyond the block"},
+        {"a block that ends before its frames",
+         Uint32(42, false) + Uint32(0, false) + Uint32(15, false) + frame + frame,
+         "The stream s, data block 1 (byte 20): a frame ends beyond the block"},
+        {"a filter that does not exist",
+         Uint32(28, false) + Uint32(0, false) + Uint32(15, false) + "\x52" +
+             std::string(14, '\0') + frame,
+         "The stream s, data block 1 (byte 20): a frame names filter 5, which XA ADPCM does not "
+         "have"},
+        {"a count no block could hold",
+         Uint32(0x7FFFFFFF, false) + Uint32(0, false) + Uint32(15, false) + frame + frame,
+         "The stream s, data block 1 (byte 20): the block declares 2147483647 samples, more than "
+         "its 44 bytes hold"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        StreamSpec spec = good;
+        spec.dataPayloads = {c.payload};
+        const std::string stream = BuildStream(spec);
+        const std::vector<char> exact(stream.begin(), stream.end());
+        const std::string_view bytes(exact.data(), exact.size());
+        try {
+            DecodeStream(MemorySource(bytes), ReadStreamInfo(MemorySource(bytes)), "s");
+            ADD_FAILURE() << "no error";
+        } catch (const DecodeError& e) {
+            EXPECT_EQ(std::string(e.what()), c.message);
+        }
+    }
+}
+
+TEST(Decoder, ACodecWithoutADecoderIsNamedNotDecoded) {
+    StreamSpec spec;
+    spec.tags = {{0xA0, 0x04}};
+    spec.dataPayloads = {Uint32(28, false) + std::string(40, '\x77')};
+    const std::string stream = BuildStream(spec);
+    const StreamInfo info = ReadStreamInfo(MemorySource(stream));
+    EXPECT_FALSE(CanDecode(info));
+    try {
+        DecodeStream(MemorySource(stream), info, "intro_00002.asf");
+        ADD_FAILURE() << "no error";
+    } catch (const DecodeError& e) {
+        EXPECT_STREQ(e.what(),
+                     "The stream intro_00002.asf is MicroTalk 10:1, which this program cannot "
+                     "decode yet.");
+    }
+}
+
+}  // namespace
+}  // namespace tamrel

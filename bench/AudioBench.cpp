@@ -1,0 +1,103 @@
+// The sound features' costs: reading the details of 20,000 stream files
+// (header plus one small read per block), and decoding 32 kHz stereo.
+//   build/bench/tamrel_audio_bench
+#include <benchmark/benchmark.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "audio/Decoder.h"
+#include "audio/StreamInfo.h"
+#include "io/FileIo.h"
+
+namespace {
+
+std::string U32(std::uint32_t v) {
+    return std::string{static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+                       static_cast<char>(v >> 24)};
+}
+
+std::string Block(const char* id, const std::string& payload) {
+    return std::string(id, 4) + U32(static_cast<std::uint32_t>(8 + payload.size())) + payload;
+}
+
+// An R2 stream (PC, version 2) of `seconds` at 32 kHz in blocks of 1,120
+// samples per channel, with random frames.
+std::string R2Stream(int channels, int seconds, std::uint32_t seed) {
+    std::mt19937 random(seed);
+    const std::uint32_t perBlock = 1120, frames = perBlock / 28;
+    const std::uint32_t blocks = static_cast<std::uint32_t>(seconds) * 32000 / perBlock;
+    std::string header = "PT";
+    header += std::string("\0\0\xFD\x80\x01\x02\x82\x01", 8);
+    header += static_cast<char>(channels);
+    header += std::string("\x84\x02\x7D\x00\xFF", 5);
+    header.resize((header.size() + 3) / 4 * 4, '\0');
+    std::string stream = Block("SCHl", header);
+    for (std::uint32_t b = 0; b < blocks; ++b) {
+        std::string payload = U32(perBlock);
+        for (int c = 0; c < channels; ++c)
+            payload += U32(static_cast<std::uint32_t>(c) * frames * 15);
+        for (int c = 0; c < channels; ++c)
+            for (std::uint32_t f = 0; f < frames; ++f) {
+                payload += static_cast<char>((random() % 4) << 4 | (random() % 13));
+                for (int i = 0; i < 14; ++i)
+                    payload += static_cast<char>(random());
+            }
+        stream += Block("SCDl", payload);
+    }
+    return stream + Block("SCEl", "");
+}
+
+void ReadDetailsOf20000Files(benchmark::State& state) {
+    // 20,000 stream files of 20 data blocks each, made once.
+    static const std::string folder = [] {
+        char pattern[] = "/tmp/tamrel-audio-bench-XXXXXX";
+        const std::string dir = ::mkdtemp(pattern);
+        for (int k = 0; k < 20000; ++k) {
+            const std::string stream = R2Stream(2, 0, static_cast<std::uint32_t>(k));
+            std::string withBlocks = stream.substr(0, stream.size() - 8);
+            std::string payload = U32(28) + U32(0) + U32(15) + std::string(30, '\x12');
+            for (int b = 0; b < 20; ++b)
+                withBlocks += Block("SCDl", payload);
+            withBlocks += Block("SCEl", "");
+            std::FILE* f = std::fopen((dir + "/s" + std::to_string(k)).c_str(), "wb");
+            std::fwrite(withBlocks.data(), 1, withBlocks.size(), f);
+            std::fclose(f);
+        }
+        return dir;
+    }();
+    for (auto _ : state) {
+        std::uint64_t samples = 0;
+        for (int k = 0; k < 20000; ++k) {
+            tamrel::InputFile file(folder + "/s" + std::to_string(k));
+            samples += tamrel::ReadStreamInfo(tamrel::FileSource(file)).samples;
+        }
+        benchmark::DoNotOptimize(samples);
+    }
+    // Blocks read per second (20 data blocks, the header and the end block
+    // per file, the files' opening included): 1,000,000 / this is the cost
+    // of a thousand blocks in milliseconds.
+    state.counters["blocks/s"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * 20000 * 22, benchmark::Counter::kIsRate);
+}
+BENCHMARK(ReadDetailsOf20000Files)->Unit(benchmark::kMillisecond);
+
+void Decode32kStereo(benchmark::State& state) {
+    const int seconds = 60;
+    const std::string stream = R2Stream(2, seconds, 1);
+    const tamrel::MemorySource source(stream);
+    const tamrel::StreamInfo info = tamrel::ReadStreamInfo(source);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(tamrel::DecodeStream(source, info, "bench"));
+    // Seconds of sound decoded per second: the times real time.
+    state.counters["x real time"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * info.Duration(), benchmark::Counter::kIsRate);
+}
+BENCHMARK(Decode32kStereo)->Unit(benchmark::kMillisecond);
+
+}  // namespace
