@@ -180,6 +180,7 @@ PackOutcome PackFolder(StreamTable& table, WindowServices& window, const std::st
         return PackOutcome::ResourcesMissing;
     }
     DisabledWindowGuard disabled(window);
+    window.SetWorkFolder("");
     // Stream files are looked up by name in the open folder, not by a whole
     // path each: with many thousands of them the path walks would dominate.
     const UniqueFd folderFd = OpenFolder(folder);
@@ -283,6 +284,7 @@ PackOutcome PackFolder(StreamTable& table, WindowServices& window, const std::st
                    "Pack");
 
     disabled.Release();
+    window.SetWorkFolder(folder);
     window.Repaint();
     std::string().swap(bank);
     window.InformationBox("Successfully saved to " + names.newBank + "\r\nand " + names.newArchive,

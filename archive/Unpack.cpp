@@ -188,6 +188,7 @@ UnpackOutcome UnpackPickedFile(StreamTable& table, WindowServices& window,
 
     table.Reset();
     table.Clear();
+    window.SetWorkFolder("");
     for (int panel = 0; panel < 4; ++panel)
         window.SetStatusPanel(panel, "");
     BusyGuard busy(window);
@@ -353,6 +354,7 @@ UnpackOutcome UnpackPickedFile(StreamTable& table, WindowServices& window,
     ReplacingFileWriter tableFile = PrepareTableFile(table, names.tableFile);
     CommitTogether(names.workFolder, {{&bankImage, ""}, {&tableFile, ""}}, "Unpack");
 
+    window.SetWorkFolder(names.workFolder);
     window.InformationBox("Successfully extracted to " + names.workFolder, "Information");
     Release(bank);
     Release(archive);

@@ -29,6 +29,9 @@ public:
         (void)folder, (void)archive, (void)names;
         return true;
     }
+    // The work folder whose stream files the table now names, once a command
+    // has written it; empty when the table names none on disk.
+    virtual void SetWorkFolder(const std::string& folder) { (void)folder; }
     // Status panel 0 to 3 shows text; the empty text empties it.
     virtual void SetStatusPanel(int panel, const std::string& text) = 0;
 

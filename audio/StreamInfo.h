@@ -33,17 +33,20 @@ private:
     std::string_view bytes_;
 };
 
-// A stream file, read where the reader asks: a few bytes per block.
+// A stream file, opened for reading and read where the reader asks: a few
+// bytes per block.
 class FileSource : public ByteSource {
 public:
-    explicit FileSource(const InputFile& file) : file_(file) {}
+    explicit FileSource(const std::string& path) : file_(path) {}
+    bool IsOpen() const { return file_.IsOpen(); }
+    int OpenError() const { return file_.OpenError(); }
     std::uint64_t Size() const override { return static_cast<std::uint64_t>(file_.RawSize()); }
     std::size_t ReadAt(std::uint64_t offset, char* out, std::size_t size) const override {
         return file_.ReadAt(offset, out, size);
     }
 
 private:
-    const InputFile& file_;
+    InputFile file_;
 };
 
 enum class Codec {

@@ -74,8 +74,8 @@ void ReadDetailsOf20000Files(benchmark::State& state) {
     for (auto _ : state) {
         std::uint64_t samples = 0;
         for (int k = 0; k < 20000; ++k) {
-            tamrel::InputFile file(folder + "/s" + std::to_string(k));
-            samples += tamrel::ReadStreamInfo(tamrel::FileSource(file)).samples;
+            samples +=
+                tamrel::ReadStreamInfo(tamrel::FileSource(folder + "/s" + std::to_string(k))).samples;
         }
         benchmark::DoNotOptimize(samples);
     }

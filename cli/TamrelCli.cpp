@@ -6,11 +6,17 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "ConsoleWindow.h"
 #include "archive/Check.h"
+#include "archive/PackPlan.h"
+#include "audio/Decoder.h"
+#include "audio/Export.h"
+#include "audio/StreamInfo.h"
 #include "archive/FolderCommit.h"
 #include "archive/Pack.h"
 #include "archive/Path.h"
@@ -41,12 +47,24 @@ const char* const kUsageText =
     "  pack --dry-run FOLDER  print what pack would do, and write nothing\n"
     "  list FILE|FOLDER       print the stream table of a pair (nothing is\n"
     "                         written) or of a work folder\n"
+    "  list --details FILE|FOLDER\n"
+    "                         the same with each stream's codec, channels, rate,\n"
+    "                         samples, duration, loop and problems\n"
     "  check FILE [FOLDER]    verify a pair: every stream found, every bank\n"
     "                         reference consistent; with FOLDER, also that the\n"
     "                         pair holds exactly what the work folder describes\n"
+    "  export SOURCE [--rows LIST] [-o DIR]\n"
+    "                         write streams as WAV files NAME.wav: SOURCE is a pair\n"
+    "                         (read in memory, nothing unpacked) or a work folder;\n"
+    "                         LIST like 2,5-7 (default: every stream); DIR defaults\n"
+    "                         to the work folder (for a pair, the one Unpack would\n"
+    "                         make beside it, created if missing)\n"
     "\n"
     "Options:\n"
     "  --tsv          with list: tab-separated columns\n"
+    "  --details      with list: what each stream is, read from its header\n"
+    "  --rows LIST    with export: the rows to export\n"
+    "  -o DIR         with export: the folder for the WAV files\n"
     "  --dry-run      with pack: write nothing, print the plan\n"
     "  --force        with unpack: replace stream files that differ from the pair\n"
     "  -q, --quiet    print no progress and no messages of success\n"
@@ -75,6 +93,9 @@ struct Options {
     bool dryRun = false;
     bool quiet = false;
     bool force = false;
+    bool details = false;
+    std::optional<std::string> rows;
+    std::optional<std::string> outputFolder;
 };
 
 int UsageError(const std::string& message) {
@@ -93,39 +114,184 @@ std::string AsDialogPath(const std::string& typed) {
     return path;
 }
 
-// The stream table's five visible columns, aligned or tab-separated.
-void PrintTable(const StreamTable& table, bool tsv) {
-    const std::int32_t cols[] = {0, 1, 3, 4, 11};
-    const char* headers[] = {"#", "Name", "Ast Addr", "Abk Pos", "Asf Size"};
-    std::size_t width[5] = {};
-    for (int c = 0; c < 5; ++c) {
-        width[c] = std::string(headers[c]).size();
-        for (std::int32_t row = 1; row < table.RowCount(); ++row)
-            width[c] = std::max(width[c], table.CellText(cols[c], row).size());
+// The streams of a pair, read from its archive in memory, or of a work
+// folder, read from its stream files.
+class StreamSources {
+public:
+    // A pair: its archive's bytes; a folder: empty archive, the folder.
+    StreamSources(const StreamTable& table, std::string archive, std::string folder)
+        : table_(table), archive_(std::move(archive)), folder_(std::move(folder)) {}
+
+    const std::string& Name(std::int32_t row) const { return table_.CellText(1, row); }
+
+    // The stream of a row, or nothing (with why) when it cannot be read.
+    std::unique_ptr<ByteSource> Open(std::int32_t row, std::string& why) const {
+        if (!folder_.empty()) {
+            auto file = std::make_unique<FileSource>(JoinPath(folder_, Name(row)));
+            if (!file->IsOpen()) {
+                why = "the stream file " + JoinPath(folder_, Name(row)) + " cannot be read";
+                return nullptr;
+            }
+            return file;
+        }
+        const auto address = ParseCellNumber(table_.CellText(3, row));
+        const auto size = ParseCellNumber(table_.CellText(11, row));
+        if (!address || !size || std::uint64_t{*address} + *size > archive_.size()) {
+            why = "its place in the archive cannot be read";
+            return nullptr;
+        }
+        return std::make_unique<MemorySource>(std::string_view(archive_).substr(*address, *size));
     }
-    auto printRow = [&](auto cellOf) {
-        std::string line;
-        for (int c = 0; c < 5; ++c) {
-            const std::string text = cellOf(c);
+
+private:
+    const StreamTable& table_;
+    std::string archive_;
+    std::string folder_;
+};
+
+std::string Join(const std::vector<std::string>& parts, const char* separator) {
+    std::string out;
+    for (const std::string& part : parts) {
+        if (!out.empty())
+            out += separator;
+        out += part;
+    }
+    return out;
+}
+
+// The stream table's five visible columns, aligned or tab-separated; with
+// sources, what each stream is after them.
+void PrintTable(const StreamTable& table, bool tsv, const StreamSources* sources = nullptr) {
+    std::vector<std::string> headers = {"#", "Name", "Ast Addr", "Abk Pos", "Asf Size"};
+    const std::int32_t cols[] = {0, 1, 3, 4, 11};
+    std::vector<std::vector<std::string>> rows;
+    bool anyProblem = false;
+    for (std::int32_t row = 1; row < table.RowCount(); ++row) {
+        std::vector<std::string> cells;
+        for (std::int32_t col : cols)
+            cells.push_back(table.CellText(col, row));
+        if (sources) {
+            std::string why;
+            const auto stream = sources->Open(row, why);
+            StreamInfo info;
+            if (stream)
+                info = ReadStreamInfo(*stream);
+            else
+                info.problems.push_back(why);
+            std::vector<std::string> problems = info.problems;
+            anyProblem = anyProblem || !problems.empty();
+            const bool known = info.hasHeader;
+            char seconds[32];
+            std::snprintf(seconds, sizeof seconds, "%.3f", info.Duration());
+            cells.push_back(known ? info.CodecName() : "");
+            cells.push_back(known ? std::to_string(info.channels) : "");
+            cells.push_back(known ? std::to_string(info.sampleRate) : "");
+            cells.push_back(known ? std::to_string(info.samples) : "");
+            cells.push_back(known ? (tsv ? seconds : FormatDuration(info.Duration())) : "");
+            const bool loop = known && info.loopStart && info.loopEnd;
             if (tsv) {
-                line += text;
-                if (c < 4)
+                cells.push_back(loop ? std::to_string(*info.loopStart) : "");
+                cells.push_back(loop ? std::to_string(*info.loopEnd) : "");
+            } else {
+                cells.push_back(loop ? std::to_string(*info.loopStart) + "-" +
+                                           std::to_string(*info.loopEnd)
+                                     : "");
+            }
+            cells.push_back(Join(problems, "; "));
+        }
+        rows.push_back(std::move(cells));
+    }
+    if (sources) {
+        for (const char* h : {"Codec", "Channels", "Rate", "Samples", "Duration"})
+            headers.push_back(h);
+        if (tsv) {
+            headers.push_back("Loop Start");
+            headers.push_back("Loop End");
+        } else {
+            headers.push_back("Loop");
+        }
+        headers.push_back("Problems");
+        // Aligned, the problems' column is there only when a stream has one.
+        if (!tsv && !anyProblem) {
+            headers.pop_back();
+            for (auto& cells : rows)
+                cells.pop_back();
+        }
+    }
+    const std::size_t columns = headers.size();
+    std::vector<std::size_t> width(columns);
+    for (std::size_t c = 0; c < columns; ++c) {
+        width[c] = headers[c].size();
+        for (const auto& cells : rows)
+            width[c] = std::max(width[c], cells[c].size());
+    }
+    // Names, codecs, loops and problems stand left-aligned, numbers right-aligned.
+    auto leftAligned = [&](std::size_t c) {
+        return headers[c] == "Name" || headers[c] == "Codec" || headers[c] == "Loop" ||
+               headers[c] == "Problems";
+    };
+    auto printRow = [&](const std::vector<std::string>& cells) {
+        std::string line;
+        for (std::size_t c = 0; c < columns; ++c) {
+            if (tsv) {
+                line += cells[c];
+                if (c + 1 < columns)
                     line += '\t';
                 continue;
             }
-            const std::string pad(width[c] - std::min(width[c], text.size()), ' ');
-            // Numbers stand right-aligned, the name left-aligned.
-            line += c == 1 ? text + pad : pad + text;
-            if (c < 4)
+            const std::string pad(width[c] - std::min(width[c], cells[c].size()), ' ');
+            line += leftAligned(c) ? cells[c] + pad : pad + cells[c];
+            if (c + 1 < columns)
                 line += "  ";
         }
-        while (!line.empty() && line.back() == ' ')
-            line.pop_back();
+        if (!tsv)
+            while (!line.empty() && line.back() == ' ')
+                line.pop_back();
         std::printf("%s\n", line.c_str());
     };
-    printRow([&](int c) { return std::string(headers[c]); });
-    for (std::int32_t row = 1; row < table.RowCount(); ++row)
-        printRow([&](int c) { return table.CellText(cols[c], row); });
+    printRow(headers);
+    for (const auto& cells : rows)
+        printRow(cells);
+}
+
+// Rows like "2,5-7", each between 1 and last; nothing when the list is malformed.
+std::optional<std::vector<std::int32_t>> ParseRowList(const std::string& list, std::int32_t last,
+                                                      std::string& why) {
+    std::vector<std::int32_t> rows;
+    std::size_t start = 0;
+    auto number = [&](const std::string& text, std::int32_t& value) {
+        const auto n = ParseCellNumber(text);
+        if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || !n)
+            return false;
+        value = static_cast<std::int32_t>(*n);
+        return true;
+    };
+    while (start <= list.size()) {
+        const auto comma = std::min(list.find(',', start), list.size());
+        const std::string item = list.substr(start, comma - start);
+        const auto dash = item.find('-');
+        std::int32_t from = 0, to = 0;
+        if (dash == std::string::npos ? !number(item, from)
+                                      : !number(item.substr(0, dash), from) ||
+                                            !number(item.substr(dash + 1), to)) {
+            why = "--rows: '" + item + "' is no row and no range like 5-7";
+            return std::nullopt;
+        }
+        if (dash == std::string::npos)
+            to = from;
+        if (from > to) {
+            why = "--rows: the range " + item + " runs backwards";
+            return std::nullopt;
+        }
+        if (from < 1 || to > last) {
+            why = "--rows: " + item + " is outside the table's rows 1 to " + std::to_string(last);
+            return std::nullopt;
+        }
+        for (std::int32_t r = from; r <= to; ++r)
+            rows.push_back(r);
+        start = comma + 1;
+    }
+    return rows;
 }
 
 int RunUnpack(const Options& options, ConsoleWindow& window) {
@@ -154,7 +320,8 @@ int RunList(const Options& options, ConsoleWindow& window) {
         }
         table.Reset();
         table.LoadTableFile(names.tableFile);
-        PrintTable(table, options.tsv);
+        const StreamSources sources(table, "", target);
+        PrintTable(table, options.tsv, options.details ? &sources : nullptr);
         return kSuccess;
     }
     const UnpackOutcome outcome = UnpackPickedFile(table, window, target, /*writeFolder=*/false);
@@ -162,7 +329,9 @@ int RunList(const Options& options, ConsoleWindow& window) {
     window.ReportBoxes(listed);
     if (!listed)
         return kFailure;
-    PrintTable(table, options.tsv);
+    const StreamSources sources(
+        table, options.details ? ReadWholeFile(UnpackNamesFor(target).archive) : "", "");
+    PrintTable(table, options.tsv, options.details ? &sources : nullptr);
     if (!options.tsv)
         window.Success(window.StatusLine());
     return kSuccess;
@@ -244,6 +413,74 @@ int RunCheck(const Options& options, ConsoleWindow& window) {
     return kSuccess;
 }
 
+int RunExport(const Options& options, ConsoleWindow& window) {
+    const std::string source = AsDialogPath(options.arguments[0]);
+    StreamTable table;
+    std::string archive, folder, outFolder;
+    if (IsExistingFolder(source)) {
+        folder = source;
+        const PackNames names = PackNamesFor(folder);
+        if (!IsExistingFile(names.tableFile)) {
+            window.Error("Resource files not found in " + folder);
+            return kFailure;
+        }
+        table.Reset();
+        table.LoadTableFile(names.tableFile);
+        outFolder = folder;
+    } else {
+        const UnpackOutcome outcome = UnpackPickedFile(table, window, source, false);
+        const bool listed =
+            outcome == UnpackOutcome::Succeeded || outcome == UnpackOutcome::EmptyBank;
+        window.ReportBoxes(listed);
+        if (!listed)
+            return kFailure;
+        archive = ReadWholeFile(UnpackNamesFor(source).archive);
+        outFolder = UnpackNamesFor(source).workFolder;
+    }
+    const std::int32_t last = table.RowCount() - 1;
+    std::vector<std::int32_t> rows;
+    if (options.rows) {
+        std::string why;
+        const auto parsed = ParseRowList(*options.rows, last, why);
+        if (!parsed)
+            return UsageError(why);
+        rows = *parsed;
+    } else {
+        for (std::int32_t r = 1; r <= last; ++r)
+            rows.push_back(r);
+    }
+    if (options.outputFolder)
+        outFolder = AsDialogPath(*options.outputFolder);
+    if (!IsExistingFolder(outFolder) && !CreateFolder(outFolder) && !IsExistingFolder(outFolder)) {
+        window.Error("Cannot create the folder " + outFolder);
+        return kFailure;
+    }
+
+    const StreamSources sources(table, std::move(archive), folder);
+    window.SetProgressMin(0);
+    window.SetProgressMax(static_cast<std::int32_t>(rows.size()));
+    int written = 0;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const std::int32_t row = rows[i];
+        window.SetProgressPosition(static_cast<std::int32_t>(i));
+        const std::string& name = sources.Name(row);
+        std::string why;
+        const auto stream = sources.Open(row, why);
+        try {
+            if (!stream)
+                throw DecodeError("The stream " + name + " is skipped: " + why + ".");
+            ExportWav(*stream, name, JoinPath(outFolder, WavNameFor(FileNamePart(name))));
+            ++written;
+        } catch (const DecodeError& e) {
+            window.Error(e.what());
+        }
+    }
+    window.SetProgressPosition(static_cast<std::int32_t>(rows.size()));
+    window.Success("Exported " + std::to_string(written) + " of " + std::to_string(rows.size()) +
+                   " streams as WAV files to " + outFolder);
+    return written == static_cast<int>(rows.size()) ? kSuccess : kFailure;
+}
+
 int Run(int argc, char** argv) {
     Options options;
     bool optionsEnded = false;
@@ -268,6 +505,12 @@ int Run(int argc, char** argv) {
             options.dryRun = true;
         } else if (arg == "--force") {
             options.force = true;
+        } else if (arg == "--details") {
+            options.details = true;
+        } else if (arg == "--rows" || arg == "-o") {
+            if (i + 1 >= argc)
+                return UsageError(arg + " needs a value");
+            (arg == "-o" ? options.outputFolder : options.rows) = std::string(argv[++i]);
         } else {
             return UsageError("unknown option '" + arg + "'");
         }
@@ -281,7 +524,8 @@ int Run(int argc, char** argv) {
     std::size_t least = 1, most = 1;
     if (command == "check")
         most = 2;
-    if (command != "unpack" && command != "pack" && command != "list" && command != "check")
+    if (command != "unpack" && command != "pack" && command != "list" && command != "check" &&
+        command != "export")
         return UsageError("unknown command '" + command + "'");
     if (options.arguments.size() < least)
         return UsageError(command + ": missing argument");
@@ -293,6 +537,10 @@ int Run(int argc, char** argv) {
         return UsageError("--dry-run goes with pack only");
     if (options.force && command != "unpack")
         return UsageError("--force goes with unpack only");
+    if (options.details && command != "list")
+        return UsageError("--details goes with list only");
+    if ((options.rows || options.outputFolder) && command != "export")
+        return UsageError("--rows and -o go with export only");
 
     ConsoleWindow window(stdout, stderr, ::isatty(STDERR_FILENO) != 0, options.quiet,
                          options.force);
@@ -303,6 +551,8 @@ int Run(int argc, char** argv) {
             return RunPack(options, window);
         if (command == "list")
             return RunList(options, window);
+        if (command == "export")
+            return RunExport(options, window);
         return RunCheck(options, window);
     } catch (const std::exception& e) {
         window.ReportBoxes(false);

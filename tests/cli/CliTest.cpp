@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "PairBuilder.h"
+#include "StreamBuilder.h"
 #include "TestFiles.h"
 #include "io/FileIo.h"
 
@@ -266,6 +267,95 @@ TEST_F(CliTest, CheckVerifiesAPackedPairAgainstItsFolder) {
     EXPECT_NE(r.out.find("stream 3: Ast Addr is 300 in the pair, 356 in the table file\n"),
               std::string::npos)
         << r.out;
+}
+
+}  // namespace
+}  // namespace tamrel
+
+namespace tamrel {
+namespace {
+
+// A pair of real streams: PCM16 LE stereo with a loop, R2 mono, MicroTalk.
+class CliSoundTest : public CliTest {
+protected:
+    CliSoundTest() {
+        auto pcm = [](std::uint32_t count) {
+            std::string bytes = test::Uint32(count, false);
+            for (std::uint32_t i = 0; i < count * 2; ++i)
+                bytes += std::string{static_cast<char>(i * 7), static_cast<char>(i)};
+            return bytes;
+        };
+        test::StreamSpec first;
+        first.tags = {{0xA0, 0x00}, {0x82, 2}, {0x84, 32000}, {0x86, 5}, {0x87, 99}};
+        first.dataPayloads = {pcm(60), pcm(40)};
+        test::StreamSpec second;
+        second.tags = {{0x80, 2}, {0x85, 28}};
+        second.dataPayloads = {test::Uint32(28, false) + test::Uint32(0, false) + '\x10' +
+                               std::string(14, '\x21')};
+        test::StreamSpec third;
+        third.tags = {{0xA0, 0x04}};
+        third.dataPayloads = {test::Uint32(28, false) + std::string(20, '\x33')};
+        test::PairRecipe recipe;
+        recipe.streams = {test::BuildStream(first), test::BuildStream(second),
+                          test::BuildStream(third)};
+        recipe.references = {40, 120};
+        pair = test::BuildPair(dir.path(), "music", recipe);
+    }
+};
+
+TEST_F(CliSoundTest, ListDetailsSaysWhatEachStreamIs) {
+    Result r = Run("list --details " + pair.archivePath);
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string second = std::to_string(pair.addresses[1]);
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n')),
+              "#  Name             Ast Addr  Abk Pos  Asf Size  Codec           Channels   Rate  "
+              "Samples  Duration  Loop");
+    EXPECT_NE(r.out.find("  PCM16 LE               2  32000      100   0:00.00  5-100\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("  XA ADPCM R2            1  22050       28   0:00.00\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("  MicroTalk 10:1         1  22050       28   0:00.00\n"),
+              std::string::npos)
+        << r.out;
+
+    ASSERT_EQ(Run("-q unpack " + pair.archivePath).status, 0);
+    r = Run("list --details --tsv " + At("music_"));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "#\tName\tAst Addr\tAbk Pos\tAsf Size\tCodec\tChannels\tRate\tSamples\tDuration\t"
+              "Loop Start\tLoop End\tProblems\n"
+              "1\tmusic_00001.asf\t0\t0\t" + std::to_string(pair.addresses[1]) +
+                  "\tPCM16 LE\t2\t32000\t100\t0.003\t5\t100\t\n"
+                  "2\tmusic_00002.asf\t" + second + "\t40\t" +
+                  std::to_string(pair.addresses[2] - pair.addresses[1]) +
+                  "\tXA ADPCM R2\t1\t22050\t28\t0.001\t\t\t\n"
+                  "3\tmusic_00003.asf\t" + std::to_string(pair.addresses[2]) + "\t120\t" +
+                  std::to_string(pair.archive.size() - pair.addresses[2]) +
+                  "\tMicroTalk 10:1\t1\t22050\t28\t0.001\t\t\t\n");
+}
+
+TEST_F(CliSoundTest, ExportWritesWavFilesAndSkipsWhatItCannotDecode) {
+    Result r = Run("export " + pair.archivePath);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "tamrel-cli: The stream music_00003.asf is MicroTalk 10:1, which this program "
+              "cannot decode yet.\n");
+    EXPECT_EQ(r.out, "Exported 2 of 3 streams as WAV files to " + At("music_") + "\n");
+    EXPECT_EQ(dir.ListingOf(At("music_")), "music_00001.wav\nmusic_00002.wav\n");
+    const std::string wav = ReadFileBytes(At("music_/music_00001.wav"));
+    EXPECT_EQ(wav.substr(0, 4), "RIFF");
+    EXPECT_EQ(wav.substr(44, 4), std::string("\0\0\7\1", 4));  // the first samples as put in
+
+    r = Run("-q export " + pair.archivePath + " --rows 2 -o " + At("out"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(dir.ListingOf(At("out")), "music_00002.wav\n");
+    for (const char* rows : {"0", "4", "3-1", "1,,2", "x"}) {
+        r = Run("export " + pair.archivePath + " --rows " + rows);
+        EXPECT_EQ(r.status, 2) << rows;
+        EXPECT_NE(r.err.find("--rows"), std::string::npos) << rows;
+    }
 }
 
 }  // namespace
