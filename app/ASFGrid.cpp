@@ -1,6 +1,7 @@
 #include "ASFGrid.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -210,16 +211,43 @@ GridGeometry ASFGrid::Geometry() const {
     return GridGeometry(table_, viewport()->size(), topRow_, leftCol_);
 }
 
-void ASFGrid::CellChanged(std::int32_t, std::int32_t) {
+void ASFGrid::CellChanged(std::int32_t col, std::int32_t row) {
     // update() coalesces: a command that writes many cells costs one paint
     // per pumped event, not one per cell.
     viewport()->update();
+    if (row == selectedRow_ && col == 1)
+        emit SelectionChanged();
 }
 
 void ASFGrid::TableChanged() {
     selectedRow_ = std::clamp(selectedRow_, std::min(FirstDataRow(), LastDataRow()), LastDataRow());
     UpdateScrollBars();
     viewport()->update();
+    emit SelectionChanged();
+}
+
+void ASFGrid::contextMenuEvent(QContextMenuEvent* event) {
+    std::int32_t row = selectedRow_;
+    QPoint at = event->globalPos();
+    if (event->reason() == QContextMenuEvent::Mouse) {
+        // A right click on a data row acts on that row, and selects it.
+        const QPoint pos = viewport()->mapFrom(this, event->pos());
+        if (InHeaderRow(pos.y()))
+            return;
+        row = Geometry().RowAt(pos.y());
+        if (row < FirstDataRow() || row > LastDataRow())
+            return;
+        SelectRow(row);
+    } else {
+        // The menu key: at the selected row, as far as it is in sight.
+        const QRect cell = Geometry().CellRect(1, selectedRow_);
+        const int y = cell.isValid() ? cell.center().y() : Geometry().FixedRowsHeight();
+        at = viewport()->mapToGlobal(QPoint(20, std::min(y, viewport()->height() - 1)));
+    }
+    if (row < FirstDataRow() || row > LastDataRow())
+        return;
+    emit StreamMenuRequested(row, at);
+    event->accept();
 }
 
 void ASFGrid::resizeEvent(QResizeEvent* event) {
@@ -274,8 +302,11 @@ void ASFGrid::ScrollToColumn(std::int32_t leftCol) {
 void ASFGrid::SelectRow(std::int64_t row) {
     if (LastDataRow() < FirstDataRow())
         return;
+    const std::int32_t before = selectedRow_;
     selectedRow_ =
         static_cast<std::int32_t>(std::clamp<std::int64_t>(row, FirstDataRow(), LastDataRow()));
+    if (selectedRow_ != before)
+        emit SelectionChanged();
     allSelected_ = false;
     const std::int32_t visible = std::max(1, Geometry().FullyVisibleRows());
     if (selectedRow_ < topRow_) {

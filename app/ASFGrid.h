@@ -86,6 +86,13 @@ public:
     void CellChanged(std::int32_t col, std::int32_t row) override;
     void TableChanged() override;
 
+signals:
+    // The selected row changed, or what stands in it.
+    void SelectionChanged();
+    // The context menu of a data row: the row under the pointer, or the
+    // selected one for the menu key.
+    void StreamMenuRequested(std::int32_t row, QPoint globalPos);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -96,6 +103,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     enum class Drag { None, Selecting, Sizing, HeaderPress };

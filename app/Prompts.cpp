@@ -3,6 +3,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "FolderDialog.h"
 
@@ -58,6 +59,32 @@ std::optional<QString> DesktopPrompts::SelectFolder(QWidget* parent) {
         return std::nullopt;
     lastFolder_ = dialog.ChosenPath();
     return lastFolder_;
+}
+
+}  // namespace tamrel
+
+namespace tamrel {
+
+std::optional<QString> DesktopPrompts::SaveFile(QWidget* parent, const QString& suggested,
+                                                const QString& filter) {
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(QtNameFilters(filter));
+    dialog.selectFile(suggested);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
+bool DesktopPrompts::Question(const QString& text, const QString& caption, const QString& yes,
+                              const QString& no) {
+    QMessageBox box(QMessageBox::Question, caption, text);
+    QPushButton* yesButton = box.addButton(yes, QMessageBox::AcceptRole);
+    box.addButton(no, QMessageBox::RejectRole);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+    return box.clickedButton() == yesButton;
 }
 
 }  // namespace tamrel

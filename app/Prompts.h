@@ -20,6 +20,12 @@ public:
     virtual std::optional<QString> OpenFile(QWidget* parent, const QString& filter) = 0;
     // The folder-selection dialog: a folder's path, or nothing on cancel.
     virtual std::optional<QString> SelectFolder(QWidget* parent) = 0;
+    // The save dialog, starting at suggested; the chosen path or nothing.
+    virtual std::optional<QString> SaveFile(QWidget* parent, const QString& suggested,
+                                            const QString& filter) = 0;
+    // A modal question with the question icon and two buttons; true for yes.
+    virtual bool Question(const QString& text, const QString& caption, const QString& yes,
+                          const QString& no) = 0;
 };
 
 // Turns a filter of "label|patterns" pairs (patterns separated by ";") into
@@ -33,6 +39,10 @@ public:
     void MessageBox(Icon icon, const QString& text, const QString& caption) override;
     std::optional<QString> OpenFile(QWidget* parent, const QString& filter) override;
     std::optional<QString> SelectFolder(QWidget* parent) override;
+    std::optional<QString> SaveFile(QWidget* parent, const QString& suggested,
+                                    const QString& filter) override;
+    bool Question(const QString& text, const QString& caption, const QString& yes,
+                  const QString& no) override;
 
 private:
     QString lastFile_;

@@ -15,6 +15,7 @@
 #include "Prompts.h"
 #include "RangeProgressBar.h"
 #include "StatusPanels.h"
+#include "StreamActions.h"
 #include "archive/Pack.h"
 #include "archive/Unpack.h"
 
@@ -50,22 +51,29 @@ void ToolBarStrip::paintEvent(QPaintEvent*) {
     painter.drawLine(0, 1, width() - 1, 1);
 }
 
-TForm1::TForm1(std::unique_ptr<Prompts> prompts, QWidget* parent)
+TForm1::TForm1(std::unique_ptr<Prompts> prompts, QWidget* parent,
+               std::unique_ptr<AudioOutput> audio)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
       prompts_(prompts ? std::move(prompts) : std::make_unique<DesktopPrompts>()),
       tips_(new BalloonTipController(this)) {
-    FormCreate();
+    FormCreate(std::move(audio));
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    // The grid and the stream actions use the table, which goes with this
+    // object before QWidget's destructor would delete the children.
+    actions_.reset();
+    delete ASFGrid_;
+    ASFGrid_ = nullptr;
+}
 
 QString TForm1::Caption() {
     return QStringLiteral("Tamrel Ast-Abk Packer/Unpacker v1.1");
 }
 
-void TForm1::FormCreate() {
+void TForm1::FormCreate(std::unique_ptr<AudioOutput> audio) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(Caption());
     setWindowIcon(ProgramIcon());
@@ -104,6 +112,11 @@ void TForm1::FormCreate() {
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setGeometry(0, kClientHeight - kStatusBarHeight, kClientWidth, kStatusBarHeight);
 
+    actions_ = std::make_unique<StreamActions>(
+        *this, *ASFGrid_, table_, audio ? std::move(audio) : std::make_unique<DesktopAudioOutput>());
+    connect(ASFGrid_, &ASFGrid::SelectionChanged, actions_.get(), &StreamActions::ScheduleDetails);
+    connect(ASFGrid_, &ASFGrid::StreamMenuRequested, actions_.get(), &StreamActions::ShowMenu);
+
     // The table is the only control that takes the keyboard focus.
     ASFGrid_->setFocus();
 }
@@ -132,6 +145,8 @@ void TForm1::RunCommand(const std::function<void()>& command) {
         ShowError(QStringLiteral("Unknown error"));
     }
     commandRunning_ = false;
+    // The status bar shows the selected stream again.
+    actions_->ScheduleDetails();
     // Whatever was left to draw is drawn now, not at some later event.
     repaint();
     if (quitRequested_) {
@@ -145,11 +160,17 @@ void TForm1::ShowError(const QString& message) {
 }
 
 void TForm1::ExportButtonClick() {
+    actions_->StopPlayback();
     RunCommand([this] { Unpack(table_, *this); });
 }
 
 void TForm1::ImportButtonClick() {
+    actions_->StopPlayback();
     RunCommand([this] { Pack(table_, *this); });
+}
+
+void TForm1::SetWorkFolder(const std::string& folder) {
+    actions_->SetWorkFolder(folder);
 }
 
 void TForm1::ToolButton9Click() {

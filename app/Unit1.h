@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+#include "AudioOutput.h"
 #include "Prompts.h"
 #include "archive/WindowServices.h"
 #include "table/StreamTable.h"
@@ -18,6 +19,7 @@ namespace tamrel {
 
 class ASFGrid;
 class BalloonTipController;
+class StreamActions;
 class RangeProgressBar;
 class StatusPanels;
 
@@ -37,8 +39,10 @@ public:
     static constexpr int kClientWidth = 548;
     static constexpr int kClientHeight = 319;
 
-    // prompts: the boxes and dialogs; the real ones when null.
-    explicit TForm1(std::unique_ptr<Prompts> prompts = nullptr, QWidget* parent = nullptr);
+    // prompts: the boxes and dialogs; audio: where streams play. The real
+    // ones when null.
+    explicit TForm1(std::unique_ptr<Prompts> prompts = nullptr, QWidget* parent = nullptr,
+                    std::unique_ptr<AudioOutput> audio = nullptr);
     ~TForm1() override;
 
     // The window's caption.
@@ -50,6 +54,7 @@ public:
     StatusPanels* StatusBar() const { return StatusBar1; }
     QWidget* ToolBar() const { return ToolBar1; }
     BalloonTipController* Tips() const { return tips_; }
+    StreamActions& Actions() { return *actions_; }
     Prompts& Dialogs() { return *prompts_; }
 
     // Runs a command inside the general error handler: an error it does not
@@ -84,6 +89,7 @@ public:
     void Repaint() override;
     std::optional<std::string> FileOpenDialog(const std::string& filter) override;
     std::optional<std::string> FolderSelectionDialog() override;
+    void SetWorkFolder(const std::string& folder) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -91,7 +97,7 @@ protected:
     bool event(QEvent* event) override;
 
 private:
-    void FormCreate();
+    void FormCreate(std::unique_ptr<AudioOutput> audio);
     QToolButton* AddToolButton(const char* name, const QString& picture, const QString& hint,
                                int x);
     void FocusGridIfNothingFocused();
@@ -107,6 +113,7 @@ private:
     ASFGrid* ASFGrid_;
     RangeProgressBar* ProgressBar1;
     StatusPanels* StatusBar1;
+    std::unique_ptr<StreamActions> actions_;
     std::function<bool(const QUrl&)> urlOpener_;
     QElapsedTimer sinceLastPump_;
     QElapsedTimer sinceLastRepaint_;

@@ -5,9 +5,10 @@
 
 namespace tamrel {
 
-void ExportWav(const ByteSource& stream, const std::string& name, const std::string& wavPath) {
+void ExportWav(const ByteSource& stream, const std::string& name, const std::string& wavPath,
+               const std::function<bool(std::size_t)>& progress) {
     const StreamInfo info = ReadStreamInfo(stream);
-    const std::vector<std::int16_t> samples = DecodeStream(stream, info, name);
+    const std::vector<std::int16_t> samples = DecodeStream(stream, info, name, progress);
     std::optional<WavLoop> loop;
     if (info.loopStart && info.loopEnd && *info.loopEnd > *info.loopStart)
         loop = WavLoop{*info.loopStart, *info.loopEnd};

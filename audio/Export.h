@@ -11,7 +11,9 @@ namespace tamrel {
 // Decodes the stream (name names it in errors) and writes wavPath through a
 // temporary file; throws DecodeError for a stream without a decoder or with
 // damage, IoError when the file cannot be written.
-void ExportWav(const ByteSource& stream, const std::string& name, const std::string& wavPath);
+// progress is told each data block decoded and may stop the work.
+void ExportWav(const ByteSource& stream, const std::string& name, const std::string& wavPath,
+               const std::function<bool(std::size_t)>& progress = {});
 
 // The WAV file's name for a stream file's name: "intro_00002.asf" gives
 // "intro_00002.wav".

@@ -26,6 +26,13 @@ public:
     }
     std::optional<QString> OpenFile(QWidget*, const QString&) override { return path_; }
     std::optional<QString> SelectFolder(QWidget*) override { return path_; }
+    std::optional<QString> SaveFile(QWidget*, const QString&, const QString&) override {
+        return std::nullopt;
+    }
+    // Unpacking again over the same folder replaces it, as a benchmark wants.
+    bool Question(const QString&, const QString&, const QString&, const QString&) override {
+        return true;
+    }
 
 private:
     QString path_;

@@ -45,4 +45,24 @@ std::string BuildStream(const StreamSpec& spec) {
     return out + spec.after;
 }
 
+std::vector<std::string> ThreeKindsOfStreams() {
+    auto pcm = [](std::uint32_t count) {
+        std::string bytes = Uint32(count, false);
+        for (std::uint32_t i = 0; i < count * 2; ++i)
+            bytes += std::string{static_cast<char>(i * 7), static_cast<char>(i)};
+        return bytes;
+    };
+    StreamSpec first;
+    first.tags = {{0xA0, 0x00}, {0x82, 2}, {0x84, 32000}, {0x86, 5}, {0x87, 99}};
+    first.dataPayloads = {pcm(60), pcm(40)};
+    StreamSpec second;
+    second.tags = {{0x80, 2}, {0x85, 28}};
+    second.dataPayloads = {Uint32(28, false) + Uint32(0, false) + '\x10' +
+                           std::string(14, '\x21')};
+    StreamSpec third;
+    third.tags = {{0xA0, 0x04}};
+    third.dataPayloads = {Uint32(28, false) + std::string(20, '\x33')};
+    return {BuildStream(first), BuildStream(second), BuildStream(third)};
+}
+
 }  // namespace tamrel::test

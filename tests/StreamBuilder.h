@@ -34,4 +34,9 @@ struct StreamSpec {
 
 std::string BuildStream(const StreamSpec& spec);
 
+// Three streams of three kinds: PCM16 LE stereo at 32000 Hz with a loop
+// (samples 5 to 100, in two blocks of 60 and 40), XA ADPCM R2 mono of 28
+// samples, and MicroTalk 10:1, which has no decoder.
+std::vector<std::string> ThreeKindsOfStreams();
+
 }  // namespace tamrel::test

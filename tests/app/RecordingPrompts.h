@@ -19,6 +19,10 @@ public:
         std::optional<QString> folder;
         QStringList filters;
         std::function<void()> onBox;  // runs while a box is "open"
+        std::optional<QString> saveFile;
+        QStringList saveSuggestions;
+        bool answer = false;  // to questions
+        QStringList questions;
     };
     explicit RecordingPrompts(Shared& shared) : shared_(shared) {}
 
@@ -35,6 +39,17 @@ public:
         return shared_.file;
     }
     std::optional<QString> SelectFolder(QWidget*) override { return shared_.folder; }
+    std::optional<QString> SaveFile(QWidget*, const QString& suggested,
+                                    const QString& filter) override {
+        shared_.saveSuggestions << suggested;
+        shared_.filters << filter;
+        return shared_.saveFile;
+    }
+    bool Question(const QString& text, const QString& caption, const QString& yes,
+                  const QString& no) override {
+        shared_.questions << QStringLiteral("%1|%2|%3|%4").arg(caption, text, yes, no);
+        return shared_.answer;
+    }
 
 private:
     Shared& shared_;

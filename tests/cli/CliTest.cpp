@@ -279,25 +279,8 @@ namespace {
 class CliSoundTest : public CliTest {
 protected:
     CliSoundTest() {
-        auto pcm = [](std::uint32_t count) {
-            std::string bytes = test::Uint32(count, false);
-            for (std::uint32_t i = 0; i < count * 2; ++i)
-                bytes += std::string{static_cast<char>(i * 7), static_cast<char>(i)};
-            return bytes;
-        };
-        test::StreamSpec first;
-        first.tags = {{0xA0, 0x00}, {0x82, 2}, {0x84, 32000}, {0x86, 5}, {0x87, 99}};
-        first.dataPayloads = {pcm(60), pcm(40)};
-        test::StreamSpec second;
-        second.tags = {{0x80, 2}, {0x85, 28}};
-        second.dataPayloads = {test::Uint32(28, false) + test::Uint32(0, false) + '\x10' +
-                               std::string(14, '\x21')};
-        test::StreamSpec third;
-        third.tags = {{0xA0, 0x04}};
-        third.dataPayloads = {test::Uint32(28, false) + std::string(20, '\x33')};
         test::PairRecipe recipe;
-        recipe.streams = {test::BuildStream(first), test::BuildStream(second),
-                          test::BuildStream(third)};
+        recipe.streams = test::ThreeKindsOfStreams();
         recipe.references = {40, 120};
         pair = test::BuildPair(dir.path(), "music", recipe);
     }

@@ -1,0 +1,68 @@
+// What the window does with one stream: shows what it is in the status bar,
+// and offers in the grid's context menu to play it, export it (or all) as
+// WAV, and replace it with an audio file or restore its original.
+#pragma once
+
+#include <QObject>
+#include <QPoint>
+#include <QString>
+#include <QTimer>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "AudioOutput.h"
+#include "audio/StreamInfo.h"
+
+class QMenu;
+
+namespace tamrel {
+
+class ASFGrid;
+class StreamTable;
+class TForm1;
+
+class StreamActions : public QObject {
+    Q_OBJECT
+public:
+    StreamActions(TForm1& form, ASFGrid& grid, StreamTable& table,
+                  std::unique_ptr<AudioOutput> output);
+    ~StreamActions() override;
+
+    void SetWorkFolder(const std::string& folder) { workFolder_ = folder; }
+    const std::string& WorkFolder() const { return workFolder_; }
+    // Status panels 2 and 3 for the selected row, now.
+    void ShowDetails();
+    // The same at the next turn of the event loop, once for many changes.
+    void ScheduleDetails();
+
+    // The context menu of a data row, built afresh (the caller owns it).
+    QMenu* BuildMenu(std::int32_t row, QWidget* parent);
+    void ShowMenu(std::int32_t row, const QPoint& globalPos);
+
+    void Play(std::int32_t row);
+    void StopPlayback();
+    std::int32_t PlayingRow() const { return playingRow_; }
+    void ExportRow(std::int32_t row);
+    void ExportAll();
+
+    AudioOutput& Output() { return *output_; }
+
+private:
+    std::string StreamPath(std::int32_t row) const;
+    std::optional<StreamInfo> InfoOf(std::int32_t row) const;
+    void ShowPlayingPosition();
+    void ShowDuration();
+
+    TForm1& form_;
+    ASFGrid& grid_;
+    StreamTable& table_;
+    std::unique_ptr<AudioOutput> output_;
+    std::string workFolder_;
+    QTimer detailsTimer_;
+    QTimer positionTimer_;
+    std::int32_t playingRow_ = 0;
+    double playingDuration_ = 0;
+};
+
+}  // namespace tamrel

@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include <QMenu>
+#include <QTest>
+
+#include "ASFGrid.h"
+#include "AudioOutput.h"
+#include "PairBuilder.h"
+#include "RecordingPrompts.h"
+#include "StatusPanels.h"
+#include "StreamActions.h"
+#include "StreamBuilder.h"
+#include "TestFiles.h"
+#include "Unit1.h"
+
+// Texts in failure messages as text.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace tamrel {
+namespace {
+
+using test::RecordingPrompts;
+
+// An audio output that plays nothing and records what it was given.
+class FakeAudioOutput : public AudioOutput {
+public:
+    bool available = true;
+    QByteArray played;
+    int channels = 0, rate = 0;
+    bool playing = false;
+    qint64 position = 0;
+
+    bool Available() const override { return available; }
+    QString UnavailableReason() const override { return QStringLiteral("no audio output device"); }
+    void Play(const QByteArray& samples, int c, int r) override {
+        played = samples;
+        channels = c;
+        rate = r;
+        playing = true;
+    }
+    void Stop() override { playing = false; }
+    bool Playing() const override { return playing; }
+    qint64 PositionMs() const override { return position; }
+    void End() {
+        playing = false;
+        emit Finished();
+    }
+};
+
+class StreamActionsTest : public ::testing::Test {
+protected:
+    StreamActionsTest() {
+        auto fake = std::make_unique<FakeAudioOutput>();
+        audio = fake.get();
+        form = std::make_unique<TForm1>(std::make_unique<RecordingPrompts>(shared), nullptr,
+                                        std::move(fake));
+        form->show();
+        test::PairRecipe recipe;
+        recipe.streams = test::ThreeKindsOfStreams();
+        recipe.references = {40, 120};
+        pair = test::BuildPair(dir.path(), "music", recipe);
+    }
+    void Unpack() {
+        shared.file = QString::fromStdString(pair.archivePath);
+        form->ExportButtonClick();
+        QCoreApplication::processEvents();
+    }
+    QString Panel(int panel) const { return form->StatusBar()->PanelText(panel); }
+    void Select(int row) {
+        form->Grid()->setFocus();
+        while (form->Grid()->SelectedRow() < row)
+            QTest::keyClick(form->Grid(), Qt::Key_Down);
+        while (form->Grid()->SelectedRow() > row)
+            QTest::keyClick(form->Grid(), Qt::Key_Up);
+        QCoreApplication::processEvents();
+    }
+    // The menu's entries as "text" or "(text)" for a disabled one.
+    QStringList MenuOf(int row) {
+        std::unique_ptr<QMenu> menu(form->Actions().BuildMenu(row, form.get()));
+        QStringList items;
+        for (QAction* action : menu->actions())
+            if (!action->isSeparator())
+                items << (action->isEnabled() ? action->text() : "(" + action->text() + ")");
+        return items;
+    }
+    void Trigger(int row, const QString& text) {
+        std::unique_ptr<QMenu> menu(form->Actions().BuildMenu(row, form.get()));
+        for (QAction* action : menu->actions())
+            if (action->text() == text) {
+                action->trigger();
+                return;
+            }
+        ADD_FAILURE() << "no item " << text.toStdString();
+    }
+
+    test::TempDir dir;
+    test::Pair pair;
+    RecordingPrompts::Shared shared;
+    FakeAudioOutput* audio = nullptr;
+    std::unique_ptr<TForm1> form;
+};
+
+TEST_F(StreamActionsTest, TheSelectedStreamIsDescribedInTheStatusBar) {
+    EXPECT_EQ(Panel(2), "");
+    Unpack();
+    EXPECT_EQ(Panel(2), "PCM16 LE, stereo, 32000 Hz");
+    EXPECT_EQ(Panel(3), "0:00.00");
+    Select(2);
+    EXPECT_EQ(Panel(2), "XA ADPCM R2, mono, 22050 Hz");
+    Select(3);
+    EXPECT_EQ(Panel(2), "MicroTalk 10:1, mono, 22050 Hz");
+    // A stream file that is no stream says so; its length stays unsaid.
+    test::WriteFileBytes(dir / "music_/music_00003.asf", "not a stream");
+    Select(2);
+    Select(3);
+    EXPECT_EQ(Panel(2), "no stream header");
+    EXPECT_EQ(Panel(3), "");
+
+    // An Unpack that ends at one of its exits leaves no folder to read.
+    std::string bank = pair.bank;
+    bank.replace(40, 4, "\x11\x11\x11\x11");
+    test::WriteFileBytes(pair.bankPath, bank);
+    Unpack();
+    EXPECT_EQ(Panel(2), "");
+    EXPECT_EQ(Panel(3), "");
+}
+
+TEST_F(StreamActionsTest, TheMenuOffersWhatTheStreamAllows) {
+    Unpack();
+    EXPECT_EQ(MenuOf(1),
+              (QStringList{"Play", "Export as WAV...", "Export all as WAV..."}));
+    EXPECT_EQ(MenuOf(3), (QStringList{"(MicroTalk 10:1: no decoder, so no playing or export)",
+                                      "(Play)", "(Export as WAV...)", "Export all as WAV..."}));
+    audio->available = false;
+    EXPECT_EQ(MenuOf(1), (QStringList{"(Play (no audio output device))", "Export as WAV...",
+                                      "Export all as WAV..."}));
+}
+
+TEST_F(StreamActionsTest, PlayingShowsItsPositionAndEveryCommandStopsIt) {
+    Unpack();
+    Trigger(1, "Play");
+    EXPECT_TRUE(audio->playing);
+    EXPECT_EQ(audio->channels, 2);
+    EXPECT_EQ(audio->rate, 32000);
+    ASSERT_EQ(audio->played.size(), 100 * 2 * 2);
+    EXPECT_EQ(audio->played.left(4), QByteArray("\0\0\7\1", 4));  // the samples as put in
+    EXPECT_EQ(Panel(3), "0:00 / 0:00");
+    EXPECT_EQ(MenuOf(1), (QStringList{"Stop", "Export as WAV...", "Export all as WAV..."}));
+    audio->End();
+    EXPECT_EQ(Panel(3), "0:00.00");  // the duration again
+
+    Trigger(1, "Play");
+    Trigger(2, "Play");  // another row: the first stops
+    EXPECT_EQ(audio->played.size(), 28 * 2);
+    EXPECT_EQ(form->Actions().PlayingRow(), 2);
+    Unpack();
+    EXPECT_FALSE(audio->playing);
+}
+
+TEST_F(StreamActionsTest, ExportOneOrAllAsWav) {
+    Unpack();
+    shared.saveFile = QString::fromStdString(dir / "first.wav");
+    Trigger(1, "Export as WAV...");
+    EXPECT_EQ(shared.saveSuggestions.last().toStdString(), dir / "music_/music_00001.wav");
+    EXPECT_EQ(shared.boxes.last().toStdString(),
+              "information|Information|Exported music_00001.asf to " + (dir / "first.wav"));
+    EXPECT_EQ(test::ReadFileBytes(dir / "first.wav").substr(0, 4), "RIFF");
+
+    shared.folder = QString::fromStdString(dir / "music_");
+    Trigger(2, "Export all as WAV...");
+    EXPECT_EQ(shared.boxes.last().toStdString(),
+              "information|Information|Exported 2 of 3 streams as WAV files to " +
+                  (dir / "music_") + "\r\nNot exported (no decoder, or damaged): music_00003.asf");
+    EXPECT_TRUE(test::ReadFileBytes(dir / "music_/music_00002.wav").size() > 44);
+    EXPECT_TRUE(form->isEnabled());
+}
+
+}  // namespace
+}  // namespace tamrel
