@@ -457,6 +457,12 @@ int RemoveLeftoverTemporaries(const std::string& folder,
     return removed;
 }
 
+void RenameFile(const std::string& from, const std::string& to) {
+    if (RenameAt(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str()) != 0)
+        throw IoError(errno, "Cannot replace " + to);
+    SyncFolder(FolderOf(to));
+}
+
 void SyncFolder(const std::string& path) {
     // Some file systems cannot sync a folder (EINVAL); the renames are in
     // place then, which is all they can promise.

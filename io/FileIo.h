@@ -174,6 +174,10 @@ std::string TargetOfTemporary(std::string_view fileName);
 int RemoveLeftoverTemporaries(const std::string& folder,
                               const std::function<bool(const std::string&)>& isOurs);
 
+// Renames a file over another in the same folder, as one step, and makes it
+// durable; throws IoError naming the target.
+void RenameFile(const std::string& from, const std::string& to);
+
 // Makes renames in a folder durable. File systems that cannot sync a folder
 // are accepted as they are.
 void SyncFolder(const std::string& path);

@@ -1,0 +1,417 @@
+#include "audio/Encoder.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "audio/Decoder.h"
+
+namespace tamrel {
+
+namespace {
+
+constexpr int kFrameSamples = 28;
+constexpr int kShifts = 13;  // 0..12: a larger shift cannot reach any 16-bit value
+constexpr std::uint32_t kPreamble = 8;
+
+void PutUint32(std::string& out, std::uint32_t v, bool bigEndian) {
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<char>(v >> (bigEndian ? 24 - 8 * i : 8 * i)));
+}
+
+void PutInt16(std::string& out, int v, bool bigEndian) {
+    const auto u = static_cast<std::uint16_t>(v);
+    if (bigEndian) {
+        out.push_back(static_cast<char>(u >> 8));
+        out.push_back(static_cast<char>(u));
+    } else {
+        out.push_back(static_cast<char>(u));
+        out.push_back(static_cast<char>(u >> 8));
+    }
+}
+
+std::string Block(const char* id, std::string payload) {
+    payload.resize((payload.size() + 3) / 4 * 4, '\0');
+    std::string out(id, 4);
+    PutUint32(out, static_cast<std::uint32_t>(kPreamble + payload.size()), false);
+    return out + payload;
+}
+
+// One channel's history and the search for its frames, with the decoder's
+// own arithmetic.
+struct Channel {
+    int h1 = 0, h2 = 0;
+    double errorSum = 0;
+    std::uint64_t frames = 0;
+};
+
+struct FrameChoice {
+    int filter = 0, shift = 0;
+    int nibbles[kFrameSamples] = {};
+    int decoded[kFrameSamples] = {};
+    double error = std::numeric_limits<double>::max();
+    bool clipped = false;
+};
+
+// The nibble whose decoded sample comes nearest the target, and that sample.
+inline int BestNibble(int target, int shift, int filter, int h1, int h2, int rounding,
+                      int& decoded, bool& clipped) {
+    const int base = kXaK1[filter] * h1 + kXaK2[filter] * h2 + rounding;
+    const int step = 1 << (20 - shift);
+    // (n * step + base) >> 8 should be the target: n near (target * 256 - base) / step.
+    const long long want = static_cast<long long>(target) * 256 + 128 - base;
+    long long n = want >= 0 ? want / step : -((-want + step - 1) / step);
+    int bestN = 0, bestY = 0, bestD = std::numeric_limits<int>::max();
+    bool bestClip = false;
+    for (long long c = n; c <= n + 1; ++c) {
+        const int candidate = static_cast<int>(std::clamp<long long>(c, -8, 7));
+        int y = (candidate * step + base) >> 8;
+        bool clip = false;
+        if (y > 32767 || y < -32768) {
+            y = std::clamp(y, -32768, 32767);
+            clip = true;
+        }
+        const int d = std::abs(y - target);
+        if (d < bestD) {
+            bestD = d;
+            bestN = candidate;
+            bestY = y;
+            bestClip = clip;
+        }
+    }
+    decoded = bestY;
+    clipped = bestClip;
+    return bestN;
+}
+
+// Tries every filter and shift on one frame of one channel; count samples
+// are real (the rest of a last frame is zeros).
+FrameChoice SearchFrame(const int* target, int count, const Channel& channel, int rounding) {
+    FrameChoice best;
+    FrameChoice trial;
+    for (int filter = 0; filter < 4; ++filter) {
+        for (int shift = 0; shift < kShifts; ++shift) {
+            int h1 = channel.h1, h2 = channel.h2;
+            double error = 0;
+            bool clipped = false;
+            for (int k = 0; k < kFrameSamples; ++k) {
+                int y = 0;
+                bool clip = false;
+                const int t = k < count ? target[k] : 0;
+                trial.nibbles[k] = BestNibble(t, shift, filter, h1, h2, rounding, y, clip);
+                trial.decoded[k] = y;
+                if (k < count) {
+                    const double d = static_cast<double>(y) - t;
+                    error += d * d;
+                    clipped = clipped || (clip && y != t);
+                }
+                h2 = h1;
+                h1 = y;
+                if (error >= best.error)
+                    break;
+            }
+            if (error < best.error) {
+                trial.filter = filter;
+                trial.shift = shift;
+                trial.error = error;
+                trial.clipped = clipped;
+                best = trial;
+            }
+        }
+    }
+    return best;
+}
+
+
+// The header block of the new stream: the old one's platform and tags, with
+// the sample count and (where there was a loop) the loop over everything.
+std::string NewHeader(std::string_view oldStream, std::uint32_t headerSize, std::uint32_t count,
+                      bool loop) {
+    const auto* p = reinterpret_cast<const unsigned char*>(oldStream.data()) + kPreamble;
+    const std::size_t size = headerSize - kPreamble;
+    std::string payload(reinterpret_cast<const char*>(p), 4);  // "PT" and the platform
+    auto value = [](std::uint32_t v) {
+        std::string bytes;
+        for (; v != 0 || bytes.empty(); v >>= 8)
+            bytes.insert(bytes.begin(), static_cast<char>(v & 0xFF));
+        return bytes;
+    };
+    auto put = [&](int tag, const std::string& bytes) {
+        payload.push_back(static_cast<char>(tag));
+        payload.push_back(static_cast<char>(bytes.size()));
+        payload += bytes;
+    };
+    bool wroteCount = false;
+    std::size_t i = 4;
+    while (i < size) {
+        const unsigned char tag = p[i++];
+        if (tag == 0xFF || tag == 0xFE)
+            break;  // the end, or a repeated header, which is dropped
+        if (tag == 0xFC || tag == 0xFD) {
+            payload.push_back(static_cast<char>(tag));
+            continue;
+        }
+        if (i >= size)
+            break;
+        std::size_t length = p[i];
+        std::size_t lengthBytes = 1;
+        if (length == 0xFF && i + 5 <= size) {
+            length = static_cast<std::size_t>(p[i + 1]) << 24 | p[i + 2] << 16 | p[i + 3] << 8 |
+                     p[i + 4];
+            lengthBytes = 5;
+        }
+        if (i + lengthBytes + length > size)
+            break;
+        if (tag == 0x85) {
+            put(tag, value(count));
+            wroteCount = true;
+        } else if (tag == 0x86 && loop) {
+            put(tag, value(0));
+        } else if (tag == 0x87 && loop) {
+            put(tag, value(count > 0 ? count - 1 : 0));
+        } else {
+            payload.push_back(static_cast<char>(tag));
+            payload.append(reinterpret_cast<const char*>(p + i), lengthBytes + length);
+        }
+        i += lengthBytes + length;
+    }
+    if (!wroteCount)
+        put(0x85, value(count));
+    payload.push_back(static_cast<char>(0xFF));
+    return Block("SCHl", payload);
+}
+
+class StreamEncoder {
+public:
+    StreamEncoder(const StreamInfo& info, EncodeStats& stats)
+        : info_(info), channels_(info.channels), state_(static_cast<std::size_t>(channels_)),
+          stats_(stats) {}
+
+    // One data block's payload for count samples per channel from at.
+    std::string BlockPayload(const std::vector<std::int16_t>& samples, std::size_t at,
+                             std::uint32_t count) {
+        const bool be = info_.bigEndian;
+        std::string payload;
+        PutUint32(payload, count, be);
+        auto sample = [&](std::uint32_t i, int c) {
+            return static_cast<int>(samples[(at + i) * channels_ + static_cast<std::size_t>(c)]);
+        };
+        std::vector<std::string> runs(static_cast<std::size_t>(channels_));
+        switch (info_.codec) {
+        case Codec::Pcm16LE: case Codec::Pcm16BE: {
+            const bool pcmBE = info_.codec == Codec::Pcm16BE;
+            std::string data;
+            for (std::uint32_t i = 0; i < count; ++i)
+                for (int c = 0; c < channels_; ++c)
+                    PutInt16(data, sample(i, c), pcmBE);
+            if (info_.version >= 1) {
+                PutUint32(payload, 0, be);
+                for (int c = 1; c < channels_; ++c)
+                    PutUint32(payload, 0, be);
+            }
+            return payload + data;
+        }
+        case Codec::Pcm16LEPlanar: case Codec::Pcm16BEPlanar: {
+            const bool pcmBE = info_.codec == Codec::Pcm16BEPlanar;
+            for (int c = 0; c < channels_; ++c)
+                for (std::uint32_t i = 0; i < count; ++i)
+                    PutInt16(runs[static_cast<std::size_t>(c)], sample(i, c), pcmBE);
+            return WithRuns(payload, runs, info_.version >= 1);
+        }
+        case Codec::XaV1:
+            return payload + V1Data(sample, count);
+        case Codec::XaR1: case Codec::XaR2: case Codec::XaR3: {
+            const bool split = info_.codec == Codec::XaR1 && info_.version == 0;
+            if (split) {
+                // The original revision's layout: every channel's history
+                // first, then each channel's frames in turn.
+                std::string history;
+                for (int c = 0; c < channels_; ++c) {
+                    PutInt16(history, State(c).h1, false);
+                    PutInt16(history, State(c).h2, false);
+                }
+                for (int c = 0; c < channels_; ++c)
+                    runs[static_cast<std::size_t>(c)] = V2Frames(sample, count, c, false);
+                std::string all = payload + history;
+                for (const auto& run : runs)
+                    all += run;
+                return all;
+            }
+            for (int c = 0; c < channels_; ++c) {
+                std::string& run = runs[static_cast<std::size_t>(c)];
+                if (info_.codec == Codec::XaR1) {
+                    PutInt16(run, State(c).h1, be);
+                    PutInt16(run, State(c).h2, be);
+                }
+                run += V2Frames(sample, count, c, info_.codec != Codec::XaR1);
+            }
+            return WithRuns(payload, runs, true);
+        }
+        default:
+            throw EncodeError("no encoder");
+        }
+    }
+
+private:
+    Channel& State(int c) { return state_[static_cast<std::size_t>(c)]; }
+
+    std::string WithRuns(std::string payload, const std::vector<std::string>& runs, bool offsets) {
+        if (offsets) {
+            std::uint32_t offset = 0;
+            for (const auto& run : runs) {
+                PutUint32(payload, offset, info_.bigEndian);
+                offset += static_cast<std::uint32_t>(run.size());
+            }
+        }
+        for (const auto& run : runs)
+            payload += run;
+        return payload;
+    }
+
+    template <typename Sample>
+    std::string V1Data(Sample sample, std::uint32_t count) {
+        std::string data;
+        for (int c = 0; c < 2; ++c) {
+            PutInt16(data, State(c).h1, false);
+            PutInt16(data, State(c).h2, false);
+        }
+        int target[2][kFrameSamples];
+        for (std::uint32_t first = 0; first < count; first += kFrameSamples) {
+            const int n = static_cast<int>(std::min<std::uint32_t>(kFrameSamples, count - first));
+            FrameChoice choice[2];
+            for (int c = 0; c < 2; ++c) {
+                for (int k = 0; k < n; ++k)
+                    target[c][k] = sample(first + static_cast<std::uint32_t>(k), c);
+                choice[c] = SearchFrame(target[c], n, State(c), 0x80);
+                Advance(State(c), choice[c]);
+            }
+            data.push_back(static_cast<char>(choice[0].filter << 4 | choice[1].filter));
+            data.push_back(static_cast<char>(choice[0].shift << 4 | choice[1].shift));
+            for (int k = 0; k < kFrameSamples; ++k)
+                data.push_back(static_cast<char>((choice[0].nibbles[k] & 15) << 4 |
+                                                 (choice[1].nibbles[k] & 15)));
+            stats_.frames += 2;
+        }
+        return data;
+    }
+
+    template <typename Sample>
+    std::string V2Frames(Sample sample, std::uint32_t count, int c, bool rawAllowed) {
+        std::string run;
+        Channel& channel = State(c);
+        int target[kFrameSamples];
+        for (std::uint32_t first = 0; first < count; first += kFrameSamples) {
+            const int n = static_cast<int>(std::min<std::uint32_t>(kFrameSamples, count - first));
+            for (int k = 0; k < n; ++k)
+                target[k] = sample(first + static_cast<std::uint32_t>(k), c);
+            for (int k = n; k < kFrameSamples; ++k)
+                target[k] = 0;
+            const FrameChoice choice = SearchFrame(target, n, channel, 0);
+            const double average =
+                channel.frames > 0 ? channel.errorSum / static_cast<double>(channel.frames) : 0;
+            const bool raw =
+                rawAllowed && (choice.clipped || (channel.frames >= 8 && choice.error > 1e4 &&
+                                                  choice.error > kRawFrameErrorRatio * average));
+            ++stats_.frames;
+            if (raw) {
+                // Exact samples; the history after it is the pair stored in
+                // it, which is the true running history.
+                const int last = target[kFrameSamples - 1], before = target[kFrameSamples - 2];
+                run.push_back(static_cast<char>(0xEE));
+                PutInt16(run, last, true);
+                PutInt16(run, before, true);
+                for (int k = 0; k < kFrameSamples; ++k)
+                    PutInt16(run, target[k], true);
+                channel.h1 = last;
+                channel.h2 = before;
+                ++channel.frames;
+                ++stats_.rawFrames;
+                continue;
+            }
+            run.push_back(static_cast<char>(choice.filter << 4 | choice.shift));
+            for (int k = 0; k < kFrameSamples; k += 2)
+                run.push_back(static_cast<char>((choice.nibbles[k] & 15) << 4 |
+                                                (choice.nibbles[k + 1] & 15)));
+            Advance(channel, choice);
+        }
+        return run;
+    }
+
+    static void Advance(Channel& channel, const FrameChoice& choice) {
+        channel.h1 = choice.decoded[kFrameSamples - 1];
+        channel.h2 = choice.decoded[kFrameSamples - 2];
+        channel.errorSum += choice.error;
+        ++channel.frames;
+    }
+
+    const StreamInfo& info_;
+    int channels_;
+    std::vector<Channel> state_;
+    EncodeStats& stats_;
+};
+
+}  // namespace
+
+bool CanEncode(const StreamInfo& info) {
+    if (!info.hasHeader)
+        return false;
+    switch (info.codec) {
+    case Codec::Pcm16LE: case Codec::Pcm16BE: case Codec::Pcm16LEPlanar:
+    case Codec::Pcm16BEPlanar: case Codec::XaR1: case Codec::XaR2: case Codec::XaR3:
+        return true;
+    case Codec::XaV1:
+        return info.channels == 2;
+    default:
+        return false;
+    }
+}
+
+std::string EncodeStream(const StreamInfo& info, std::string_view oldStream,
+                         const std::vector<std::int16_t>& samples,
+                         const std::function<void(double)>& progress, EncodeStats* stats) {
+    if (!CanEncode(info))
+        throw EncodeError("no encoder for " + info.CodecName());
+    const auto channels = static_cast<std::size_t>(info.channels);
+    const auto total = static_cast<std::uint32_t>(samples.size() / channels);
+
+    // Blocks of about the old blocks' length, a whole number of frames, and
+    // at least three of them.
+    std::uint64_t oldCount = 0;
+    for (const StreamBlock& b : info.dataBlocks)
+        oldCount += b.samples;
+    std::uint32_t perBlock =
+        info.dataBlocks.empty()
+            ? 2048
+            : static_cast<std::uint32_t>(oldCount / info.dataBlocks.size());
+    perBlock = std::max<std::uint32_t>(kFrameSamples, (perBlock + kFrameSamples / 2) /
+                                                          kFrameSamples * kFrameSamples);
+    const std::uint32_t third = (total + 2) / 3;
+    perBlock = std::min(perBlock, std::max<std::uint32_t>(
+                                      kFrameSamples, (third + kFrameSamples - 1) / kFrameSamples *
+                                                         kFrameSamples));
+    std::vector<std::uint32_t> counts;
+    for (std::uint32_t done = 0; done < total; done += perBlock)
+        counts.push_back(std::min(perBlock, total - done));
+    while (counts.size() < 3)
+        counts.push_back(0);
+
+    const bool loop = info.loopStart.has_value() || info.loopEnd.has_value();
+    std::string out = NewHeader(oldStream, info.headerSize, total, loop);
+    if (info.blockCountTag) {
+        std::string count;
+        PutUint32(count, static_cast<std::uint32_t>(counts.size()), info.bigEndian);
+        out += Block("SCCl", count);
+    }
+    EncodeStats local;
+    StreamEncoder encoder(info, stats ? *stats : local);
+    std::size_t at = 0;
+    for (std::uint32_t count : counts) {
+        out += Block("SCDl", encoder.BlockPayload(samples, at, count));
+        at += count;
+        if (progress)
+            progress(total ? static_cast<double>(at) / total : 1.0);
+    }
+    return out + Block("SCEl", "");
+}
+
+}  // namespace tamrel
