@@ -8,6 +8,9 @@
 #include "StatusPanels.h"
 #include "Unit1.h"
 #include "archive/Path.h"
+#include "archive/Replace.h"
+#include "audio/AudioFile.h"
+#include "io/FileIo.h"
 #include "archive/WindowServices.h"
 #include "audio/Decoder.h"
 #include "audio/Export.h"
@@ -158,6 +161,14 @@ QMenu* StreamActions::BuildMenu(std::int32_t row, QWidget* parent) {
     QAction* exportAll = menu->addAction(QStringLiteral("Export all as WAV..."));
     exportAll->setEnabled(!workFolder_.empty());
     connect(exportAll, &QAction::triggered, this, &StreamActions::ExportAll);
+    menu->addSeparator();
+    const std::string path = StreamPath(row);
+    QAction* replace = menu->addAction(QStringLiteral("Replace with audio file..."));
+    replace->setEnabled(!path.empty() && IsExistingFile(path));
+    connect(replace, &QAction::triggered, this, [this, row] { ReplaceRow(row); });
+    QAction* restore = menu->addAction(QStringLiteral("Restore original"));
+    restore->setEnabled(!path.empty() && IsExistingFile(KeptOriginalOf(path)));
+    connect(restore, &QAction::triggered, this, [this, row] { RestoreRow(row); });
     return menu;
 }
 
@@ -260,6 +271,38 @@ void StreamActions::ExportAll() {
         }
         form_.InformationBox(text, "Information");
         form_.SetProgressPosition(0);
+    });
+}
+
+void StreamActions::ReplaceRow(std::int32_t row) {
+    const auto audio = form_.Dialogs().OpenFile(
+        &form_, QStringLiteral("Audio files|%1").arg(QString::fromLatin1(ReadableAudioPatterns())));
+    if (!audio)
+        return;
+    if (playingRow_ == row)
+        StopPlayback();
+    const std::string name = table_.CellText(1, row);
+    form_.RunCommand([this, &name, &audio] {
+        ReplaceReport report;
+        if (ReplaceStream(workFolder_, name, ToNative(*audio), form_, &report) !=
+            ReplaceOutcome::Replaced)
+            return;
+        form_.InformationBox("Replaced " + name + " with " + ToNative(*audio) + "\r\nbefore: " +
+                                 std::to_string(report.oldSize) + " bytes, " +
+                                 FormatDuration(report.oldSeconds) + "\r\nnow: " +
+                                 std::to_string(report.newSize) + " bytes, " +
+                                 FormatDuration(report.newSeconds),
+                             "Information");
+    });
+}
+
+void StreamActions::RestoreRow(std::int32_t row) {
+    if (playingRow_ == row)
+        StopPlayback();
+    const std::string name = table_.CellText(1, row);
+    form_.RunCommand([this, &name] {
+        if (RestoreStream(workFolder_, name, form_) == ReplaceOutcome::Restored)
+            form_.InformationBox("Restored the original of " + name, "Information");
     });
 }
 

@@ -45,6 +45,8 @@ public:
     std::int32_t PlayingRow() const { return playingRow_; }
     void ExportRow(std::int32_t row);
     void ExportAll();
+    void ReplaceRow(std::int32_t row);
+    void RestoreRow(std::int32_t row);
 
     AudioOutput& Output() { return *output_; }
 

@@ -14,6 +14,7 @@
 #include "ConsoleWindow.h"
 #include "archive/Check.h"
 #include "archive/PackPlan.h"
+#include "archive/Replace.h"
 #include "audio/Decoder.h"
 #include "audio/Export.h"
 #include "audio/StreamInfo.h"
@@ -59,6 +60,12 @@ const char* const kUsageText =
     "                         LIST like 2,5-7 (default: every stream); DIR defaults\n"
     "                         to the work folder (for a pair, the one Unpack would\n"
     "                         make beside it, created if missing)\n"
+    "  replace FOLDER ROW AUDIOFILE\n"
+    "                         encode AUDIOFILE (WAV, FLAC, Ogg Vorbis, Opus, MP3)\n"
+    "                         in the format of row ROW's stream and write it over\n"
+    "                         that stream file; the first original is kept as\n"
+    "                         NAME.asf.orig; pack FOLDER then does the rest\n"
+    "  restore FOLDER ROW     put the kept original of row ROW's stream back\n"
     "\n"
     "Options:\n"
     "  --tsv          with list: tab-separated columns\n"
@@ -481,6 +488,64 @@ int RunExport(const Options& options, ConsoleWindow& window) {
     return written == static_cast<int>(rows.size()) ? kSuccess : kFailure;
 }
 
+// The stream file name of a row of a work folder's table file; empty (with
+// the message said) when the folder has none.
+std::optional<std::string> RowName(const std::string& folder, const std::string& rowText,
+                                   ConsoleWindow& window, int& status) {
+    const PackNames names = PackNamesFor(folder);
+    if (!IsExistingFile(names.tableFile)) {
+        window.Error("Resource files not found in " + folder);
+        status = kFailure;
+        return std::nullopt;
+    }
+    StreamTable table;
+    table.Reset();
+    table.LoadTableFile(names.tableFile);
+    std::string why;
+    const auto rows = ParseRowList(rowText, table.RowCount() - 1, why);
+    if (!rows || rows->size() != 1) {
+        status = UsageError(rows ? "ROW is one row, like 2" : why.replace(0, 6, "ROW"));
+        return std::nullopt;
+    }
+    return table.CellText(1, rows->front());
+}
+
+std::string SizeAndLength(std::uint64_t bytes, double seconds) {
+    return std::to_string(bytes) + " bytes, " + FormatDuration(seconds);
+}
+
+int RunReplace(const Options& options, ConsoleWindow& window) {
+    const std::string folder = AsDialogPath(options.arguments[0]);
+    int status = kSuccess;
+    const auto name = RowName(folder, options.arguments[1], window, status);
+    if (!name)
+        return status;
+    ReplaceReport report;
+    const ReplaceOutcome outcome =
+        ReplaceStream(folder, *name, AsDialogPath(options.arguments[2]), window, &report);
+    const bool replaced = outcome == ReplaceOutcome::Replaced;
+    window.ReportBoxes(replaced);
+    if (!replaced)
+        return kFailure;
+    window.Success("Replaced " + *name + ": " + SizeAndLength(report.oldSize, report.oldSeconds) +
+                   " before, " + SizeAndLength(report.newSize, report.newSeconds) + " now");
+    return kSuccess;
+}
+
+int RunRestore(const Options& options, ConsoleWindow& window) {
+    const std::string folder = AsDialogPath(options.arguments[0]);
+    int status = kSuccess;
+    const auto name = RowName(folder, options.arguments[1], window, status);
+    if (!name)
+        return status;
+    const ReplaceOutcome outcome = RestoreStream(folder, *name, window);
+    const bool restored = outcome == ReplaceOutcome::Restored;
+    window.ReportBoxes(restored);
+    if (restored)
+        window.Success("Restored the original of " + *name);
+    return restored ? kSuccess : kFailure;
+}
+
 int Run(int argc, char** argv) {
     Options options;
     bool optionsEnded = false;
@@ -524,8 +589,12 @@ int Run(int argc, char** argv) {
     std::size_t least = 1, most = 1;
     if (command == "check")
         most = 2;
+    if (command == "restore")
+        least = most = 2;
+    if (command == "replace")
+        least = most = 3;
     if (command != "unpack" && command != "pack" && command != "list" && command != "check" &&
-        command != "export")
+        command != "export" && command != "replace" && command != "restore")
         return UsageError("unknown command '" + command + "'");
     if (options.arguments.size() < least)
         return UsageError(command + ": missing argument");
@@ -553,6 +622,10 @@ int Run(int argc, char** argv) {
             return RunList(options, window);
         if (command == "export")
             return RunExport(options, window);
+        if (command == "replace")
+            return RunReplace(options, window);
+        if (command == "restore")
+            return RunRestore(options, window);
         return RunCheck(options, window);
     } catch (const std::exception& e) {
         window.ReportBoxes(false);

@@ -129,13 +129,13 @@ TEST_F(StreamActionsTest, TheSelectedStreamIsDescribedInTheStatusBar) {
 
 TEST_F(StreamActionsTest, TheMenuOffersWhatTheStreamAllows) {
     Unpack();
-    EXPECT_EQ(MenuOf(1),
-              (QStringList{"Play", "Export as WAV...", "Export all as WAV..."}));
+    EXPECT_EQ(MenuOf(1), (QStringList{"Play", "Export as WAV...", "Export all as WAV...",
+                                      "Replace with audio file...", "(Restore original)"}));
     EXPECT_EQ(MenuOf(3), (QStringList{"(MicroTalk 10:1: no decoder, so no playing or export)",
-                                      "(Play)", "(Export as WAV...)", "Export all as WAV..."}));
+                                      "(Play)", "(Export as WAV...)", "Export all as WAV...",
+                                      "Replace with audio file...", "(Restore original)"}));
     audio->available = false;
-    EXPECT_EQ(MenuOf(1), (QStringList{"(Play (no audio output device))", "Export as WAV...",
-                                      "Export all as WAV..."}));
+    EXPECT_EQ(MenuOf(1).first(), "(Play (no audio output device))");
 }
 
 TEST_F(StreamActionsTest, PlayingShowsItsPositionAndEveryCommandStopsIt) {
@@ -147,7 +147,7 @@ TEST_F(StreamActionsTest, PlayingShowsItsPositionAndEveryCommandStopsIt) {
     ASSERT_EQ(audio->played.size(), 100 * 2 * 2);
     EXPECT_EQ(audio->played.left(4), QByteArray("\0\0\7\1", 4));  // the samples as put in
     EXPECT_EQ(Panel(3), "0:00 / 0:00");
-    EXPECT_EQ(MenuOf(1), (QStringList{"Stop", "Export as WAV...", "Export all as WAV..."}));
+    EXPECT_EQ(MenuOf(1).first(), "Stop");
     audio->End();
     EXPECT_EQ(Panel(3), "0:00.00");  // the duration again
 
@@ -175,6 +175,37 @@ TEST_F(StreamActionsTest, ExportOneOrAllAsWav) {
                   (dir / "music_") + "\r\nNot exported (no decoder, or damaged): music_00003.asf");
     EXPECT_TRUE(test::ReadFileBytes(dir / "music_/music_00002.wav").size() > 44);
     EXPECT_TRUE(form->isEnabled());
+}
+
+TEST_F(StreamActionsTest, ReplaceWithAnAudioFileAndRestore) {
+    Unpack();
+    std::vector<std::int16_t> tone(22050);
+    for (std::size_t i = 0; i < tone.size(); ++i)
+        tone[i] = static_cast<std::int16_t>((i * 37) % 2000);
+    test::WriteFileBytes(dir / "tone.wav", std::string("RIFF") + test::Uint32(36 + 44100, false) +
+                                               "WAVEfmt " + test::Uint32(16, false) +
+                                               std::string("\1\0\1\0", 4) +
+                                               test::Uint32(22050, false) +
+                                               test::Uint32(44100, false) +
+                                               std::string("\2\0\20\0", 4) + "data" +
+                                               test::Uint32(44100, false) +
+                                               std::string(reinterpret_cast<const char*>(tone.data()),
+                                                           44100));
+    Select(2);
+    shared.file = QString::fromStdString(dir / "tone.wav");
+    Trigger(2, "Replace with audio file...");
+    EXPECT_EQ(shared.filters.last(),
+              "Audio files|*.wav;*.flac;*.ogg;*.oga;*.opus;*.mp3;*.aif;*.aiff");
+    EXPECT_TRUE(shared.boxes.last().startsWith("information|Information|Replaced music_00002.asf"))
+        << shared.boxes.last().toStdString();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Panel(3), "0:01.00");
+    EXPECT_EQ(MenuOf(2).last(), "Restore original");
+    Trigger(2, "Restore original");
+    EXPECT_EQ(shared.boxes.last(), "information|Information|Restored the original of music_00002.asf");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Panel(3), "0:00.00");
+    EXPECT_EQ(MenuOf(2).last(), "(Restore original)");
 }
 
 }  // namespace

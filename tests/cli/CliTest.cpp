@@ -343,3 +343,37 @@ TEST_F(CliSoundTest, ExportWritesWavFilesAndSkipsWhatItCannotDecode) {
 
 }  // namespace
 }  // namespace tamrel
+
+namespace tamrel {
+namespace {
+
+TEST_F(CliSoundTest, ReplaceThenPackThenRestore) {
+    ASSERT_EQ(Run("-q unpack " + pair.archivePath).status, 0);
+    std::string wav = "RIFF" + test::Uint32(36 + 8000, false) + "WAVEfmt " +
+                      test::Uint32(16, false) + std::string("\1\0\1\0", 4) +
+                      test::Uint32(22050, false) + test::Uint32(44100, false) +
+                      std::string("\2\0\20\0", 4) + "data" + test::Uint32(8000, false);
+    for (int i = 0; i < 4000; ++i)
+        wav += std::string{static_cast<char>(i * 13), static_cast<char>((i / 40) % 50)};
+    WriteFileBytes(At("song.wav"), wav);
+    Result r = Run("replace " + At("music_") + " 2 " + At("song.wav"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("Replaced music_00002.asf: ", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find(" bytes, 0:00.18 now\n"), std::string::npos) << r.out;
+    ASSERT_EQ(Run("-q pack " + At("music_")).status, 0);
+    r = Run("list --details --tsv " + At("music_.ast"));
+    EXPECT_NE(r.out.find("\tXA ADPCM R2\t1\t22050\t4000\t0.181\t"), std::string::npos) << r.out;
+
+    r = Run("replace " + At("music_") + " 3 " + At("song.wav"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "tamrel-cli: The stream music_00003.asf is MicroTalk 10:1, which this program "
+                     "cannot encode yet.\n");
+    EXPECT_EQ(Run("replace " + At("music_") + " 4 " + At("song.wav")).status, 2);
+    r = Run("restore " + At("music_") + " 2");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Restored the original of music_00002.asf\n");
+    EXPECT_EQ(Run("restore " + At("music_") + " 2").status, 1);
+}
+
+}  // namespace
+}  // namespace tamrel
