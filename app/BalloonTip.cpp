@@ -1,5 +1,6 @@
 #include "BalloonTip.h"
 
+#include <QBitmap>
 #include <QCursor>
 #include <QEvent>
 #include <QFontMetrics>
@@ -64,10 +65,19 @@ void BalloonTip::ShowAt(const QString& text, QPoint pointer) {
         LayOutBalloon(pointer, textSize, screen ? screen->geometry() : QRect(0, 0, 4096, 4096));
     setGeometry(layout_.window);
     // A mask gives the window the balloon's shape on every desktop, with or
-    // without a compositor.
-    QPainterPath outline = layout_.shape;
-    setMask(QRegion(outline.toFillPolygon().toPolygon())
-                .united(QRegion(outline.toFillPolygon().toPolygon().translated(1, 1))));
+    // without a compositor. It is drawn with the very pen and path that
+    // paint the balloon, so the outline lies inside it on every side and
+    // nothing of the window shows outside.
+    QBitmap mask(layout_.window.size());
+    mask.fill(Qt::color0);
+    {
+        QPainter painter(&mask);
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        painter.setPen(QPen(Qt::color1, 1));
+        painter.setBrush(Qt::color1);
+        painter.drawPath(layout_.shape);
+    }
+    setMask(mask);
     show();
     update();
 }
@@ -75,7 +85,7 @@ void BalloonTip::ShowAt(const QString& text, QPoint pointer) {
 void BalloonTip::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing, false);
-    painter.setPen(palette().color(QPalette::ToolTipText));
+    painter.setPen(QPen(palette().color(QPalette::ToolTipText), 1));
     painter.setBrush(palette().color(QPalette::ToolTipBase));
     painter.drawPath(layout_.shape);
     painter.setPen(palette().color(QPalette::WindowText));

@@ -1,5 +1,7 @@
 #include "HelpSupport.h"
 
+#include "Placement.h"
+
 #include <QDesktopServices>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -165,6 +167,17 @@ void THelpSupport::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+}  // namespace tamrel
+
+namespace tamrel {
+
+void THelpSupport::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // Centred over the main window, frames included.
+    if (QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr)
+        CentreWhenShown(this, [owner] { return owner->frameGeometry(); });
 }
 
 }  // namespace tamrel

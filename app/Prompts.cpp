@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "FolderDialog.h"
+#include "Placement.h"
 
 namespace tamrel {
 
@@ -24,9 +25,10 @@ void DesktopPrompts::MessageBox(Icon icon, const QString& text, const QString& c
     const QMessageBox::Icon boxIcon = icon == Icon::Warning       ? QMessageBox::Warning
                                       : icon == Icon::Information ? QMessageBox::Information
                                                                   : QMessageBox::Critical;
-    // No parent: the box stands centred on the screen of the active window,
-    // and application-modal keeps every window of the program out meanwhile.
-    QMessageBox box(boxIcon, caption, text, QMessageBox::Ok);
+    // The main window is the parent, for activation when the box closes; the
+    // box itself stands centred on the screen, and application-modal keeps
+    // every window of the program out meanwhile.
+    CentredMessageBox box(boxIcon, caption, text, QMessageBox::Ok, owner_);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }
@@ -35,6 +37,9 @@ std::optional<QString> DesktopPrompts::OpenFile(QWidget* parent, const QString& 
     QFileDialog dialog(parent);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // The filter's label stands as given ("*.ast;*.abk"), without Qt's
+    // list of patterns after it.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setNameFilters(QtNameFilters(filter));
     // The name field shows the file chosen last time in this run.
     if (!lastFile_.isEmpty()) {
@@ -79,7 +84,7 @@ std::optional<QString> DesktopPrompts::SaveFile(QWidget* parent, const QString& 
 
 bool DesktopPrompts::Question(const QString& text, const QString& caption, const QString& yes,
                               const QString& no) {
-    QMessageBox box(QMessageBox::Question, caption, text);
+    CentredMessageBox box(QMessageBox::Question, caption, text, QMessageBox::NoButton, owner_);
     QPushButton* yesButton = box.addButton(yes, QMessageBox::AcceptRole);
     box.addButton(no, QMessageBox::RejectRole);
     box.setWindowModality(Qt::ApplicationModal);

@@ -14,6 +14,9 @@ public:
     enum class Icon { Warning, Information, Error };
 
     virtual ~Prompts() = default;
+    // The main window: every box and dialog is its child, so that closing
+    // one gives activation back to it, with or without a window manager.
+    virtual void SetOwner(QWidget* owner) { (void)owner; }
     // A modal box with that icon and one "OK"; returns when it is closed.
     virtual void MessageBox(Icon icon, const QString& text, const QString& caption) = 0;
     // The file-open dialog: one existing file, filtered; nothing on cancel.
@@ -36,6 +39,7 @@ QStringList QtNameFilters(const QString& filter);
 // and the folder dialog's size, state and folder.
 class DesktopPrompts : public Prompts {
 public:
+    void SetOwner(QWidget* owner) override { owner_ = owner; }
     void MessageBox(Icon icon, const QString& text, const QString& caption) override;
     std::optional<QString> OpenFile(QWidget* parent, const QString& filter) override;
     std::optional<QString> SelectFolder(QWidget* parent) override;
@@ -45,6 +49,7 @@ public:
                   const QString& no) override;
 
 private:
+    QWidget* owner_ = nullptr;
     QString lastFile_;
     QByteArray folderDialogGeometry_;
     bool folderDialogMaximized_ = false;

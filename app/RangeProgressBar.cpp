@@ -44,6 +44,10 @@ void RangeProgressBar::paintEvent(QPaintEvent*) {
         option.maximum = range_.Max();
         option.progress = range_.ShownPosition();
     }
+    // The bar shows how far the work is while the window is disabled for it:
+    // it keeps the enabled look then.
+    option.state |= QStyle::State_Enabled;
+    option.palette.setCurrentColorGroup(QPalette::Active);
     QPainter painter(this);
     style()->drawControl(QStyle::CE_ProgressBar, &option, &painter, this);
 }

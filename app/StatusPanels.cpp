@@ -33,9 +33,12 @@ QRect StatusPanels::PanelRect(int panel) const {
 
 void StatusPanels::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.fillRect(rect(), palette().color(QPalette::Button));
-    const QColor shadow = palette().color(QPalette::Dark);
-    const QColor light = palette().color(QPalette::Light);
+    // The enabled colours also while the window is disabled for a command:
+    // the status text stays readable.
+    const QPalette::ColorGroup group = QPalette::Active;
+    painter.fillRect(rect(), palette().color(group, QPalette::Button));
+    const QColor shadow = palette().color(group, QPalette::Dark);
+    const QColor light = palette().color(group, QPalette::Light);
     for (int panel = 0; panel < kPanelCount; ++panel) {
         const QRect r = PanelRect(panel);
         if (r.width() <= 0)
@@ -51,7 +54,7 @@ void StatusPanels::paintEvent(QPaintEvent*) {
         const QRect textRect = r.adjusted(3, 1, -2, -1);
         painter.save();
         painter.setClipRect(textRect);
-        painter.setPen(palette().color(QPalette::WindowText));
+        painter.setPen(palette().color(group, QPalette::WindowText));
         painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                          texts_[static_cast<std::size_t>(panel)]);
         painter.restore();

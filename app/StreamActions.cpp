@@ -211,6 +211,7 @@ void StreamActions::ExportRow(std::int32_t row) {
     const auto target = form_.Dialogs().SaveFile(
         &form_, FromNative(JoinPath(workFolder_, WavNameFor(name))),
         QStringLiteral("WAV files|*.wav"));
+    form_.ReturnFromModal();
     if (!target)
         return;
     form_.RunCommand([this, row, &name, &target] {
@@ -235,6 +236,7 @@ void StreamActions::ExportRow(std::int32_t row) {
 
 void StreamActions::ExportAll() {
     const auto folder = form_.Dialogs().SelectFolder(&form_);
+    form_.ReturnFromModal();
     if (!folder)
         return;
     form_.RunCommand([this, &folder] {
@@ -277,6 +279,7 @@ void StreamActions::ExportAll() {
 void StreamActions::ReplaceRow(std::int32_t row) {
     const auto audio = form_.Dialogs().OpenFile(
         &form_, QStringLiteral("Audio files|%1").arg(QString::fromLatin1(ReadableAudioPatterns())));
+    form_.ReturnFromModal();
     if (!audio)
         return;
     if (playingRow_ == row)

@@ -1,6 +1,10 @@
 #include "Unit1.h"
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QFileInfo>
+#include <QMimeData>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QPainter>
@@ -58,6 +62,7 @@ TForm1::TForm1(std::unique_ptr<Prompts> prompts, QWidget* parent,
                           Qt::WindowCloseButtonHint),
       prompts_(prompts ? std::move(prompts) : std::make_unique<DesktopPrompts>()),
       tips_(new BalloonTipController(this)) {
+    prompts_->SetOwner(this);
     FormCreate(std::move(audio));
 }
 
@@ -82,6 +87,7 @@ void TForm1::FormCreate(std::unique_ptr<AudioOutput> audio) {
     setAutoFillBackground(true);
     setFixedSize(kClientWidth, kClientHeight);
     move(271, 140);
+    setAcceptDrops(true);
 
     ToolBar1 = new ToolBarStrip(this);
     ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
@@ -157,6 +163,33 @@ void TForm1::RunCommand(const std::function<void()>& command) {
 
 void TForm1::ShowError(const QString& message) {
     prompts_->MessageBox(Prompts::Icon::Error, ErrorBoxText(message), CurrentTitle());
+    ReturnFromModal();
+}
+
+void TForm1::ReturnFromModal() {
+    if (!isVisible())
+        return;
+    activateWindow();
+    if (ASFGrid_->isEnabled() && isEnabled())
+        ASFGrid_->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+bool TForm1::ConfirmReplacingStreams(const std::string& folder, const std::string& archive,
+                                     const std::vector<std::string>& names) {
+    constexpr std::size_t kNamed = 3;
+    std::string list;
+    for (std::size_t i = 0; i < names.size() && i < kNamed; ++i)
+        list += (i ? ", " : "") + names[i];
+    if (names.size() > kNamed)
+        list += ", ...";
+    const std::string text =
+        "The work folder " + folder + " holds " + std::to_string(names.size()) +
+        (names.size() == 1 ? " stream file that differs from " : " stream files that differ from ") +
+        archive + " (" + list + "). Unpacking again replaces them. Replace them?";
+    const bool replace = prompts_->Question(FromNative(text), QStringLiteral("Confirm"),
+                                            QStringLiteral("Replace"), QStringLiteral("Cancel"));
+    ReturnFromModal();
+    return replace;
 }
 
 void TForm1::ExportButtonClick() {
@@ -175,8 +208,11 @@ void TForm1::SetWorkFolder(const std::string& folder) {
 
 void TForm1::ToolButton9Click() {
     // A fresh dialog on every press: its links always start unvisited.
-    THelpSupport dialog(this, urlOpener_);
-    dialog.exec();
+    {
+        THelpSupport dialog(this, urlOpener_);
+        dialog.exec();
+    }
+    ReturnFromModal();
 }
 
 void TForm1::ToolButton8Click() {
@@ -185,10 +221,12 @@ void TForm1::ToolButton8Click() {
 
 void TForm1::WarningBox(const std::string& text, const std::string& caption) {
     prompts_->MessageBox(Prompts::Icon::Warning, FromNative(text), FromNative(caption));
+    ReturnFromModal();
 }
 
 void TForm1::InformationBox(const std::string& text, const std::string& caption) {
     prompts_->MessageBox(Prompts::Icon::Information, FromNative(text), FromNative(caption));
+    ReturnFromModal();
 }
 
 void TForm1::SetStatusPanel(int panel, const std::string& text) {
@@ -243,6 +281,7 @@ void TForm1::Repaint() {
 
 std::optional<std::string> TForm1::FileOpenDialog(const std::string& filter) {
     auto path = prompts_->OpenFile(this, FromNative(filter));
+    ReturnFromModal();
     if (!path)
         return std::nullopt;
     return ToNative(*path);
@@ -250,9 +289,62 @@ std::optional<std::string> TForm1::FileOpenDialog(const std::string& filter) {
 
 std::optional<std::string> TForm1::FolderSelectionDialog() {
     auto path = prompts_->SelectFolder(this);
+    ReturnFromModal();
     if (!path)
         return std::nullopt;
     return ToNative(*path);
+}
+
+TForm1::DropAction TForm1::DropActionFor(const QList<QUrl>& urls, QString* path) const {
+    // Nothing while a command runs or the window takes no input, and only
+    // one local item.
+    if (commandRunning_ || !isEnabled() || !ToolBar1->isEnabled() || urls.size() != 1 ||
+        !urls.front().isLocalFile())
+        return DropAction::None;
+    const QFileInfo item(urls.front().toLocalFile());
+    // The path as the dialogs give it: absolute, no separator at its end.
+    QString picked = QDir::cleanPath(item.absoluteFilePath());
+    if (path)
+        *path = picked;
+    if (item.isDir())
+        return DropAction::Pack;
+    const QString suffix = item.suffix();
+    if (item.isFile() && (suffix == QLatin1String("ast") || suffix == QLatin1String("abk")))
+        return DropAction::Unpack;
+    return DropAction::None;
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls() && DropActionFor(event->mimeData()->urls()) != DropAction::None)
+        event->acceptProposedAction();
+    else
+        event->ignore();  // the pointer shows that nothing would happen
+}
+
+void TForm1::dragMoveEvent(QDragMoveEvent* event) {
+    if (event->mimeData()->hasUrls() && DropActionFor(event->mimeData()->urls()) != DropAction::None)
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+    QString path;
+    const DropAction action =
+        event->mimeData()->hasUrls() ? DropActionFor(event->mimeData()->urls(), &path)
+                                     : DropAction::None;
+    if (action == DropAction::None) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    actions_->StopPlayback();
+    // Exactly as if the path had been picked in the command's dialog.
+    const std::string picked = ToNative(path);
+    if (action == DropAction::Unpack)
+        RunCommand([this, picked] { UnpackPickedFile(table_, *this, picked); });
+    else
+        RunCommand([this, picked] { PackFolder(table_, *this, picked); });
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

@@ -90,9 +90,24 @@ public:
     std::optional<std::string> FileOpenDialog(const std::string& filter) override;
     std::optional<std::string> FolderSelectionDialog() override;
     void SetWorkFolder(const std::string& folder) override;
+    bool ConfirmReplacingStreams(const std::string& folder, const std::string& archive,
+                                 const std::vector<std::string>& names) override;
+
+    // After a box or dialog has closed: the main window is activated again
+    // and the grid gets the focus when it takes input, with or without a
+    // window manager to do it.
+    void ReturnFromModal();
+
+    // What a drop of these URLs would run: an Unpack of one .ast or .abk
+    // file, a Pack of one folder; nothing for anything else.
+    enum class DropAction { None, Unpack, Pack };
+    DropAction DropActionFor(const QList<QUrl>& urls, QString* path = nullptr) const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void changeEvent(QEvent* event) override;
     bool event(QEvent* event) override;
 

@@ -53,6 +53,36 @@ TEST(BalloonTip, WrapsTextAt100Pixels) {
     tip.hide();
 }
 
+TEST(BalloonTip, TheOutlineRunsInsideTheMaskOnEverySide) {
+    for (const QPoint pointer : {QPoint(300, 300), QPoint(300, 5), QPoint(1020, 300)}) {
+        BalloonTip tip;
+        tip.ShowAt("Unpack", pointer);
+        const QImage picture = tip.grab().toImage();
+        const QRegion mask = tip.mask();
+        const QColor outline = tip.palette().color(QPalette::ToolTipText);
+        int edgePixels = 0;
+        for (int y = 0; y < picture.height(); ++y) {
+            for (int x = 0; x < picture.width(); ++x) {
+                if (!mask.contains(QPoint(x, y)))
+                    continue;
+                // Every pixel of the window at the mask's edge is outline: no
+                // fill colour where the outline belongs, no fringe outside it.
+                const bool edge = !mask.contains(QPoint(x - 1, y)) ||
+                                  !mask.contains(QPoint(x + 1, y)) ||
+                                  !mask.contains(QPoint(x, y - 1)) ||
+                                  !mask.contains(QPoint(x, y + 1)) || x == 0 || y == 0 ||
+                                  x == picture.width() - 1 || y == picture.height() - 1;
+                if (!edge)
+                    continue;
+                ++edgePixels;
+                EXPECT_EQ(picture.pixelColor(x, y), outline) << "at " << x << "," << y;
+            }
+        }
+        EXPECT_GT(edgePixels, tip.width() + tip.height());  // the check saw the edge
+        tip.hide();
+    }
+}
+
 TEST(BalloonTipController, ShowsTheHintAfterRestingAndHidesOnLeave) {
     QWidget window;
     window.resize(200, 100);

@@ -1,0 +1,185 @@
+// The window's finish: boxes placed and giving activation back, the progress
+// bar alive while the window is disabled, the file filter's label, drops.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QTest>
+#include <QTimer>
+
+#include "ASFGrid.h"
+#include "HelpSupport.h"
+#include "PairBuilder.h"
+#include "Placement.h"
+#include "RangeProgressBar.h"
+#include "RecordingPrompts.h"
+#include "StatusPanels.h"
+#include "TestFiles.h"
+#include "Unit1.h"
+
+namespace tamrel {
+namespace {
+
+// Runs check on the modal widget that opens next, then closes it.
+void WhenModalOpens(const std::function<void(QWidget*)>& check) {
+    QTimer::singleShot(100, [check] {
+        QWidget* modal = QApplication::activeModalWidget();
+        ASSERT_NE(modal, nullptr);
+        check(modal);
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+    });
+}
+
+TEST(WindowPolish, BoxesAreTheWindowsChildrenCentredAndGiveTheFocusBack) {
+    TForm1 form;  // the desktop's own boxes
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    QRect boxFrame;
+    QWidget* parent = nullptr;
+    WhenModalOpens([&](QWidget* box) {
+        parent = box->parentWidget();
+        boxFrame = box->frameGeometry();
+    });
+    form.InformationBox("Successfully extracted to here", "Information");
+    EXPECT_EQ(parent, &form);
+    EXPECT_LE((boxFrame.center() - ScreenAreaOf(&form).center()).manhattanLength(), 1);
+    QTRY_VERIFY(form.isActiveWindow());
+    QTRY_VERIFY(form.Grid()->hasFocus());
+
+    QRect dialogFrame;
+    WhenModalOpens([&](QWidget* dialog) { dialogFrame = dialog->frameGeometry(); });
+    form.ToolButton9Click();
+    EXPECT_LE((dialogFrame.center() - form.frameGeometry().center()).manhattanLength(), 1);
+    QTRY_VERIFY(form.Grid()->hasFocus());
+}
+
+TEST(WindowPolish, TheFileFilterIsLabelledAsGiven) {
+    DesktopPrompts prompts;
+    QString label;
+    WhenModalOpens([&](QWidget* dialog) {
+        if (auto* combo = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo")))
+            label = combo->currentText();
+    });
+    EXPECT_FALSE(prompts.OpenFile(nullptr, QStringLiteral("*.ast;*.abk|*.ast;*.abk")));
+    EXPECT_EQ(label.toStdString(), "*.ast;*.abk");
+}
+
+TEST(WindowPolish, TheProgressBarAndStatusTextKeepTheirColoursWhileDisabled) {
+    test::RecordingPrompts::Shared shared;
+    TForm1 form(std::make_unique<test::RecordingPrompts>(shared));
+    form.show();
+    form.SetProgressMax(10);
+    form.SetProgressPosition(6);
+    form.SetStatusPanel(0, "intro.abk - intro.ast");
+    const QImage bar = form.ProgressBar()->grab().toImage();
+    const QImage status = form.StatusBar()->grab().toImage();
+    form.DisableWindow();
+    EXPECT_EQ(form.ProgressBar()->grab().toImage(), bar);
+    EXPECT_EQ(form.StatusBar()->grab().toImage(), status);
+    form.EnableWindow();
+}
+
+QList<QUrl> Urls(std::initializer_list<std::string> paths) {
+    QList<QUrl> urls;
+    for (const std::string& path : paths)
+        urls << QUrl::fromLocalFile(QString::fromStdString(path));
+    return urls;
+}
+
+TEST(WindowPolish, DroppingAPairFileUnpacksItAndAFolderPacksIt) {
+    test::TempDir dir;
+    test::PairRecipe recipe;
+    recipe.sizes = {100, 200, 50};
+    recipe.references = {40, 120};
+    const test::Pair pair = test::BuildPair(dir.path(), "intro", recipe);
+    test::WriteFileBytes(dir / "notes.txt", "x");
+    test::RecordingPrompts::Shared shared;
+    TForm1 form(std::make_unique<test::RecordingPrompts>(shared));
+    form.show();
+
+    using Action = TForm1::DropAction;
+    struct Case {
+        QList<QUrl> urls;
+        Action action;
+    };
+    const Case cases[] = {
+        {Urls({pair.archivePath}), Action::Unpack},
+        {Urls({pair.bankPath}), Action::Unpack},
+        {Urls({dir.path() + "/"}), Action::Pack},
+        {Urls({dir / "notes.txt"}), Action::None},
+        {Urls({pair.archivePath, pair.bankPath}), Action::None},
+        {{QUrl(QStringLiteral("https://example.org/intro.ast"))}, Action::None},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(form.DropActionFor(c.urls), c.action) << c.urls.front().toString().toStdString();
+    QString path;
+    form.DropActionFor(Urls({dir.path() + "/"}), &path);
+    EXPECT_EQ(path.toStdString(), dir.path());  // as the dialog gives it
+
+    // A drag that enters the window, then the drop, as the desktop sends them.
+    auto drop = [&](const std::string& item) {
+        QMimeData data;
+        data.setUrls(Urls({item}));
+        QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
+        QCoreApplication::sendEvent(&form, &enter);
+        ASSERT_TRUE(enter.isAccepted());
+        QDropEvent event(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&form, &event);
+        ASSERT_FALSE(shared.boxes.isEmpty());
+    };
+    drop(pair.archivePath);
+    EXPECT_EQ(shared.boxes.last().toStdString(),
+              "information|Information|Successfully extracted to " + (dir / "intro_"));
+    drop(dir / "intro_");
+    EXPECT_EQ(shared.boxes.last().toStdString(),
+              "information|Information|Successfully saved to " + (dir / "intro_.abk") +
+                  "\r\nand " + (dir / "intro_.ast"));
+    drop(dir.path());
+    EXPECT_EQ(shared.boxes.last().toStdString(),
+              "information|Information|Resource files not found in " + dir.path());
+    // While the window is disabled for a command, nothing is taken.
+    form.DisableWindow();
+    EXPECT_EQ(form.DropActionFor(Urls({pair.archivePath})), Action::None);
+    form.EnableWindow();
+}
+
+TEST(WindowPolish, UnpackAsksBeforeItReplacesEditedStreams) {
+    test::TempDir dir;
+    test::PairRecipe recipe;
+    recipe.sizes = {100, 200, 50};
+    recipe.references = {40, 120};
+    const test::Pair pair = test::BuildPair(dir.path(), "intro", recipe);
+    test::RecordingPrompts::Shared shared;
+    TForm1 form(std::make_unique<test::RecordingPrompts>(shared));
+    form.show();
+    shared.file = QString::fromStdString(pair.archivePath);
+    form.ExportButtonClick();
+    EXPECT_TRUE(shared.questions.isEmpty());
+    test::WriteFileBytes(dir / "intro_/intro_00002.asf", "edited");
+    test::WriteFileBytes(dir / "intro_/intro_00003.asf", "edited too");
+    const int boxes = static_cast<int>(shared.boxes.size());
+    form.ExportButtonClick();
+    ASSERT_EQ(shared.questions.size(), 1);
+    EXPECT_EQ(shared.questions.front().toStdString(),
+              "Confirm|The work folder " + (dir / "intro_") +
+                  " holds 2 stream files that differ from " + pair.archivePath +
+                  " (intro_00002.asf, intro_00003.asf). Unpacking again replaces them. Replace "
+                  "them?|Replace|Cancel");
+    // Cancel writes nothing; the table stays as Unpack built it.
+    EXPECT_EQ(test::ReadFileBytes(dir / "intro_/intro_00002.asf"), "edited");
+    EXPECT_EQ(static_cast<int>(shared.boxes.size()), boxes);
+    EXPECT_EQ(form.Table().CellText(3, 3), "300");
+    shared.answer = true;
+    form.ExportButtonClick();
+    EXPECT_EQ(test::ReadFileBytes(dir / "intro_/intro_00002.asf"), pair.archive.substr(100, 200));
+}
+
+}  // namespace
+}  // namespace tamrel
