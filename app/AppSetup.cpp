@@ -19,9 +19,11 @@ QString ApplicationTitleFromProgramFile(const QString& programFilePath) {
 }
 
 void RegisterBundledFonts() {
+    // The free Tahoma Bold draws one-pixel stems at the sizes the window
+    // uses, so it reads as regular. Without it, Qt emboldens the regular
+    // face itself, which gives the stems of a bold face; so it is left out.
     for (const char* file :
-         {"/usr/share/wine/fonts/ms_sans_serif.ttf", "/usr/share/wine/fonts/tahoma.ttf",
-          "/usr/share/wine/fonts/tahomabd.ttf"}) {
+         {"/usr/share/wine/fonts/ms_sans_serif.ttf", "/usr/share/wine/fonts/tahoma.ttf"}) {
         if (QFile::exists(QString::fromLatin1(file)))
             QFontDatabase::addApplicationFont(QString::fromLatin1(file));
     }
@@ -38,14 +40,19 @@ QFont FamilyFont(const char* family, int pixelSize, bool bold) {
 }
 }  // namespace
 
+// The free "MS Sans Serif" is a bitmap face with a single strike of 13
+// pixels: at other sizes its text would be drawn at 13 all the same, so
+// Tahoma, its outline successor of the same design, stands in for it there.
+constexpr int kSansSerifStrike = 13;
+
 QFont WindowFont() {
-    return FamilyFont("MS Sans Serif", 11, false);
+    return SansSerifFont(11);
 }
 QFont TahomaFont(int pixelSize, bool bold) {
     return FamilyFont("Tahoma", pixelSize, bold);
 }
 QFont SansSerifFont(int pixelSize) {
-    return FamilyFont("MS Sans Serif", pixelSize, false);
+    return FamilyFont(pixelSize == kSansSerifStrike ? "MS Sans Serif" : "Tahoma", pixelSize, false);
 }
 
 QString ErrorBoxText(const QString& message) {

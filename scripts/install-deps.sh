@@ -7,7 +7,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
-  fonts-wine xvfb xauth x11-utils xdotool imagemagick
+  fonts-wine xvfb xauth x11-utils xdotool imagemagick openbox
   clang libclang-rt-14-dev
   ffmpeg libsndfile1-dev libsoxr-dev qt6-multimedia-dev
 )

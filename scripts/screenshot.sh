@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts the program under a virtual display, waits until its window shows,
 # saves a screenshot and ends every process it started.
-# Usage: scripts/screenshot.sh [--help-dialog | --unpack FILE] OUT.png
+# Usage: scripts/screenshot.sh [--wm] [--help-dialog | --unpack FILE] OUT.png
+#   --wm           runs the openbox window manager, which draws frames and title bars
 #   --help-dialog  presses "Help / Support" first, as a user would, and shows its dialog
 #   --unpack FILE  unpacks FILE through the window first (its work folder is written)
 set -euo pipefail
@@ -9,6 +10,11 @@ cd "$(dirname "$0")/.."
 
 help_dialog=0
 unpack=""
+wm=0
+if [ "${1:-}" = "--wm" ]; then
+  wm=1
+  shift
+fi
 if [ "${1:-}" = "--help-dialog" ]; then
   help_dialog=1
   shift
@@ -17,7 +23,7 @@ elif [ "${1:-}" = "--unpack" ] && [ $# -ge 2 ]; then
   shift 2
 fi
 if [ $# -ne 1 ]; then
-  echo "usage: $0 [--help-dialog | --unpack FILE] OUT.png" >&2
+  echo "usage: $0 [--wm] [--help-dialog | --unpack FILE] OUT.png" >&2
   exit 2
 fi
 out=$(realpath -m "$1")
@@ -30,8 +36,10 @@ display=":$((90 + RANDOM % 100))"
 Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 app=""
+wm_pid=""
 cleanup() {
   [ -n "$app" ] && kill "$app" 2>/dev/null || true
+  [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null || true
   kill "$xvfb" 2>/dev/null || true
   wait 2>/dev/null || true
 }
@@ -41,6 +49,12 @@ for _ in $(seq 50); do
   DISPLAY=$display xdpyinfo >/dev/null 2>&1 && break
   sleep 0.1
 done
+
+if [ "$wm" = 1 ]; then
+  DISPLAY=$display openbox >/dev/null 2>&1 &
+  wm_pid=$!
+  sleep 1
+fi
 
 DISPLAY=$display QT_QPA_PLATFORM=xcb build/app/tamrel &
 app=$!
@@ -53,20 +67,25 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 sleep "${SCREENSHOT_DELAY:-1}"
+# Clicks go to the main window's own coordinates, wherever a window manager put it.
+window=$(DISPLAY=$display xdotool search --name 'Tamrel Ast-Abk Packer/Unpacker' | head -n 1)
 if [ -n "$unpack" ]; then
   # "Unpack" is the first button; the file dialog takes the typed path, and
-  # Return closes the box that reports the result.
-  DISPLAY=$display xdotool mousemove $((271 + 8 + 11)) $((140 + 13)) click 1
+  # Return closes the box that reports the result (set SCREENSHOT_BOX=1 to
+  # take the picture with the box open).
+  DISPLAY=$display xdotool mousemove --window "$window" $((8 + 11)) 13 click 1
   sleep 1
   DISPLAY=$display xdotool type --delay 10 "$unpack"
   DISPLAY=$display xdotool key Return
   sleep 2
-  DISPLAY=$display xdotool key Return
-  sleep 1
+  if [ "${SCREENSHOT_BOX:-0}" != 1 ]; then
+    DISPLAY=$display xdotool key Return
+    sleep 1
+  fi
 fi
 if [ "$help_dialog" = 1 ]; then
-  # The window stands at (271, 140); "Help / Support" is the third button.
-  DISPLAY=$display xdotool mousemove $((271 + 8 + 2 * 31 + 11)) $((140 + 13)) click 1
+  # "Help / Support" is the third button.
+  DISPLAY=$display xdotool mousemove --window "$window" $((8 + 2 * 31 + 11)) 13 click 1
   sleep 1
 fi
 DISPLAY=$display import -window root "$out"
