@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ConsoleWindow.h"
+#include "Version.h"
 #include "archive/Check.h"
 #include "archive/PackPlan.h"
 #include "archive/Replace.h"
@@ -560,7 +561,7 @@ int Run(int argc, char** argv) {
             std::fputs(kUsageText, stdout);
             return kSuccess;
         } else if (arg == "--version") {
-            std::printf("tamrel-cli 1.1\n");
+            std::printf("tamrel-cli %s\n", TAMREL_VERSION);
             return kSuccess;
         } else if (arg == "-q" || arg == "--quiet") {
             options.quiet = true;

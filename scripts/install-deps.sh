@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   fonts-wine xvfb xauth x11-utils xdotool imagemagick openbox
   clang libclang-rt-14-dev
-  ffmpeg libsndfile1-dev libsoxr-dev qt6-multimedia-dev
+  ffmpeg libsndfile1-dev libsoxr-dev qt6-multimedia-dev dpkg-dev file groff-base
 )
 
 missing=()

@@ -15,6 +15,9 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAMREL_WERROR=O
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure --timeout 120 -j "$jobs"
 
+echo "== Debian package"
+bash scripts/check-package.sh build
+
 echo "== Core tests with AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAMREL_GUI=OFF -DTAMREL_BENCH=OFF \
   -DTAMREL_SANITIZE=ON -DTAMREL_WERROR=ON >/dev/null
