@@ -23,8 +23,9 @@ const QString kWebAddress = QStringLiteral("www.example.org/tamrel");
 }  // namespace
 
 void CaptionedBox::paintEvent(QPaintEvent*) {
-    // The caption stands on the frame's top line, as on the classic desktop,
-    // so the controls placed inside stand clear of both.
+    // An etched frame (a dark line with a light one inside it) whose top
+    // line runs through the middle of the caption; the caption's own
+    // background breaks the line, and the controls inside stand clear of both.
     QPainter painter(this);
     const QFontMetrics metrics(font());
     const int top = metrics.height() / 2;

@@ -8,6 +8,13 @@
 
 namespace tamrel::test {
 
+PairRecipe ThreeStreams() {
+    PairRecipe recipe;
+    recipe.sizes = {100, 200, 50};
+    recipe.references = {40, 120};
+    return recipe;
+}
+
 std::string StreamBytes(int k, std::uint32_t size) {
     if (size < 4)
         throw std::invalid_argument("a stream holds at least its four bytes");

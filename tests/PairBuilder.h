@@ -31,6 +31,10 @@ struct Pair {
     std::vector<std::uint32_t> references;  // bank offsets for streams 2..N
 };
 
+// The three streams at 0, 100 and 300 of a 350-byte archive (sizes 100,
+// 200 and 50), their references at bank offsets 40 and 120.
+PairRecipe ThreeStreams();
+
 // The bytes of stream k (from 1) of that size: "SCHl" and a pattern of its own.
 std::string StreamBytes(int k, std::uint32_t size);
 // The four bytes of value, least significant first.

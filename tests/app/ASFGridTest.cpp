@@ -1,4 +1,5 @@
 #include "ASFGrid.h"
+#include "archive/Unpack.h"
 
 #include <gtest/gtest.h>
 
@@ -17,15 +18,7 @@ namespace {
 void FillLikeUnpack(StreamTable& table, const std::vector<int>& sizes) {
     table.Reset();
     table.Clear();
-    table.SetColCount(17);
-    const int widths[17] = {55, 200, 0, 100, 100, 0, 0, 0, 0, 0, 0, 100, 0, 0, 0, 0, 0};
-    for (int col = 0; col < 17; ++col)
-        table.SetColWidths(col, widths[col]);
-    table.SetCellText(0, 0, "#");
-    table.SetCellText(1, 0, "Name");
-    table.SetCellText(3, 0, "Ast Addr");
-    table.SetCellText(4, 0, "Abk Pos");
-    table.SetCellText(11, 0, "Asf Size");
+    PrepareStreamColumns(table);
     table.SetRowCount(static_cast<std::int32_t>(sizes.size()) + 1);
     int address = 0;
     for (std::size_t k = 1; k <= sizes.size(); ++k) {

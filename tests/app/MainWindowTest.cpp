@@ -235,9 +235,7 @@ TEST_F(MainWindowTest, ServicesReachTheirControls) {
 
 TEST_F(MainWindowTest, UnpackAndPackFromTheToolBar) {
     test::TempDir dir;
-    test::PairRecipe recipe;
-    recipe.sizes = {100, 200, 50};
-    recipe.references = {40, 120};
+    test::PairRecipe recipe = test::ThreeStreams();
     const test::Pair pair = test::BuildPair(dir.path(), "intro", recipe);
 
     shared.file = QString::fromStdString(pair.bankPath);

@@ -94,9 +94,7 @@ QList<QUrl> Urls(std::initializer_list<std::string> paths) {
 
 TEST(WindowPolish, DroppingAPairFileUnpacksItAndAFolderPacksIt) {
     test::TempDir dir;
-    test::PairRecipe recipe;
-    recipe.sizes = {100, 200, 50};
-    recipe.references = {40, 120};
+    test::PairRecipe recipe = test::ThreeStreams();
     const test::Pair pair = test::BuildPair(dir.path(), "intro", recipe);
     test::WriteFileBytes(dir / "notes.txt", "x");
     test::RecordingPrompts::Shared shared;
@@ -152,9 +150,7 @@ TEST(WindowPolish, DroppingAPairFileUnpacksItAndAFolderPacksIt) {
 
 TEST(WindowPolish, UnpackAsksBeforeItReplacesEditedStreams) {
     test::TempDir dir;
-    test::PairRecipe recipe;
-    recipe.sizes = {100, 200, 50};
-    recipe.references = {40, 120};
+    test::PairRecipe recipe = test::ThreeStreams();
     const test::Pair pair = test::BuildPair(dir.path(), "intro", recipe);
     test::RecordingPrompts::Shared shared;
     TForm1 form(std::make_unique<test::RecordingPrompts>(shared));

@@ -65,9 +65,7 @@ TEST(ComparePairWithFolder, NamesEveryWayAPairDiffersFromItsFolder) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         test::TempDir dir;
-        test::PairRecipe recipe;
-        recipe.sizes = {100, 200, 50};
-        recipe.references = {40, 120};
+        test::PairRecipe recipe = test::ThreeStreams();
         test::Pair pair = test::BuildPair(dir.path(), "intro", recipe);
         StreamTable table;
         test::RecordingWindow window;

@@ -28,6 +28,7 @@ namespace {
 
 using test::BuildPair;
 using test::PairRecipe;
+using test::ThreeStreams;
 using test::ReadFileBytes;
 using test::RecordingWindow;
 using test::TempDir;
@@ -53,13 +54,6 @@ std::vector<std::string> Leftovers(const std::string& folder) {
             found.push_back(entry.path().string());
     }
     return found;
-}
-
-PairRecipe ThreeStreams() {
-    PairRecipe recipe;
-    recipe.sizes = {100, 200, 50};
-    recipe.references = {40, 120};
-    return recipe;
 }
 
 // A pair unpacked and packed once, then stream 2 replaced by a longer file:

@@ -31,9 +31,7 @@ using test::WriteFileBytes;
 class PackTest : public ::testing::Test {
 protected:
     PackTest() {
-        PairRecipe recipe;
-        recipe.sizes = {100, 200, 50};
-        recipe.references = {40, 120};
+        PairRecipe recipe = test::ThreeStreams();
         pair = BuildPair(dir.path(), "intro", recipe);
         window.fileToPick = pair.archivePath;
         EXPECT_EQ(Unpack(table, window), UnpackOutcome::Succeeded);
@@ -80,9 +78,7 @@ TEST_F(PackTest, GrownStreamsMoveTheStreamsBehindThem) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         TempDir caseDir;
-        PairRecipe recipe;
-        recipe.sizes = {100, 200, 50};
-        recipe.references = {40, 120};
+        PairRecipe recipe = test::ThreeStreams();
         const Pair original = BuildPair(caseDir.path(), "intro", recipe);
         StreamTable caseTable;
         RecordingWindow caseWindow;

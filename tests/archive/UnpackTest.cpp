@@ -19,6 +19,7 @@ namespace {
 using test::BuildPair;
 using test::Pair;
 using test::PairRecipe;
+using test::ThreeStreams;
 using test::ReadFileBytes;
 using test::RecordingWindow;
 using test::TempDir;
@@ -44,14 +45,6 @@ protected:
     StreamTable table;
     RecordingWindow window;
 };
-
-// The three streams at 0, 100 and 300 of a 350-byte archive.
-PairRecipe ThreeStreams() {
-    PairRecipe recipe;
-    recipe.sizes = {100, 200, 50};
-    recipe.references = {40, 120};
-    return recipe;
-}
 
 TEST_F(UnpackTest, ThreeStreamsFillTheTableAndTheWorkFolder) {
     const Pair pair = BuildPair(dir.path(), "intro", ThreeStreams());

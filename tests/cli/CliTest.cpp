@@ -30,9 +30,7 @@ struct Result {
 class CliTest : public ::testing::Test {
 protected:
     CliTest() {
-        test::PairRecipe recipe;
-        recipe.sizes = {100, 200, 50};
-        recipe.references = {40, 120};
+        test::PairRecipe recipe = test::ThreeStreams();
         pair = test::BuildPair(dir.path(), "intro", recipe);
     }
     // Runs the program with stdout and stderr in files: neither is a terminal.

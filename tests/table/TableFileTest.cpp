@@ -1,5 +1,7 @@
 #include "table/TableFile.h"
 
+#include "archive/Unpack.h"
+
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -39,16 +41,7 @@ const std::string kExampleFile =
 void FillExample(StreamTable& table) {
     table.Reset();
     table.Clear();
-    table.SetColCount(17);
-    table.SetColWidths(0, 55);
-    table.SetCellText(0, 0, "#");
-    table.SetCellText(1, 0, "Name");
-    table.SetColWidths(1, 200);
-    table.SetCellText(3, 0, "Ast Addr");
-    table.SetCellText(11, 0, "Asf Size");
-    table.SetCellText(4, 0, "Abk Pos");
-    for (int col : {5, 6, 7, 8, 9, 10, 2, 12, 13, 14, 15, 16})
-        table.SetColWidths(col, 0);
+    PrepareStreamColumns(table);
     table.SetRowCount(3);
     const char* rows[2][5] = {{"1", "music_00001.asf", "0", "0", "512"},
                               {"2", "music_00002.asf", "512", "36", "384"}};
