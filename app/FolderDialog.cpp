@@ -1,5 +1,7 @@
 #include "FolderDialog.h"
 
+#include "Prompts.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
@@ -8,7 +10,6 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QToolButton>
@@ -41,10 +42,12 @@ QString CleanFolderPath(const QString& path) {
 
 }  // namespace
 
-BrowseForFolderDialog::BrowseForFolderDialog(QWidget* parent)
+BrowseForFolderDialog::BrowseForFolderDialog(QWidget* parent, Prompts* prompts)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
-      tips_(new BalloonTipController(this)) {
+      tips_(new BalloonTipController(this)),
+      ownPrompts_(prompts ? nullptr : std::make_unique<DesktopPrompts>()),
+      prompts_(prompts ? prompts : ownPrompts_.get()) {
     WaitCursor wait;
     setWindowTitle(QStringLiteral("Browse for Folder"));
     setSizeGripEnabled(true);
@@ -119,6 +122,7 @@ BrowseForFolderDialog::BrowseForFolderDialog(QWidget* parent)
 }
 
 BrowseForFolderDialog::~BrowseForFolderDialog() = default;
+
 
 void BrowseForFolderDialog::Restore(const QByteArray& geometry, bool maximized,
                                     const QString& folder) {
@@ -223,9 +227,9 @@ void BrowseForFolderDialog::CreateFolder() {
     for (int n = 2; dir.exists(name); ++n)
         name = QStringLiteral("New Folder (%1)").arg(n);
     if (!dir.mkdir(name)) {
-        QMessageBox::warning(
-            this, windowTitle(),
-            QStringLiteral("Cannot create the folder %1.").arg(dir.filePath(name)));
+        prompts_->MessageBox(Prompts::Icon::Warning,
+                             QStringLiteral("Cannot create the folder %1.").arg(dir.filePath(name)),
+                             windowTitle());
         return;
     }
     // Reload the parent's folders so the new one stands in its place in the order.
@@ -246,15 +250,15 @@ void BrowseForFolderDialog::DeleteFolder() {
     if (!item || !item->parent())
         return;
     const QString path = item->data(kPathRole).toString();
-    if (QMessageBox::question(this, QStringLiteral("Delete Folder"),
-                              QStringLiteral("Move the folder \"%1\" and everything in it to the "
-                                             "trash?")
-                                  .arg(path)) != QMessageBox::Yes)
+    if (!prompts_->Question(
+            QStringLiteral("Move the folder \"%1\" and everything in it to the trash?").arg(path),
+            QStringLiteral("Delete Folder"), QStringLiteral("Yes"), QStringLiteral("No")))
         return;
     if (!QFile::moveToTrash(path)) {
-        QMessageBox::warning(
-            this, QStringLiteral("Delete Folder"),
-            QStringLiteral("The folder %1 could not be moved to the trash.").arg(path));
+        prompts_->MessageBox(
+            Prompts::Icon::Warning,
+            QStringLiteral("The folder %1 could not be moved to the trash.").arg(path),
+            QStringLiteral("Delete Folder"));
         return;
     }
     QStandardItem* parent = item->parent();
@@ -274,8 +278,9 @@ void BrowseForFolderDialog::RenameFolder(QStandardItem* item) {
     renaming_ = true;
     if (item->text().isEmpty() || item->text().contains(u'/') || !QDir().rename(oldPath, newPath)) {
         item->setText(oldInfo.fileName());
-        QMessageBox::warning(this, windowTitle(),
-                             QStringLiteral("Cannot rename the folder %1.").arg(oldPath));
+        prompts_->MessageBox(Prompts::Icon::Warning,
+                             QStringLiteral("Cannot rename the folder %1.").arg(oldPath),
+                             windowTitle());
     } else {
         item->setData(newPath, kPathRole);
         // Its subfolders' paths changed with it: read them again when opened.

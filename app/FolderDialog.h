@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QStandardItemModel>
+#include <memory>
 
 class QTreeView;
 class QToolButton;
@@ -12,6 +13,7 @@ class QPushButton;
 namespace tamrel {
 
 class BalloonTipController;
+class Prompts;
 
 class BrowseForFolderDialog : public QDialog {
     Q_OBJECT
@@ -19,7 +21,9 @@ public:
     static constexpr int kInitialWidth = 358;
     static constexpr int kInitialHeight = 313;
 
-    explicit BrowseForFolderDialog(QWidget* parent = nullptr);
+    // prompts: the boxes the dialog shows (its question before a delete,
+    // its failures); the desktop's own when null.
+    explicit BrowseForFolderDialog(QWidget* parent = nullptr, Prompts* prompts = nullptr);
     ~BrowseForFolderDialog() override;
 
     // Brings back the size, window state and folder of the last showing (all
@@ -33,7 +37,6 @@ public:
     // empty text when nothing is selected.
     QString ChosenPath() const;
 
-    QTreeView* Tree() const { return tree_; }
     QToolButton* CreateFolderButton() const { return createButton_; }
     QToolButton* DeleteButton() const { return deleteButton_; }
     QPushButton* OkButton() const { return okButton_; }
@@ -59,6 +62,8 @@ private:
     QPushButton* okButton_;
     QPushButton* cancelButton_;
     BalloonTipController* tips_;
+    std::unique_ptr<Prompts> ownPrompts_;
+    Prompts* prompts_;
     bool renaming_ = false;
 };
 

@@ -1,5 +1,6 @@
 #include "Prompts.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -21,6 +22,14 @@ QStringList QtNameFilters(const QString& filter) {
     return filters;
 }
 
+QWidget* DesktopPrompts::BoxParent() const {
+    // A box over an open dialog belongs to that dialog; otherwise to the
+    // main window.
+    if (QWidget* modal = QApplication::activeModalWidget())
+        return modal;
+    return owner_;
+}
+
 void DesktopPrompts::MessageBox(Icon icon, const QString& text, const QString& caption) {
     const QMessageBox::Icon boxIcon = icon == Icon::Warning       ? QMessageBox::Warning
                                       : icon == Icon::Information ? QMessageBox::Information
@@ -28,7 +37,7 @@ void DesktopPrompts::MessageBox(Icon icon, const QString& text, const QString& c
     // The main window is the parent, for activation when the box closes; the
     // box itself stands centred on the screen, and application-modal keeps
     // every window of the program out meanwhile.
-    CentredMessageBox box(boxIcon, caption, text, QMessageBox::Ok, owner_);
+    CentredMessageBox box(boxIcon, caption, text, QMessageBox::Ok, BoxParent());
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }
@@ -55,7 +64,7 @@ std::optional<QString> DesktopPrompts::OpenFile(QWidget* parent, const QString& 
 }
 
 std::optional<QString> DesktopPrompts::SelectFolder(QWidget* parent) {
-    BrowseForFolderDialog dialog(parent);
+    BrowseForFolderDialog dialog(parent, this);
     dialog.Restore(folderDialogGeometry_, folderDialogMaximized_, lastFolder_);
     const bool accepted = dialog.exec() == QDialog::Accepted;
     folderDialogGeometry_ = dialog.saveGeometry();
@@ -84,7 +93,7 @@ std::optional<QString> DesktopPrompts::SaveFile(QWidget* parent, const QString& 
 
 bool DesktopPrompts::Question(const QString& text, const QString& caption, const QString& yes,
                               const QString& no) {
-    CentredMessageBox box(QMessageBox::Question, caption, text, QMessageBox::NoButton, owner_);
+    CentredMessageBox box(QMessageBox::Question, caption, text, QMessageBox::NoButton, BoxParent());
     QPushButton* yesButton = box.addButton(yes, QMessageBox::AcceptRole);
     box.addButton(no, QMessageBox::RejectRole);
     box.setWindowModality(Qt::ApplicationModal);

@@ -49,6 +49,8 @@ public:
                   const QString& no) override;
 
 private:
+    QWidget* BoxParent() const;
+
     QWidget* owner_ = nullptr;
     QString lastFile_;
     QByteArray folderDialogGeometry_;

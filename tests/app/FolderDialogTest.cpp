@@ -4,10 +4,12 @@
 
 #include <QDir>
 #include <QPushButton>
+#include <QStandardItemModel>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeView>
 
+#include "RecordingPrompts.h"
 #include "TestFiles.h"
 
 namespace tamrel {
@@ -75,6 +77,53 @@ TEST_F(FolderDialogTest, CreateFolderMakesANewFolderInTheSelectedOne) {
     EXPECT_EQ(dialog.ChosenPath(), Path("music_/New Folder"));
     dialog.CreateFolder();
     EXPECT_TRUE(QDir(Path("music_/New Folder/New Folder")).exists());
+}
+
+TEST(FolderDialogBoxes, DeleteAsksFirstAndFailuresAreSaid) {
+    test::TempDir dir;
+    const QString base = QString::fromStdString(dir.path());
+    QDir(base).mkpath("keep");
+    QDir(base).mkpath("gone/inner");
+    test::RecordingPrompts::Shared shared;
+    test::RecordingPrompts prompts(shared);
+    BrowseForFolderDialog dialog(nullptr, &prompts);
+    dialog.open();
+
+    ASSERT_TRUE(dialog.SelectPath(base + "/keep"));
+    shared.answer = false;
+    dialog.DeleteFolder();
+    ASSERT_EQ(shared.questions.size(), 1);
+    EXPECT_EQ(shared.questions.front().toStdString(),
+              "Delete Folder|Move the folder \"" + dir.path() +
+                  "/keep\" and everything in it to the trash?|Yes|No");
+    EXPECT_TRUE(QDir(base + "/keep").exists());
+
+    // A folder that went away meanwhile can neither take a new folder nor
+    // be moved to the trash: each failure is said in a box.
+    ASSERT_TRUE(dialog.SelectPath(base + "/gone/inner"));
+    QDir(base + "/gone").removeRecursively();
+    dialog.CreateFolder();
+    ASSERT_EQ(shared.boxes.size(), 1);
+    EXPECT_EQ(shared.boxes.last().toStdString(),
+              "warning|Browse for Folder|Cannot create the folder " + dir.path() +
+                  "/gone/inner/New Folder.");
+    shared.answer = true;
+    dialog.DeleteFolder();
+    EXPECT_EQ(shared.boxes.last().toStdString(),
+              "warning|Delete Folder|The folder " + dir.path() +
+                  "/gone/inner could not be moved to the trash.");
+
+    // A name with a separator is no folder name: the rename is refused and
+    // the old name stays.
+    ASSERT_TRUE(dialog.SelectPath(base + "/keep"));
+    auto* tree = dialog.findChild<QTreeView*>();
+    auto* model = qobject_cast<QStandardItemModel*>(tree->model());
+    QStandardItem* item = model->itemFromIndex(tree->currentIndex());
+    item->setText(QStringLiteral("a/b"));
+    EXPECT_EQ(shared.boxes.last().toStdString(),
+              "warning|Browse for Folder|Cannot rename the folder " + dir.path() + "/keep.");
+    EXPECT_EQ(item->text(), "keep");
+    EXPECT_TRUE(QDir(base + "/keep").exists());
 }
 
 }  // namespace
