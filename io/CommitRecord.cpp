@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <cerrno>
 #include <set>
 
@@ -19,8 +20,7 @@ constexpr std::string_view kBy = "by ";
 constexpr std::string_view kEnd = "end";
 
 std::string FileNameOf(const std::string& path) {
-    auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    return std::filesystem::path(path).filename().string();
 }
 
 struct Entry {

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <random>
 
 #include "io/FaultInjection.h"
@@ -19,18 +20,15 @@ namespace {
 constexpr std::size_t kWriteBufferSize = 1 << 20;
 constexpr std::string_view kTemporaryMark = ".tmp-";
 
+// The folder that holds a file, as the OS resolves it (the work folder's
+// own path rules live in archive/; here only the OS's view matters).
 std::string FolderOf(const std::string& path) {
-    auto slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    return folder.empty() ? std::string(".") : folder;
 }
 
 std::string FileNameOf(const std::string& path) {
-    auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    return std::filesystem::path(path).filename().string();
 }
 
 // The OS calls through which every file operation of the program goes, so
