@@ -1,5 +1,6 @@
 #include "archive/Replace.h"
 
+#include <memory>
 #include <stdexcept>
 
 #include "archive/FolderCommit.h"
@@ -30,11 +31,25 @@ bool LockFolder(FolderLock& lock, const std::string& folder, WindowServices& win
     return true;
 }
 
-// A name is a file of the folder itself, never a path.
-void CheckName(const std::string& folder, const std::string& name) {
+// A stream file of the folder and its kept original, the folder locked
+// for the command; nothing when another command has it.
+struct LockedStream {
+    FolderLock lock;
+    std::string path, original;
+};
+
+std::unique_ptr<LockedStream> LockStream(const std::string& folder, const std::string& name,
+                                         WindowServices& window) {
+    // A name is a file of the folder itself, never a path.
     if (name.empty() || name.find_first_of("/\\") != std::string::npos || name == "." ||
         name == "..")
         throw std::runtime_error("'" + name + "' is not a stream file in the work folder " + folder);
+    auto stream = std::make_unique<LockedStream>();
+    if (!LockFolder(stream->lock, folder, window))
+        return nullptr;
+    stream->path = JoinPath(folder, name);
+    stream->original = KeptOriginalOf(stream->path);
+    return stream;
 }
 
 }  // namespace
@@ -46,12 +61,11 @@ std::string KeptOriginalOf(const std::string& streamPath) {
 ReplaceOutcome ReplaceStream(const std::string& folder, const std::string& name,
                              const std::string& audioFile, WindowServices& window,
                              ReplaceReport* report) {
-    CheckName(folder, name);
-    FolderLock lock;
-    if (!LockFolder(lock, folder, window))
+    const auto locked = LockStream(folder, name, window);
+    if (!locked)
         return ReplaceOutcome::FolderInUse;
-    const std::string path = JoinPath(folder, name);
-    const std::string original = KeptOriginalOf(path);
+    const std::string& path = locked->path;
+    const std::string& original = locked->original;
     RemoveLeftoverTemporaries(folder, [&](const std::string& target) {
         return target == name || target == FileNamePart(original);
     });
@@ -98,12 +112,11 @@ ReplaceOutcome ReplaceStream(const std::string& folder, const std::string& name,
 
 ReplaceOutcome RestoreStream(const std::string& folder, const std::string& name,
                              WindowServices& window) {
-    CheckName(folder, name);
-    FolderLock lock;
-    if (!LockFolder(lock, folder, window))
+    const auto locked = LockStream(folder, name, window);
+    if (!locked)
         return ReplaceOutcome::FolderInUse;
-    const std::string path = JoinPath(folder, name);
-    const std::string original = KeptOriginalOf(path);
+    const std::string& path = locked->path;
+    const std::string& original = locked->original;
     if (!IsExistingFile(original)) {
         window.InformationBox("No original of " + name + " is kept in " + folder + ".",
                               "Information");
