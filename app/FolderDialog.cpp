@@ -123,7 +123,6 @@ BrowseForFolderDialog::BrowseForFolderDialog(QWidget* parent, Prompts* prompts)
 
 BrowseForFolderDialog::~BrowseForFolderDialog() = default;
 
-
 void BrowseForFolderDialog::Restore(const QByteArray& geometry, bool maximized,
                                     const QString& folder) {
     WaitCursor wait;

@@ -9,11 +9,11 @@
 #include "Unit1.h"
 #include "archive/Path.h"
 #include "archive/Replace.h"
-#include "audio/AudioFile.h"
-#include "io/FileIo.h"
 #include "archive/WindowServices.h"
+#include "audio/AudioFile.h"
 #include "audio/Decoder.h"
 #include "audio/Export.h"
+#include "io/FileIo.h"
 #include "table/StreamTable.h"
 
 namespace tamrel {
@@ -185,8 +185,7 @@ void StreamActions::Play(std::int32_t row) {
         if (!file.IsOpen())
             throw IoError(file.OpenError(), "Cannot open file " + path);
         const StreamInfo info = ReadStreamInfo(file);
-        const std::vector<std::int16_t> samples =
-            DecodeStream(file, info, table_.CellText(1, row));
+        const std::vector<std::int16_t> samples = DecodeStream(file, info, table_.CellText(1, row));
         QByteArray bytes(reinterpret_cast<const char*>(samples.data()),
                          static_cast<qsizetype>(samples.size() * sizeof(std::int16_t)));
         playingRow_ = row;
@@ -208,9 +207,9 @@ void StreamActions::StopPlayback() {
 
 void StreamActions::ExportRow(std::int32_t row) {
     const std::string name = table_.CellText(1, row);
-    const auto target = form_.Dialogs().SaveFile(
-        &form_, FromNative(JoinPath(workFolder_, WavNameFor(name))),
-        QStringLiteral("WAV files|*.wav"));
+    const auto target =
+        form_.Dialogs().SaveFile(&form_, FromNative(JoinPath(workFolder_, WavNameFor(name))),
+                                 QStringLiteral("WAV files|*.wav"));
     form_.ReturnFromModal();
     if (!target)
         return;
@@ -282,26 +281,24 @@ void StreamActions::ReplaceRow(std::int32_t row) {
     form_.ReturnFromModal();
     if (!audio)
         return;
-    if (playingRow_ == row)
-        StopPlayback();
+    StopPlayback();  // every command that writes stops playing first
     const std::string name = table_.CellText(1, row);
     form_.RunCommand([this, &name, &audio] {
         ReplaceReport report;
         if (ReplaceStream(workFolder_, name, ToNative(*audio), form_, &report) !=
             ReplaceOutcome::Replaced)
             return;
-        form_.InformationBox("Replaced " + name + " with " + ToNative(*audio) + "\r\nbefore: " +
-                                 std::to_string(report.oldSize) + " bytes, " +
-                                 FormatDuration(report.oldSeconds) + "\r\nnow: " +
-                                 std::to_string(report.newSize) + " bytes, " +
+        form_.InformationBox("Replaced " + name + " with " + ToNative(*audio) +
+                                 "\r\nbefore: " + std::to_string(report.oldSize) + " bytes, " +
+                                 FormatDuration(report.oldSeconds) +
+                                 "\r\nnow: " + std::to_string(report.newSize) + " bytes, " +
                                  FormatDuration(report.newSeconds),
                              "Information");
     });
 }
 
 void StreamActions::RestoreRow(std::int32_t row) {
-    if (playingRow_ == row)
-        StopPlayback();
+    StopPlayback();
     const std::string name = table_.CellText(1, row);
     form_.RunCommand([this, &name] {
         if (RestoreStream(workFolder_, name, form_) == ReplaceOutcome::Restored)

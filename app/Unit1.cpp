@@ -1,12 +1,12 @@
 #include "Unit1.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDir>
 #include <QDragEnterEvent>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMimeData>
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QPainter>
 #include <QToolButton>
 #include <exception>
@@ -119,7 +119,8 @@ void TForm1::FormCreate(std::unique_ptr<AudioOutput> audio) {
     StatusBar1->setGeometry(0, kClientHeight - kStatusBarHeight, kClientWidth, kStatusBarHeight);
 
     actions_ = std::make_unique<StreamActions>(
-        *this, *ASFGrid_, table_, audio ? std::move(audio) : std::make_unique<DesktopAudioOutput>());
+        *this, *ASFGrid_, table_,
+        audio ? std::move(audio) : std::make_unique<DesktopAudioOutput>());
     connect(ASFGrid_, &ASFGrid::SelectionChanged, actions_.get(), &StreamActions::ScheduleDetails);
     connect(ASFGrid_, &ASFGrid::StreamMenuRequested, actions_.get(), &StreamActions::ShowMenu);
 
@@ -184,7 +185,8 @@ bool TForm1::ConfirmReplacingStreams(const std::string& folder, const std::strin
         list += ", ...";
     const std::string text =
         "The work folder " + folder + " holds " + std::to_string(names.size()) +
-        (names.size() == 1 ? " stream file that differs from " : " stream files that differ from ") +
+        (names.size() == 1 ? " stream file that differs from "
+                           : " stream files that differ from ") +
         archive + " (" + list + "). Unpacking again replaces them. Replace them?";
     const bool replace = prompts_->Question(FromNative(text), QStringLiteral("Confirm"),
                                             QStringLiteral("Replace"), QStringLiteral("Cancel"));
@@ -315,14 +317,16 @@ TForm1::DropAction TForm1::DropActionFor(const QList<QUrl>& urls, QString* path)
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls() && DropActionFor(event->mimeData()->urls()) != DropAction::None)
+    if (event->mimeData()->hasUrls() &&
+        DropActionFor(event->mimeData()->urls()) != DropAction::None)
         event->acceptProposedAction();
     else
         event->ignore();  // the pointer shows that nothing would happen
 }
 
 void TForm1::dragMoveEvent(QDragMoveEvent* event) {
-    if (event->mimeData()->hasUrls() && DropActionFor(event->mimeData()->urls()) != DropAction::None)
+    if (event->mimeData()->hasUrls() &&
+        DropActionFor(event->mimeData()->urls()) != DropAction::None)
         event->acceptProposedAction();
     else
         event->ignore();
@@ -330,9 +334,9 @@ void TForm1::dragMoveEvent(QDragMoveEvent* event) {
 
 void TForm1::dropEvent(QDropEvent* event) {
     QString path;
-    const DropAction action =
-        event->mimeData()->hasUrls() ? DropActionFor(event->mimeData()->urls(), &path)
-                                     : DropAction::None;
+    const DropAction action = event->mimeData()->hasUrls()
+                                  ? DropActionFor(event->mimeData()->urls(), &path)
+                                  : DropAction::None;
     if (action == DropAction::None) {
         event->ignore();
         return;

@@ -45,7 +45,8 @@ std::vector<std::string> ComparePairWithFolder(const StreamTable& pair, std::str
             continue;
         }
         const std::string_view stored = archive.substr(*address, *size);
-        const bool same = bytes.size() <= stored.size() && stored.substr(0, bytes.size()) == bytes &&
+        const bool same = bytes.size() <= stored.size() &&
+                          stored.substr(0, bytes.size()) == bytes &&
                           stored.find_first_not_of('\0', bytes.size()) == std::string_view::npos;
         if (!same)
             mismatches.push_back(prefix + "its bytes differ from " + streamPath);

@@ -60,8 +60,8 @@ public:
             const int error = file->OpenError();
             const bool absent =
                 error == ENOENT || error == ENOTDIR || error == EISDIR || error == ENODEV;
-            state.kind = absent ? StreamFileState::Kind::Missing
-                                : StreamFileState::Kind::Unreadable;
+            state.kind =
+                absent ? StreamFileState::Kind::Missing : StreamFileState::Kind::Unreadable;
             state.error = error;
             return state;
         }
@@ -147,32 +147,103 @@ PackOutcome Pack(StreamTable& table, WindowServices& window) {
     return PackFolder(table, window, *folder);
 }
 
+namespace {
+
+// A command that writes the folder holds its lock, finishes what a crash
+// interrupted there and removes what a killed run left; a read-only one
+// only says that a commit is pending. False when another command has it.
+bool PrepareFolder(const PackNames& names, const std::string& folder, bool write, FolderLock& lock,
+                   WindowServices& window) {
+    if (!write) {
+        NotePendingCommit(folder, window);
+        return true;
+    }
+    const FolderLock::Result locked = lock.TryLock(folder);
+    if (locked == FolderLock::Result::InUse) {
+        window.WarningBox(FolderInUseText(folder), "Error");
+        return false;
+    }
+    if (locked != FolderLock::Result::Locked)
+        return true;  // no folder there: the resource check says so
+    CompleteInterruptedCommit(folder, window);
+    const std::string& name = names.folderName;
+    RemoveLeftoverTemporaries(folder, [&name](const std::string& target) {
+        return target == name + ".tba" || target == name + ".ida" || target == kCommitRecordName;
+    });
+    RemoveLeftoverTemporaries(names.parentFolder, [&name](const std::string& target) {
+        return target == name + ".ast" || target == name + ".abk";
+    });
+    return true;
+}
+
+// Every row and column of a real table costs the file at least a line;
+// counts beyond that come from damage, and planning for them would cost
+// memory for nothing. The refusal's text, or nothing.
+std::optional<std::string> SizeLineRefusal(const StreamTable& table, std::int64_t lines,
+                                           const std::string& tableFile) {
+    if (table.RowCount() <= lines && table.ColCount() <= lines)
+        return std::nullopt;
+    return "The table file " + tableFile + " cannot be packed: its size line declares " +
+           std::to_string(table.RowCount()) + " rows and " + std::to_string(table.ColCount()) +
+           " columns, more than its " + std::to_string(lines) + " lines can hold.";
+}
+
+// Writes the plan: all four outputs to temporary files, complete and
+// synced, then renamed as one step that a crash cannot split.
+void WritePlan(const PackPlan& plan, std::string& bank, const StreamTable& table,
+               const PackNames& names, const std::string& folder, StreamFiles& files,
+               WindowServices& window) {
+    for (const PackPlan::Patch& patch : plan.patches)
+        WriteUint32LE(bank, patch.position, patch.newAddress);
+    ReplacingFileWriter newArchive(names.newArchive);
+    WriteStreams(plan, files, newArchive, window, table.RowCount());
+    ReplacingFileWriter newBank(names.newBank);
+    newBank.Write(bank);
+    ReplacingFileWriter bankImage(names.bankImage);
+    bankImage.Write(bank);
+    ReplacingFileWriter tableFile = PrepareTableFile(table, names.tableFile);
+    CommitTogether(folder,
+                   {{&newArchive, "../"}, {&newBank, "../"}, {&bankImage, ""}, {&tableFile, ""}},
+                   "Pack");
+}
+
+// Ends Pack at a planning end other than success, as the window shows it.
+PackOutcome EndPlanning(const PackPlanResult& result, StreamTable& table, StreamFiles& files,
+                        DisabledWindowGuard& disabled, WindowServices& window) {
+    const std::string path = files.PathOf(table.CellText(1, result.row));
+    if (result.end == PlanEnd::StreamFileMissing) {
+        table.Reset();
+        disabled.Release();
+        window.InformationBox("File not found " + path, "Information");
+        return PackOutcome::StreamFileMissing;
+    }
+    ApplyCells(table, result);
+    switch (result.end) {
+        case PlanEnd::StreamFileUnreadable:
+            throw IoError(result.error, "Cannot open file " + path);
+        case PlanEnd::StreamFileTooLarge:
+            throw FileTooLargeError(path);
+        case PlanEnd::NotANumber:
+            throw NotANumberError(result.text);
+        case PlanEnd::IntError:
+            window.WarningBox("Alarm! Int error.", "Error");
+            disabled.Release();
+            return PackOutcome::IntError;
+        default:
+            disabled.Release();
+            window.WarningBox(result.text, "Error");
+            return PackOutcome::TableRefused;
+    }
+}
+
+}  // namespace
+
 PackOutcome PackFolder(StreamTable& table, WindowServices& window, const std::string& folder,
                        bool write, PackPlan* planOut) {
     const PackNames names = PackNamesFor(folder);
     FolderLock lock;
-    if (write) {
-        // One command at a time writes a folder; it first finishes what a
-        // crash interrupted there and removes what a killed run left.
-        const FolderLock::Result locked = lock.TryLock(folder);
-        if (locked == FolderLock::Result::InUse) {
-            window.WarningBox(FolderInUseText(folder), "Error");
-            return PackOutcome::FolderInUse;
-        }
-        if (locked == FolderLock::Result::Locked) {
-            CompleteInterruptedCommit(folder, window);
-            const std::string name = names.folderName;
-            RemoveLeftoverTemporaries(folder, [&name](const std::string& target) {
-                return target == name + ".tba" || target == name + ".ida" ||
-                       target == kCommitRecordName;
-            });
-            RemoveLeftoverTemporaries(names.parentFolder, [&name](const std::string& target) {
-                return target == name + ".ast" || target == name + ".abk";
-            });
-        }
-    } else {
-        NotePendingCommit(folder, window);
-    }
+    if (!PrepareFolder(names, folder, write, lock, window))
+        return PackOutcome::FolderInUse;
 
     // Load: the table file and the bank image.
     if (!IsExistingFile(names.tableFile) || !IsExistingFile(names.bankImage)) {
@@ -195,21 +266,13 @@ PackOutcome PackFolder(StreamTable& table, WindowServices& window, const std::st
     }
     const std::int64_t lines =
         table.LoadTableFile(names.tableFile, [&window] { window.PumpEvents(); });
-    const std::int32_t rows = table.RowCount();
-    if (rows > lines || table.ColCount() > lines) {
-        // Every row and column of a real table costs the file at least a
-        // line; counts beyond that come from damage, and planning for them
-        // would cost memory for nothing.
-        const std::string text = "The table file " + names.tableFile +
-                                 " cannot be packed: its size line declares " +
-                                 std::to_string(rows) + " rows and " +
-                                 std::to_string(table.ColCount()) + " columns, more than its " +
-                                 std::to_string(lines) + " lines can hold.";
+    if (const auto refusal = SizeLineRefusal(table, lines, names.tableFile)) {
         table.Reset();
         disabled.Release();
-        window.WarningBox(text, "Error");
+        window.WarningBox(*refusal, "Error");
         return PackOutcome::TableRefused;
     }
+    const std::int32_t rows = table.RowCount();
     if (rows <= 1) {
         disabled.Release();
         window.InformationBox("No streams listed in " + names.tableFile, "Information");
@@ -232,57 +295,18 @@ PackOutcome PackFolder(StreamTable& table, WindowServices& window, const std::st
         RepaintAtMilestones(window, row, rows);
         window.PumpEvents();
     };
-    PackPlanResult result = PlanPack(table, bank, context);
-    if (result.end == PlanEnd::StreamFileMissing) {
-        const std::string path = files.PathOf(table.CellText(1, result.row));
-        table.Reset();
-        disabled.Release();
-        window.InformationBox("File not found " + path, "Information");
-        return PackOutcome::StreamFileMissing;
-    }
+    const PackPlanResult result = PlanPack(table, bank, context);
+    if (result.end != PlanEnd::Planned)
+        return EndPlanning(result, table, files, disabled, window);
     ApplyCells(table, result);
-    switch (result.end) {
-    case PlanEnd::StreamFileUnreadable:
-        throw IoError(result.error,
-                      "Cannot open file " + files.PathOf(table.CellText(1, result.row)));
-    case PlanEnd::StreamFileTooLarge:
-        throw FileTooLargeError(files.PathOf(table.CellText(1, result.row)));
-    case PlanEnd::NotANumber:
-        throw NotANumberError(result.text);
-    case PlanEnd::IntError:
-        window.WarningBox("Alarm! Int error.", "Error");
-        disabled.Release();
-        return PackOutcome::IntError;
-    case PlanEnd::Refused:
-        disabled.Release();
-        window.WarningBox(result.text, "Error");
-        return PackOutcome::TableRefused;
-    default:
-        break;
-    }
-    const PackPlan& plan = result.plan;
     if (planOut)
-        *planOut = plan;
+        *planOut = result.plan;
     if (!write) {
         disabled.Release();
         return PackOutcome::Succeeded;
     }
 
-    // Write: all four outputs go to temporary files, complete and synced,
-    // and are then renamed as one step that a crash cannot split.
-    for (const PackPlan::Patch& patch : plan.patches)
-        WriteUint32LE(bank, patch.position, patch.newAddress);
-    ReplacingFileWriter newArchive(names.newArchive);
-    WriteStreams(plan, files, newArchive, window, rows);
-    ReplacingFileWriter newBank(names.newBank);
-    newBank.Write(bank);
-    ReplacingFileWriter bankImage(names.bankImage);
-    bankImage.Write(bank);
-    ReplacingFileWriter tableFile = PrepareTableFile(table, names.tableFile);
-    CommitTogether(folder,
-                   {{&newArchive, "../"}, {&newBank, "../"}, {&bankImage, ""}, {&tableFile, ""}},
-                   "Pack");
-
+    WritePlan(result.plan, bank, table, names, folder, files, window);
     disabled.Release();
     window.SetWorkFolder(folder);
     window.Repaint();

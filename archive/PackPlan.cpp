@@ -33,6 +33,12 @@ private:
     std::size_t Index(std::int32_t row) const { return static_cast<std::size_t>(row); }
     std::uint32_t Old(std::int32_t row) const { return *address_[Index(row)]; }
 
+    // Reads the rows' numbers; a refusal when the table cannot be packed at
+    // all (rows out of archive order, references that share bytes).
+    std::optional<PackPlanResult> ReadAndCheckTable();
+    // Row i grew: moves every row behind it by the growth; an end where
+    // that cannot be done.
+    std::optional<PackPlanResult> Grow(std::int32_t i, std::uint64_t growth);
     // Why moving row m by growth (its first move) cannot be done, or nothing.
     std::optional<std::string> FirstMoveRefusal(std::int32_t m, std::uint64_t growth) const;
     std::string TooFarText(std::int32_t m, std::uint64_t moved) const;
@@ -61,7 +67,7 @@ private:
     PackPlan plan_;
 };
 
-PackPlanResult Planner::Run() {
+std::optional<PackPlanResult> Planner::ReadAndCheckTable() {
     const auto count = static_cast<std::size_t>(std::max(rows_, 1));
     address_.resize(count);
     position_.resize(count);
@@ -109,6 +115,12 @@ PackPlanResult Planner::Run() {
         }
     }
 
+    return std::nullopt;
+}
+
+PackPlanResult Planner::Run() {
+    if (auto refused = ReadAndCheckTable())
+        return std::move(*refused);
     for (std::int32_t i = 1; i < rows_; ++i) {
         shift_[Index(i)] = growth_;
         if (context_.onRow)
@@ -152,48 +164,8 @@ PackPlanResult Planner::Run() {
             newSize = (newSize / 16 + 1) * 16;
         const std::uint64_t growth = newSize - *oldSize;
         if (growth != 0) {
-            std::optional<PackPlanResult> ended;
-            const std::uint64_t before = growth_;
-            const std::uint64_t after = before + growth;
-            // The rows behind i that this growth moves, up to the first row
-            // whose numbers cannot be read (the Int error end).
-            std::int32_t firstUnreadable = rows_;
-            for (std::int32_t m : unreadable_)
-                if (m != i) {
-                    firstUnreadable = m;
-                    break;
-                }
-            if (firstGrown_ == 0) {
-                // The first move of each row: its reference must be where the
-                // table says, holding its address.
-                for (std::int32_t m = i + 1; m < firstUnreadable; ++m)
-                    if (auto refusal = FirstMoveRefusal(m, after))
-                        return End(PlanEnd::Refused, m, *refusal, i, m - 1, after, before);
-            } else if (firstUnreadable == rows_) {
-                // Every row behind i moved already and its reference was checked
-                // then; only the 2 GiB limit can stop this move. Addresses
-                // ascend, so the first row beyond it is found by bisection.
-                std::int32_t lo = i + 1, hi = rows_;
-                while (lo < hi) {
-                    const std::int32_t mid = lo + (hi - lo) / 2;
-                    if (Old(mid) + after > kLargest)
-                        hi = mid;
-                    else
-                        lo = mid + 1;
-                }
-                if (lo < rows_)
-                    return End(PlanEnd::Refused, lo, TooFarText(lo, Old(lo) + after), i, lo - 1,
-                               after, before);
-            }
-            if (firstUnreadable < rows_) {
-                // Rows before the first grown one stand below it; only rows
-                // between i and the unreadable one have moved.
-                const std::int32_t lastMoved = firstUnreadable > i ? firstUnreadable - 1 : i;
-                return End(PlanEnd::IntError, i, {}, i, lastMoved, after, before);
-            }
-            growth_ = after;
-            if (firstGrown_ == 0)
-                firstGrown_ = i;
+            if (auto ended = Grow(i, growth))
+                return std::move(*ended);
             sizeCells_.emplace_back(i, static_cast<std::uint32_t>(newSize));
         }
         if (address + newSize > kLargest)
@@ -216,6 +188,51 @@ PackPlanResult Planner::Run() {
     return result;
 }
 
+std::optional<PackPlanResult> Planner::Grow(std::int32_t i, std::uint64_t growth) {
+    const std::uint64_t before = growth_;
+    const std::uint64_t after = before + growth;
+    // The rows behind i that this growth moves, up to the first row
+    // whose numbers cannot be read (the Int error end).
+    std::int32_t firstUnreadable = rows_;
+    for (std::int32_t m : unreadable_)
+        if (m != i) {
+            firstUnreadable = m;
+            break;
+        }
+    if (firstGrown_ == 0) {
+        // The first move of each row: its reference must be where the
+        // table says, holding its address.
+        for (std::int32_t m = i + 1; m < firstUnreadable; ++m)
+            if (auto refusal = FirstMoveRefusal(m, after))
+                return End(PlanEnd::Refused, m, *refusal, i, m - 1, after, before);
+    } else if (firstUnreadable == rows_) {
+        // Every row behind i moved already and its reference was checked
+        // then; only the 2 GiB limit can stop this move. Addresses
+        // ascend, so the first row beyond it is found by bisection.
+        std::int32_t lo = i + 1, hi = rows_;
+        while (lo < hi) {
+            const std::int32_t mid = lo + (hi - lo) / 2;
+            if (Old(mid) + after > kLargest)
+                hi = mid;
+            else
+                lo = mid + 1;
+        }
+        if (lo < rows_)
+            return End(PlanEnd::Refused, lo, TooFarText(lo, Old(lo) + after), i, lo - 1, after,
+                       before);
+    }
+    if (firstUnreadable < rows_) {
+        // Rows before the first grown one stand below it; only rows
+        // between i and the unreadable one have moved.
+        const std::int32_t lastMoved = firstUnreadable > i ? firstUnreadable - 1 : i;
+        return End(PlanEnd::IntError, i, {}, i, lastMoved, after, before);
+    }
+    growth_ = after;
+    if (firstGrown_ == 0)
+        firstGrown_ = i;
+    return std::nullopt;
+}
+
 std::optional<std::string> Planner::FirstMoveRefusal(std::int32_t m, std::uint64_t growth) const {
     const std::uint32_t oldAddress = Old(m);
     const std::uint32_t position = *position_[Index(m)];
@@ -227,8 +244,8 @@ std::optional<std::string> Planner::FirstMoveRefusal(std::int32_t m, std::uint64
                std::to_string(bank_.size()) + " bytes).";
     if (ReadUint32LE(bank_, position) != oldAddress)
         return RowText(context_.tableFile, m) + " has the Abk Pos " + std::to_string(position) +
-               ", but the bank image " + context_.bankImage +
-               " does not hold the row's address " + std::to_string(oldAddress) + " there.";
+               ", but the bank image " + context_.bankImage + " does not hold the row's address " +
+               std::to_string(oldAddress) + " there.";
     return std::nullopt;
 }
 
@@ -237,9 +254,8 @@ std::string Planner::TooFarText(std::int32_t m, std::uint64_t moved) const {
            ", and the new archive would reach 2 GiB or more.";
 }
 
-PackPlanResult Planner::End(PlanEnd end, std::int32_t row, std::string text,
-                            std::int32_t current, std::int32_t lastMoved, std::uint64_t movedBy,
-                            std::uint64_t behind) {
+PackPlanResult Planner::End(PlanEnd end, std::int32_t row, std::string text, std::int32_t current,
+                            std::int32_t lastMoved, std::uint64_t movedBy, std::uint64_t behind) {
     PackPlanResult result;
     result.end = end;
     result.row = row;

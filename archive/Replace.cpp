@@ -43,7 +43,8 @@ std::unique_ptr<LockedStream> LockStream(const std::string& folder, const std::s
     // A name is a file of the folder itself, never a path.
     if (name.empty() || name.find_first_of("/\\") != std::string::npos || name == "." ||
         name == "..")
-        throw std::runtime_error("'" + name + "' is not a stream file in the work folder " + folder);
+        throw std::runtime_error("'" + name + "' is not a stream file in the work folder " +
+                                 folder);
     auto stream = std::make_unique<LockedStream>();
     if (!LockFolder(stream->lock, folder, window))
         return nullptr;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <memory>
+#include <optional>
 #include <unordered_set>
 
 #include "archive/BankKeyIndex.h"
@@ -161,24 +163,242 @@ UnpackOutcome Unpack(StreamTable& table, WindowServices& window) {
     return UnpackPickedFile(table, window, *picked);
 }
 
+namespace {
+
+// The streams of the pair as the rows list them.
+struct StreamRows {
+    ArrInt addresses;
+    std::vector<std::int32_t> sizes;
+    std::vector<std::string> fileNames;
+    std::int32_t poolSize = 0;  // the progress bar's maximum while writing
+};
+
+// One Unpack, phase by phase: the pair read and searched, the rows filled,
+// the bank positions placed, the work folder written.
+class Unpacker {
+public:
+    Unpacker(StreamTable& table, WindowServices& window, const UnpackNames& names)
+        : table_(table), window_(window), names_(names), busy_(window) {}
+
+    // Reads both files whole, once, and only reads them: the pair is never written.
+    void ReadPair() {
+        window_.Repaint();
+        bank_ = ReadWholeFile(names_.bank);
+        window_.Repaint();
+        archive_ = ReadWholeFile(names_.archive);
+    }
+
+    // Finds the streams and fills one row each, pooling the search hits of
+    // every stream's key; an exit's outcome when a reference is missing.
+    std::optional<UnpackOutcome> FillRows();
+    // Assigns the bank positions; the inconsistency exit when none fits.
+    std::optional<UnpackOutcome> PlaceReferences();
+    // The listed table: status panels, idle again.
+    void ShowListed();
+    bool BankEmpty() const { return bank_.empty(); }
+    UnpackOutcome WriteWorkFolder();
+
+private:
+    // Every end before the folder is written: the tool bar works again and the
+    // files' memory is given back before the box that says why.
+    UnpackOutcome ExitWith(UnpackOutcome outcome, const std::string& text) {
+        busy_.Release();
+        ReleaseFiles();
+        window_.WarningBox(text, "Error");
+        return outcome;
+    }
+    void ReleaseFiles() {
+        Release(bank_);
+        Release(archive_);
+    }
+    std::int32_t Count() const { return static_cast<std::int32_t>(rows_.addresses.size()); }
+
+    StreamTable& table_;
+    WindowServices& window_;
+    const UnpackNames& names_;
+    BusyGuard busy_;
+    std::string bank_, archive_;
+    std::unique_ptr<BankKeyIndex> index_;
+    StreamRows rows_;
+    ArrInt pool_;
+};
+
+std::optional<UnpackOutcome> Unpacker::FillRows() {
+    const auto archiveSize = static_cast<std::int32_t>(archive_.size());
+    // The minimum goes back to 0 first: a Pack before may have left it at 1.
+    window_.SetProgressMin(0);
+    window_.SetProgressMax(archiveSize);
+    ArrInt occurrences;
+    FindAllOccurrences(archive_, kStreamMarker, true, occurrences, window_);
+    window_.SetProgressPosition(archiveSize);
+
+    PrepareStreamColumns(table_);
+    window_.SetProgressPosition(0);
+    if (occurrences.empty())
+        return ExitWith(UnpackOutcome::NoStreams, "No streams found in " + names_.archive);
+
+    const std::vector<std::uint32_t> wanted(occurrences.begin() + 1, occurrences.end());
+    index_ = std::make_unique<BankKeyIndex>(bank_, wanted);
+    rows_.addresses = DropMarkersInsideBlocks(archive_, occurrences, *index_);
+    const std::int32_t n = Count();
+    window_.SetProgressMax(n - 1);
+    table_.SetRowCount(n + 1);
+    rows_.fileNames.resize(static_cast<std::size_t>(n));
+    rows_.sizes.resize(static_cast<std::size_t>(n));
+    for (std::int32_t k = 1; k <= n; ++k) {
+        const auto i = static_cast<std::size_t>(k - 1);
+        window_.SetProgressPosition(k - 1);
+        const std::int32_t address = rows_.addresses[i];
+        rows_.sizes[i] = (k < n ? rows_.addresses[i + 1] : archiveSize) - address;
+        rows_.fileNames[i] = StreamFileName(names_.baseName, k);
+        table_.SetCellText(0, k, std::to_string(k));
+        table_.SetCellText(1, k, rows_.fileNames[i]);
+        table_.SetCellText(3, k, std::to_string(address));
+        table_.SetCellText(11, k, std::to_string(rows_.sizes[i]));
+        if (k < 2)
+            continue;  // the first stream's address is never looked for
+        const ArrInt found = index_->SearchHits(static_cast<std::uint32_t>(address));
+        if (found.empty())
+            return ExitWith(UnpackOutcome::MissingReference,
+                            "Address: " + std::to_string(address) + " not found in abk.");
+        for (std::int32_t position : found) {
+            pool_.push_back(position);
+            window_.PumpEvents();
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<UnpackOutcome> Unpacker::PlaceReferences() {
+    const std::int32_t n = Count();
+    std::sort(pool_.begin(), pool_.end());
+    rows_.poolSize = static_cast<std::int32_t>(pool_.size());
+    table_.SetCellText(4, 1, "0");
+    window_.SetProgressMax(rows_.poolSize);
+    std::vector<std::int32_t> byRow;
+    const bool poolComplete = AssignPoolPositions(table_, window_, pool_, n, byRow) == n;
+    // The pool does not know which key stands where: a chance occurrence of
+    // another stream's key inside the run shifts every row behind it. Its
+    // result stands only when each row's position holds the row's own key.
+    const std::vector<std::int32_t> pooled(byRow.begin() + 2, byRow.end());
+    const std::vector<std::uint32_t> rowAddresses(rows_.addresses.begin() + 1,
+                                                  rows_.addresses.end());
+    if (poolComplete && PositionsHoldTheirKeys(bank_, pooled, rowAddresses))
+        return std::nullopt;
+    std::vector<const ArrInt*> occurrencesByRow;
+    occurrencesByRow.reserve(rowAddresses.size());
+    for (std::uint32_t address : rowAddresses)
+        occurrencesByRow.push_back(&index_->AllOccurrences(address));
+    const std::vector<std::int32_t> chain = ChainBankPositions(occurrencesByRow);
+    if (chain.empty())
+        return ExitWith(UnpackOutcome::Inconsistent, "Some addresses not correctly found in abk.");
+    for (std::int32_t k = 2; k <= n; ++k)
+        table_.SetCellText(4, k, std::to_string(chain[static_cast<std::size_t>(k - 2)]));
+    return std::nullopt;
+}
+
+void Unpacker::ShowListed() {
+    window_.Repaint();
+    window_.SetProgressPosition(0);
+    window_.Repaint();
+    window_.SetStatusPanel(0, FileNamePart(names_.bank) + " - " + FileNamePart(names_.archive));
+    window_.SetStatusPanel(1, "Asf count: " + std::to_string(Count()));
+    busy_.Release();
+    window_.SetProgressPosition(0);
+}
+
+UnpackOutcome Unpacker::WriteWorkFolder() {
+    // The work folder: locked, an interrupted commit completed, the
+    // leftovers of a killed run removed, the user's edits kept if asked.
+    CreateFolder(names_.workFolder);  // it may exist already: then it is written into
+    FolderLock lock;
+    const FolderLock::Result locked = lock.TryLock(names_.workFolder);
+    if (locked == FolderLock::Result::InUse) {
+        ReleaseFiles();
+        window_.WarningBox(FolderInUseText(names_.workFolder), "Error");
+        return UnpackOutcome::FolderInUse;
+    }
+    if (locked == FolderLock::Result::CannotOpen)
+        throw IoError(lock.OpenError(), "Cannot create " + names_.workFolder);
+    CompleteInterruptedCommit(names_.workFolder, window_);
+    const UniqueFd folderFd = OpenFolder(names_.workFolder);
+    if (!folderFd.valid())
+        throw IoError(errno, "Cannot open folder " + names_.workFolder);
+    std::unordered_set<std::string> targets(rows_.fileNames.begin(), rows_.fileNames.end());
+    targets.insert(FileNamePart(names_.bankImage));
+    targets.insert(FileNamePart(names_.tableFile));
+    RemoveLeftoverTemporaries(names_.workFolder, [&targets](const std::string& target) {
+        return targets.count(target) != 0;
+    });
+    const std::vector<std::string> edited = DifferingStreamFiles(
+        folderFd.get(), archive_, rows_.addresses, rows_.sizes, rows_.fileNames);
+    if (!edited.empty() &&
+        !window_.ConfirmReplacingStreams(names_.workFolder, names_.archive, edited)) {
+        ReleaseFiles();
+        return UnpackOutcome::ReplaceDeclined;
+    }
+
+    {
+        DisabledWindowGuard disabled(window_);
+        window_.SetProgressPosition(0);
+        window_.Repaint();
+        for (std::int32_t k = 1; k <= Count(); ++k) {
+            const auto i = static_cast<std::size_t>(k - 1);
+            RepaintAtMilestones(window_, k, rows_.poolSize);
+            window_.PumpEvents();
+            // The archive was read whole above; each stream goes from there
+            // into its file, so what is written is what was searched.
+            const std::string_view stream(archive_.data() + rows_.addresses[i],
+                                          static_cast<std::size_t>(rows_.sizes[i]));
+            window_.Repaint();
+            window_.PumpEvents();
+            window_.SetProgressPosition(k);
+            WriteFileThroughRename(folderFd.get(), rows_.fileNames[i],
+                                   JoinPath(names_.workFolder, rows_.fileNames[i]), stream);
+        }
+        // One sync for every stream file, before the table that lists them.
+        SyncFileSystemOf(folderFd.get(), names_.workFolder);
+    }
+
+    ReplacingFileWriter bankImage(names_.bankImage);
+    bankImage.Write(bank_);
+    ReplacingFileWriter tableFile = PrepareTableFile(table_, names_.tableFile);
+    CommitTogether(names_.workFolder, {{&bankImage, ""}, {&tableFile, ""}}, "Unpack");
+
+    window_.SetWorkFolder(names_.workFolder);
+    window_.InformationBox("Successfully extracted to " + names_.workFolder, "Information");
+    ReleaseFiles();
+    window_.SetProgressPosition(0);
+    return UnpackOutcome::Succeeded;
+}
+
+// A pair X_ was written by Pack from the folder X_ beside it: a Pack that a
+// crash interrupted there is completed before the pair is read (only noted
+// when nothing is to be written). False when another command has the folder.
+bool CompleteWritersCommit(const UnpackNames& names, WindowServices& window, bool writeFolder) {
+    const std::string writer = WriterFolderOf(names);
+    if (writer.empty() || !IsExistingFolder(writer) || !HasCommitRecord(writer))
+        return true;
+    if (!writeFolder) {
+        NotePendingCommit(writer, window);
+        return true;
+    }
+    FolderLock lock;
+    if (lock.TryLock(writer) == FolderLock::Result::InUse) {
+        window.WarningBox(FolderInUseText(writer), "Error");
+        return false;
+    }
+    CompleteInterruptedCommit(writer, window);
+    return true;
+}
+
+}  // namespace
+
 UnpackOutcome UnpackPickedFile(StreamTable& table, WindowServices& window,
                                const std::string& pickedFile, bool writeFolder) {
     const UnpackNames names = UnpackNamesFor(pickedFile);
-    // A pair X_ was written by Pack from the folder X_ beside it: a Pack that
-    // a crash interrupted there is completed before the pair is read.
-    const std::string writer = WriterFolderOf(names);
-    if (!writer.empty() && IsExistingFolder(writer) && HasCommitRecord(writer)) {
-        if (writeFolder) {
-            FolderLock lock;
-            if (lock.TryLock(writer) == FolderLock::Result::InUse) {
-                window.WarningBox(FolderInUseText(writer), "Error");
-                return UnpackOutcome::FolderInUse;
-            }
-            CompleteInterruptedCommit(writer, window);
-        } else {
-            NotePendingCommit(writer, window);
-        }
-    }
+    if (!CompleteWritersCommit(names, window, writeFolder))
+        return UnpackOutcome::FolderInUse;
     for (const std::string* path : {&names.bank, &names.archive}) {
         if (!IsExistingFile(*path)) {
             window.WarningBox("File: " + *path + " not found.", "Error");
@@ -191,175 +411,21 @@ UnpackOutcome UnpackPickedFile(StreamTable& table, WindowServices& window,
     window.SetWorkFolder("");
     for (int panel = 0; panel < 4; ++panel)
         window.SetStatusPanel(panel, "");
-    BusyGuard busy(window);
-    window.Repaint();
-
-    // Both files are read whole, once, and only read: the pair is never written.
-    std::string bank = ReadWholeFile(names.bank);
-    window.Repaint();
-    std::string archive = ReadWholeFile(names.archive);
-    const auto archiveSize = static_cast<std::int32_t>(archive.size());
-
-    // Every end before the folder is written: the tool bar works again and the
-    // files' memory is given back before the box that says why.
-    auto exitWith = [&](UnpackOutcome outcome, const std::string& text) {
-        busy.Release();
-        Release(bank);
-        Release(archive);
-        window.WarningBox(text, "Error");
-        return outcome;
-    };
-
-    // The minimum goes back to 0 first: a Pack before may have left it at 1.
-    window.SetProgressMin(0);
-    window.SetProgressMax(archiveSize);
-    ArrInt occurrences;
-    FindAllOccurrences(archive, kStreamMarker, true, occurrences, window);
-    window.SetProgressPosition(archiveSize);
-
-    PrepareStreamColumns(table);
-    window.SetProgressPosition(0);
-    if (occurrences.empty())
-        return exitWith(UnpackOutcome::NoStreams, "No streams found in " + names.archive);
-
-    const std::vector<std::uint32_t> wanted(occurrences.begin() + 1, occurrences.end());
-    const BankKeyIndex index(bank, wanted);
-    const ArrInt addresses = DropMarkersInsideBlocks(archive, occurrences, index);
-    const auto n = static_cast<std::int32_t>(addresses.size());
-    window.SetProgressMax(n - 1);
-    table.SetRowCount(n + 1);
-
-    std::vector<std::string> fileNames(static_cast<std::size_t>(n));
-    std::vector<std::int32_t> sizes(static_cast<std::size_t>(n));
-    ArrInt pool;
-    for (std::int32_t k = 1; k <= n; ++k) {
-        const auto i = static_cast<std::size_t>(k - 1);
-        window.SetProgressPosition(k - 1);
-        const std::int32_t address = addresses[i];
-        sizes[i] = (k < n ? addresses[i + 1] : archiveSize) - address;
-        fileNames[i] = StreamFileName(names.baseName, k);
-        table.SetCellText(0, k, std::to_string(k));
-        table.SetCellText(1, k, fileNames[i]);
-        table.SetCellText(3, k, std::to_string(address));
-        table.SetCellText(11, k, std::to_string(sizes[i]));
-        if (k < 2)
-            continue;  // the first stream's address is never looked for
-        const ArrInt found = index.SearchHits(static_cast<std::uint32_t>(address));
-        if (found.empty())
-            return exitWith(UnpackOutcome::MissingReference,
-                            "Address: " + std::to_string(address) + " not found in abk.");
-        for (std::int32_t position : found) {
-            pool.push_back(position);
-            window.PumpEvents();
-        }
-    }
-    std::sort(pool.begin(), pool.end());
-    const auto poolSize = static_cast<std::int32_t>(pool.size());
-
-    table.SetCellText(4, 1, "0");
-    window.SetProgressMax(poolSize);
-    std::vector<std::int32_t> byRow;
-    const bool poolComplete = AssignPoolPositions(table, window, pool, n, byRow) == n;
-    // The pool does not know which key stands where: a chance occurrence of
-    // another stream's key inside the run shifts every row behind it. Its
-    // result stands only when each row's position holds the row's own key.
-    const std::vector<std::int32_t> pooled(byRow.begin() + 2, byRow.end());
-    const std::vector<std::uint32_t> rowAddresses(addresses.begin() + 1, addresses.end());
-    if (!poolComplete || !PositionsHoldTheirKeys(bank, pooled, rowAddresses)) {
-        std::vector<const ArrInt*> occurrencesByRow;
-        occurrencesByRow.reserve(rowAddresses.size());
-        for (std::uint32_t address : rowAddresses)
-            occurrencesByRow.push_back(&index.AllOccurrences(address));
-        const std::vector<std::int32_t> chain = ChainBankPositions(occurrencesByRow);
-        if (chain.empty())
-            return exitWith(UnpackOutcome::Inconsistent,
-                            "Some addresses not correctly found in abk.");
-        for (std::int32_t k = 2; k <= n; ++k)
-            table.SetCellText(4, k, std::to_string(chain[static_cast<std::size_t>(k - 2)]));
-    }
-
-    window.Repaint();
-    window.SetProgressPosition(0);
-    window.Repaint();
-    window.SetStatusPanel(0, FileNamePart(names.bank) + " - " + FileNamePart(names.archive));
-    window.SetStatusPanel(1, "Asf count: " + std::to_string(n));
-    busy.Release();
-    window.SetProgressPosition(0);
+    Unpacker unpack(table, window, names);
+    unpack.ReadPair();
+    if (const auto exit = unpack.FillRows())
+        return *exit;
+    if (const auto exit = unpack.PlaceReferences())
+        return *exit;
+    unpack.ShowListed();
 
     // Every stream after the first has its reference in the bank, so an empty
     // bank can only go with a single stream: there is nothing to write then.
-    if (bank.empty())
+    if (unpack.BankEmpty())
         return UnpackOutcome::EmptyBank;
     if (!writeFolder)
         return UnpackOutcome::Succeeded;
-
-    // The work folder: locked, an interrupted commit completed, the
-    // leftovers of a killed run removed, the user's edits kept if asked.
-    CreateFolder(names.workFolder);  // it may exist already: then it is written into
-    FolderLock lock;
-    const FolderLock::Result locked = lock.TryLock(names.workFolder);
-    if (locked == FolderLock::Result::InUse) {
-        Release(bank);
-        Release(archive);
-        window.WarningBox(FolderInUseText(names.workFolder), "Error");
-        return UnpackOutcome::FolderInUse;
-    }
-    if (locked == FolderLock::Result::CannotOpen)
-        throw IoError(lock.OpenError(), "Cannot create " + names.workFolder);
-    CompleteInterruptedCommit(names.workFolder, window);
-    const UniqueFd folderFd = OpenFolder(names.workFolder);
-    if (!folderFd.valid())
-        throw IoError(errno, "Cannot open folder " + names.workFolder);
-    {
-        std::unordered_set<std::string> targets(fileNames.begin(), fileNames.end());
-        targets.insert(FileNamePart(names.bankImage));
-        targets.insert(FileNamePart(names.tableFile));
-        RemoveLeftoverTemporaries(names.workFolder, [&targets](const std::string& target) {
-            return targets.count(target) != 0;
-        });
-    }
-    const std::vector<std::string> edited =
-        DifferingStreamFiles(folderFd.get(), archive, addresses, sizes, fileNames);
-    if (!edited.empty() &&
-        !window.ConfirmReplacingStreams(names.workFolder, names.archive, edited)) {
-        Release(bank);
-        Release(archive);
-        return UnpackOutcome::ReplaceDeclined;
-    }
-
-    {
-        DisabledWindowGuard disabled(window);
-        window.SetProgressPosition(0);
-        window.Repaint();
-        for (std::int32_t k = 1; k <= n; ++k) {
-            const auto i = static_cast<std::size_t>(k - 1);
-            RepaintAtMilestones(window, k, poolSize);
-            window.PumpEvents();
-            // The archive was read whole above; each stream goes from there
-            // into its file, so what is written is what was searched.
-            const std::string_view stream(archive.data() + addresses[i],
-                                          static_cast<std::size_t>(sizes[i]));
-            window.Repaint();
-            window.PumpEvents();
-            window.SetProgressPosition(k);
-            WriteFileThroughRename(folderFd.get(), fileNames[i],
-                                   JoinPath(names.workFolder, fileNames[i]), stream);
-        }
-        // One sync for every stream file, before the table that lists them.
-        SyncFileSystemOf(folderFd.get(), names.workFolder);
-    }
-
-    ReplacingFileWriter bankImage(names.bankImage);
-    bankImage.Write(bank);
-    ReplacingFileWriter tableFile = PrepareTableFile(table, names.tableFile);
-    CommitTogether(names.workFolder, {{&bankImage, ""}, {&tableFile, ""}}, "Unpack");
-
-    window.SetWorkFolder(names.workFolder);
-    window.InformationBox("Successfully extracted to " + names.workFolder, "Information");
-    Release(bank);
-    Release(archive);
-    window.SetProgressPosition(0);
-    return UnpackOutcome::Succeeded;
+    return unpack.WriteWorkFolder();
 }
 
 }  // namespace tamrel

@@ -27,11 +27,11 @@ UnpackNames UnpackNamesFor(std::string_view pickedFile, PathStyle style = Native
 std::string StreamFileName(std::string_view baseName, std::int32_t k);
 
 struct PackNames {
-    std::string folderName;  // the picked folder's own name, taken whole
-    std::string tableFile;   // in the folder: folder name followed by ".tba"
-    std::string bankImage;   // in the folder: folder name followed by ".ida"
-    std::string newArchive;  // beside the folder: folder name followed by ".ast"
-    std::string newBank;     // beside the folder: folder name followed by ".abk"
+    std::string folderName;    // the picked folder's own name, taken whole
+    std::string tableFile;     // in the folder: folder name followed by ".tba"
+    std::string bankImage;     // in the folder: folder name followed by ".ida"
+    std::string newArchive;    // beside the folder: folder name followed by ".ast"
+    std::string newBank;       // beside the folder: folder name followed by ".abk"
     std::string parentFolder;  // the folder that holds it
 };
 

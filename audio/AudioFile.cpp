@@ -20,10 +20,12 @@ using SndFile = std::unique_ptr<SNDFILE, SndFileCloser>;
 // True when the file's samples are whole 16-bit values or fewer bits.
 bool AtMost16Bits(int format) {
     switch (format & SF_FORMAT_SUBMASK) {
-    case SF_FORMAT_PCM_16: case SF_FORMAT_PCM_S8: case SF_FORMAT_PCM_U8:
-        return true;
-    default:
-        return false;
+        case SF_FORMAT_PCM_16:
+        case SF_FORMAT_PCM_S8:
+        case SF_FORMAT_PCM_U8:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -64,7 +66,8 @@ PcmAudio ReadAudioFileAs(const std::string& path, int rate, int channels) {
     const bool duplicateOnly = inChannels == outChannels || inChannels == 1;
     if (AtMost16Bits(info.format) && info.samplerate == rate && duplicateOnly) {
         std::vector<short> in(frames * inChannels);
-        const sf_count_t read = sf_readf_short(file.get(), in.data(), static_cast<sf_count_t>(frames));
+        const sf_count_t read =
+            sf_readf_short(file.get(), in.data(), static_cast<sf_count_t>(frames));
         in.resize(static_cast<std::size_t>(std::max<sf_count_t>(read, 0)) * inChannels);
         const std::size_t n = in.size() / inChannels;
         out.samples.resize(n * outChannels);
@@ -99,7 +102,8 @@ PcmAudio ReadAudioFileAs(const std::string& path, int rate, int channels) {
     } else {
         const double ratio = static_cast<double>(rate) / info.samplerate;
         resampled.resize(static_cast<std::size_t>(std::ceil(static_cast<double>(n) * ratio)) *
-                             outChannels + outChannels);
+                             outChannels +
+                         outChannels);
         std::size_t done = 0;
         const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
         const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);

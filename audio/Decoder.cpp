@@ -12,11 +12,15 @@ constexpr unsigned char kRawFrameMark = 0xEE;
 
 bool IsPcm(Codec codec) {
     switch (codec) {
-    case Codec::Pcm16LE: case Codec::Pcm16BE: case Codec::Pcm8: case Codec::Pcm16LEPlanar:
-    case Codec::Pcm16BEPlanar: case Codec::Pcm8Planar:
-        return true;
-    default:
-        return false;
+        case Codec::Pcm16LE:
+        case Codec::Pcm16BE:
+        case Codec::Pcm8:
+        case Codec::Pcm16LEPlanar:
+        case Codec::Pcm16BEPlanar:
+        case Codec::Pcm8Planar:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -75,34 +79,40 @@ public:
                                              "the channel offsets");
         }
         switch (info_.codec) {
-        case Codec::Pcm16LE: case Codec::Pcm16BE: case Codec::Pcm8:
-            Pcm(block, count, planarTable ? starts[0] : dataStart);
-            break;
-        case Codec::Pcm16LEPlanar: case Codec::Pcm16BEPlanar: case Codec::Pcm8Planar:
-            if (planarTable) {
-                for (int c = 0; c < channels_; ++c)
-                    PcmChannel(block, count, c, starts[static_cast<std::size_t>(c)]);
-            } else {
-                for (int c = 0; c < channels_; ++c)
-                    PcmChannel(block, count, c,
-                               dataStart + static_cast<std::size_t>(c) * count * BytesPerSample());
-            }
-            break;
-        case Codec::XaV1:
-            XaV1(block, count, dataStart);
-            break;
-        case Codec::XaR1:
-            if (!planarTable) {
-                SplitMono(block, count, dataStart);
+            case Codec::Pcm16LE:
+            case Codec::Pcm16BE:
+            case Codec::Pcm8:
+                Pcm(block, count, planarTable ? starts[0] : dataStart);
                 break;
-            }
-            [[fallthrough]];
-        case Codec::XaR2: case Codec::XaR3:
-            for (int c = 0; c < channels_; ++c)
-                XaV2Channel(block, count, c, starts[static_cast<std::size_t>(c)]);
-            break;
-        default:
-            throw DecodeError(block.Where() + ": no decoder for " + info_.CodecName());
+            case Codec::Pcm16LEPlanar:
+            case Codec::Pcm16BEPlanar:
+            case Codec::Pcm8Planar:
+                if (planarTable) {
+                    for (int c = 0; c < channels_; ++c)
+                        PcmChannel(block, count, c, starts[static_cast<std::size_t>(c)]);
+                } else {
+                    for (int c = 0; c < channels_; ++c)
+                        PcmChannel(
+                            block, count, c,
+                            dataStart + static_cast<std::size_t>(c) * count * BytesPerSample());
+                }
+                break;
+            case Codec::XaV1:
+                XaV1(block, count, dataStart);
+                break;
+            case Codec::XaR1:
+                if (!planarTable) {
+                    SplitMono(block, count, dataStart);
+                    break;
+                }
+                [[fallthrough]];
+            case Codec::XaR2:
+            case Codec::XaR3:
+                for (int c = 0; c < channels_; ++c)
+                    XaV2Channel(block, count, c, starts[static_cast<std::size_t>(c)]);
+                break;
+            default:
+                throw DecodeError(block.Where() + ": no decoder for " + info_.CodecName());
         }
     }
 
@@ -133,8 +143,8 @@ private:
     }
     void PcmChannel(const Block& block, std::uint32_t count, int channel, std::size_t start) {
         const std::size_t bps = BytesPerSample();
-        const unsigned char* b = block.At(start, static_cast<std::size_t>(count) * bps,
-                                          "a channel's samples");
+        const unsigned char* b =
+            block.At(start, static_cast<std::size_t>(count) * bps, "a channel's samples");
         for (std::uint32_t i = 0; i < count; ++i, b += bps)
             Put(i, channel, PcmValue(b));
     }
@@ -151,8 +161,8 @@ private:
             h2[c] = static_cast<std::int16_t>(history[4 * c + 2] | history[4 * c + 3] << 8);
         }
         const std::uint32_t frames = (count + kFrameSamples - 1) / kFrameSamples;
-        const unsigned char* f = block.At(start + 8, static_cast<std::size_t>(frames) * 30,
-                                          "the frames");
+        const unsigned char* f =
+            block.At(start + 8, static_cast<std::size_t>(frames) * 30, "the frames");
         std::uint32_t index = 0;
         for (std::uint32_t frame = 0; frame < frames; ++frame, f += 30) {
             const int filter[2] = {f[0] >> 4, f[0] & 15};
@@ -160,8 +170,10 @@ private:
             CheckFilters(block, filter[0], filter[1]);
             for (int k = 0; k < kFrameSamples && index < count; ++k, ++index) {
                 const int byte = f[2 + k];
-                Put(index, 0, XaSample(SignExtend4(byte >> 4), shift[0], filter[0], h1[0], h2[0], 0x80));
-                Put(index, 1, XaSample(SignExtend4(byte & 15), shift[1], filter[1], h1[1], h2[1], 0x80));
+                Put(index, 0,
+                    XaSample(SignExtend4(byte >> 4), shift[0], filter[0], h1[0], h2[0], 0x80));
+                Put(index, 1,
+                    XaSample(SignExtend4(byte & 15), shift[1], filter[1], h1[1], h2[1], 0x80));
             }
         }
     }
@@ -255,12 +267,14 @@ bool CanDecode(const StreamInfo& info) {
     if (IsPcm(info.codec))
         return true;
     switch (info.codec) {
-    case Codec::XaV1:
-        return info.channels == 2;
-    case Codec::XaR1: case Codec::XaR2: case Codec::XaR3:
-        return true;
-    default:
-        return false;
+        case Codec::XaV1:
+            return info.channels == 2;
+        case Codec::XaR1:
+        case Codec::XaR2:
+        case Codec::XaR3:
+            return true;
+        default:
+            return false;
     }
 }
 

@@ -54,8 +54,8 @@ struct FrameChoice {
 };
 
 // The nibble whose decoded sample comes nearest the target, and that sample.
-inline int BestNibble(int target, int shift, int filter, int h1, int h2, int rounding,
-                      int& decoded, bool& clipped) {
+inline int BestNibble(int target, int shift, int filter, int h1, int h2, int rounding, int& decoded,
+                      bool& clipped) {
     const int base = kXaK1[filter] * h1 + kXaK2[filter] * h2 + rounding;
     const int step = 1 << (20 - shift);
     // (n * step + base) >> 8 should be the target: n near (target * 256 - base) / step.
@@ -122,7 +122,6 @@ FrameChoice SearchFrame(const int* target, int count, const Channel& channel, in
     return best;
 }
 
-
 // The header block of the new stream: the old one's platform and tags, with
 // the sample count and (where there was a loop) the loop over everything.
 std::string NewHeader(std::string_view oldStream, std::uint32_t headerSize, std::uint32_t count,
@@ -184,7 +183,9 @@ std::string NewHeader(std::string_view oldStream, std::uint32_t headerSize, std:
 class StreamEncoder {
 public:
     StreamEncoder(const StreamInfo& info, EncodeStats& stats)
-        : info_(info), channels_(info.channels), state_(static_cast<std::size_t>(channels_)),
+        : info_(info),
+          channels_(info.channels),
+          state_(static_cast<std::size_t>(channels_)),
           stats_(stats) {}
 
     // One data block's payload for count samples per channel from at.
@@ -198,57 +199,61 @@ public:
         };
         std::vector<std::string> runs(static_cast<std::size_t>(channels_));
         switch (info_.codec) {
-        case Codec::Pcm16LE: case Codec::Pcm16BE: {
-            const bool pcmBE = info_.codec == Codec::Pcm16BE;
-            std::string data;
-            for (std::uint32_t i = 0; i < count; ++i)
-                for (int c = 0; c < channels_; ++c)
-                    PutInt16(data, sample(i, c), pcmBE);
-            if (info_.version >= 1) {
-                PutUint32(payload, 0, be);
-                for (int c = 1; c < channels_; ++c)
-                    PutUint32(payload, 0, be);
-            }
-            return payload + data;
-        }
-        case Codec::Pcm16LEPlanar: case Codec::Pcm16BEPlanar: {
-            const bool pcmBE = info_.codec == Codec::Pcm16BEPlanar;
-            for (int c = 0; c < channels_; ++c)
+            case Codec::Pcm16LE:
+            case Codec::Pcm16BE: {
+                const bool pcmBE = info_.codec == Codec::Pcm16BE;
+                std::string data;
                 for (std::uint32_t i = 0; i < count; ++i)
-                    PutInt16(runs[static_cast<std::size_t>(c)], sample(i, c), pcmBE);
-            return WithRuns(payload, runs, info_.version >= 1);
-        }
-        case Codec::XaV1:
-            return payload + V1Data(sample, count);
-        case Codec::XaR1: case Codec::XaR2: case Codec::XaR3: {
-            const bool split = info_.codec == Codec::XaR1 && info_.version == 0;
-            if (split) {
-                // The original revision's layout: every channel's history
-                // first, then each channel's frames in turn.
-                std::string history;
-                for (int c = 0; c < channels_; ++c) {
-                    PutInt16(history, State(c).h1, false);
-                    PutInt16(history, State(c).h2, false);
+                    for (int c = 0; c < channels_; ++c)
+                        PutInt16(data, sample(i, c), pcmBE);
+                if (info_.version >= 1) {
+                    PutUint32(payload, 0, be);
+                    for (int c = 1; c < channels_; ++c)
+                        PutUint32(payload, 0, be);
                 }
+                return payload + data;
+            }
+            case Codec::Pcm16LEPlanar:
+            case Codec::Pcm16BEPlanar: {
+                const bool pcmBE = info_.codec == Codec::Pcm16BEPlanar;
                 for (int c = 0; c < channels_; ++c)
-                    runs[static_cast<std::size_t>(c)] = V2Frames(sample, count, c, false);
-                std::string all = payload + history;
-                for (const auto& run : runs)
-                    all += run;
-                return all;
+                    for (std::uint32_t i = 0; i < count; ++i)
+                        PutInt16(runs[static_cast<std::size_t>(c)], sample(i, c), pcmBE);
+                return WithRuns(payload, runs, info_.version >= 1);
             }
-            for (int c = 0; c < channels_; ++c) {
-                std::string& run = runs[static_cast<std::size_t>(c)];
-                if (info_.codec == Codec::XaR1) {
-                    PutInt16(run, State(c).h1, be);
-                    PutInt16(run, State(c).h2, be);
+            case Codec::XaV1:
+                return payload + V1Data(sample, count);
+            case Codec::XaR1:
+            case Codec::XaR2:
+            case Codec::XaR3: {
+                const bool split = info_.codec == Codec::XaR1 && info_.version == 0;
+                if (split) {
+                    // The original revision's layout: every channel's history
+                    // first, then each channel's frames in turn.
+                    std::string history;
+                    for (int c = 0; c < channels_; ++c) {
+                        PutInt16(history, State(c).h1, false);
+                        PutInt16(history, State(c).h2, false);
+                    }
+                    for (int c = 0; c < channels_; ++c)
+                        runs[static_cast<std::size_t>(c)] = V2Frames(sample, count, c, false);
+                    std::string all = payload + history;
+                    for (const auto& run : runs)
+                        all += run;
+                    return all;
                 }
-                run += V2Frames(sample, count, c, info_.codec != Codec::XaR1);
+                for (int c = 0; c < channels_; ++c) {
+                    std::string& run = runs[static_cast<std::size_t>(c)];
+                    if (info_.codec == Codec::XaR1) {
+                        PutInt16(run, State(c).h1, be);
+                        PutInt16(run, State(c).h2, be);
+                    }
+                    run += V2Frames(sample, count, c, info_.codec != Codec::XaR1);
+                }
+                return WithRuns(payload, runs, true);
             }
-            return WithRuns(payload, runs, true);
-        }
-        default:
-            throw EncodeError("no encoder");
+            default:
+                throw EncodeError("no encoder");
         }
     }
 
@@ -356,13 +361,18 @@ bool CanEncode(const StreamInfo& info) {
     if (!info.hasHeader)
         return false;
     switch (info.codec) {
-    case Codec::Pcm16LE: case Codec::Pcm16BE: case Codec::Pcm16LEPlanar:
-    case Codec::Pcm16BEPlanar: case Codec::XaR1: case Codec::XaR2: case Codec::XaR3:
-        return true;
-    case Codec::XaV1:
-        return info.channels == 2;
-    default:
-        return false;
+        case Codec::Pcm16LE:
+        case Codec::Pcm16BE:
+        case Codec::Pcm16LEPlanar:
+        case Codec::Pcm16BEPlanar:
+        case Codec::XaR1:
+        case Codec::XaR2:
+        case Codec::XaR3:
+            return true;
+        case Codec::XaV1:
+            return info.channels == 2;
+        default:
+            return false;
     }
 }
 
@@ -379,16 +389,15 @@ std::string EncodeStream(const StreamInfo& info, std::string_view oldStream,
     std::uint64_t oldCount = 0;
     for (const StreamBlock& b : info.dataBlocks)
         oldCount += b.samples;
-    std::uint32_t perBlock =
-        info.dataBlocks.empty()
-            ? 2048
-            : static_cast<std::uint32_t>(oldCount / info.dataBlocks.size());
-    perBlock = std::max<std::uint32_t>(kFrameSamples, (perBlock + kFrameSamples / 2) /
-                                                          kFrameSamples * kFrameSamples);
+    std::uint32_t perBlock = info.dataBlocks.empty()
+                                 ? 2048
+                                 : static_cast<std::uint32_t>(oldCount / info.dataBlocks.size());
+    perBlock = std::max<std::uint32_t>(
+        kFrameSamples, (perBlock + kFrameSamples / 2) / kFrameSamples * kFrameSamples);
     const std::uint32_t third = (total + 2) / 3;
-    perBlock = std::min(perBlock, std::max<std::uint32_t>(
-                                      kFrameSamples, (third + kFrameSamples - 1) / kFrameSamples *
-                                                         kFrameSamples));
+    perBlock = std::min(
+        perBlock, std::max<std::uint32_t>(
+                      kFrameSamples, (third + kFrameSamples - 1) / kFrameSamples * kFrameSamples));
     std::vector<std::uint32_t> counts;
     for (std::uint32_t done = 0; done < total; done += perBlock)
         counts.push_back(std::min(perBlock, total - done));

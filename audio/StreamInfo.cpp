@@ -36,46 +36,62 @@ std::uint32_t Uint32(const unsigned char* p, bool bigEndian) {
 
 bool IsBigEndianPlatform(int platform) {
     switch (platform) {
-    case kN64: case kMac: case kSaturn: case kGameCube: case kXbox360: case kPs3: case kWii:
-    case kGeneric:
-        return true;
-    default:
-        return false;
+        case kN64:
+        case kMac:
+        case kSaturn:
+        case kGameCube:
+        case kXbox360:
+        case kPs3:
+        case kWii:
+        case kGeneric:
+            return true;
+        default:
+            return false;
     }
 }
 
 int DefaultVersion(int platform) {
     switch (platform) {
-    case kPs2:
-        return 1;
-    case kGameCube: case kXbox: case kGeneric:
-        return 2;
-    case kXbox360: case kPsp: case kPs3: case kWii: case k3ds:
-        return 3;
-    default:
-        return 0;
+        case kPs2:
+            return 1;
+        case kGameCube:
+        case kXbox:
+        case kGeneric:
+            return 2;
+        case kXbox360:
+        case kPsp:
+        case kPs3:
+        case kWii:
+        case k3ds:
+            return 3;
+        default:
+            return 0;
     }
 }
 
 int DefaultRate(int platform) {
     switch (platform) {
-    case kGeneric:
-        return 48000;
-    case kGameCube: case kXbox:
-        return 24000;
-    case kXbox360: case kPs3:
-        return 44100;
-    case kWii: case k3ds:
-        return 32000;
-    default:
-        return 22050;
+        case kGeneric:
+            return 48000;
+        case kGameCube:
+        case kXbox:
+            return 24000;
+        case kXbox360:
+        case kPs3:
+            return 44100;
+        case kWii:
+        case k3ds:
+            return 32000;
+        default:
+            return 22050;
     }
 }
 
 // The v2 family's revision: the later one where the version says so.
 Codec XaVariant(int platform, int version, bool bigEndian) {
-    const bool later = version == 3 ||
-                       (version == 2 && (platform == kPc || platform == kMac || platform == kGeneric));
+    const bool later =
+        version == 3 ||
+        (version == 2 && (platform == kPc || platform == kMac || platform == kGeneric));
     if (!later)
         return Codec::XaR1;
     return bigEndian ? Codec::XaR3 : Codec::XaR2;
@@ -83,55 +99,87 @@ Codec XaVariant(int platform, int version, bool bigEndian) {
 
 Codec FromCodecTag(int value, int platform, int version, bool bigEndian) {
     switch (value) {
-    case 0x00: return Codec::Pcm16LE;
-    case 0x01: return Codec::Pcm16BE;
-    case 0x02: return Codec::Pcm8;
-    case 0x03: return Codec::XaV1;
-    case 0x04: return Codec::MicroTalk10;
-    case 0x05: return Codec::PsAdpcm;
-    case 0x06: return Codec::N64Adpcm;
-    case 0x07: return Codec::Pcm16BEPlanar;
-    case 0x08: return Codec::Pcm16LEPlanar;
-    case 0x09: return Codec::Pcm8Planar;
-    case 0x0A: return XaVariant(platform, version, bigEndian);
-    case 0x0F: return Codec::MpegLayer2;
-    case 0x10: return Codec::MpegLayer3;
-    case 0x12: return Codec::DspAdpcm;
-    case 0x14: return Codec::XboxImaAdpcm;
-    case 0x16: return Codec::MicroTalk5;
-    case 0x17: return Codec::MpegLayer3Variant;
-    case 0x1B: return Codec::Atrac3Plus;
-    default: return Codec::Other;
+        case 0x00:
+            return Codec::Pcm16LE;
+        case 0x01:
+            return Codec::Pcm16BE;
+        case 0x02:
+            return Codec::Pcm8;
+        case 0x03:
+            return Codec::XaV1;
+        case 0x04:
+            return Codec::MicroTalk10;
+        case 0x05:
+            return Codec::PsAdpcm;
+        case 0x06:
+            return Codec::N64Adpcm;
+        case 0x07:
+            return Codec::Pcm16BEPlanar;
+        case 0x08:
+            return Codec::Pcm16LEPlanar;
+        case 0x09:
+            return Codec::Pcm8Planar;
+        case 0x0A:
+            return XaVariant(platform, version, bigEndian);
+        case 0x0F:
+            return Codec::MpegLayer2;
+        case 0x10:
+            return Codec::MpegLayer3;
+        case 0x12:
+            return Codec::DspAdpcm;
+        case 0x14:
+            return Codec::XboxImaAdpcm;
+        case 0x16:
+            return Codec::MicroTalk5;
+        case 0x17:
+            return Codec::MpegLayer3Variant;
+        case 0x1B:
+            return Codec::Atrac3Plus;
+        default:
+            return Codec::Other;
     }
 }
 
 Codec FromEarlyCodec(int value, int platform, int version, bool bigEndian, int bits) {
     const bool pc = platform == kPc;
     switch (value) {
-    case 0:  // PCM: interleaved on PC, one run per channel elsewhere
-        if (bits == 8)
-            return pc ? Codec::Pcm8 : Codec::Pcm8Planar;
-        if (pc)
-            return bigEndian ? Codec::Pcm16BE : Codec::Pcm16LE;
-        return bigEndian ? Codec::Pcm16BEPlanar : Codec::Pcm16LEPlanar;
-    case 2: return Codec::ImaAdpcm;
-    case 5: return Codec::N64Adpcm;
-    case 6: return Codec::PsAdpcm;
-    case 7:
-        return pc || platform == kMac ? Codec::XaV1 : XaVariant(platform, version, bigEndian);
-    case 9: return Codec::MicroTalk10;
-    default: return Codec::Other;
+        case 0:  // PCM: interleaved on PC, one run per channel elsewhere
+            if (bits == 8)
+                return pc ? Codec::Pcm8 : Codec::Pcm8Planar;
+            if (pc)
+                return bigEndian ? Codec::Pcm16BE : Codec::Pcm16LE;
+            return bigEndian ? Codec::Pcm16BEPlanar : Codec::Pcm16LEPlanar;
+        case 2:
+            return Codec::ImaAdpcm;
+        case 5:
+            return Codec::N64Adpcm;
+        case 6:
+            return Codec::PsAdpcm;
+        case 7:
+            return pc || platform == kMac ? Codec::XaV1 : XaVariant(platform, version, bigEndian);
+        case 9:
+            return Codec::MicroTalk10;
+        default:
+            return Codec::Other;
     }
 }
 
 Codec DefaultCodec(int platform, int version, bool bigEndian) {
     switch (platform) {
-    case kPsx: case kPs2: return Codec::PsAdpcm;
-    case kN64: return Codec::N64Adpcm;
-    case kGameCube: return Codec::Pcm16BEPlanar;
-    case kXbox: return Codec::Pcm16LEPlanar;
-    case kWii: case k3ds: return Codec::DspAdpcm;
-    default: return XaVariant(platform, version, bigEndian);
+        case kPsx:
+        case kPs2:
+            return Codec::PsAdpcm;
+        case kN64:
+            return Codec::N64Adpcm;
+        case kGameCube:
+            return Codec::Pcm16BEPlanar;
+        case kXbox:
+            return Codec::Pcm16LEPlanar;
+        case kWii:
+        case k3ds:
+            return Codec::DspAdpcm;
+        default:
+            return XaVariant(platform, version, bigEndian);
     }
 }
 
@@ -196,28 +244,50 @@ std::size_t MemorySource::ReadAt(std::uint64_t offset, char* out, std::size_t si
 
 std::string CodecName(Codec codec, int codecValue) {
     switch (codec) {
-    case Codec::Pcm16LE: return "PCM16 LE";
-    case Codec::Pcm16BE: return "PCM16 BE";
-    case Codec::Pcm8: return "PCM8";
-    case Codec::Pcm16LEPlanar: return "PCM16 LE planar";
-    case Codec::Pcm16BEPlanar: return "PCM16 BE planar";
-    case Codec::Pcm8Planar: return "PCM8 planar";
-    case Codec::XaV1: return "XA ADPCM v1";
-    case Codec::XaR1: return "XA ADPCM R1";
-    case Codec::XaR2: return "XA ADPCM R2";
-    case Codec::XaR3: return "XA ADPCM R3";
-    case Codec::MicroTalk10: return "MicroTalk 10:1";
-    case Codec::MicroTalk5: return "MicroTalk 5:1";
-    case Codec::ImaAdpcm: return "IMA ADPCM";
-    case Codec::PsAdpcm: return "PS-ADPCM";
-    case Codec::N64Adpcm: return "N64 ADPCM";
-    case Codec::DspAdpcm: return "DSP ADPCM";
-    case Codec::XboxImaAdpcm: return "Xbox IMA ADPCM";
-    case Codec::MpegLayer2: return "MPEG Layer II";
-    case Codec::MpegLayer3: return "MPEG Layer III";
-    case Codec::MpegLayer3Variant: return "Layer III variant";
-    case Codec::Atrac3Plus: return "ATRAC3plus";
-    case Codec::Other: break;
+        case Codec::Pcm16LE:
+            return "PCM16 LE";
+        case Codec::Pcm16BE:
+            return "PCM16 BE";
+        case Codec::Pcm8:
+            return "PCM8";
+        case Codec::Pcm16LEPlanar:
+            return "PCM16 LE planar";
+        case Codec::Pcm16BEPlanar:
+            return "PCM16 BE planar";
+        case Codec::Pcm8Planar:
+            return "PCM8 planar";
+        case Codec::XaV1:
+            return "XA ADPCM v1";
+        case Codec::XaR1:
+            return "XA ADPCM R1";
+        case Codec::XaR2:
+            return "XA ADPCM R2";
+        case Codec::XaR3:
+            return "XA ADPCM R3";
+        case Codec::MicroTalk10:
+            return "MicroTalk 10:1";
+        case Codec::MicroTalk5:
+            return "MicroTalk 5:1";
+        case Codec::ImaAdpcm:
+            return "IMA ADPCM";
+        case Codec::PsAdpcm:
+            return "PS-ADPCM";
+        case Codec::N64Adpcm:
+            return "N64 ADPCM";
+        case Codec::DspAdpcm:
+            return "DSP ADPCM";
+        case Codec::XboxImaAdpcm:
+            return "Xbox IMA ADPCM";
+        case Codec::MpegLayer2:
+            return "MPEG Layer II";
+        case Codec::MpegLayer3:
+            return "MPEG Layer III";
+        case Codec::MpegLayer3Variant:
+            return "Layer III variant";
+        case Codec::Atrac3Plus:
+            return "ATRAC3plus";
+        case Codec::Other:
+            break;
     }
     return "codec " + Hex2(codecValue);
 }
@@ -226,43 +296,36 @@ double StreamInfo::Duration() const {
     return sampleRate > 0 ? static_cast<double>(samples) / sampleRate : 0.0;
 }
 
-StreamInfo ReadStreamInfo(const ByteSource& source) {
-    StreamInfo info;
-    const std::uint64_t size = source.Size();
-    unsigned char preamble[kPreamble];
-    auto readPreamble = [&](std::uint64_t at, std::uint32_t& blockSize) {
-        if (source.ReadAt(at, reinterpret_cast<char*>(preamble), kPreamble) != kPreamble)
+namespace {
+
+// One block's 8-byte preamble: its id and its size.
+struct Preamble {
+    unsigned char bytes[kPreamble] = {};
+    std::uint32_t size = 0;
+
+    bool Read(const ByteSource& source, std::uint64_t at) {
+        if (source.ReadAt(at, reinterpret_cast<char*>(bytes), kPreamble) != kPreamble)
             return false;
-        blockSize = Uint32(preamble + 4, false);
+        size = Uint32(bytes + 4, false);
         // Some early files store the size big-endian; read little-endian it
         // is then far beyond any block.
-        if (blockSize > 0xF00000)
-            blockSize = Uint32(preamble + 4, true);
+        if (size > 0xF00000)
+            size = Uint32(bytes + 4, true);
         return true;
-    };
-    auto idIs = [&](const char* id) { return std::equal(id, id + 4, preamble); };
+    }
+    bool Is(const char* id) const { return std::equal(id, id + 4, bytes); }
+};
 
-    std::uint32_t headerSize = 0;
-    if (!readPreamble(0, headerSize) || !idIs("SCHl") || headerSize < kPreamble + 4 ||
-        headerSize > size) {
-        info.problems.push_back("no stream header");
-        return info;
-    }
-    std::string payload(headerSize - kPreamble, '\0');
-    source.ReadAt(kPreamble, payload.data(), payload.size());
-    Tags tags;
-    if (!ReadTags(payload, tags, info.problems)) {
-        info.problems.insert(info.problems.begin(), "no stream header");
-        return info;
-    }
-    info.hasHeader = true;
-    info.headerSize = headerSize;
+// The stream's format from its header's tags, by the real-file rules.
+void DecideFormat(const Tags& tags, StreamInfo& info) {
     info.platform = tags.platform;
     info.bigEndian = IsBigEndianPlatform(info.platform);
-    info.version = tags.value[0x80] ? static_cast<int>(*tags.value[0x80]) : DefaultVersion(info.platform);
+    info.version =
+        tags.value[0x80] ? static_cast<int>(*tags.value[0x80]) : DefaultVersion(info.platform);
     info.bitsPerSample = tags.value[0x81] ? static_cast<int>(*tags.value[0x81]) : 16;
     info.channels = tags.value[0x82] ? static_cast<int>(*tags.value[0x82]) : 1;
-    info.sampleRate = tags.value[0x84] ? static_cast<int>(*tags.value[0x84]) : DefaultRate(info.platform);
+    info.sampleRate =
+        tags.value[0x84] ? static_cast<int>(*tags.value[0x84]) : DefaultRate(info.platform);
     info.headerSamples = tags.value[0x85];
     info.loopStart = tags.value[0x86];
     if (tags.value[0x87])
@@ -292,68 +355,100 @@ StreamInfo ReadStreamInfo(const ByteSource& source) {
         info.problems.push_back("the header says " + std::to_string(info.channels) + " channels");
         info.channels = std::max(1, std::min(info.channels, 8));
     }
+}
 
-    // The blocks behind the header, by their preambles alone.
-    std::uint64_t at = headerSize;
-    std::uint32_t counted = 0;
-    bool broken = false;  // the walk stopped at damage: what follows from it is not listed
+// Reads a data block's or SCCl's first u32, in the codec's byte order.
+std::optional<std::uint32_t> FirstNumber(const ByteSource& source, std::uint64_t at,
+                                         std::uint32_t blockSize, bool bigEndian) {
+    unsigned char count[4] = {};
+    if (blockSize < kPreamble + 4 ||
+        source.ReadAt(at + kPreamble, reinterpret_cast<char*>(count), 4) != 4)
+        return std::nullopt;
+    return Uint32(count, bigEndian);
+}
+
+// Walks the blocks behind the header by their preambles alone; false when
+// it stopped at damage (what follows from that is then not listed).
+bool WalkBlocks(const ByteSource& source, StreamInfo& info, std::uint64_t& at) {
+    const std::uint64_t size = source.Size();
+    Preamble block;
     while (at < size) {
-        std::uint32_t blockSize = 0;
-        if (!readPreamble(at, blockSize) || (blockSize >= kPreamble && blockSize > size - at)) {
+        if (!block.Read(source, at) || (block.size >= kPreamble && block.size > size - at)) {
             info.problems.push_back("the stream ends inside a block");
-            broken = true;
-            break;
+            return false;
         }
-        if (blockSize < kPreamble) {
+        if (block.size < kPreamble) {
             info.problems.push_back("a block size out of range at byte " + std::to_string(at));
-            broken = true;
-            break;
+            return false;
         }
-        if (idIs("SCDl")) {
-            unsigned char count[4] = {};
-            StreamBlock block{at, blockSize, 0};
-            if (blockSize >= kPreamble + 4 &&
-                source.ReadAt(at + kPreamble, reinterpret_cast<char*>(count), 4) == 4)
-                block.samples = Uint32(count, info.bigEndian);
-            info.samples += block.samples;
-            info.dataBlocks.push_back(block);
-            ++counted;
-        } else if (idIs("SCCl")) {
-            unsigned char count[4] = {};
-            if (blockSize >= kPreamble + 4 &&
-                source.ReadAt(at + kPreamble, reinterpret_cast<char*>(count), 4) == 4)
-                info.blockCountTag = Uint32(count, info.bigEndian);
-        } else if (idIs("SCEl")) {
+        if (block.Is("SCDl")) {
+            StreamBlock data{at, block.size,
+                             FirstNumber(source, at, block.size, info.bigEndian).value_or(0)};
+            info.samples += data.samples;
+            info.dataBlocks.push_back(data);
+        } else if (block.Is("SCCl")) {
+            if (const auto count = FirstNumber(source, at, block.size, info.bigEndian))
+                info.blockCountTag = count;
+        } else if (block.Is("SCEl")) {
             info.endBlock = true;
-            at += blockSize;
-            break;
-        } else if (!idIs("SCLl")) {
-            std::string id(reinterpret_cast<const char*>(preamble), 4);
+            at += block.size;
+            return true;
+        } else if (!block.Is("SCLl")) {
+            std::string id(reinterpret_cast<const char*>(block.bytes), 4);
             for (char& c : id)
                 if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E)
                     c = '?';
             info.problems.push_back("an unknown block '" + id + "' at byte " + std::to_string(at));
         }
-        at += blockSize;
+        at += block.size;
     }
-    if (broken)
+    return true;
+}
+
+// True when only zero bytes follow from at to the end.
+bool OnlyZerosFrom(const ByteSource& source, std::uint64_t at) {
+    char chunk[4096];
+    for (std::uint64_t p = at; p < source.Size();) {
+        const std::size_t n = source.ReadAt(p, chunk, sizeof chunk);
+        if (n == 0)
+            break;
+        if (std::string_view(chunk, n).find_first_not_of('\0') != std::string_view::npos)
+            return false;
+        p += n;
+    }
+    return true;
+}
+
+}  // namespace
+
+StreamInfo ReadStreamInfo(const ByteSource& source) {
+    StreamInfo info;
+    Preamble header;
+    if (!header.Read(source, 0) || !header.Is("SCHl") || header.size < kPreamble + 4 ||
+        header.size > source.Size()) {
+        info.problems.push_back("no stream header");
+        return info;
+    }
+    std::string payload(header.size - kPreamble, '\0');
+    source.ReadAt(kPreamble, payload.data(), payload.size());
+    Tags tags;
+    if (!ReadTags(payload, tags, info.problems)) {
+        info.problems.insert(info.problems.begin(), "no stream header");
+        return info;
+    }
+    info.hasHeader = true;
+    info.headerSize = header.size;
+    DecideFormat(tags, info);
+
+    std::uint64_t at = header.size;
+    if (!WalkBlocks(source, info, at))
         return info;
     if (!info.endBlock)
         info.problems.push_back("no end block");
     // What follows the end block is padding: zero bytes only.
-    if (info.endBlock && at < size) {
-        char chunk[4096];
-        for (std::uint64_t p = at; p < size;) {
-            const std::size_t n = source.ReadAt(p, chunk, sizeof chunk);
-            if (n == 0)
-                break;
-            if (std::string_view(chunk, n).find_first_not_of('\0') != std::string_view::npos) {
-                info.problems.push_back("bytes after the end block that are not zero");
-                break;
-            }
-            p += n;
-        }
-    }
+    if (info.endBlock && at < source.Size() && !OnlyZerosFrom(source, at))
+        info.problems.push_back("bytes after the end block that are not zero");
+    const auto counted = static_cast<std::uint32_t>(info.dataBlocks.size());
     if (info.blockCountTag && *info.blockCountTag != counted)
         info.problems.push_back("SCCl counts " + std::to_string(*info.blockCountTag) +
                                 " data blocks, the stream has " + std::to_string(counted));
@@ -375,8 +470,8 @@ std::string FormatDescription(const StreamInfo& info) {
 std::string FormatDuration(double seconds) {
     const auto hundredths = static_cast<long long>(std::llround(seconds * 100.0));
     char text[32];
-    std::snprintf(text, sizeof text, "%lld:%02lld.%02lld", hundredths / 6000,
-                  hundredths / 100 % 60, hundredths % 100);
+    std::snprintf(text, sizeof text, "%lld:%02lld.%02lld", hundredths / 6000, hundredths / 100 % 60,
+                  hundredths % 100);
     return text;
 }
 

@@ -94,7 +94,7 @@ struct StreamInfo {
     bool bigEndian = false;  // the codec's numbers (counts, offsets, PCM16 BE)
     int channels = 1;
     int sampleRate = 0;
-    int bitsPerSample = 16;  // tag 0x81, for PCM
+    int bitsPerSample = 16;                      // tag 0x81, for PCM
     std::optional<std::uint32_t> headerSamples;  // tag 0x85
     std::uint64_t samples = 0;                   // the sum of the data blocks' counts
     std::optional<std::uint32_t> loopStart;      // tag 0x86

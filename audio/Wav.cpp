@@ -43,7 +43,8 @@ std::string WavBytes(const std::vector<std::int16_t>& samples, int channels, int
         Put32(out, smplSize);
         Put32(out, 0);  // manufacturer
         Put32(out, 0);  // product
-        Put32(out, rate > 0 ? static_cast<std::uint32_t>(1000000000u / static_cast<unsigned>(rate)) : 0);
+        Put32(out,
+              rate > 0 ? static_cast<std::uint32_t>(1000000000u / static_cast<unsigned>(rate)) : 0);
         Put32(out, 60);  // the unity note: middle C
         Put32(out, 0);   // pitch fraction
         Put32(out, 0);   // SMPTE format
@@ -54,8 +55,8 @@ std::string WavBytes(const std::vector<std::int16_t>& samples, int channels, int
         Put32(out, 0);   // forward
         Put32(out, loop->start);
         Put32(out, loop->end > 0 ? loop->end - 1 : 0);  // smpl counts its end inclusively
-        Put32(out, 0);  // fraction
-        Put32(out, 0);  // play forever
+        Put32(out, 0);                                  // fraction
+        Put32(out, 0);                                  // play forever
     }
     return out;
 }

@@ -77,8 +77,8 @@ void ReadDetailsOf20000Files(benchmark::State& state) {
     for (auto _ : state) {
         std::uint64_t samples = 0;
         for (int k = 0; k < 20000; ++k) {
-            samples +=
-                tamrel::ReadStreamInfo(tamrel::FileSource(folder + "/s" + std::to_string(k))).samples;
+            samples += tamrel::ReadStreamInfo(tamrel::FileSource(folder + "/s" + std::to_string(k)))
+                           .samples;
         }
         benchmark::DoNotOptimize(samples);
     }
@@ -111,15 +111,14 @@ void Encode32kStereo(benchmark::State& state) {
     std::vector<std::int16_t> samples(static_cast<std::size_t>(seconds) * 32000 * 2);
     std::mt19937 random(5);
     for (std::size_t i = 0; i < samples.size(); ++i)
-        samples[i] = static_cast<std::int16_t>(
-            8000 * std::sin(static_cast<double>(i / 2) * 0.0432) +
-            6000 * std::sin(static_cast<double>(i / 2) * 0.0545) + static_cast<int>(random() % 600) -
-            300);
+        samples[i] =
+            static_cast<std::int16_t>(8000 * std::sin(static_cast<double>(i / 2) * 0.0432) +
+                                      6000 * std::sin(static_cast<double>(i / 2) * 0.0545) +
+                                      static_cast<int>(random() % 600) - 300);
     for (auto _ : state)
         benchmark::DoNotOptimize(tamrel::EncodeStream(info, old, samples));
-    state.counters["x real time"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) * seconds,
-                           benchmark::Counter::kIsRate);
+    state.counters["x real time"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * seconds, benchmark::Counter::kIsRate);
 }
 BENCHMARK(Encode32kStereo)->Unit(benchmark::kMillisecond);
 

@@ -14,16 +14,16 @@
 #include "ConsoleWindow.h"
 #include "Version.h"
 #include "archive/Check.h"
+#include "archive/FolderCommit.h"
+#include "archive/Pack.h"
 #include "archive/PackPlan.h"
+#include "archive/Path.h"
 #include "archive/Replace.h"
+#include "archive/Unpack.h"
+#include "archive/WorkFolder.h"
 #include "audio/Decoder.h"
 #include "audio/Export.h"
 #include "audio/StreamInfo.h"
-#include "archive/FolderCommit.h"
-#include "archive/Pack.h"
-#include "archive/Path.h"
-#include "archive/Unpack.h"
-#include "archive/WorkFolder.h"
 #include "io/FileIo.h"
 #include "table/StreamTable.h"
 #include "table/TableFile.h"
@@ -279,9 +279,9 @@ std::optional<std::vector<std::int32_t>> ParseRowList(const std::string& list, s
         const std::string item = list.substr(start, comma - start);
         const auto dash = item.find('-');
         std::int32_t from = 0, to = 0;
-        if (dash == std::string::npos ? !number(item, from)
-                                      : !number(item.substr(0, dash), from) ||
-                                            !number(item.substr(dash + 1), to)) {
+        if (dash == std::string::npos
+                ? !number(item, from)
+                : !number(item.substr(0, dash), from) || !number(item.substr(dash + 1), to)) {
             why = "--rows: '" + item + "' is no row and no range like 5-7";
             return std::nullopt;
         }
@@ -355,9 +355,8 @@ void PrintPlan(const PackPlan& plan) {
         while (patch != plan.patches.end() && patch->row < stream.row)
             ++patch;
         if (patch != plan.patches.end() && patch->row == stream.row)
-            patchText = std::to_string(patch->position) + ": " +
-                        std::to_string(patch->oldAddress) + " -> " +
-                        std::to_string(patch->newAddress);
+            patchText = std::to_string(patch->position) + ": " + std::to_string(patch->oldAddress) +
+                        " -> " + std::to_string(patch->newAddress);
         std::printf("%6d  %-24s %10u %10u %8u %11u %11u  %s\n", stream.row, stream.name.c_str(),
                     stream.oldSize, stream.newSize, stream.newSize - stream.fileSize,
                     stream.oldAddress, stream.address, patchText.c_str());

@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <cerrno>
+#include <filesystem>
 #include <set>
 
 #include "io/FaultInjection.h"

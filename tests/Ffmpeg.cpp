@@ -27,8 +27,8 @@ std::string Output(const std::string& command) {
 }  // namespace
 
 std::vector<std::int16_t> FfmpegSamples(const std::string& path) {
-    const std::string bytes =
-        Output("ffmpeg -nostdin -v error -i '" + path + "' -f s16le -acodec pcm_s16le - 2>/dev/null");
+    const std::string bytes = Output("ffmpeg -nostdin -v error -i '" + path +
+                                     "' -f s16le -acodec pcm_s16le - 2>/dev/null");
     std::vector<std::int16_t> samples(bytes.size() / 2);
     for (std::size_t i = 0; i < samples.size(); ++i)
         samples[i] = static_cast<std::int16_t>(static_cast<unsigned char>(bytes[2 * i]) |
@@ -40,7 +40,8 @@ FfprobeFacts Ffprobe(const std::string& path) {
     FfprobeFacts facts;
     std::istringstream lines(
         Output("ffprobe -v error -show_entries stream=channels,sample_rate:packet=duration "
-               "-of default=noprint_wrappers=1 '" + path + "'"));
+               "-of default=noprint_wrappers=1 '" +
+               path + "'"));
     for (std::string line; std::getline(lines, line);) {
         if (line.rfind("channels=", 0) == 0)
             facts.channels = std::stoi(line.substr(9));

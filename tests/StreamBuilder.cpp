@@ -33,16 +33,16 @@ std::string HeaderBlock(int platform, const std::vector<Tag>& tags) {
     return Block("SCHl", payload);
 }
 
-std::string BuildStream(const StreamSpec& spec) {
-    std::string out = HeaderBlock(spec.platform, spec.tags);
-    if (spec.withBlockCount)
-        out += Block("SCCl", Uint32(static_cast<std::uint32_t>(spec.dataPayloads.size()),
-                                    spec.bigEndian));
-    for (const std::string& payload : spec.dataPayloads)
+std::string BuildStream(const StreamParts& parts) {
+    std::string out = HeaderBlock(parts.platform, parts.tags);
+    if (parts.withBlockCount)
+        out += Block(
+            "SCCl", Uint32(static_cast<std::uint32_t>(parts.dataPayloads.size()), parts.bigEndian));
+    for (const std::string& payload : parts.dataPayloads)
         out += Block("SCDl", payload);
-    if (spec.withEnd)
+    if (parts.withEnd)
         out += Block("SCEl", "");
-    return out + spec.after;
+    return out + parts.after;
 }
 
 std::vector<std::string> ThreeKindsOfStreams() {
@@ -52,14 +52,13 @@ std::vector<std::string> ThreeKindsOfStreams() {
             bytes += std::string{static_cast<char>(i * 7), static_cast<char>(i)};
         return bytes;
     };
-    StreamSpec first;
+    StreamParts first;
     first.tags = {{0xA0, 0x00}, {0x82, 2}, {0x84, 32000}, {0x86, 5}, {0x87, 99}};
     first.dataPayloads = {pcm(60), pcm(40)};
-    StreamSpec second;
+    StreamParts second;
     second.tags = {{0x80, 2}, {0x85, 28}};
-    second.dataPayloads = {Uint32(28, false) + Uint32(0, false) + '\x10' +
-                           std::string(14, '\x21')};
-    StreamSpec third;
+    second.dataPayloads = {Uint32(28, false) + Uint32(0, false) + '\x10' + std::string(14, '\x21')};
+    StreamParts third;
     third.tags = {{0xA0, 0x04}};
     third.dataPayloads = {Uint32(28, false) + std::string(20, '\x33')};
     return {BuildStream(first), BuildStream(second), BuildStream(third)};

@@ -22,7 +22,7 @@ std::string Block(const char* id, const std::string& payload);
 // A u32 in either byte order.
 std::string Uint32(std::uint32_t value, bool bigEndian);
 
-struct StreamSpec {
+struct StreamParts {
     int platform = 0;
     std::vector<Tag> tags;
     std::vector<std::string> dataPayloads;  // SCDl payloads, count first
@@ -32,7 +32,7 @@ struct StreamSpec {
     std::string after;  // bytes after the end block
 };
 
-std::string BuildStream(const StreamSpec& spec);
+std::string BuildStream(const StreamParts& parts);
 
 // Three streams of three kinds: PCM16 LE stereo at 32000 Hz with a loop
 // (samples 5 to 100, in two blocks of 60 and 40), XA ADPCM R2 mono of 28

@@ -67,11 +67,10 @@ TEST(BalloonTip, TheOutlineRunsInsideTheMaskOnEverySide) {
                     continue;
                 // Every pixel of the window at the mask's edge is outline: no
                 // fill colour where the outline belongs, no fringe outside it.
-                const bool edge = !mask.contains(QPoint(x - 1, y)) ||
-                                  !mask.contains(QPoint(x + 1, y)) ||
-                                  !mask.contains(QPoint(x, y - 1)) ||
-                                  !mask.contains(QPoint(x, y + 1)) || x == 0 || y == 0 ||
-                                  x == picture.width() - 1 || y == picture.height() - 1;
+                const bool edge =
+                    !mask.contains(QPoint(x - 1, y)) || !mask.contains(QPoint(x + 1, y)) ||
+                    !mask.contains(QPoint(x, y - 1)) || !mask.contains(QPoint(x, y + 1)) ||
+                    x == 0 || y == 0 || x == picture.width() - 1 || y == picture.height() - 1;
                 if (!edge)
                     continue;
                 ++edgePixels;

@@ -36,12 +36,12 @@ TEST_F(GridGeometryTest, WhereColumnsAndRowsStand) {
         EXPECT_EQ(g.ColumnX(c.col), c.x) << c.col;
         EXPECT_EQ(g.ColumnRight(c.col), c.right) << c.col;
     }
-    const std::pair<int, std::int32_t> columnAt[] = {
-        {0, 0}, {55, 0}, {56, 1}, {256, 1}, {257, 2}, {258, 3}, {466, 11}, {-1, -1}};
+    const std::pair<int, std::int32_t> columnAt[] = {{0, 0},   {55, 0},  {56, 1},   {256, 1},
+                                                     {257, 2}, {258, 3}, {466, 11}, {-1, -1}};
     for (const auto& [x, col] : columnAt)
         EXPECT_EQ(g.ColumnAt(x), col) << x;
-    const std::pair<int, std::int32_t> rowAt[] = {
-        {0, 0}, {21, 0}, {22, 1}, {43, 1}, {44, 2}, {-1, -1}};
+    const std::pair<int, std::int32_t> rowAt[] = {{0, 0},  {21, 0}, {22, 1},
+                                                  {43, 1}, {44, 2}, {-1, -1}};
     for (const auto& [y, row] : rowAt)
         EXPECT_EQ(g.RowAt(y), row) << y;
     EXPECT_EQ(g.CellRect(3, 2), QRect(258, 44, 100, 21));
@@ -71,10 +71,8 @@ TEST_F(GridGeometryTest, SizingZonesRunFromThreeLeftToFourRightOfALine) {
         {258, 1},   // also in the zone of the hidden column 2: the leftmost wins
         {260, 1},   // 4 right of the line
         {261, 2},   // only the hidden column's zone (line at 257) is left
-        {355, 3},
-        {362, 3},
-        {363, -1},  // past column 3's zone (line at 358)
-        {456, 4},   // column 4's line at 459
+        {355, 3},  {362, 3}, {363, -1},  // past column 3's zone (line at 358)
+        {456, 4},                        // column 4's line at 459
     };
     for (const auto& [x, col] : cases)
         EXPECT_EQ(g.SizingColumnAt(x), col) << x;

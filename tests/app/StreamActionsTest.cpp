@@ -182,15 +182,12 @@ TEST_F(StreamActionsTest, ReplaceWithAnAudioFileAndRestore) {
     std::vector<std::int16_t> tone(22050);
     for (std::size_t i = 0; i < tone.size(); ++i)
         tone[i] = static_cast<std::int16_t>((i * 37) % 2000);
-    test::WriteFileBytes(dir / "tone.wav", std::string("RIFF") + test::Uint32(36 + 44100, false) +
-                                               "WAVEfmt " + test::Uint32(16, false) +
-                                               std::string("\1\0\1\0", 4) +
-                                               test::Uint32(22050, false) +
-                                               test::Uint32(44100, false) +
-                                               std::string("\2\0\20\0", 4) + "data" +
-                                               test::Uint32(44100, false) +
-                                               std::string(reinterpret_cast<const char*>(tone.data()),
-                                                           44100));
+    test::WriteFileBytes(dir / "tone.wav",
+                         std::string("RIFF") + test::Uint32(36 + 44100, false) + "WAVEfmt " +
+                             test::Uint32(16, false) + std::string("\1\0\1\0", 4) +
+                             test::Uint32(22050, false) + test::Uint32(44100, false) +
+                             std::string("\2\0\20\0", 4) + "data" + test::Uint32(44100, false) +
+                             std::string(reinterpret_cast<const char*>(tone.data()), 44100));
     Select(2);
     shared.file = QString::fromStdString(dir / "tone.wav");
     Trigger(2, "Replace with audio file...");
@@ -202,7 +199,8 @@ TEST_F(StreamActionsTest, ReplaceWithAnAudioFileAndRestore) {
     EXPECT_EQ(Panel(3), "0:01.00");
     EXPECT_EQ(MenuOf(2).last(), "Restore original");
     Trigger(2, "Restore original");
-    EXPECT_EQ(shared.boxes.last(), "information|Information|Restored the original of music_00002.asf");
+    EXPECT_EQ(shared.boxes.last(),
+              "information|Information|Restored the original of music_00002.asf");
     QCoreApplication::processEvents();
     EXPECT_EQ(Panel(3), "0:00.00");
     EXPECT_EQ(MenuOf(2).last(), "(Restore original)");

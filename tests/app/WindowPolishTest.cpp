@@ -136,9 +136,9 @@ TEST(WindowPolish, DroppingAPairFileUnpacksItAndAFolderPacksIt) {
     EXPECT_EQ(shared.boxes.last().toStdString(),
               "information|Information|Successfully extracted to " + (dir / "intro_"));
     drop(dir / "intro_");
-    EXPECT_EQ(shared.boxes.last().toStdString(),
-              "information|Information|Successfully saved to " + (dir / "intro_.abk") +
-                  "\r\nand " + (dir / "intro_.ast"));
+    EXPECT_EQ(shared.boxes.last().toStdString(), "information|Information|Successfully saved to " +
+                                                     (dir / "intro_.abk") + "\r\nand " +
+                                                     (dir / "intro_.ast"));
     drop(dir.path());
     EXPECT_EQ(shared.boxes.last().toStdString(),
               "information|Information|Resource files not found in " + dir.path());

@@ -28,10 +28,10 @@ namespace {
 
 using test::BuildPair;
 using test::PairRecipe;
-using test::ThreeStreams;
 using test::ReadFileBytes;
 using test::RecordingWindow;
 using test::TempDir;
+using test::ThreeStreams;
 using test::WriteFileBytes;
 
 // The files of a folder and its work folder, by path; hidden ones included.
@@ -104,9 +104,8 @@ void FailEveryStep(const std::function<void(const TempDir&)>& prepare,
     const Files old = relative(before, reference.path());
     const Files fresh = relative(after, reference.path());
 
-    const IoOperation operations[] = {IoOperation::Open,   IoOperation::Write,
-                                      IoOperation::Sync,   IoOperation::Rename,
-                                      IoOperation::Remove, IoOperation::Close};
+    const IoOperation operations[] = {IoOperation::Open,   IoOperation::Write,  IoOperation::Sync,
+                                      IoOperation::Rename, IoOperation::Remove, IoOperation::Close};
     for (IoOperation operation : operations) {
         for (int nth = 1;; ++nth) {
             SCOPED_TRACE("operation " + std::to_string(static_cast<int>(operation)) + ", call " +
@@ -336,8 +335,8 @@ TEST(NothingLost, ASecondCommandOnALockedFolderChangesNothing) {
     const Files before = FilesIn(dir.path());
     RecordingWindow window;
     EXPECT_EQ(PackIt(dir, window), PackOutcome::FolderInUse);
-    const std::string text = "warning Error: " + (dir / "intro_") +
-                             " is in use by another command of this program.";
+    const std::string text =
+        "warning Error: " + (dir / "intro_") + " is in use by another command of this program.";
     EXPECT_EQ(window.calls.back(), text);
     EXPECT_EQ(UnpackIt(dir, window), UnpackOutcome::FolderInUse);
     EXPECT_EQ(window.calls.back(), text);
@@ -351,7 +350,8 @@ TEST(NothingLost, LeftoversOfAKilledRunAreRemovedAndNothingElse) {
     PreparePackedFolder(dir);
     const char* ours[] = {".intro_.ast.tmp-123", ".intro_.abk.tmp-9", "intro_/.intro_.tba.tmp-77",
                           "intro_/..tamrel-commit.tmp-5"};
-    const char* others[] = {".intro.ast.tmp-1", "intro_/.notes.txt.tmp-2", "intro_/.intro_.tba.tmp-x"};
+    const char* others[] = {".intro.ast.tmp-1", "intro_/.notes.txt.tmp-2",
+                            "intro_/.intro_.tba.tmp-x"};
     for (const char* name : ours)
         WriteFileBytes(dir / name, "left");
     for (const char* name : others)

@@ -161,8 +161,8 @@ Outcome PerMovePlan(const StreamTable& loaded, std::string bank, const Files& fi
                 if (std::uint64_t{position} + 4 > bank.size())
                     return finish(PlanEnd::Refused, m,
                                   RowText(m) + " has the Abk Pos " + std::to_string(position) +
-                                      ", outside the bank image B (" +
-                                      std::to_string(bank.size()) + " bytes).");
+                                      ", outside the bank image B (" + std::to_string(bank.size()) +
+                                      " bytes).");
                 const auto* b = reinterpret_cast<const unsigned char*>(bank.data()) + position;
                 if ((b[0] | b[1] << 8 | b[2] << 16 | std::uint32_t{b[3]} << 24) != old)
                     return finish(PlanEnd::Refused, m,
@@ -246,7 +246,9 @@ struct Folder {
 
 Folder RandomFolder(std::mt19937& random) {
     auto chance = [&](int percent) { return static_cast<int>(random() % 100) < percent; };
-    auto between = [&](std::uint32_t lo, std::uint32_t hi) { return lo + random() % (hi - lo + 1); };
+    auto between = [&](std::uint32_t lo, std::uint32_t hi) {
+        return lo + random() % (hi - lo + 1);
+    };
     Folder f;
     const auto n = static_cast<std::int32_t>(between(1, 14));
     PrepareStreamColumns(f.table);
@@ -275,7 +277,9 @@ Folder RandomFolder(std::mt19937& random) {
             f.files[static_cast<std::size_t>(k)].reset();
         address += size;
     }
-    const auto row = [&] { return static_cast<std::int32_t>(between(1, static_cast<std::uint32_t>(n))); };
+    const auto row = [&] {
+        return static_cast<std::int32_t>(between(1, static_cast<std::uint32_t>(n)));
+    };
     if (chance(12))
         f.table.SetCellText(4, row(), chance(50) ? "" : "4x");
     if (chance(5))
@@ -328,7 +332,8 @@ TEST(PackPlan, EveryStreamGrownMovesEachOnceToItsFinalAddress) {
     }
     PackPlanContext context;
     context.streamFile = [&](std::int32_t row, const std::string&) {
-        return StreamFileState{StreamFileState::Kind::Present, *files[static_cast<std::size_t>(row)], 0};
+        return StreamFileState{StreamFileState::Kind::Present,
+                               *files[static_cast<std::size_t>(row)], 0};
     };
     const PackPlanResult result = PlanPack(table, bank, context);
     ASSERT_EQ(result.end, PlanEnd::Planned);

@@ -40,7 +40,9 @@ protected:
             tone.push_back(static_cast<std::int16_t>(7000 * std::sin(i * 0.03)));
         WriteWavFile(dir / "new.wav", tone, 1, 22050, std::nullopt);
     }
-    std::string Stream(int k) const { return dir / ("music_/music_0000" + std::to_string(k) + ".asf"); }
+    std::string Stream(int k) const {
+        return dir / ("music_/music_0000" + std::to_string(k) + ".asf");
+    }
 
     test::TempDir dir;
     test::Pair pair;
@@ -82,8 +84,10 @@ TEST_F(ReplaceTest, RestorePutsTheOriginalBack) {
     const std::string folder = dir / "music_";
     const std::string original = ReadFileBytes(Stream(1));
     EXPECT_EQ(RestoreStream(folder, "music_00001.asf", window), ReplaceOutcome::NoOriginal);
-    EXPECT_EQ(window.calls.back(), "information Information: No original of music_00001.asf is "
-                                   "kept in " + folder + ".");
+    EXPECT_EQ(window.calls.back(),
+              "information Information: No original of music_00001.asf is "
+              "kept in " +
+                  folder + ".");
     ASSERT_EQ(ReplaceStream(folder, "music_00001.asf", dir / "new.wav", window),
               ReplaceOutcome::Replaced);
     EXPECT_NE(ReadFileBytes(Stream(1)), original);
@@ -97,8 +101,9 @@ TEST_F(ReplaceTest, RefusalsWriteNothing) {
     const std::string before = test::TempDir::ListingOf(folder) + ReadFileBytes(Stream(3));
     EXPECT_EQ(ReplaceStream(folder, "music_00003.asf", dir / "new.wav", window),
               ReplaceOutcome::CannotEncode);
-    EXPECT_EQ(window.calls.back(), "warning Error: The stream music_00003.asf is MicroTalk 10:1, "
-                                   "which this program cannot encode yet.");
+    EXPECT_EQ(window.calls.back(),
+              "warning Error: The stream music_00003.asf is MicroTalk 10:1, "
+              "which this program cannot encode yet.");
     FolderLock held;
     ASSERT_EQ(held.TryLock(folder), FolderLock::Result::Locked);
     EXPECT_EQ(ReplaceStream(folder, "music_00002.asf", dir / "new.wav", window),

@@ -19,10 +19,10 @@ namespace {
 using test::BuildPair;
 using test::Pair;
 using test::PairRecipe;
-using test::ThreeStreams;
 using test::ReadFileBytes;
 using test::RecordingWindow;
 using test::TempDir;
+using test::ThreeStreams;
 
 // Column 4 ("Abk Pos") of rows 1..N.
 std::vector<std::string> BankPositions(const StreamTable& table) {
@@ -120,7 +120,10 @@ TEST_F(UnpackTest, TheBankPositionRule) {
          {40, 120},
          {{5, 100}},
          {"0", "5", "120"}},
-        {"a key of a later row inside the run", five, {40, 60, 80, 100}, {{50, 300}},
+        {"a key of a later row inside the run",
+         five,
+         {40, 60, 80, 100},
+         {{50, 300}},
          {"0", "40", "60", "80", "100"}},
         {"a chance key before the real one that reaches no chain",
          {100, 100, 100, 100},

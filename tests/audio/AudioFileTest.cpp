@@ -52,8 +52,8 @@ TEST(AudioFile, OtherRatesChannelsAndFormatsAreConverted) {
     // FLAC, Ogg Vorbis and MP3, as made by FFmpeg from the same sound.
     for (const char* ext : {"flac", "ogg", "mp3"}) {
         const std::string path = dir / (std::string("s.") + ext);
-        const std::string command = "ffmpeg -nostdin -v error -y -i '" + (dir / "s.wav") + "' '" +
-                                    path + "'";
+        const std::string command =
+            "ffmpeg -nostdin -v error -y -i '" + (dir / "s.wav") + "' '" + path + "'";
         ASSERT_EQ(std::system(command.c_str()), 0) << ext;
         const PcmAudio read = ReadAudioFileAs(path, 32000, 2);
         EXPECT_NEAR(static_cast<double>(read.samples.size()) / 2, 32000.0, 1200.0) << ext;

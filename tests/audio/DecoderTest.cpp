@@ -11,17 +11,21 @@
 namespace tamrel {
 namespace {
 
-using test::StreamSpec;
+using test::StreamParts;
 using test::Uint32;
 
 enum class Kind { V1, R1, R2, R3 };
 
 const char* KindName(Kind kind) {
     switch (kind) {
-    case Kind::V1: return "v1";
-    case Kind::R1: return "R1";
-    case Kind::R2: return "R2";
-    default: return "R3";
+        case Kind::V1:
+            return "v1";
+        case Kind::R1:
+            return "R1";
+        case Kind::R2:
+            return "R2";
+        default:
+            return "R3";
     }
 }
 
@@ -37,14 +41,12 @@ std::string Int16(int value, bool bigEndian) {
 // 2; R3 = Xbox 360 version 3 (big-endian). Block counts are multiples of 28.
 std::string RandomXaStream(Kind kind, int channels, std::mt19937& random, bool rawFrames) {
     auto byte = [&] { return static_cast<char>(random() & 0xFF); };
-    auto header = [&](std::uint8_t filterShift) {
-        return static_cast<char>(filterShift);
-    };
+    auto header = [&](std::uint8_t filterShift) { return static_cast<char>(filterShift); };
     const bool bigEndian = kind == Kind::R3;
-    StreamSpec spec;
-    spec.platform = kind == Kind::R3 ? 9 : 0;
-    spec.withBlockCount = true;
-    spec.bigEndian = bigEndian;
+    StreamParts parts;
+    parts.platform = kind == Kind::R3 ? 9 : 0;
+    parts.withBlockCount = true;
+    parts.bigEndian = bigEndian;
     std::uint32_t total = 0;
     const int blocks = 3 + static_cast<int>(random() % 3);
     for (int b = 0; b < blocks; ++b) {
@@ -57,7 +59,8 @@ std::string RandomXaStream(Kind kind, int channels, std::mt19937& random, bool r
                 payload += Int16(static_cast<int>(random() % 2001) - 1000, false);
             for (std::uint32_t f = 0; f < frames; ++f) {
                 payload += header(static_cast<std::uint8_t>((random() % 4) << 4 | (random() % 4)));
-                payload += header(static_cast<std::uint8_t>((random() % 13) << 4 | (random() % 13)));
+                payload +=
+                    header(static_cast<std::uint8_t>((random() % 13) << 4 | (random() % 13)));
                 for (int i = 0; i < 28; ++i)
                     payload += byte();
             }
@@ -87,18 +90,26 @@ std::string RandomXaStream(Kind kind, int channels, std::mt19937& random, bool r
             for (const auto& run : runs)
                 payload += run;
         }
-        spec.dataPayloads.push_back(payload);
+        parts.dataPayloads.push_back(payload);
     }
     const std::uint32_t rate = random() % 2 ? 22050 : 32000;
     switch (kind) {
-    case Kind::V1: spec.tags = {{0x82, 2}, {0x83, 7}}; break;
-    case Kind::R1: spec.tags = {{0x80, 1}, {0x82, static_cast<std::uint32_t>(channels)}}; break;
-    case Kind::R2: spec.tags = {{0x80, 2}, {0x82, static_cast<std::uint32_t>(channels)}}; break;
-    case Kind::R3: spec.tags = {{0x80, 3}, {0x82, static_cast<std::uint32_t>(channels)}}; break;
+        case Kind::V1:
+            parts.tags = {{0x82, 2}, {0x83, 7}};
+            break;
+        case Kind::R1:
+            parts.tags = {{0x80, 1}, {0x82, static_cast<std::uint32_t>(channels)}};
+            break;
+        case Kind::R2:
+            parts.tags = {{0x80, 2}, {0x82, static_cast<std::uint32_t>(channels)}};
+            break;
+        case Kind::R3:
+            parts.tags = {{0x80, 3}, {0x82, static_cast<std::uint32_t>(channels)}};
+            break;
     }
-    spec.tags.push_back({0x84, rate});
-    spec.tags.push_back({0x85, total});
-    return BuildStream(spec);
+    parts.tags.push_back({0x84, rate});
+    parts.tags.push_back({0x85, total});
+    return BuildStream(parts);
 }
 
 TEST(Decoder, XaStreamsDecodeAsFfmpegDecodesThem) {
@@ -172,10 +183,10 @@ TEST(Decoder, PcmOfEveryLayoutGivesBackTheSamplesPutIn) {
         };
         // The codec's numbers are big-endian on the GameCube.
         const bool countsBigEndian = c.platform == 6;
-        StreamSpec spec;
-        spec.platform = c.platform;
-        spec.tags = c.tags;
-        spec.tags.push_back({0x82, 2});
+        StreamParts parts;
+        parts.platform = c.platform;
+        parts.tags = c.tags;
+        parts.tags.push_back({0x82, 2});
         std::vector<std::int16_t> expected;
         int k = 1;
         for (std::uint32_t count : {3u, 2u}) {
@@ -193,18 +204,18 @@ TEST(Decoder, PcmOfEveryLayoutGivesBackTheSamplesPutIn) {
             if (c.offsets)
                 payload += Uint32(0, countsBigEndian) +
                            Uint32(static_cast<std::uint32_t>(data[0].size()), countsBigEndian);
-            spec.dataPayloads.push_back(payload + data[0] + data[1]);
+            parts.dataPayloads.push_back(payload + data[0] + data[1]);
         }
-        EXPECT_EQ(Decode(BuildStream(spec)), expected);
+        EXPECT_EQ(Decode(BuildStream(parts)), expected);
     }
 }
 
 // A frame of filter 0 and shift 12 gives back its nibbles as they stand,
 // whatever the history: the layout alone decides where they land.
 TEST(Decoder, TheSplitLayoutOfTheOriginalRevision) {
-    StreamSpec spec;
-    spec.platform = 4;  // Saturn: early XA is the split R1, version 0
-    spec.tags = {{0x83, 7}, {0x82, 2}};
+    StreamParts parts;
+    parts.platform = 4;  // Saturn: early XA is the split R1, version 0
+    parts.tags = {{0x83, 7}, {0x82, 2}};
     std::string payload = Uint32(56, true) + std::string(8, '\x55');  // the stored history
     std::vector<std::int16_t> expected(112);
     for (int ch = 0; ch < 2; ++ch)
@@ -220,8 +231,8 @@ TEST(Decoder, TheSplitLayoutOfTheOriginalRevision) {
                     static_cast<std::int16_t>(low >= 8 ? low - 16 : low);
             }
         }
-    spec.dataPayloads = {payload};
-    EXPECT_EQ(Decode(BuildStream(spec)), expected);
+    parts.dataPayloads = {payload};
+    EXPECT_EQ(Decode(BuildStream(parts)), expected);
 }
 
 TEST(Decoder, EverySampleABlockDeclaresEvenInItsLastPartialFrame) {
@@ -254,7 +265,7 @@ TEST(Decoder, EverySampleABlockDeclaresEvenInItsLastPartialFrame) {
 }
 
 TEST(Decoder, DamageEndsTheStreamWithAClearError) {
-    StreamSpec good;
+    StreamParts good;
     good.tags = {{0x80, 2}, {0x82, 2}};
     const std::string frame = std::string(1, '\x12') + std::string(14, '\x34');
     good.dataPayloads = {Uint32(28, false) + Uint32(0, false) + Uint32(15, false) + frame + frame};
@@ -272,8 +283,8 @@ TEST(Decoder, DamageEndsTheStreamWithAClearError) {
          Uint32(42, false) + Uint32(0, false) + Uint32(15, false) + frame + frame,
          "The stream s, data block 1 (byte 20): a frame ends beyond the block"},
         {"a filter that does not exist",
-         Uint32(28, false) + Uint32(0, false) + Uint32(15, false) + "\x52" +
-             std::string(14, '\0') + frame,
+         Uint32(28, false) + Uint32(0, false) + Uint32(15, false) + "\x52" + std::string(14, '\0') +
+             frame,
          "The stream s, data block 1 (byte 20): a frame names filter 5, which XA ADPCM does not "
          "have"},
         {"a count no block could hold",
@@ -283,9 +294,9 @@ TEST(Decoder, DamageEndsTheStreamWithAClearError) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        StreamSpec spec = good;
-        spec.dataPayloads = {c.payload};
-        const std::string stream = BuildStream(spec);
+        StreamParts parts = good;
+        parts.dataPayloads = {c.payload};
+        const std::string stream = BuildStream(parts);
         const std::vector<char> exact(stream.begin(), stream.end());
         const std::string_view bytes(exact.data(), exact.size());
         try {
@@ -298,10 +309,10 @@ TEST(Decoder, DamageEndsTheStreamWithAClearError) {
 }
 
 TEST(Decoder, ACodecWithoutADecoderIsNamedNotDecoded) {
-    StreamSpec spec;
-    spec.tags = {{0xA0, 0x04}};
-    spec.dataPayloads = {Uint32(28, false) + std::string(40, '\x77')};
-    const std::string stream = BuildStream(spec);
+    StreamParts parts;
+    parts.tags = {{0xA0, 0x04}};
+    parts.dataPayloads = {Uint32(28, false) + std::string(40, '\x77')};
+    const std::string stream = BuildStream(parts);
     const StreamInfo info = ReadStreamInfo(MemorySource(stream));
     EXPECT_FALSE(CanDecode(info));
     try {

@@ -13,7 +13,7 @@
 namespace tamrel {
 namespace {
 
-using test::StreamSpec;
+using test::StreamParts;
 using test::Uint32;
 
 constexpr double kPi = 3.14159265358979323846;
@@ -61,16 +61,16 @@ double Snr(const std::vector<std::int16_t>& reference, const std::vector<std::in
 // The stream being replaced: a header in the given kind, one data block of
 // 1,120 samples per channel (the new blocks keep about that length), SCCl.
 std::string OldStream(int platform, std::vector<test::Tag> tags, int channels, int rate) {
-    StreamSpec spec;
-    spec.platform = platform;
-    spec.tags = std::move(tags);
-    spec.tags.push_back({0x82, static_cast<std::uint32_t>(channels)});
-    spec.tags.push_back({0x84, static_cast<std::uint32_t>(rate)});
-    spec.tags.push_back({0x85, 1120});
-    spec.withBlockCount = true;
-    spec.bigEndian = platform == 9 || platform == 4;
-    spec.dataPayloads = {Uint32(1120, spec.bigEndian) + std::string(2000, '\0')};
-    return BuildStream(spec);
+    StreamParts parts;
+    parts.platform = platform;
+    parts.tags = std::move(tags);
+    parts.tags.push_back({0x82, static_cast<std::uint32_t>(channels)});
+    parts.tags.push_back({0x84, static_cast<std::uint32_t>(rate)});
+    parts.tags.push_back({0x85, 1120});
+    parts.withBlockCount = true;
+    parts.bigEndian = platform == 9 || platform == 4;
+    parts.dataPayloads = {Uint32(1120, parts.bigEndian) + std::string(2000, '\0')};
+    return BuildStream(parts);
 }
 
 struct Kind {
@@ -142,7 +142,7 @@ TEST(Encoder, TheNewStreamKeepsTheOldHeader) {
     payload += std::string("\0\0\xFD\x80\x01\x02\x82\x01\x02\x84\x02\x7D\x00\x8C\x01\x05", 16);
     payload += std::string("\x85\x02\x04\x60\x86\x01\x07\x87\x02\x04\x5F", 11);
     payload += std::string("\xA2\xFF\x00\x00\x00\x03xyz\xFE\x84\x02\x56\x22\xFF", 15);
-    StreamSpec data;
+    StreamParts data;
     std::string old = test::Block("SCHl", payload) +
                       test::Block("SCDl", Uint32(1120, false) + std::string(900, '\0')) +
                       test::Block("SCEl", "");
@@ -154,7 +154,8 @@ TEST(Encoder, TheNewStreamKeepsTheOldHeader) {
     expected += std::string("\0\0\xFD\x80\x01\x02\x82\x01\x02\x84\x02\x7D\x00\x8C\x01\x05", 16);
     expected += std::string("\x85\x02\x19\x00\x86\x01\x00\x87\x02\x18\xFF", 11);  // 6400 samples
     expected += std::string("\xA2\xFF\x00\x00\x00\x03xyz\xFF", 10);
-    EXPECT_EQ(stream.substr(0, test::Block("SCHl", expected).size()), test::Block("SCHl", expected));
+    EXPECT_EQ(stream.substr(0, test::Block("SCHl", expected).size()),
+              test::Block("SCHl", expected));
     const StreamInfo written = ReadStreamInfo(MemorySource(stream));
     EXPECT_EQ(written.loopStart, 0u);
     EXPECT_EQ(written.loopEnd, 6400u);

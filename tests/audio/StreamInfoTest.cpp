@@ -8,7 +8,7 @@ namespace tamrel {
 namespace {
 
 using test::BuildStream;
-using test::StreamSpec;
+using test::StreamParts;
 using test::Tag;
 
 // A data block's payload: the count in the codec's byte order and some bytes.
@@ -32,48 +32,91 @@ TEST(StreamInfo, CodecChannelsAndRateByTheRealFileRules) {
         Expected expected;
     };
     const Case cases[] = {
-        {"PC, early codec XA: v1", 0, {{0x82, 2}, {0x83, 7}}, false,
+        {"PC, early codec XA: v1",
+         0,
+         {{0x82, 2}, {0x83, 7}},
+         false,
          {"XA ADPCM v1, stereo, 22050 Hz", 112, {}, 0}},
-        {"PC, version 1: R1", 0, {{0x80, 1}, {0x84, 32000}}, false,
+        {"PC, version 1: R1",
+         0,
+         {{0x80, 1}, {0x84, 32000}},
+         false,
          {"XA ADPCM R1, mono, 32000 Hz", 112, {}, 1}},
-        {"PC, version 2: R2", 0, {{0x80, 2}, {0x82, 2}}, false,
+        {"PC, version 2: R2",
+         0,
+         {{0x80, 2}, {0x82, 2}},
+         false,
          {"XA ADPCM R2, stereo, 22050 Hz", 112, {}, 2}},
-        {"PC, version 3 and codec 0x0A: R2", 0, {{0x80, 3}, {0xA0, 0x0A}}, false,
+        {"PC, version 3 and codec 0x0A: R2",
+         0,
+         {{0x80, 3}, {0xA0, 0x0A}},
+         false,
          {"XA ADPCM R2, mono, 22050 Hz", 112, {}, 3}},
-        {"PC, version 2 and codec 0x0A: R2 (FFmpeg reads R1)", 0, {{0x80, 2}, {0xA0, 0x0A}}, false,
+        {"PC, version 2 and codec 0x0A: R2 (FFmpeg reads R1)",
+         0,
+         {{0x80, 2}, {0xA0, 0x0A}},
+         false,
          {"XA ADPCM R2, mono, 22050 Hz", 112, {}, 2}},
-        {"Xbox 360 by default: version 3, R3, big-endian, 44100 Hz", 9, {{0x82, 2}}, true,
+        {"Xbox 360 by default: version 3, R3, big-endian, 44100 Hz",
+         9,
+         {{0x82, 2}},
+         true,
          {"XA ADPCM R3, stereo, 44100 Hz", 112, {}, 3}},
-        {"PS2, version 1 and codec 0x0A: R1", 5, {{0xA0, 0x0A}}, false,
+        {"PS2, version 1 and codec 0x0A: R1",
+         5,
+         {{0xA0, 0x0A}},
+         false,
          {"XA ADPCM R1, mono, 22050 Hz", 112, {}, 1}},
-        {"Saturn, early codec XA: the split R1", 4, {{0x83, 7}}, true,
+        {"Saturn, early codec XA: the split R1",
+         4,
+         {{0x83, 7}},
+         true,
          {"XA ADPCM R1, mono, 22050 Hz", 112, {}, 0}},
         {"PSX by default: PS-ADPCM", 1, {}, false, {"PS-ADPCM, mono, 22050 Hz", 112, {}, 0}},
         {"N64 by default", 2, {}, true, {"N64 ADPCM, mono, 22050 Hz", 112, {}, 0}},
-        {"GameCube by default", 6, {{0x82, 2}}, true,
+        {"GameCube by default",
+         6,
+         {{0x82, 2}},
+         true,
          {"PCM16 BE planar, stereo, 24000 Hz", 112, {}, 2}},
         {"Xbox by default", 7, {}, false, {"PCM16 LE planar, mono, 24000 Hz", 112, {}, 2}},
         {"Wii by default", 0x10, {}, true, {"DSP ADPCM, mono, 32000 Hz", 112, {}, 3}},
-        {"generic by default: big-endian, so R3", 8, {}, true,
+        {"generic by default: big-endian, so R3",
+         8,
+         {},
+         true,
          {"XA ADPCM R3, mono, 48000 Hz", 112, {}, 2}},
-        {"PC by default: PCM16 LE", 0, {{0x82, 2}}, false, {"PCM16 LE, stereo, 22050 Hz", 112, {}, -1}},
+        {"PC by default: PCM16 LE",
+         0,
+         {{0x82, 2}},
+         false,
+         {"PCM16 LE, stereo, 22050 Hz", 112, {}, -1}},
         {"PC, 8 bits", 0, {{0x81, 8}}, false, {"PCM8, mono, 22050 Hz", 112, {}, -1}},
-        {"Mac, early PCM: planar, big-endian", 3, {{0x83, 0}}, true,
+        {"Mac, early PCM: planar, big-endian",
+         3,
+         {{0x83, 0}},
+         true,
          {"PCM16 BE planar, mono, 22050 Hz", 112, {}, -1}},
-        {"Mac, early XA: v1", 3, {{0x83, 7}, {0x82, 2}}, true,
+        {"Mac, early XA: v1",
+         3,
+         {{0x83, 7}, {0x82, 2}},
+         true,
          {"XA ADPCM v1, stereo, 22050 Hz", 112, {}, -1}},
         {"early IMA", 0, {{0x83, 2}}, false, {"IMA ADPCM, mono, 22050 Hz", 112, {}, -1}},
         {"early MicroTalk", 0, {{0x83, 9}}, false, {"MicroTalk 10:1, mono, 22050 Hz", 112, {}, -1}},
-        {"five channels", 0, {{0x82, 5}, {0xA0, 0x08}}, false,
+        {"five channels",
+         0,
+         {{0x82, 5}, {0xA0, 0x08}},
+         false,
          {"PCM16 LE planar, 5 channels, 22050 Hz", 112, {}, -1}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        StreamSpec spec;
-        spec.platform = c.platform;
-        spec.tags = c.tags;
-        spec.dataPayloads = {Data(56, c.bigEndian), Data(56, c.bigEndian)};
-        const std::string stream = BuildStream(spec);
+        StreamParts parts;
+        parts.platform = c.platform;
+        parts.tags = c.tags;
+        parts.dataPayloads = {Data(56, c.bigEndian), Data(56, c.bigEndian)};
+        const std::string stream = BuildStream(parts);
         const StreamInfo info = ReadStreamInfo(MemorySource(stream));
         EXPECT_EQ(FormatDescription(info), c.expected.description);
         EXPECT_EQ(info.samples, c.expected.samples);
@@ -88,28 +131,28 @@ TEST(StreamInfo, CodecChannelsAndRateByTheRealFileRules) {
 
 TEST(StreamInfo, EveryCodecValueIsNamed) {
     const std::pair<std::uint32_t, const char*> names[] = {
-        {0x00, "PCM16 LE"},        {0x01, "PCM16 BE"},        {0x02, "PCM8"},
-        {0x03, "XA ADPCM v1"},     {0x04, "MicroTalk 10:1"},  {0x05, "PS-ADPCM"},
-        {0x06, "N64 ADPCM"},       {0x07, "PCM16 BE planar"}, {0x08, "PCM16 LE planar"},
-        {0x09, "PCM8 planar"},     {0x0F, "MPEG Layer II"},   {0x10, "MPEG Layer III"},
-        {0x12, "DSP ADPCM"},       {0x14, "Xbox IMA ADPCM"},  {0x16, "MicroTalk 5:1"},
-        {0x17, "Layer III variant"}, {0x1B, "ATRAC3plus"},    {0x99, "codec 0x99"},
+        {0x00, "PCM16 LE"},          {0x01, "PCM16 BE"},        {0x02, "PCM8"},
+        {0x03, "XA ADPCM v1"},       {0x04, "MicroTalk 10:1"},  {0x05, "PS-ADPCM"},
+        {0x06, "N64 ADPCM"},         {0x07, "PCM16 BE planar"}, {0x08, "PCM16 LE planar"},
+        {0x09, "PCM8 planar"},       {0x0F, "MPEG Layer II"},   {0x10, "MPEG Layer III"},
+        {0x12, "DSP ADPCM"},         {0x14, "Xbox IMA ADPCM"},  {0x16, "MicroTalk 5:1"},
+        {0x17, "Layer III variant"}, {0x1B, "ATRAC3plus"},      {0x99, "codec 0x99"},
     };
     for (const auto& [value, name] : names) {
-        StreamSpec spec;
-        spec.tags = {{0xA0, value}};
-        spec.dataPayloads = {Data(28)};
-        EXPECT_EQ(ReadStreamInfo(MemorySource(BuildStream(spec))).CodecName(), name) << value;
+        StreamParts parts;
+        parts.tags = {{0xA0, value}};
+        parts.dataPayloads = {Data(28)};
+        EXPECT_EQ(ReadStreamInfo(MemorySource(BuildStream(parts))).CodecName(), name) << value;
     }
 }
 
 TEST(StreamInfo, LengthLoopAndBlockCount) {
-    StreamSpec spec;
-    spec.tags = {{0x80, 2}, {0x82, 2}, {0x84, 32000}, {0x85, 84 + 70000}, {0x86, 10}, {0x87, 99}};
-    spec.dataPayloads = {Data(84), Data(70000, false, 400)};
-    spec.withBlockCount = true;
-    spec.after = std::string(12, '\0');  // Pack's zero padding is no problem
-    const StreamInfo info = ReadStreamInfo(MemorySource(BuildStream(spec)));
+    StreamParts parts;
+    parts.tags = {{0x80, 2}, {0x82, 2}, {0x84, 32000}, {0x85, 84 + 70000}, {0x86, 10}, {0x87, 99}};
+    parts.dataPayloads = {Data(84), Data(70000, false, 400)};
+    parts.withBlockCount = true;
+    parts.after = std::string(12, '\0');  // Pack's zero padding is no problem
+    const StreamInfo info = ReadStreamInfo(MemorySource(BuildStream(parts)));
     EXPECT_EQ(info.samples, 70084u);
     EXPECT_EQ(info.headerSamples, 70084u);
     EXPECT_EQ(info.loopStart, 10u);
@@ -122,7 +165,7 @@ TEST(StreamInfo, LengthLoopAndBlockCount) {
 }
 
 TEST(StreamInfo, DamageIsReportedAndNothingIsReadOutsideTheStream) {
-    StreamSpec good;
+    StreamParts good;
     good.tags = {{0x80, 2}, {0x85, 56}};
     good.dataPayloads = {Data(28), Data(28)};
     good.withBlockCount = true;
@@ -137,9 +180,9 @@ TEST(StreamInfo, DamageIsReportedAndNothingIsReadOutsideTheStream) {
     tinyBlock.replace(firstData + 4, 4, test::Uint32(4, false));
     std::string unknown = stream;
     unknown.replace(firstData, 4, "ABCD");
-    StreamSpec counts = good;
+    StreamParts counts = good;
     counts.tags = {{0x80, 2}, {0x85, 50}};
-    StreamSpec blocks = good;
+    StreamParts blocks = good;
     blocks.withBlockCount = false;
     const std::string sccl = BuildStream(good);
     std::string wrongCount = sccl;
@@ -147,19 +190,24 @@ TEST(StreamInfo, DamageIsReportedAndNothingIsReadOutsideTheStream) {
     const Case cases[] = {
         {"no header", Data(28), {"no stream header"}},
         {"a header without its PT", test::Block("SCHl", "XX\1\1"), {"no stream header"}},
-        {"a block size below 8", tinyBlock,
+        {"a block size below 8",
+         tinyBlock,
          {"a block size out of range at byte " + std::to_string(firstData)}},
-        {"cut inside a block", stream.substr(0, stream.size() - 30),
+        {"cut inside a block",
+         stream.substr(0, stream.size() - 30),
          {"the stream ends inside a block"}},
-        {"an unknown block", unknown,
+        {"an unknown block",
+         unknown,
          {"an unknown block 'ABCD' at byte " + std::to_string(firstData),
           "SCCl counts 2 data blocks, the stream has 1",
           "the header counts 56 samples, the blocks 28"}},
-        {"the header's count disagrees", BuildStream(counts),
+        {"the header's count disagrees",
+         BuildStream(counts),
          {"the header counts 50 samples, the blocks 56"}},
         {"SCCl disagrees", wrongCount, {"SCCl counts 5 data blocks, the stream has 2"}},
         {"no end block", stream.substr(0, stream.size() - 8), {"no end block"}},
-        {"bytes after the end", stream + std::string(3, '\0') + "x",
+        {"bytes after the end",
+         stream + std::string(3, '\0') + "x",
          {"bytes after the end block that are not zero"}},
     };
     for (const auto& c : cases) {

@@ -15,11 +15,11 @@ std::string U16(int v) {
 
 TEST(Wav, ATinyStreamWithALoopByteForByte) {
     // PCM16 LE stereo at 22050 Hz: two samples per channel, looping over both.
-    test::StreamSpec spec;
-    spec.tags = {{0xA0, 0x00}, {0x82, 2}, {0x86, 0}, {0x87, 1}};
-    spec.dataPayloads = {test::Uint32(2, false) + U16(1) + U16(-1) + U16(300) + U16(-300)};
+    test::StreamParts parts;
+    parts.tags = {{0xA0, 0x00}, {0x82, 2}, {0x86, 0}, {0x87, 1}};
+    parts.dataPayloads = {test::Uint32(2, false) + U16(1) + U16(-1) + U16(300) + U16(-300)};
     test::TempDir dir;
-    test::WriteFileBytes(dir / "s.asf", test::BuildStream(spec));
+    test::WriteFileBytes(dir / "s.asf", test::BuildStream(parts));
     ExportWav(FileSource(dir / "s.asf"), "s.asf", dir / "s.wav");
     const std::string expected =
         std::string("RIFF") + test::Uint32(4 + 24 + 8 + 8 + 8 + 60, false) + "WAVEfmt " +

@@ -128,7 +128,8 @@ TEST_F(CliTest, EveryEndWithoutSuccessExitsWithOne) {
          },
          "-q unpack " + pair.archivePath, "",
          "tamrel-cli: the work folder " + work + " holds 1 stream file that differs from " +
-             pair.archivePath + ":\n  intro_00002.asf\ntamrel-cli: nothing was written; --force "
+             pair.archivePath +
+             ":\n  intro_00002.asf\ntamrel-cli: nothing was written; --force "
              "replaces them\n"},
     };
     for (const auto& c : cases) {
@@ -163,8 +164,8 @@ TEST_F(CliTest, PathsAreTakenAsTheUserTypesThem) {
     for (const auto& c : cases) {
         const Result r = Run(c.arguments, c.cd);
         EXPECT_EQ(r.status, 0) << c.arguments << r.err;
-        EXPECT_EQ(r.out, "Successfully saved to " + At("intro_.abk") + "\nand " +
-                             At("intro_.ast") + "\n")
+        EXPECT_EQ(r.out,
+                  "Successfully saved to " + At("intro_.abk") + "\nand " + At("intro_.ast") + "\n")
             << c.arguments;
     }
     const Result listed = Run("list --tsv " + work + "/../intro_/");
@@ -173,9 +174,9 @@ TEST_F(CliTest, PathsAreTakenAsTheUserTypesThem) {
 }
 
 TEST_F(CliTest, UsageErrorsExitWithTwoAndHelpWithZero) {
-    for (const char* arguments : {"", "frobnicate x", "unpack", "unpack a b", "--bogus list x",
-                                  "pack --tsv x", "list --dry-run x", "check a b c",
-                                  "pack --force x"}) {
+    for (const char* arguments :
+         {"", "frobnicate x", "unpack", "unpack a b", "--bogus list x", "pack --tsv x",
+          "list --dry-run x", "check a b c", "pack --force x"}) {
         const Result r = Run(arguments);
         EXPECT_EQ(r.status, 2) << arguments;
         EXPECT_EQ(r.out, "") << arguments;
@@ -307,12 +308,14 @@ TEST_F(CliSoundTest, ListDetailsSaysWhatEachStreamIs) {
     EXPECT_EQ(r.out,
               "#\tName\tAst Addr\tAbk Pos\tAsf Size\tCodec\tChannels\tRate\tSamples\tDuration\t"
               "Loop Start\tLoop End\tProblems\n"
-              "1\tmusic_00001.asf\t0\t0\t" + std::to_string(pair.addresses[1]) +
+              "1\tmusic_00001.asf\t0\t0\t" +
+                  std::to_string(pair.addresses[1]) +
                   "\tPCM16 LE\t2\t32000\t100\t0.003\t5\t100\t\n"
-                  "2\tmusic_00002.asf\t" + second + "\t40\t" +
-                  std::to_string(pair.addresses[2] - pair.addresses[1]) +
+                  "2\tmusic_00002.asf\t" +
+                  second + "\t40\t" + std::to_string(pair.addresses[2] - pair.addresses[1]) +
                   "\tXA ADPCM R2\t1\t22050\t28\t0.001\t\t\t\n"
-                  "3\tmusic_00003.asf\t" + std::to_string(pair.addresses[2]) + "\t120\t" +
+                  "3\tmusic_00003.asf\t" +
+                  std::to_string(pair.addresses[2]) + "\t120\t" +
                   std::to_string(pair.archive.size() - pair.addresses[2]) +
                   "\tMicroTalk 10:1\t1\t22050\t28\t0.001\t\t\t\n");
 }
@@ -364,8 +367,9 @@ TEST_F(CliSoundTest, ReplaceThenPackThenRestore) {
 
     r = Run("replace " + At("music_") + " 3 " + At("song.wav"));
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "tamrel-cli: The stream music_00003.asf is MicroTalk 10:1, which this program "
-                     "cannot encode yet.\n");
+    EXPECT_EQ(r.err,
+              "tamrel-cli: The stream music_00003.asf is MicroTalk 10:1, which this program "
+              "cannot encode yet.\n");
     EXPECT_EQ(Run("replace " + At("music_") + " 4 " + At("song.wav")).status, 2);
     r = Run("restore " + At("music_") + " 2");
     EXPECT_EQ(r.status, 0);

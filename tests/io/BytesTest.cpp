@@ -12,7 +12,7 @@ TEST(Bytes, LittleEndianAndHexDigits) {
     WriteUint32LE(bytes, 2, 0xFFFFFF7Fu);
     EXPECT_EQ(ReadUint32LE(bytes, 2), 0xFFFFFF7Fu);
     EXPECT_EQ(bytes.substr(0, 2) + bytes.substr(6), "abyz");
-    const std::pair<char, int> digits[] = {{'0', 0}, {'9', 9}, {'a', 10}, {'F', 15},
+    const std::pair<char, int> digits[] = {{'0', 0},  {'9', 9},  {'a', 10}, {'F', 15},
                                            {'g', -1}, {' ', -1}, {'x', -1}};
     for (const auto& [c, value] : digits)
         EXPECT_EQ(HexDigitValue(c), value) << c;
