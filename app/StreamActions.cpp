@@ -292,7 +292,8 @@ void StreamActions::ReplaceRow(std::int32_t row) {
                                  "\r\nbefore: " + std::to_string(report.oldSize) + " bytes, " +
                                  FormatDuration(report.oldSeconds) +
                                  "\r\nnow: " + std::to_string(report.newSize) + " bytes, " +
-                                 FormatDuration(report.newSeconds),
+                                 FormatDuration(report.newSeconds) +
+                                 (report.loopText.empty() ? "" : "\r\n" + report.loopText),
                              "Information");
     });
 }

@@ -1,5 +1,7 @@
 #include "archive/Replace.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <stdexcept>
 
@@ -7,6 +9,7 @@
 #include "archive/Path.h"
 #include "archive/WindowServices.h"
 #include "audio/AudioFile.h"
+#include "audio/Decoder.h"
 #include "audio/Encoder.h"
 #include "audio/StreamInfo.h"
 #include "io/FileIo.h"
@@ -53,6 +56,30 @@ std::unique_ptr<LockedStream> LockStream(const std::string& folder, const std::s
     return stream;
 }
 
+// Decodes the new stream back from its file, block by block: a stream that
+// the program cannot read back, or that holds another number of samples
+// than were encoded, never replaces the old one.
+void ReadBack(const std::string& path, const std::string& name, std::uint64_t frames) {
+    const FileSource written(path);
+    if (!written.IsOpen())
+        throw IoError(written.OpenError(), "Cannot open file " + path);
+    const StreamInfo info = ReadStreamInfo(written);
+    std::uint64_t decoded = 0;
+    try {
+        DecodeBlocks(written, info, name, [&decoded](const std::int16_t*, std::size_t n) {
+            decoded += n;
+            return true;
+        });
+    } catch (const DecodeError& e) {
+        throw std::logic_error(std::string("Internal error: the new stream does not decode: ") +
+                               e.what());
+    }
+    if (decoded != frames || info.samples != frames || !info.problems.empty())
+        throw std::logic_error("Internal error: the new stream of " + name + " reads back as " +
+                               std::to_string(decoded) + " samples, not the " +
+                               std::to_string(frames) + " encoded; nothing was replaced.");
+}
+
 }  // namespace
 
 std::string KeptOriginalOf(const std::string& streamPath) {
@@ -61,7 +88,7 @@ std::string KeptOriginalOf(const std::string& streamPath) {
 
 ReplaceOutcome ReplaceStream(const std::string& folder, const std::string& name,
                              const std::string& audioFile, WindowServices& window,
-                             ReplaceReport* report) {
+                             ReplaceReport* report, const ReplaceOptions& options) {
     const auto locked = LockStream(folder, name, window);
     if (!locked)
         return ReplaceOutcome::FolderInUse;
@@ -71,8 +98,18 @@ ReplaceOutcome ReplaceStream(const std::string& folder, const std::string& name,
         return target == name || target == FileNamePart(original);
     });
 
-    const std::string old = ReadWholeFile(path);
-    const StreamInfo info = ReadStreamInfo(MemorySource(old));
+    // The old stream is read where needed, never whole: its header, its
+    // blocks' preambles, and later a copy made a chunk at a time.
+    const FileSource old(path);
+    if (!old.IsOpen())
+        throw IoError(old.OpenError(), "Cannot open file " + path);
+    const std::uint64_t oldSize = old.Size();
+    const StreamInfo info = ReadStreamInfo(old);
+    if (const std::string refusal = info.PlausibilityRefusal(name);
+        info.hasHeader && !refusal.empty()) {
+        window.WarningBox(refusal, "Error");
+        return ReplaceOutcome::CannotEncode;
+    }
     if (!CanEncode(info)) {
         window.WarningBox("The stream " + name + " is " +
                               (info.hasHeader ? info.CodecName() : "without a stream header") +
@@ -80,33 +117,71 @@ ReplaceOutcome ReplaceStream(const std::string& folder, const std::string& name,
                           "Error");
         return ReplaceOutcome::CannotEncode;
     }
-    const PcmAudio audio = ReadAudioFileAs(audioFile, info.sampleRate, info.channels);
+    if (options.loop && !info.Loops()) {
+        window.WarningBox("The stream " + name + " does not loop, so it takes no loop.", "Error");
+        return ReplaceOutcome::LoopRefused;
+    }
+    AudioFileReader audio(audioFile);
+    std::string oldHeader(info.headerSize, '\0');
+    if (old.ReadAt(0, oldHeader.data(), oldHeader.size()) != oldHeader.size())
+        throw IoError(EIO, "Cannot read " + path);
 
     DisabledWindowGuard disabled(window);
     window.SetProgressMin(0);
     window.SetProgressMax(kProgressSteps);
-    const std::string stream = EncodeStream(info, old, audio.samples, [&window](double done) {
-        window.SetProgressPosition(static_cast<std::int32_t>(done * kProgressSteps));
-        window.PumpEvents();
-    });
+    StreamEncoder encoder(info, oldHeader);
+    const double expected = static_cast<double>(audio.Facts().expectedFrames);
+    try {
+        audio.ConvertTo(
+            static_cast<int>(info.sampleRate), static_cast<int>(info.channels),
+            [&encoder](const std::int16_t* samples, std::size_t frames) {
+                encoder.Add(samples, frames);
+            },
+            [&](std::uint64_t read) {
+                if (expected > 0)
+                    window.SetProgressPosition(static_cast<std::int32_t>(
+                        std::min(1.0, static_cast<double>(read) / expected) * kProgressSteps));
+                window.PumpEvents();
+            });
+    } catch (const EncodeError& e) {
+        throw EncodeError("Cannot replace " + name + ": " + e.what() + ".");
+    }
+    const LoopDecision loop = ChooseLoop(info, encoder.Frames(), audio.Facts().rate,
+                                         audio.Facts().loop, options.loop);
+    if (!loop.refusal.empty()) {
+        disabled.Release();
+        window.SetProgressPosition(0);
+        window.WarningBox(loop.refusal, "Error");
+        return ReplaceOutcome::LoopRefused;
+    }
+    EncodedStream stream = encoder.Finish(loop.loop);
+    const std::uint64_t newSize = stream.Size();
+    const std::uint64_t frames = stream.frames;
+
+    // The new stream goes to its temporary file first, which tells early
+    // whether the stream file can be written at all.
+    ReplacingFileWriter file(path);
+    file.Write(stream.head);
+    file.Write(stream.body);
+    stream = {};
+    file.Finish();
+    ReadBack(file.TemporaryPath(), name, frames);
 
     // The first original stays beside the file until it is restored.
-    if (!IsExistingFile(original)) {
-        ReplacingFileWriter copy(original);
-        copy.Write(old);
-        copy.Commit();
-    }
-    ReplacingFileWriter file(path);
-    file.Write(stream);
-    file.Commit();
+    if (!IsExistingFile(original))
+        CopyFileReplacing(path, original);
+    file.RenameIntoPlace();
+    SyncFolder(folder);
     disabled.Release();
     window.SetProgressPosition(0);
 
     if (report) {
-        report->oldSize = old.size();
-        report->newSize = stream.size();
+        report->oldSize = oldSize;
+        report->newSize = newSize;
         report->oldSeconds = info.Duration();
-        report->newSeconds = ReadStreamInfo(MemorySource(stream)).Duration();
+        report->newSeconds = static_cast<double>(frames) / static_cast<double>(info.sampleRate);
+        report->loop = loop;
+        report->loopText = DescribeLoop(loop, info.sampleRate);
     }
     return ReplaceOutcome::Replaced;
 }

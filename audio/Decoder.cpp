@@ -1,5 +1,7 @@
 #include "audio/Decoder.h"
 
+#include <algorithm>
+
 namespace tamrel {
 
 namespace {
@@ -57,15 +59,19 @@ private:
     const std::string& where_;
 };
 
+// Decodes one block after the other into out, which holds the last block's
+// samples; the history that a codec carries across blocks lives here.
 class StreamDecoder {
 public:
     StreamDecoder(const StreamInfo& info, std::vector<std::int16_t>& out)
-        : info_(info), out_(out), channels_(info.channels), h1_(channels_), h2_(channels_) {}
+        : info_(info),
+          out_(out),
+          channels_(static_cast<int>(info.channels)),
+          h1_(static_cast<std::size_t>(channels_)),
+          h2_(static_cast<std::size_t>(channels_)) {}
 
     void DecodeBlock(const Block& block, std::uint32_t count) {
-        const std::size_t first = out_.size();
-        out_.resize(first + static_cast<std::size_t>(count) * channels_);
-        first_ = first;
+        out_.assign(static_cast<std::size_t>(count) * static_cast<std::size_t>(channels_), 0);
         const bool planarTable = info_.version >= 1;
         // After the count: for version 1 and later, one offset per channel,
         // counted from the end of that table.
@@ -124,7 +130,8 @@ private:
         return info_.codec == Codec::Pcm16BE || info_.codec == Codec::Pcm16BEPlanar;
     }
     void Put(std::uint32_t index, int channel, int value) {
-        out_[first_ + static_cast<std::size_t>(index) * channels_ + channel] =
+        out_[static_cast<std::size_t>(index) * static_cast<std::size_t>(channels_) +
+             static_cast<std::size_t>(channel)] =
             static_cast<std::int16_t>(value);
     }
     int PcmValue(const unsigned char* b) const {
@@ -178,12 +185,13 @@ private:
         }
     }
 
-    // The original revision elsewhere: the stored history of every channel,
+    // The original revision elsewhere: the stored history of every channel
+    // (at least two channels' room: a mono stream leaves the second unused),
     // then each channel's 15-byte frames one run after the other.
     void SplitMono(const Block& block, std::uint32_t count, std::size_t start) {
         const std::uint32_t frames = (count + kFrameSamples - 1) / kFrameSamples;
         const std::size_t run = static_cast<std::size_t>(frames) * kAdpcmFrameBytes;
-        const std::size_t historyBytes = 4 * static_cast<std::size_t>(channels_);
+        const std::size_t historyBytes = SplitHistoryBytes(channels_);
         const unsigned char* history = block.At(start, historyBytes, "the history");
         for (int c = 0; c < channels_; ++c) {
             int h1 = static_cast<std::int16_t>(history[4 * c] | history[4 * c + 1] << 8);
@@ -256,13 +264,12 @@ private:
     std::vector<std::int16_t>& out_;
     int channels_;
     std::vector<int> h1_, h2_;
-    std::size_t first_ = 0;
 };
 
 }  // namespace
 
 bool CanDecode(const StreamInfo& info) {
-    if (!info.hasHeader)
+    if (!info.hasHeader || !info.PlausibilityRefusal("").empty())
         return false;
     if (IsPcm(info.codec))
         return true;
@@ -278,23 +285,15 @@ bool CanDecode(const StreamInfo& info) {
     }
 }
 
-std::vector<std::int16_t> DecodeStream(const ByteSource& source, const StreamInfo& info,
-                                       const std::string& name,
-                                       const std::function<bool(std::size_t)>& progress) {
-    if (!info.hasHeader)
-        throw DecodeError("The stream " + name + " has no stream header.");
+void DecodeBlocks(const ByteSource& source, const StreamInfo& info, const std::string& name,
+                  const BlockSink& sink) {
+    if (const std::string refusal = info.PlausibilityRefusal(name); !refusal.empty())
+        throw DecodeError(refusal);
     if (!CanDecode(info))
         throw DecodeError("The stream " + name + " is " + info.CodecName() +
                           ", which this program cannot decode yet.");
-    // Room for every sample, but never more than the blocks can hold: a
-    // damaged count must not cost memory.
-    std::uint64_t room = 0;
-    for (const StreamBlock& b : info.dataBlocks)
-        room += std::uint64_t{b.size} * 2;
-    std::vector<std::int16_t> out;
-    out.reserve(static_cast<std::size_t>(
-        std::min(room, info.samples * static_cast<std::uint64_t>(info.channels))));
-    StreamDecoder decoder(info, out);
+    std::vector<std::int16_t> samples;
+    StreamDecoder decoder(info, samples);
     std::string payload;
     for (std::size_t k = 0; k < info.dataBlocks.size(); ++k) {
         const StreamBlock& b = info.dataBlocks[k];
@@ -314,9 +313,28 @@ std::vector<std::int16_t> DecodeStream(const ByteSource& source, const StreamInf
                               " samples, more than its " + std::to_string(block.Size()) +
                               " bytes hold");
         decoder.DecodeBlock(block, b.samples);
-        if (progress && !progress(k + 1))
+        if (!sink(samples.data(), b.samples))
             break;
     }
+}
+
+std::vector<std::int16_t> DecodeStream(const ByteSource& source, const StreamInfo& info,
+                                       const std::string& name,
+                                       const std::function<bool(std::size_t)>& progress) {
+    // Room for every sample, but never more than the blocks can hold: a
+    // damaged count must not cost memory.
+    std::uint64_t room = 0;
+    for (const StreamBlock& b : info.dataBlocks)
+        room += std::uint64_t{b.size} * 2;
+    std::vector<std::int16_t> out;
+    if (info.PlausibilityRefusal(name).empty())
+        out.reserve(static_cast<std::size_t>(
+            std::min(room, info.samples * static_cast<std::uint64_t>(info.channels))));
+    std::size_t blocks = 0;
+    DecodeBlocks(source, info, name, [&](const std::int16_t* samples, std::size_t frames) {
+        out.insert(out.end(), samples, samples + frames * static_cast<std::size_t>(info.channels));
+        return !progress || progress(++blocks);
+    });
     return out;
 }
 

@@ -20,8 +20,19 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// True when this program decodes the stream's codec and layout.
+// True when this program decodes the stream's codec and layout, and the
+// stream's rate and channels are ones a stream can have.
 bool CanDecode(const StreamInfo& info);
+
+// Receives one data block's samples (frames of info.channels samples, channels
+// interleaved); returns false to stop decoding.
+using BlockSink = std::function<bool(const std::int16_t* samples, std::size_t frames)>;
+
+// Decodes the data blocks one after the other, each handed to sink, so that
+// memory does not grow with the stream. Throws DecodeError (naming the
+// stream and, for damage, the block) for a stream it cannot decode.
+void DecodeBlocks(const ByteSource& source, const StreamInfo& info, const std::string& name,
+                  const BlockSink& sink);
 
 // Every sample the data blocks declare, channels interleaved. name names the
 // stream in errors. progress, when given, is told each block done (1-based)
@@ -34,6 +45,12 @@ std::vector<std::int16_t> DecodeStream(const ByteSource& source, const StreamInf
 // before it, as (K1 * last + K2 * one before) / 256.
 inline constexpr int kXaK1[4] = {0, 240, 460, 392};
 inline constexpr int kXaK2[4] = {0, 0, -208, -220};
+
+// The bytes of stored history before the frames of the split layout: four
+// per channel, and room for two channels even in a mono stream.
+inline std::size_t SplitHistoryBytes(int channels) {
+    return 4 * static_cast<std::size_t>(channels < 2 ? 2 : channels);
+}
 
 // One 4-bit sample (sign-extended) through a filter and shift, with the
 // history of the channel; rounding is 0x80 for v1 and 0 for the v2 family.

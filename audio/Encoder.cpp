@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "audio/Decoder.h"
+#include "io/FileIo.h"
 
 namespace tamrel {
 
@@ -13,6 +14,9 @@ namespace {
 constexpr int kFrameSamples = 28;
 constexpr int kShifts = 13;  // 0..12: a larger shift cannot reach any 16-bit value
 constexpr std::uint32_t kPreamble = 8;
+// The longest block written: real streams hold a few thousand samples per
+// block, and a damaged old stream must not make the encoder hold more.
+constexpr std::uint64_t kMaxBlockFrames = 28 * 4681;
 
 void PutUint32(std::string& out, std::uint32_t v, bool bigEndian) {
     for (int i = 0; i < 4; ++i)
@@ -123,13 +127,14 @@ FrameChoice SearchFrame(const int* target, int count, const Channel& channel, in
 }
 
 // The header block of the new stream: the old one's platform and tags, with
-// the sample count and (where there was a loop) the loop over everything.
-std::string NewHeader(std::string_view oldStream, std::uint32_t headerSize, std::uint32_t count,
-                      bool loop) {
-    const auto* p = reinterpret_cast<const unsigned char*>(oldStream.data()) + kPreamble;
+// the sample count, and for a stream that loops the loop (both tags, added
+// where the old header lacked one).
+std::string NewHeader(std::string_view oldHeader, std::uint32_t headerSize, std::uint32_t count,
+                      std::optional<SampleLoop> loop) {
+    const auto* p = reinterpret_cast<const unsigned char*>(oldHeader.data()) + kPreamble;
     const std::size_t size = headerSize - kPreamble;
     std::string payload(reinterpret_cast<const char*>(p), 4);  // "PT" and the platform
-    auto value = [](std::uint32_t v) {
+    auto value = [](std::uint64_t v) {
         std::string bytes;
         for (; v != 0 || bytes.empty(); v >>= 8)
             bytes.insert(bytes.begin(), static_cast<char>(v & 0xFF));
@@ -140,7 +145,9 @@ std::string NewHeader(std::string_view oldStream, std::uint32_t headerSize, std:
         payload.push_back(static_cast<char>(bytes.size()));
         payload += bytes;
     };
-    bool wroteCount = false;
+    const std::uint64_t loopStart = loop ? loop->start : 0;
+    const std::uint64_t loopLast = loop && loop->end > 0 ? loop->end - 1 : 0;  // stored inclusively
+    bool wroteCount = false, wroteStart = false, wroteEnd = false;
     std::size_t i = 4;
     while (i < size) {
         const unsigned char tag = p[i++];
@@ -159,15 +166,17 @@ std::string NewHeader(std::string_view oldStream, std::uint32_t headerSize, std:
                      p[i + 4];
             lengthBytes = 5;
         }
-        if (i + lengthBytes + length > size)
+        if (i + lengthBytes > size || length > size - i - lengthBytes)
             break;
         if (tag == 0x85) {
             put(tag, value(count));
             wroteCount = true;
         } else if (tag == 0x86 && loop) {
-            put(tag, value(0));
+            put(tag, value(loopStart));
+            wroteStart = true;
         } else if (tag == 0x87 && loop) {
-            put(tag, value(count > 0 ? count - 1 : 0));
+            put(tag, value(loopLast));
+            wroteEnd = true;
         } else {
             payload.push_back(static_cast<char>(tag));
             payload.append(reinterpret_cast<const char*>(p + i), lengthBytes + length);
@@ -176,26 +185,33 @@ std::string NewHeader(std::string_view oldStream, std::uint32_t headerSize, std:
     }
     if (!wroteCount)
         put(0x85, value(count));
+    if (loop && !wroteStart)
+        put(0x86, value(loopStart));
+    if (loop && !wroteEnd)
+        put(0x87, value(loopLast));
     payload.push_back(static_cast<char>(0xFF));
     return Block("SCHl", payload);
 }
 
-class StreamEncoder {
+// Encodes one data block after the other, with the history that the codec
+// carries from frame to frame.
+class BlockEncoder {
 public:
-    StreamEncoder(const StreamInfo& info, EncodeStats& stats)
+    BlockEncoder(const StreamInfo& info, EncodeStats& stats)
         : info_(info),
-          channels_(info.channels),
+          channels_(static_cast<int>(info.channels)),
           state_(static_cast<std::size_t>(channels_)),
           stats_(stats) {}
 
-    // One data block's payload for count samples per channel from at.
+    // One data block's payload for count samples per channel from frame at.
     std::string BlockPayload(const std::vector<std::int16_t>& samples, std::size_t at,
                              std::uint32_t count) {
         const bool be = info_.bigEndian;
         std::string payload;
         PutUint32(payload, count, be);
         auto sample = [&](std::uint32_t i, int c) {
-            return static_cast<int>(samples[(at + i) * channels_ + static_cast<std::size_t>(c)]);
+            return static_cast<int>(samples[(at + i) * static_cast<std::size_t>(channels_) +
+                                            static_cast<std::size_t>(c)]);
         };
         std::vector<std::string> runs(static_cast<std::size_t>(channels_));
         switch (info_.codec) {
@@ -222,6 +238,11 @@ public:
                 return WithRuns(payload, runs, info_.version >= 1);
             }
             case Codec::XaV1:
+                // From version 1 on, the offset table stands before the
+                // interleaved frames, which both channels share.
+                if (info_.version >= 1)
+                    for (int c = 0; c < channels_; ++c)
+                        PutUint32(payload, 0, be);
                 return payload + V1Data(sample, count);
             case Codec::XaR1:
             case Codec::XaR2:
@@ -235,6 +256,7 @@ public:
                         PutInt16(history, State(c).h1, false);
                         PutInt16(history, State(c).h2, false);
                     }
+                    history.resize(SplitHistoryBytes(channels_), '\0');
                     for (int c = 0; c < channels_; ++c)
                         runs[static_cast<std::size_t>(c)] = V2Frames(sample, count, c, false);
                     std::string all = payload + history;
@@ -358,7 +380,7 @@ private:
 }  // namespace
 
 bool CanEncode(const StreamInfo& info) {
-    if (!info.hasHeader)
+    if (!info.hasHeader || !info.PlausibilityRefusal("").empty())
         return false;
     switch (info.codec) {
         case Codec::Pcm16LE:
@@ -376,51 +398,135 @@ bool CanEncode(const StreamInfo& info) {
     }
 }
 
+struct StreamEncoder::Impl {
+    const StreamInfo& info;
+    std::string oldHeader;
+    EncodeStats localStats;
+    BlockEncoder blocks;
+    std::size_t channels;
+    std::uint32_t perBlock;
+    // Once three blocks' worth has come, the block length is settled: the
+    // stream will have at least three blocks of it.
+    bool settled = false;
+    std::vector<std::int16_t> pending;  // frames not yet in a block
+    std::uint64_t frames = 0;
+    std::uint32_t blockCount = 0;
+    std::string body;
+
+    Impl(const StreamInfo& i, std::string_view header, EncodeStats* stats)
+        : info(i),
+          oldHeader(header.substr(0, std::min<std::size_t>(header.size(), i.headerSize))),
+          blocks(i, stats ? *stats : localStats),
+          channels(static_cast<std::size_t>(i.channels)),
+          perBlock(BlockLengthOf(i)) {}
+
+    // About the old blocks' length, a whole number of frames; never more than
+    // kMaxBlockFrames, whatever a damaged old stream declares.
+    static std::uint32_t BlockLengthOf(const StreamInfo& info) {
+        std::uint64_t oldCount = 0;
+        for (const StreamBlock& b : info.dataBlocks)
+            oldCount += b.samples;
+        std::uint64_t length = info.dataBlocks.empty() ? 2048 : oldCount / info.dataBlocks.size();
+        length = (length + kFrameSamples / 2) / kFrameSamples * kFrameSamples;
+        return static_cast<std::uint32_t>(
+            std::clamp<std::uint64_t>(length, kFrameSamples, kMaxBlockFrames));
+    }
+
+    // Encodes the pending frames into blocks of perBlock while there are
+    // enough (or, at the end, all of them).
+    void EmitBlocks(bool all) {
+        std::size_t at = 0;
+        const std::size_t have = pending.size() / channels;
+        while (have - at >= perBlock || (all && at < have)) {
+            const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(perBlock, have - at));
+            AppendBlock(blocks.BlockPayload(pending, at, count));
+            at += count;
+        }
+        pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(at * channels));
+    }
+
+    void AppendBlock(const std::string& payload) {
+        // The header and the end block are small; the data decides.
+        if (body.size() + payload.size() + 4096 > static_cast<std::uint64_t>(kMaxFileSize))
+            throw EncodeError(
+                "the new stream would reach 2 GiB, more than this program's files may hold");
+        body += Block("SCDl", payload);
+        ++blockCount;
+    }
+};
+
+StreamEncoder::StreamEncoder(const StreamInfo& info, std::string_view oldHeader,
+                             EncodeStats* stats) {
+    if (!CanEncode(info))
+        throw EncodeError("no encoder for " + info.CodecName());
+    if (oldHeader.size() < info.headerSize)
+        throw std::logic_error("the old stream's header is not all there");
+    impl_ = std::make_unique<Impl>(info, oldHeader, stats);
+}
+
+StreamEncoder::~StreamEncoder() = default;
+
+void StreamEncoder::Add(const std::int16_t* samples, std::size_t frames) {
+    Impl& d = *impl_;
+    if (d.frames + frames > 0xFFFFFFFFu)
+        throw EncodeError("the new stream would hold more samples than a stream can count");
+    d.pending.insert(d.pending.end(), samples, samples + frames * d.channels);
+    d.frames += frames;
+    if (!d.settled && d.frames >= 3 * std::uint64_t{d.perBlock})
+        d.settled = true;
+    if (d.settled)
+        d.EmitBlocks(false);
+}
+
+std::uint64_t StreamEncoder::Frames() const {
+    return impl_->frames;
+}
+
+EncodedStream StreamEncoder::Finish(std::optional<SampleLoop> loop) {
+    Impl& d = *impl_;
+    if (!d.settled) {
+        // A short stream: blocks of a third of it, so that it has three.
+        const std::uint64_t third = (d.frames + 2) / 3;
+        d.perBlock = std::min<std::uint32_t>(
+            d.perBlock,
+            static_cast<std::uint32_t>(std::max<std::uint64_t>(
+                kFrameSamples, (third + kFrameSamples - 1) / kFrameSamples * kFrameSamples)));
+    }
+    d.EmitBlocks(true);
+    while (d.blockCount < 3)
+        d.AppendBlock(d.blocks.BlockPayload(d.pending, 0, 0));
+    const auto total = static_cast<std::uint32_t>(d.frames);
+    if (d.info.Loops() && !loop)
+        loop = SampleLoop{0, total};
+    if (!d.info.Loops())
+        loop.reset();
+    EncodedStream out;
+    out.frames = d.frames;
+    out.head = NewHeader(d.oldHeader, d.info.headerSize, total, loop);
+    if (d.info.blockCountTag) {
+        std::string count;
+        PutUint32(count, d.blockCount, d.info.bigEndian);
+        out.head += Block("SCCl", count);
+    }
+    out.body = std::move(d.body);
+    out.body += Block("SCEl", "");
+    return out;
+}
+
 std::string EncodeStream(const StreamInfo& info, std::string_view oldStream,
                          const std::vector<std::int16_t>& samples,
                          const std::function<void(double)>& progress, EncodeStats* stats) {
-    if (!CanEncode(info))
-        throw EncodeError("no encoder for " + info.CodecName());
+    StreamEncoder encoder(info, oldStream, stats);
     const auto channels = static_cast<std::size_t>(info.channels);
-    const auto total = static_cast<std::uint32_t>(samples.size() / channels);
-
-    // Blocks of about the old blocks' length, a whole number of frames, and
-    // at least three of them.
-    std::uint64_t oldCount = 0;
-    for (const StreamBlock& b : info.dataBlocks)
-        oldCount += b.samples;
-    std::uint32_t perBlock = info.dataBlocks.empty()
-                                 ? 2048
-                                 : static_cast<std::uint32_t>(oldCount / info.dataBlocks.size());
-    perBlock = std::max<std::uint32_t>(
-        kFrameSamples, (perBlock + kFrameSamples / 2) / kFrameSamples * kFrameSamples);
-    const std::uint32_t third = (total + 2) / 3;
-    perBlock = std::min(
-        perBlock, std::max<std::uint32_t>(
-                      kFrameSamples, (third + kFrameSamples - 1) / kFrameSamples * kFrameSamples));
-    std::vector<std::uint32_t> counts;
-    for (std::uint32_t done = 0; done < total; done += perBlock)
-        counts.push_back(std::min(perBlock, total - done));
-    while (counts.size() < 3)
-        counts.push_back(0);
-
-    const bool loop = info.loopStart.has_value() || info.loopEnd.has_value();
-    std::string out = NewHeader(oldStream, info.headerSize, total, loop);
-    if (info.blockCountTag) {
-        std::string count;
-        PutUint32(count, static_cast<std::uint32_t>(counts.size()), info.bigEndian);
-        out += Block("SCCl", count);
-    }
-    EncodeStats local;
-    StreamEncoder encoder(info, stats ? *stats : local);
-    std::size_t at = 0;
-    for (std::uint32_t count : counts) {
-        out += Block("SCDl", encoder.BlockPayload(samples, at, count));
-        at += count;
+    const std::size_t total = samples.size() / channels;
+    constexpr std::size_t kStep = 28 * 1024;
+    for (std::size_t at = 0; at < total; at += kStep) {
+        encoder.Add(samples.data() + at * channels, std::min(kStep, total - at));
         if (progress)
-            progress(total ? static_cast<double>(at) / total : 1.0);
+            progress(static_cast<double>(std::min(total, at + kStep)) / static_cast<double>(total));
     }
-    return out + Block("SCEl", "");
+    EncodedStream stream = encoder.Finish(std::nullopt);
+    return stream.head + stream.body;
 }
 
 }  // namespace tamrel

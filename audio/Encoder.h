@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -14,13 +16,14 @@
 
 namespace tamrel {
 
-// A stream in a codec or layout without an encoder.
+// A stream in a codec or layout without an encoder, or one too long to write.
 class EncodeError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
-// True when this program encodes the stream's codec and layout.
+// True when this program encodes the stream's codec and layout (and the
+// stream's rate and channels are ones a stream can have).
 bool CanEncode(const StreamInfo& info);
 
 struct EncodeStats {
@@ -28,9 +31,50 @@ struct EncodeStats {
     std::uint64_t rawFrames = 0;  // of them raw (R2 and R3 only)
 };
 
-// The new stream for interleaved samples (info.channels of them per frame,
-// at info.sampleRate): oldStream is the stream being replaced, whose header
-// and block length are kept. progress is told the share done (0 to 1).
+// A loop of the new stream, in its samples: [start, end).
+struct SampleLoop {
+    std::uint64_t start = 0;
+    std::uint64_t end = 0;
+};
+
+// A new stream in two parts, so that the large one is never copied: the
+// header (with SCCl where the old stream had one), then the data blocks and
+// the end block.
+struct EncodedStream {
+    std::string head;
+    std::string body;
+    std::uint64_t frames = 0;  // samples per channel
+    std::uint64_t Size() const { return head.size() + body.size(); }
+};
+
+// Encodes a new stream as its samples arrive (info.channels of them per
+// frame, at info.sampleRate), holding only what is encoded and the part of
+// a block still to come.
+class StreamEncoder {
+public:
+    // info describes the stream being replaced (and must outlive the
+    // encoder); oldHeader holds at least its header block, whose tags the
+    // new stream keeps.
+    StreamEncoder(const StreamInfo& info, std::string_view oldHeader, EncodeStats* stats = nullptr);
+    ~StreamEncoder();
+    StreamEncoder(const StreamEncoder&) = delete;
+    StreamEncoder& operator=(const StreamEncoder&) = delete;
+
+    // Adds frames; throws EncodeError when the stream would reach 2 GiB.
+    void Add(const std::int16_t* samples, std::size_t frames);
+    std::uint64_t Frames() const;
+    // The whole stream. A stream that loops gets loop tags: loop where given,
+    // else over everything; one that does not loop gets none.
+    EncodedStream Finish(std::optional<SampleLoop> loop);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// The new stream for interleaved samples at once, looping (where the stream
+// loops) over everything: oldStream is the stream being replaced, whose
+// header and block length are kept. progress is told the share done (0 to 1).
 std::string EncodeStream(const StreamInfo& info, std::string_view oldStream,
                          const std::vector<std::int16_t>& samples,
                          const std::function<void(double)>& progress = {},

@@ -8,11 +8,33 @@ namespace tamrel {
 void ExportWav(const ByteSource& stream, const std::string& name, const std::string& wavPath,
                const std::function<bool(std::size_t)>& progress) {
     const StreamInfo info = ReadStreamInfo(stream);
-    const std::vector<std::int16_t> samples = DecodeStream(stream, info, name, progress);
+    if (const std::string refusal = info.PlausibilityRefusal(name); !refusal.empty())
+        throw DecodeError(refusal);
+    if (!CanDecode(info))
+        throw DecodeError("The stream " + name + " is " + info.CodecName() +
+                          ", which this program cannot decode yet.");
+    // A loop outside the stream is listed as its problem and not written.
     std::optional<WavLoop> loop;
-    if (info.loopStart && info.loopEnd && *info.loopEnd > *info.loopStart)
-        loop = WavLoop{*info.loopStart, *info.loopEnd};
-    WriteWavFile(wavPath, samples, info.channels, info.sampleRate, loop);
+    if (const auto valid = info.ValidLoop())
+        loop = WavLoop{static_cast<std::uint32_t>(valid->first),
+                       static_cast<std::uint32_t>(valid->second)};
+    const int channels = static_cast<int>(info.channels);
+    std::optional<WavFileWriter> wav;
+    try {
+        wav.emplace(wavPath, channels, info.sampleRate, info.samples, loop);
+    } catch (const WavTooLongError& e) {
+        throw DecodeError("The stream " + name + " holds " + e.what() + ".");
+    }
+    std::size_t blocks = 0;
+    bool stopped = false;
+    DecodeBlocks(stream, info, name, [&](const std::int16_t* samples, std::size_t frames) {
+        wav->Append(samples, frames);
+        stopped = progress && !progress(++blocks);
+        return !stopped;
+    });
+    // A stopped export leaves nothing: its temporary file goes with the writer.
+    if (!stopped)
+        wav->Commit();
 }
 
 std::string WavNameFor(const std::string& streamName) {

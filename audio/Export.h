@@ -11,7 +11,8 @@ namespace tamrel {
 // Decodes the stream (name names it in errors) and writes wavPath through a
 // temporary file; throws DecodeError for a stream without a decoder or with
 // damage, IoError when the file cannot be written.
-// progress is told each data block decoded and may stop the work.
+// progress is told each data block decoded and may stop the work (nothing
+// is written then).
 void ExportWav(const ByteSource& stream, const std::string& name, const std::string& wavPath,
                const std::function<bool(std::size_t)>& progress = {});
 

@@ -102,7 +102,8 @@ Codec FromCodecTag(int value, int platform, int version, bool bigEndian) {
         case 0x00:
             return Codec::Pcm16LE;
         case 0x01:
-            return Codec::Pcm16BE;
+            // Interleaved PCM16 of this kind is in the platform's byte order.
+            return bigEndian ? Codec::Pcm16BE : Codec::Pcm16LE;
         case 0x02:
             return Codec::Pcm8;
         case 0x03:
@@ -323,13 +324,12 @@ void DecideFormat(const Tags& tags, StreamInfo& info) {
     info.version =
         tags.value[0x80] ? static_cast<int>(*tags.value[0x80]) : DefaultVersion(info.platform);
     info.bitsPerSample = tags.value[0x81] ? static_cast<int>(*tags.value[0x81]) : 16;
-    info.channels = tags.value[0x82] ? static_cast<int>(*tags.value[0x82]) : 1;
-    info.sampleRate =
-        tags.value[0x84] ? static_cast<int>(*tags.value[0x84]) : DefaultRate(info.platform);
+    info.channels = tags.value[0x82] ? std::int64_t{*tags.value[0x82]} : 1;
+    info.sampleRate = tags.value[0x84] ? std::int64_t{*tags.value[0x84]} : DefaultRate(info.platform);
     info.headerSamples = tags.value[0x85];
     info.loopStart = tags.value[0x86];
     if (tags.value[0x87])
-        info.loopEnd = *tags.value[0x87] + 1;  // the format stores the last sample
+        info.loopEnd = std::uint64_t{*tags.value[0x87]} + 1;  // the format stores the last sample
     if (tags.value[0xA0]) {
         info.codecValue = static_cast<int>(*tags.value[0xA0]);
         info.codec = FromCodecTag(info.codecValue, info.platform, info.version, info.bigEndian);
@@ -351,10 +351,10 @@ void DecideFormat(const Tags& tags, StreamInfo& info) {
     } else {
         info.codec = DefaultCodec(info.platform, info.version, info.bigEndian);
     }
-    if (info.channels < 1 || info.channels > 8) {
+    if (info.channels < 1 || info.channels > kMaxStreamChannels)
         info.problems.push_back("the header says " + std::to_string(info.channels) + " channels");
-        info.channels = std::max(1, std::min(info.channels, 8));
-    }
+    if (info.sampleRate < kMinStreamRate || info.sampleRate > kMaxStreamRate)
+        info.problems.push_back("the header says " + std::to_string(info.sampleRate) + " Hz");
 }
 
 // Reads a data block's or SCCl's first u32, in the codec's byte order.
@@ -369,7 +369,8 @@ std::optional<std::uint32_t> FirstNumber(const ByteSource& source, std::uint64_t
 
 // Walks the blocks behind the header by their preambles alone; false when
 // it stopped at damage (what follows from that is then not listed).
-bool WalkBlocks(const ByteSource& source, StreamInfo& info, std::uint64_t& at) {
+bool WalkBlocks(const ByteSource& source, StreamInfo& info, std::uint64_t& at,
+                std::optional<std::uint32_t>& blockCountOtherOrder) {
     const std::uint64_t size = source.Size();
     Preamble block;
     while (at < size) {
@@ -387,8 +388,12 @@ bool WalkBlocks(const ByteSource& source, StreamInfo& info, std::uint64_t& at) {
             info.samples += data.samples;
             info.dataBlocks.push_back(data);
         } else if (block.Is("SCCl")) {
-            if (const auto count = FirstNumber(source, at, block.size, info.bigEndian))
+            // No reader of these streams uses the count, and its byte order
+            // is not settled: a count that matches in either order matches.
+            if (const auto count = FirstNumber(source, at, block.size, info.bigEndian)) {
                 info.blockCountTag = count;
+                blockCountOtherOrder = FirstNumber(source, at, block.size, !info.bigEndian);
+            }
         } else if (block.Is("SCEl")) {
             info.endBlock = true;
             at += block.size;
@@ -419,7 +424,44 @@ bool OnlyZerosFrom(const ByteSource& source, std::uint64_t at) {
     return true;
 }
 
+// A loop that lies outside the stream, or ends before it starts, is listed;
+// no loop is made of it.
+void NoteLoopProblems(StreamInfo& info) {
+    if (!info.Loops() || info.ValidLoop())
+        return;
+    const std::uint64_t start = info.loopStart.value_or(0);
+    const std::uint64_t end = info.loopEnd.value_or(info.samples);
+    const std::string range = std::to_string(start) + "-" + std::to_string(end);
+    if (end <= start)
+        info.problems.push_back("the loop " + range + " ends before it starts");
+    else
+        info.problems.push_back("the loop " + range + " ends after the stream's " +
+                                std::to_string(info.samples) + " samples");
+}
+
 }  // namespace
+
+std::optional<std::pair<std::uint64_t, std::uint64_t>> StreamInfo::ValidLoop() const {
+    if (!Loops())
+        return std::nullopt;
+    const std::uint64_t start = loopStart.value_or(0);
+    const std::uint64_t end = loopEnd.value_or(samples);
+    if (end <= start || end > samples)
+        return std::nullopt;
+    return std::make_pair(start, end);
+}
+
+std::string StreamInfo::PlausibilityRefusal(const std::string& name) const {
+    if (!hasHeader)
+        return "The stream " + name + " has no stream header.";
+    if (sampleRate < kMinStreamRate || sampleRate > kMaxStreamRate)
+        return "The stream " + name + " declares " + std::to_string(sampleRate) +
+               " Hz, which no stream can have.";
+    if (channels < 1 || channels > kMaxStreamChannels)
+        return "The stream " + name + " declares " + std::to_string(channels) +
+               " channels, which no stream can have.";
+    return {};
+}
 
 StreamInfo ReadStreamInfo(const ByteSource& source) {
     StreamInfo info;
@@ -441,7 +483,8 @@ StreamInfo ReadStreamInfo(const ByteSource& source) {
     DecideFormat(tags, info);
 
     std::uint64_t at = header.size;
-    if (!WalkBlocks(source, info, at))
+    std::optional<std::uint32_t> blockCountOtherOrder;
+    if (!WalkBlocks(source, info, at, blockCountOtherOrder))
         return info;
     if (!info.endBlock)
         info.problems.push_back("no end block");
@@ -449,12 +492,13 @@ StreamInfo ReadStreamInfo(const ByteSource& source) {
     if (info.endBlock && at < source.Size() && !OnlyZerosFrom(source, at))
         info.problems.push_back("bytes after the end block that are not zero");
     const auto counted = static_cast<std::uint32_t>(info.dataBlocks.size());
-    if (info.blockCountTag && *info.blockCountTag != counted)
+    if (info.blockCountTag && *info.blockCountTag != counted && blockCountOtherOrder != counted)
         info.problems.push_back("SCCl counts " + std::to_string(*info.blockCountTag) +
                                 " data blocks, the stream has " + std::to_string(counted));
     if (info.headerSamples && *info.headerSamples != info.samples)
         info.problems.push_back("the header counts " + std::to_string(*info.headerSamples) +
                                 " samples, the blocks " + std::to_string(info.samples));
+    NoteLoopProblems(info);
     return info;
 }
 

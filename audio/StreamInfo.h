@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "io/FileIo.h"
@@ -92,14 +93,16 @@ struct StreamInfo {
     Codec codec = Codec::Other;
     int codecValue = -1;     // tag 0xA0 as written, or -1
     bool bigEndian = false;  // the codec's numbers (counts, offsets, PCM16 BE)
-    int channels = 1;
-    int sampleRate = 0;
+    // As declared (64 bits, so that no declared value wraps); a stream whose
+    // numbers no stream can have is refused by PlausibilityRefusal().
+    std::int64_t channels = 1;
+    std::int64_t sampleRate = 0;
     int bitsPerSample = 16;                      // tag 0x81, for PCM
     std::optional<std::uint32_t> headerSamples;  // tag 0x85
     std::uint64_t samples = 0;                   // the sum of the data blocks' counts
     std::optional<std::uint32_t> loopStart;      // tag 0x86
-    std::optional<std::uint32_t> loopEnd;        // exclusive: tag 0x87 plus 1
-    std::optional<std::uint32_t> blockCountTag;  // SCCl
+    std::optional<std::uint64_t> loopEnd;        // exclusive: tag 0x87 plus 1
+    std::optional<std::uint32_t> blockCountTag;  // SCCl, in the codec's byte order
     std::uint32_t headerSize = 0;                // the header block, preamble included
     std::vector<StreamBlock> dataBlocks;
     bool endBlock = false;
@@ -108,7 +111,20 @@ struct StreamInfo {
     std::string CodecName() const { return tamrel::CodecName(codec, codecValue); }
     // Seconds of sound, from the blocks' counts; 0 without a rate.
     double Duration() const;
+    // True when the header has loop tags: such a stream loops.
+    bool Loops() const { return loopStart.has_value() || loopEnd.has_value(); }
+    // The loop as a range of samples [start, end) inside the stream; nothing
+    // when the stream does not loop or its loop lies outside it or is empty.
+    std::optional<std::pair<std::uint64_t, std::uint64_t>> ValidLoop() const;
+    // Why a stream with this header cannot be sound ("The stream NAME
+    // declares 7 Hz, which no stream can have."), or empty when it can.
+    std::string PlausibilityRefusal(const std::string& name) const;
 };
+
+// The sample rates and channel counts a stream can have.
+inline constexpr std::int64_t kMinStreamRate = 1000;
+inline constexpr std::int64_t kMaxStreamRate = 192000;
+inline constexpr std::int64_t kMaxStreamChannels = 8;
 
 // Reads the header and walks the blocks. Never reads outside the source.
 StreamInfo ReadStreamInfo(const ByteSource& source);

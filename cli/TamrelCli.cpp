@@ -61,17 +61,24 @@ const char* const kUsageText =
     "                         LIST like 2,5-7 (default: every stream); DIR defaults\n"
     "                         to the work folder (for a pair, the one Unpack would\n"
     "                         make beside it, created if missing)\n"
-    "  replace FOLDER ROW AUDIOFILE\n"
+    "  replace FOLDER ROW AUDIOFILE [--loop START-END]\n"
     "                         encode AUDIOFILE (WAV, FLAC, Ogg Vorbis, Opus, MP3)\n"
     "                         in the format of row ROW's stream and write it over\n"
     "                         that stream file; the first original is kept as\n"
-    "                         NAME.asf.orig; pack FOLDER then does the rest\n"
+    "                         NAME.asf.orig; pack FOLDER then does the rest. A\n"
+    "                         looping stream takes the audio file's loop, or the\n"
+    "                         loop given (times of AUDIOFILE, like 12.5-80 or\n"
+    "                         0:12.50-1:20.00), else its own when the new audio\n"
+    "                         is as long, else loops over all of it\n"
     "  restore FOLDER ROW     put the kept original of row ROW's stream back\n"
     "\n"
     "Options:\n"
     "  --tsv          with list: tab-separated columns\n"
     "  --details      with list: what each stream is, read from its header\n"
     "  --rows LIST    with export: the rows to export\n"
+    "  --loop START-END\n"
+    "                 with replace: the new stream's loop, in seconds (12.5)\n"
+    "                 or minutes and seconds (0:12.50) of AUDIOFILE\n"
     "  -o DIR         with export: the folder for the WAV files\n"
     "  --dry-run      with pack: write nothing, print the plan\n"
     "  --force        with unpack: replace stream files that differ from the pair\n"
@@ -104,6 +111,7 @@ struct Options {
     bool details = false;
     std::optional<std::string> rows;
     std::optional<std::string> outputFolder;
+    std::optional<std::string> loop;
 };
 
 int UsageError(const std::string& message) {
@@ -300,6 +308,48 @@ std::optional<std::vector<std::int32_t>> ParseRowList(const std::string& list, s
         start = comma + 1;
     }
     return rows;
+}
+
+// A time as "12.5" (seconds) or "0:12.50" (minutes and seconds) or
+// "1:02:03" (hours too); nothing when the text is none of these.
+std::optional<double> ParseTime(const std::string& text) {
+    double total = 0;
+    std::size_t start = 0;
+    for (int part = 0; part < 3; ++part) {
+        const std::size_t colon = text.find(':', start);
+        const bool last = colon == std::string::npos;
+        const std::string field = text.substr(start, last ? std::string::npos : colon - start);
+        const bool decimal = last && field.find('.') != std::string::npos;
+        if (field.empty() || field.find_first_not_of(decimal ? "0123456789." : "0123456789") !=
+                                 std::string::npos ||
+            field.find('.') != field.rfind('.') || field == ".")
+            return std::nullopt;
+        const double value = std::stod(field);
+        // Seconds and minutes after a colon stay below 60.
+        if (part > 0 && value >= 60)
+            return std::nullopt;
+        total = total * 60 + value;
+        if (last)
+            return total;
+        start = colon + 1;
+    }
+    return std::nullopt;
+}
+
+// "START-END" as two times; nothing (with why) when malformed.
+std::optional<GivenLoop> ParseLoop(const std::string& text, std::string& why) {
+    const std::size_t dash = text.find('-');
+    const auto start = ParseTime(text.substr(0, dash));
+    const auto end = dash == std::string::npos ? std::nullopt : ParseTime(text.substr(dash + 1));
+    if (!start || !end) {
+        why = "--loop: '" + text + "' is no loop like 12.5-80 or 0:12.50-1:20.00";
+        return std::nullopt;
+    }
+    if (*end <= *start) {
+        why = "--loop: the loop " + text + " ends before it starts";
+        return std::nullopt;
+    }
+    return GivenLoop{*start, *end};
 }
 
 int RunUnpack(const Options& options, ConsoleWindow& window) {
@@ -515,20 +565,29 @@ std::string SizeAndLength(std::uint64_t bytes, double seconds) {
 }
 
 int RunReplace(const Options& options, ConsoleWindow& window) {
+    ReplaceOptions replaceOptions;
+    if (options.loop) {
+        std::string why;
+        replaceOptions.loop = ParseLoop(*options.loop, why);
+        if (!replaceOptions.loop)
+            return UsageError(why);
+    }
     const std::string folder = AsDialogPath(options.arguments[0]);
     int status = kSuccess;
     const auto name = RowName(folder, options.arguments[1], window, status);
     if (!name)
         return status;
     ReplaceReport report;
-    const ReplaceOutcome outcome =
-        ReplaceStream(folder, *name, AsDialogPath(options.arguments[2]), window, &report);
+    const ReplaceOutcome outcome = ReplaceStream(
+        folder, *name, AsDialogPath(options.arguments[2]), window, &report, replaceOptions);
     const bool replaced = outcome == ReplaceOutcome::Replaced;
     window.ReportBoxes(replaced);
     if (!replaced)
         return kFailure;
     window.Success("Replaced " + *name + ": " + SizeAndLength(report.oldSize, report.oldSeconds) +
                    " before, " + SizeAndLength(report.newSize, report.newSeconds) + " now");
+    if (!report.loopText.empty())
+        window.Success(report.loopText);
     return kSuccess;
 }
 
@@ -572,10 +631,11 @@ int Run(int argc, char** argv) {
             options.force = true;
         } else if (arg == "--details") {
             options.details = true;
-        } else if (arg == "--rows" || arg == "-o") {
+        } else if (arg == "--rows" || arg == "-o" || arg == "--loop") {
             if (i + 1 >= argc)
                 return UsageError(arg + " needs a value");
-            (arg == "-o" ? options.outputFolder : options.rows) = std::string(argv[++i]);
+            (arg == "-o" ? options.outputFolder : arg == "--loop" ? options.loop : options.rows) =
+                std::string(argv[++i]);
         } else {
             return UsageError("unknown option '" + arg + "'");
         }
@@ -610,6 +670,8 @@ int Run(int argc, char** argv) {
         return UsageError("--details goes with list only");
     if ((options.rows || options.outputFolder) && command != "export")
         return UsageError("--rows and -o go with export only");
+    if (options.loop && command != "replace")
+        return UsageError("--loop goes with replace only");
 
     ConsoleWindow window(stdout, stderr, ::isatty(STDERR_FILENO) != 0, options.quiet,
                          options.force);

@@ -398,6 +398,22 @@ void ReplacingFileWriter::Discard() noexcept {
     renamed_ = true;
 }
 
+void CopyFileReplacing(const std::string& from, const std::string& to) {
+    const InputFile in(from);
+    if (!in.IsOpen())
+        throw IoError(in.OpenError(), "Cannot open file " + from);
+    ReplacingFileWriter out(to);
+    std::string chunk(kWriteBufferSize, '\0');
+    for (std::uint64_t at = 0;;) {
+        const std::size_t n = in.ReadAt(at, chunk.data(), chunk.size());
+        if (n == 0)
+            break;
+        out.Write(std::string_view(chunk.data(), n));
+        at += n;
+    }
+    out.Commit();
+}
+
 void WriteFileThroughRename(int folderFd, const std::string& name, const std::string& path,
                             std::string_view bytes) {
     std::string temp;

@@ -76,6 +76,9 @@ public:
     // errno of the failed open, 0 when open.
     int OpenError() const { return openError_; }
     const std::string& Path() const { return path_; }
+    // The open descriptor, for a library that reads the file itself; it
+    // stays this object's.
+    int Descriptor() const { return fd_.get(); }
 
     // Size in bytes when it was opened; throws FileTooLargeError for 2 GiB or more.
     std::int64_t Size() const;
@@ -158,6 +161,10 @@ private:
     bool renamed_ = false;
     bool handedOver_ = false;
 };
+
+// Copies the file at from over to, through a temporary file, a megabyte at
+// a time; throws IoError naming the file that failed.
+void CopyFileReplacing(const std::string& from, const std::string& to);
 
 // Writes a file in an open folder through a temporary file renamed over it:
 // the name holds either its old file or the whole new one, and a link there

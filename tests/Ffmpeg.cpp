@@ -36,6 +36,10 @@ std::vector<std::int16_t> FfmpegSamples(const std::string& path) {
     return samples;
 }
 
+void FfmpegConvert(const std::string& in, const std::string& out, const std::string& options) {
+    Output("ffmpeg -nostdin -v error -y -i '" + in + "' " + options + " '" + out + "' 2>&1");
+}
+
 FfprobeFacts Ffprobe(const std::string& path) {
     FfprobeFacts facts;
     std::istringstream lines(

@@ -11,6 +11,10 @@ namespace tamrel::test {
 // The samples FFmpeg decodes from the file, channels interleaved.
 std::vector<std::int16_t> FfmpegSamples(const std::string& path);
 
+// Converts an audio file with ffmpeg, options standing before the output
+// (a codec, a channel layout); throws when ffmpeg fails.
+void FfmpegConvert(const std::string& in, const std::string& out, const std::string& options = "");
+
 struct FfprobeFacts {
     int channels = 0;
     int sampleRate = 0;

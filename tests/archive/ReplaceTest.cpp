@@ -11,7 +11,9 @@
 #include "TestFiles.h"
 #include "archive/Pack.h"
 #include "archive/Unpack.h"
+#include "Ffmpeg.h"
 #include "audio/Decoder.h"
+#include "audio/Export.h"
 #include "audio/Wav.h"
 #include "io/FileIo.h"
 #include "table/StreamTable.h"
@@ -19,7 +21,10 @@
 namespace tamrel {
 namespace {
 
+using test::BuildStream;
 using test::ReadFileBytes;
+using test::StreamParts;
+using test::Uint32;
 
 std::vector<std::int16_t> Decoded(const std::string& stream) {
     return DecodeStream(MemorySource(stream), ReadStreamInfo(MemorySource(stream)), "s");
@@ -113,6 +118,127 @@ TEST_F(ReplaceTest, RefusalsWriteNothing) {
     EXPECT_THROW(ReplaceStream(folder, "music_00002.asf", dir / "none.wav", window),
                  std::exception);
     EXPECT_EQ(test::TempDir::ListingOf(folder) + ReadFileBytes(Stream(3)), before);
+}
+
+// Stream 1 is PCM at 32000 Hz, stereo, 100 samples looping over 5 to 100;
+// stream 2 is XA ADPCM R2 and does not loop.
+TEST_F(ReplaceTest, TheLoopComesFromTheFileTheUserOrTheStream) {
+    const std::string folder = dir / "music_";
+    ExportWav(FileSource(Stream(1)), "music_00001.asf", dir / "own.wav");
+    auto tone = [](int rate, double seconds) {
+        std::vector<std::int16_t> out;
+        for (int i = 0; i < static_cast<int>(rate * seconds); ++i)
+            for (int c = 0; c < 2; ++c)
+                out.push_back(static_cast<std::int16_t>(5000 * std::sin(i * 0.02 + c)));
+        return out;
+    };
+    WriteWavFile(dir / "half-rate-loop.wav", tone(16000, 1.0), 2, 16000, WavLoop{1600, 8000});
+    WriteWavFile(dir / "same-length.wav", tone(32000, 100.0 / 32000), 2, 32000, std::nullopt);
+    WriteWavFile(dir / "second.wav", tone(32000, 1.0), 2, 32000, std::nullopt);
+    WriteWavFile(dir / "loop-past-end.wav", tone(32000, 1.0), 2, 32000, WavLoop{100, 40000});
+    struct Case {
+        const char* what;
+        int stream;
+        std::string audio;
+        std::optional<GivenLoop> given;
+        std::optional<SampleLoop> expected;  // the new stream's loop tags, as read
+        LoopOrigin origin;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"its own export: the same loop, exactly", 1, "own.wav", {}, SampleLoop{5, 100},
+         LoopOrigin::AudioFile, "Loop 0:00.00 to 0:00.00: the audio file's loop."},
+        {"a file's loop at another rate, at the stream's", 1, "half-rate-loop.wav", {},
+         SampleLoop{3200, 16000}, LoopOrigin::AudioFile,
+         "Loop 0:00.10 to 0:00.50: the audio file's loop."},
+        {"no loop but the same length: the stream's loop stays", 1, "same-length.wav", {},
+         SampleLoop{5, 100}, LoopOrigin::KeptFromStream,
+         "Loop 0:00.00 to 0:00.00: the stream's own loop, kept, as the new audio is just as "
+         "long."},
+        {"no loop and another length: over everything", 1, "second.wav", {}, SampleLoop{0, 32000},
+         LoopOrigin::WholeAudio, "Loop 0:00.00 to 0:01.00: the whole new audio."},
+        {"a loop given by hand", 1, "second.wav", GivenLoop{0.25, 0.5}, SampleLoop{8000, 16000},
+         LoopOrigin::Given, "Loop 0:00.25 to 0:00.50: as given."},
+        {"a file's loop past its end is not used", 1, "loop-past-end.wav", {},
+         SampleLoop{0, 32000}, LoopOrigin::WholeAudio,
+         "Loop 0:00.00 to 0:01.00: the whole new audio. The audio file's loop (0:00.00 to "
+         "0:01.25) was not used: it lies outside the audio."},
+        {"a stream that does not loop gets no loop", 2, "half-rate-loop.wav", {}, std::nullopt,
+         LoopOrigin::None,
+         "The audio file's loop (0:00.10 to 0:00.50) was not used: the stream does not loop."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string name = "music_0000" + std::to_string(c.stream) + ".asf";
+        ReplaceReport report;
+        ReplaceOptions options;
+        options.loop = c.given;
+        ASSERT_EQ(ReplaceStream(folder, name, dir / c.audio, window, &report, options),
+                  ReplaceOutcome::Replaced);
+        const StreamInfo info = ReadStreamInfo(FileSource(Stream(c.stream)));
+        EXPECT_EQ(info.problems, std::vector<std::string>{});
+        EXPECT_EQ(report.loop.origin, c.origin);
+        EXPECT_EQ(report.loopText, c.text);
+        EXPECT_FALSE(test::ReadFileBytes(Stream(c.stream)).find("SCLl") != std::string::npos);
+        if (c.expected) {
+            EXPECT_EQ(info.loopStart, c.expected->start);
+            EXPECT_EQ(info.loopEnd, c.expected->end);
+        } else {
+            EXPECT_FALSE(info.Loops());
+        }
+        ASSERT_EQ(RestoreStream(folder, name, window), ReplaceOutcome::Restored);
+    }
+}
+
+TEST_F(ReplaceTest, ALoopThatCannotBeTakenIsRefusedAndNothingChanges) {
+    const std::string folder = dir / "music_";
+    const std::string before = test::TempDir::ListingOf(folder) + ReadFileBytes(Stream(1)) +
+                               ReadFileBytes(Stream(2));
+    ReplaceOptions options;
+    options.loop = GivenLoop{0.5, 2.5};  // the new audio lasts two seconds
+    EXPECT_EQ(ReplaceStream(folder, "music_00001.asf", dir / "new.wav", window, nullptr, options),
+              ReplaceOutcome::LoopRefused);
+    EXPECT_EQ(window.calls.back(),
+              "warning Error: The loop 0:00.50 to 0:02.50 does not lie within the new audio, "
+              "which is 0:02.00 long.");
+    EXPECT_EQ(ReplaceStream(folder, "music_00002.asf", dir / "new.wav", window, nullptr, options),
+              ReplaceOutcome::LoopRefused);
+    EXPECT_EQ(window.calls.back(),
+              "warning Error: The stream music_00002.asf does not loop, so it takes no loop.");
+    EXPECT_EQ(test::TempDir::ListingOf(folder) + ReadFileBytes(Stream(1)) +
+                  ReadFileBytes(Stream(2)),
+              before);
+}
+
+TEST_F(ReplaceTest, DamagedOrHostileInputChangesNothing) {
+    const std::string folder = dir / "music_";
+    std::vector<std::int16_t> tone;
+    for (int i = 0; i < 4 * 44100; ++i)
+        tone.push_back(static_cast<std::int16_t>(7000 * std::sin(i * 0.03)));
+    WriteWavFile(dir / "long.wav", tone, 1, 44100, std::nullopt);
+    test::FfmpegConvert(dir / "long.wav", dir / "long.flac");
+    std::string flac = ReadFileBytes(dir / "long.flac");
+    for (std::size_t i = flac.size() / 2; i < flac.size() / 2 + 1000; ++i)
+        flac[i] = static_cast<char>(~flac[i]);
+    test::WriteFileBytes(dir / "damaged.flac", flac);
+    test::WriteFileBytes(dir / "empty.wav", "");
+    const std::string before = test::TempDir::ListingOf(folder) + ReadFileBytes(Stream(2));
+    for (const char* audio : {"damaged.flac", "empty.wav"}) {
+        SCOPED_TRACE(audio);
+        EXPECT_THROW(ReplaceStream(folder, "music_00002.asf", dir / audio, window), AudioFileError);
+        EXPECT_EQ(test::TempDir::ListingOf(folder) + ReadFileBytes(Stream(2)), before);
+    }
+    // A header that no stream can have: 2^31 Hz.
+    StreamParts parts;
+    parts.tags = {{0xA0, 0x00}, {0x82, 2}, {0x84, 0x80000000u}};
+    parts.dataPayloads = {Uint32(28, false) + std::string(112, '\0')};
+    test::WriteFileBytes(Stream(2), BuildStream(parts));
+    EXPECT_EQ(ReplaceStream(folder, "music_00002.asf", dir / "new.wav", window),
+              ReplaceOutcome::CannotEncode);
+    EXPECT_EQ(window.calls.back(),
+              "warning Error: The stream music_00002.asf declares 2147483648 Hz, which no stream "
+              "can have.");
+    EXPECT_FALSE(std::filesystem::exists(Stream(2) + ".orig"));
 }
 
 }  // namespace

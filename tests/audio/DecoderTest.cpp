@@ -161,10 +161,12 @@ TEST(Decoder, PcmOfEveryLayoutGivesBackTheSamplesPutIn) {
     };
     const Case cases[] = {
         {"PCM16 LE", 0, {{0xA0, 0x00}}, false, false, false, false},
-        {"PCM16 BE", 0, {{0xA0, 0x01}}, true, false, false, false},
+        {"PCM16 of kind 0x01 on PC: little-endian", 0, {{0xA0, 0x01}}, false, false, false, false},
+        {"PCM16 of kind 0x01 on the Mac: big-endian", 3, {{0xA0, 0x01}}, true, false, false, false},
+        {"PCM16 BE planar on PC: big-endian all the same", 0, {{0xA0, 0x07}}, true, true, false,
+         false},
         {"PCM8", 0, {{0xA0, 0x02}}, false, false, true, false},
         {"PCM16 LE planar", 0, {{0xA0, 0x08}}, false, true, false, false},
-        {"PCM16 BE planar", 0, {{0xA0, 0x07}}, true, true, false, false},
         {"PCM8 planar", 0, {{0xA0, 0x09}}, false, true, true, false},
         {"PCM16 BE planar, version 2, offsets (GameCube)", 6, {}, true, true, false, true},
         {"PCM16 LE planar, version 2, offsets (Xbox)", 7, {}, false, true, false, true},
@@ -181,8 +183,8 @@ TEST(Decoder, PcmOfEveryLayoutGivesBackTheSamplesPutIn) {
                 return std::string(1, static_cast<char>(v / 256));
             return Int16(v, c.bigEndian);
         };
-        // The codec's numbers are big-endian on the GameCube.
-        const bool countsBigEndian = c.platform == 6;
+        // The codec's numbers are big-endian on the GameCube and the Mac.
+        const bool countsBigEndian = c.platform == 6 || c.platform == 3;
         StreamParts parts;
         parts.platform = c.platform;
         parts.tags = c.tags;

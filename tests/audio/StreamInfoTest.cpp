@@ -92,6 +92,16 @@ TEST(StreamInfo, CodecChannelsAndRateByTheRealFileRules) {
          false,
          {"PCM16 LE, stereo, 22050 Hz", 112, {}, -1}},
         {"PC, 8 bits", 0, {{0x81, 8}}, false, {"PCM8, mono, 22050 Hz", 112, {}, -1}},
+        {"PC, interleaved PCM16 of kind 0x01: the platform's byte order, little-endian",
+         0,
+         {{0xA0, 0x01}},
+         false,
+         {"PCM16 LE, mono, 22050 Hz", 112, {}, -1}},
+        {"Mac, interleaved PCM16 of kind 0x01: big-endian",
+         3,
+         {{0xA0, 0x01}},
+         true,
+         {"PCM16 BE, mono, 22050 Hz", 112, {}, -1}},
         {"Mac, early PCM: planar, big-endian",
          3,
          {{0x83, 0}},
@@ -131,7 +141,7 @@ TEST(StreamInfo, CodecChannelsAndRateByTheRealFileRules) {
 
 TEST(StreamInfo, EveryCodecValueIsNamed) {
     const std::pair<std::uint32_t, const char*> names[] = {
-        {0x00, "PCM16 LE"},          {0x01, "PCM16 BE"},        {0x02, "PCM8"},
+        {0x00, "PCM16 LE"},          {0x01, "PCM16 LE"},        {0x02, "PCM8"},
         {0x03, "XA ADPCM v1"},       {0x04, "MicroTalk 10:1"},  {0x05, "PS-ADPCM"},
         {0x06, "N64 ADPCM"},         {0x07, "PCM16 BE planar"}, {0x08, "PCM16 LE planar"},
         {0x09, "PCM8 planar"},       {0x0F, "MPEG Layer II"},   {0x10, "MPEG Layer III"},
