@@ -7,10 +7,12 @@
 #include "Ffmpeg.h"
 #include "StreamBuilder.h"
 #include "TestFiles.h"
+#include "audio/Export.h"
 
 namespace tamrel {
 namespace {
 
+using test::BuildStream;
 using test::StreamParts;
 using test::Uint32;
 
@@ -213,28 +215,32 @@ TEST(Decoder, PcmOfEveryLayoutGivesBackTheSamplesPutIn) {
 }
 
 // A frame of filter 0 and shift 12 gives back its nibbles as they stand,
-// whatever the history: the layout alone decides where they land.
+// whatever the history: the layout alone decides where they land. The
+// stored history takes 8 bytes even in a mono stream.
 TEST(Decoder, TheSplitLayoutOfTheOriginalRevision) {
-    StreamParts parts;
-    parts.platform = 4;  // Saturn: early XA is the split R1, version 0
-    parts.tags = {{0x83, 7}, {0x82, 2}};
-    std::string payload = Uint32(56, true) + std::string(8, '\x55');  // the stored history
-    std::vector<std::int16_t> expected(112);
-    for (int ch = 0; ch < 2; ++ch)
-        for (int frame = 0; frame < 2; ++frame) {
-            payload += '\x0C';
-            for (int i = 0; i < 14; ++i) {
-                const int high = (ch * 3 + frame + i) % 16, low = (i * 5 + ch) % 16;
-                payload += static_cast<char>(high << 4 | low);
-                const int at = frame * 28 + 2 * i;
-                expected[static_cast<std::size_t>(at * 2 + ch)] =
-                    static_cast<std::int16_t>(high >= 8 ? high - 16 : high);
-                expected[static_cast<std::size_t>((at + 1) * 2 + ch)] =
-                    static_cast<std::int16_t>(low >= 8 ? low - 16 : low);
+    for (int channels : {1, 2}) {
+        SCOPED_TRACE(channels);
+        StreamParts parts;
+        parts.platform = 4;  // Saturn: early XA is the split R1, version 0
+        parts.tags = {{0x83, 7}, {0x82, static_cast<std::uint32_t>(channels)}};
+        std::string payload = Uint32(56, true) + std::string(8, '\x55');  // the stored history
+        std::vector<std::int16_t> expected(56 * static_cast<std::size_t>(channels));
+        for (int ch = 0; ch < channels; ++ch)
+            for (int frame = 0; frame < 2; ++frame) {
+                payload += '\x0C';
+                for (int i = 0; i < 14; ++i) {
+                    const int high = (ch * 3 + frame + i) % 16, low = (i * 5 + ch) % 16;
+                    payload += static_cast<char>(high << 4 | low);
+                    const int at = frame * 28 + 2 * i;
+                    expected[static_cast<std::size_t>(at * channels + ch)] =
+                        static_cast<std::int16_t>(high >= 8 ? high - 16 : high);
+                    expected[static_cast<std::size_t>((at + 1) * channels + ch)] =
+                        static_cast<std::int16_t>(low >= 8 ? low - 16 : low);
+                }
             }
-        }
-    parts.dataPayloads = {payload};
-    EXPECT_EQ(Decode(BuildStream(parts)), expected);
+        parts.dataPayloads = {payload};
+        EXPECT_EQ(Decode(BuildStream(parts)), expected);
+    }
 }
 
 TEST(Decoder, EverySampleABlockDeclaresEvenInItsLastPartialFrame) {
@@ -307,6 +313,38 @@ TEST(Decoder, DamageEndsTheStreamWithAClearError) {
         } catch (const DecodeError& e) {
             EXPECT_EQ(std::string(e.what()), c.message);
         }
+    }
+}
+
+TEST(Decoder, AHeaderNoStreamCanHaveIsRefused) {
+    const std::pair<std::vector<test::Tag>, const char*> cases[] = {
+        {{{0x84, 0x80000000u}},
+         "The stream s declares 2147483648 Hz, which no stream can have."},
+        {{{0x84, 8}}, "The stream s declares 8 Hz, which no stream can have."},
+        {{{0x84, 20000000}}, "The stream s declares 20000000 Hz, which no stream can have."},
+        {{{0x82, 0}}, "The stream s declares 0 channels, which no stream can have."},
+        {{{0x82, 0xFFFFFFFFu}}, "The stream s declares 4294967295 channels, which no stream can have."},
+    };
+    test::TempDir dir;
+    for (const auto& [tags, message] : cases) {
+        SCOPED_TRACE(message);
+        StreamParts parts;
+        parts.tags = tags;
+        parts.tags.push_back({0xA0, 0x00});
+        parts.dataPayloads = {Uint32(28, false) + std::string(112, '\0')};
+        const std::string stream = BuildStream(parts);
+        const StreamInfo info = ReadStreamInfo(MemorySource(stream));
+        EXPECT_FALSE(CanDecode(info));
+        try {
+            DecodeStream(MemorySource(stream), info, "s");
+            ADD_FAILURE() << "no error";
+        } catch (const DecodeError& e) {
+            EXPECT_STREQ(e.what(), message);
+        }
+        // Nor is a WAV file written for it.
+        test::WriteFileBytes(dir / "s.asf", stream);
+        EXPECT_THROW(ExportWav(FileSource(dir / "s.asf"), "s", dir / "s.wav"), DecodeError);
+        EXPECT_EQ(dir.Listing(), "s.asf\n");
     }
 }
 

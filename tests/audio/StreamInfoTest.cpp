@@ -174,6 +174,50 @@ TEST(StreamInfo, LengthLoopAndBlockCount) {
     EXPECT_EQ(FormatDuration(59.996), "1:00.00");
 }
 
+TEST(StreamInfo, NumbersNoStreamCanHaveAndLoopsOutsideItAreProblems) {
+    struct Case {
+        const char* what;
+        int platform;
+        std::vector<Tag> tags;
+        bool blockCountBigEndian;
+        std::vector<std::string> problems;
+        bool validLoop;
+        bool plausible = false;
+    };
+    const Case cases[] = {
+        {"a rate below 1000 Hz", 0, {{0x84, 8}}, false, {"the header says 8 Hz"}, false},
+        {"a rate of 2^31", 0, {{0x84, 0x80000000u}}, false, {"the header says 2147483648 Hz"},
+         false},
+        {"a rate of 20 MHz", 0, {{0x84, 20000000}}, false, {"the header says 20000000 Hz"}, false},
+        {"192 kHz is a rate", 0, {{0x84, 192000}}, false, {}, false, true},
+        {"nine channels", 0, {{0x82, 9}}, false, {"the header says 9 channels"}, false},
+        {"a loop inside", 0, {{0x86, 10}, {0x87, 55}}, false, {}, true, true},
+        {"a loop to the last sample", 0, {{0x86, 0}, {0x87, 55}}, false, {}, true, true},
+        {"a loop past the end", 0, {{0x86, 10}, {0x87, 56}}, false,
+         {"the loop 10-57 ends after the stream's 56 samples"}, false, true},
+        {"a loop end of 0xFFFFFFFF", 0, {{0x86, 0}, {0x87, 0xFFFFFFFFu}}, false,
+         {"the loop 0-4294967296 ends after the stream's 56 samples"}, false, true},
+        {"an inverted loop", 0, {{0x86, 40}, {0x87, 9}}, false,
+         {"the loop 40-10 ends before it starts"}, false, true},
+        {"SCCl in the other byte order on a big-endian platform", 9, {}, false, {}, false, true},
+        {"SCCl in the other byte order on PC", 0, {}, true, {}, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        StreamParts parts;
+        parts.platform = c.platform;
+        parts.tags = c.tags;
+        const bool bigEndian = c.platform == 9;
+        parts.dataPayloads = {Data(28, bigEndian), Data(28, bigEndian)};
+        parts.withBlockCount = true;
+        parts.bigEndian = c.blockCountBigEndian;
+        const StreamInfo info = ReadStreamInfo(MemorySource(BuildStream(parts)));
+        EXPECT_EQ(info.problems, c.problems);
+        EXPECT_EQ(info.ValidLoop().has_value(), c.validLoop);
+        EXPECT_EQ(info.PlausibilityRefusal("s").empty(), c.plausible);
+    }
+}
+
 TEST(StreamInfo, DamageIsReportedAndNothingIsReadOutsideTheStream) {
     StreamParts good;
     good.tags = {{0x80, 2}, {0x85, 56}};

@@ -37,5 +37,22 @@ TEST(Wav, ATinyStreamWithALoopByteForByte) {
     EXPECT_EQ(WavNameFor("intro_00002.asf"), "intro_00002.wav");
 }
 
+TEST(Wav, NoLoopForALoopOutsideTheStreamAndNoFileBeyondWhatRiffHolds) {
+    test::StreamParts parts;
+    parts.tags = {{0xA0, 0x00}, {0x86, 0}, {0x87, 2}};  // the loop ends after the two samples
+    parts.dataPayloads = {test::Uint32(2, false) + U16(1) + U16(2)};
+    test::TempDir dir;
+    test::WriteFileBytes(dir / "s.asf", test::BuildStream(parts));
+    ExportWav(FileSource(dir / "s.asf"), "s.asf", dir / "s.wav");
+    const std::string wav = test::ReadFileBytes(dir / "s.wav");
+    EXPECT_EQ(wav.size(), 44u + 4);
+    EXPECT_EQ(wav.find("smpl"), std::string::npos);
+
+    // 2^30 stereo frames are 4 GiB of samples: refused before a file is made.
+    EXPECT_THROW(WavFileWriter(dir / "big.wav", 2, 22050, std::uint64_t{1} << 30, std::nullopt),
+                 WavTooLongError);
+    EXPECT_EQ(dir.Listing(), "s.asf\ns.wav\n");
+}
+
 }  // namespace
 }  // namespace tamrel

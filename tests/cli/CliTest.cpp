@@ -13,6 +13,7 @@
 #include "PairBuilder.h"
 #include "StreamBuilder.h"
 #include "TestFiles.h"
+#include "audio/Wav.h"
 #include "io/FileIo.h"
 
 namespace tamrel {
@@ -375,6 +376,42 @@ TEST_F(CliSoundTest, ReplaceThenPackThenRestore) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "Restored the original of music_00002.asf\n");
     EXPECT_EQ(Run("restore " + At("music_") + " 2").status, 1);
+}
+
+TEST_F(CliSoundTest, ReplaceTakesALoopByHandAndSaysWhichLoopTheStreamGot) {
+    ASSERT_EQ(Run("-q unpack " + pair.archivePath).status, 0);
+    std::vector<std::int16_t> second;
+    for (int i = 0; i < 32000 * 2; ++i)
+        second.push_back(static_cast<std::int16_t>(i * 7));
+    WriteFileBytes(At("second.wav"), WavBytes(second, 2, 32000, std::nullopt));
+    Result r = Run("replace " + At("music_") + " 1 " + At("second.wav") + " --loop 0:00.25-0.5");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(" now\nLoop 0:00.25 to 0:00.50: as given.\n"), std::string::npos) << r.out;
+    r = Run("list --details --tsv " + At("music_"));
+    EXPECT_NE(r.out.find("\t32000\t32000\t1.000\t8000\t16000\t\n"), std::string::npos) << r.out;
+    // Again without a loop: the audio is as long as the stream, whose loop stays.
+    r = Run("replace " + At("music_") + " 1 " + At("second.wav"));
+    EXPECT_NE(r.out.find(" now\nLoop 0:00.25 to 0:00.50: the stream's own loop, kept, as the new "
+                         "audio is just as long.\n"),
+              std::string::npos)
+        << r.out;
+
+    // A loop outside the audio, or on a stream that does not loop, is refused.
+    const std::string before = ReadFileBytes(At("music_/music_00001.asf"));
+    r = Run("replace " + At("music_") + " 1 " + At("second.wav") + " --loop 0.5-1.5");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "tamrel-cli: The loop 0:00.50 to 0:01.50 does not lie within the new audio, which "
+              "is 0:01.00 long.\n");
+    r = Run("replace " + At("music_") + " 2 " + At("second.wav") + " --loop 0-0.5");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(ReadFileBytes(At("music_/music_00001.asf")), before);
+    for (const char* loop : {"1", "2-1", "0:61-0:62", "a-b", "1.2.3-4", "-3"}) {
+        r = Run("replace " + At("music_") + " 1 " + At("second.wav") + " --loop " + loop);
+        EXPECT_EQ(r.status, 2) << loop;
+        EXPECT_NE(r.err.find("--loop"), std::string::npos) << loop << r.err;
+    }
+    EXPECT_EQ(Run("export " + At("music_") + " --loop 1-2").status, 2);
 }
 
 }  // namespace
