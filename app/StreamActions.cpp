@@ -137,6 +137,9 @@ QMenu* StreamActions::BuildMenu(std::int32_t row, QWidget* parent) {
             ->setEnabled(false);
     } else if (!info->hasHeader) {
         menu->addAction(QStringLiteral("No stream header"))->setEnabled(false);
+    } else if (const std::string refusal = info->PlausibilityRefusal(table_.CellText(1, row));
+               !refusal.empty()) {
+        menu->addAction(FromNative(refusal))->setEnabled(false);
     } else if (!decodable) {
         menu->addAction(FromNative(info->CodecName()) +
                         QStringLiteral(": no decoder, so no playing or export"))

@@ -484,6 +484,9 @@ std::uint64_t StreamEncoder::Frames() const {
 
 EncodedStream StreamEncoder::Finish(std::optional<SampleLoop> loop) {
     Impl& d = *impl_;
+    // Players refuse a stream without a sample, and no loop fits in one.
+    if (d.frames == 0)
+        throw EncodeError("there is no sound to encode");
     if (!d.settled) {
         // A short stream: blocks of a third of it, so that it has three.
         const std::uint64_t third = (d.frames + 2) / 3;

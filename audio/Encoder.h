@@ -64,7 +64,8 @@ public:
     void Add(const std::int16_t* samples, std::size_t frames);
     std::uint64_t Frames() const;
     // The whole stream. A stream that loops gets loop tags: loop where given,
-    // else over everything; one that does not loop gets none.
+    // else over everything; one that does not loop gets none. Throws
+    // EncodeError when no frame was added.
     EncodedStream Finish(std::optional<SampleLoop> loop);
 
 private:
