@@ -162,8 +162,10 @@ ReplaceOutcome ReplaceStream(const std::string& folder, const std::string& name,
     // whether the stream file can be written at all.
     ReplacingFileWriter file(path);
     file.Write(stream.head);
-    file.Write(stream.body);
-    stream = {};
+    for (std::string& piece : stream.body) {
+        file.Write(piece);
+        std::string().swap(piece);  // given back as soon as it is on its way
+    }
     file.Finish();
     ReadBack(file.TemporaryPath(), name, frames);
 

@@ -17,6 +17,8 @@ constexpr std::uint32_t kPreamble = 8;
 // The longest block written: real streams hold a few thousand samples per
 // block, and a damaged old stream must not make the encoder hold more.
 constexpr std::uint64_t kMaxBlockFrames = 28 * 4681;
+// The size of the pieces an encoded stream is held in.
+constexpr std::size_t kBodyPiece = 4 << 20;
 
 void PutUint32(std::string& out, std::uint32_t v, bool bigEndian) {
     for (int i = 0; i < 4; ++i)
@@ -411,7 +413,8 @@ struct StreamEncoder::Impl {
     std::vector<std::int16_t> pending;  // frames not yet in a block
     std::uint64_t frames = 0;
     std::uint32_t blockCount = 0;
-    std::string body;
+    std::vector<std::string> body;
+    std::uint64_t bodySize = 0;
 
     Impl(const StreamInfo& i, std::string_view header, EncodeStats* stats)
         : info(i),
@@ -447,11 +450,20 @@ struct StreamEncoder::Impl {
 
     void AppendBlock(const std::string& payload) {
         // The header and the end block are small; the data decides.
-        if (body.size() + payload.size() + 4096 > static_cast<std::uint64_t>(kMaxFileSize))
+        if (bodySize + payload.size() + 4096 > static_cast<std::uint64_t>(kMaxFileSize))
             throw EncodeError(
                 "the new stream would reach 2 GiB, more than this program's files may hold");
-        body += Block("SCDl", payload);
+        Append(Block("SCDl", payload));
         ++blockCount;
+    }
+
+    void Append(const std::string& bytes) {
+        if (body.empty() || body.back().size() + bytes.size() > kBodyPiece) {
+            body.emplace_back();
+            body.back().reserve(std::max(kBodyPiece, bytes.size()));
+        }
+        body.back() += bytes;
+        bodySize += bytes.size();
     }
 };
 
@@ -511,9 +523,16 @@ EncodedStream StreamEncoder::Finish(std::optional<SampleLoop> loop) {
         PutUint32(count, d.blockCount, d.info.bigEndian);
         out.head += Block("SCCl", count);
     }
+    d.Append(Block("SCEl", ""));
     out.body = std::move(d.body);
-    out.body += Block("SCEl", "");
     return out;
+}
+
+std::uint64_t EncodedStream::Size() const {
+    std::uint64_t size = head.size();
+    for (const std::string& piece : body)
+        size += piece.size();
+    return size;
 }
 
 std::string EncodeStream(const StreamInfo& info, std::string_view oldStream,
@@ -529,7 +548,10 @@ std::string EncodeStream(const StreamInfo& info, std::string_view oldStream,
             progress(static_cast<double>(std::min(total, at + kStep)) / static_cast<double>(total));
     }
     EncodedStream stream = encoder.Finish(std::nullopt);
-    return stream.head + stream.body;
+    std::string whole = std::move(stream.head);
+    for (const std::string& piece : stream.body)
+        whole += piece;
+    return whole;
 }
 
 }  // namespace tamrel

@@ -37,14 +37,14 @@ struct SampleLoop {
     std::uint64_t end = 0;
 };
 
-// A new stream in two parts, so that the large one is never copied: the
-// header (with SCCl where the old stream had one), then the data blocks and
-// the end block.
+// A new stream: the header (with SCCl where the old stream had one), then
+// the data blocks and the end block in pieces of a few megabytes, so that a
+// growing stream is never copied whole to a larger buffer.
 struct EncodedStream {
     std::string head;
-    std::string body;
+    std::vector<std::string> body;
     std::uint64_t frames = 0;  // samples per channel
-    std::uint64_t Size() const { return head.size() + body.size(); }
+    std::uint64_t Size() const;
 };
 
 // Encodes a new stream as its samples arrive (info.channels of them per
