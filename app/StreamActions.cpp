@@ -2,12 +2,15 @@
 
 #include <QFontMetrics>
 #include <QMenu>
+#include <set>
 
 #include "ASFGrid.h"
 #include "AppSetup.h"
 #include "StatusPanels.h"
 #include "Unit1.h"
+#include "archive/FolderCommit.h"
 #include "archive/Path.h"
+#include "archive/WorkFolder.h"
 #include "archive/Replace.h"
 #include "archive/WindowServices.h"
 #include "audio/AudioFile.h"
@@ -28,6 +31,11 @@ constexpr int kPositionIntervalMs = 200;
 QString MinutesAndSeconds(double seconds) {
     const auto whole = static_cast<long long>(seconds);
     return QStringLiteral("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, QLatin1Char('0'));
+}
+
+// The folder of a file's path, as Pack names a folder's parent.
+std::string FolderOfFile(const std::string& path) {
+    return PackNamesFor(path).parentFolder;
 }
 
 }  // namespace
@@ -222,14 +230,22 @@ void StreamActions::ExportRow(std::int32_t row) {
         if (!file.IsOpen())
             throw IoError(file.OpenError(), "Cannot open file " + path);
         const StreamInfo info = ReadStreamInfo(file);
+        // The file's folder is taken as every folder a command writes.
+        const std::string wavPath = ToNative(*target);
+        const std::string wavName = FileNamePart(wavPath);
+        auto taken = TakeFolder(FolderOfFile(wavPath), form_,
+                                [&wavName](const std::string& t) { return t == wavName; });
+        if (!taken)
+            return;
         DisabledWindowGuard disabled(form_);
         form_.SetProgressMin(0);
         form_.SetProgressMax(static_cast<std::int32_t>(info.dataBlocks.size()));
-        ExportWav(file, name, ToNative(*target), [this](std::size_t block) {
+        ExportWav(file, name, taken->Work(), wavName, [this](std::size_t block) {
             form_.SetProgressPosition(static_cast<std::int32_t>(block));
             form_.PumpEvents();
             return true;
         });
+        taken->Release();
         disabled.Release();
         form_.InformationBox("Exported " + name + " to " + ToNative(*target), "Information");
         form_.SetProgressPosition(0);
@@ -244,6 +260,14 @@ void StreamActions::ExportAll() {
     form_.RunCommand([this, &folder] {
         const std::string out = ToNative(*folder);
         const std::int32_t rows = table_.RowCount() - 1;
+        std::set<std::string> wavNames;
+        for (std::int32_t row = 1; row <= rows; ++row)
+            wavNames.insert(WavNameFor(table_.CellText(1, row)));
+        auto taken = TakeFolder(out, form_, [&wavNames](const std::string& t) {
+            return wavNames.count(t) != 0;
+        });
+        if (!taken)
+            return;
         DisabledWindowGuard disabled(form_);
         form_.SetProgressMin(0);
         form_.SetProgressMax(rows);
@@ -257,12 +281,13 @@ void StreamActions::ExportAll() {
             try {
                 if (!file.IsOpen())
                     throw DecodeError("no stream file");
-                ExportWav(file, name, JoinPath(out, WavNameFor(name)));
+                ExportWav(file, name, taken->Work(), WavNameFor(name));
                 ++written;
             } catch (const DecodeError& e) {
                 skipped.push_back(name);
             }
         }
+        taken->Release();
         disabled.Release();
         std::string text = "Exported " + std::to_string(written) + " of " + std::to_string(rows) +
                            " streams as WAV files to " + out;

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 
+#include "archive/FolderTable.h"
 #include "archive/PackPlan.h"
 #include "archive/WorkFolder.h"
 #include "io/FileIo.h"
 #include "table/StreamTable.h"
+#include "table/TableFile.h"
 
 namespace tamrel {
 
@@ -13,8 +15,9 @@ std::vector<std::string> ComparePairWithFolder(const StreamTable& pair, std::str
                                                const std::string& folder) {
     std::vector<std::string> mismatches;
     StreamTable expected;
-    expected.Reset();
-    expected.LoadTableFile(PackNamesFor(folder).tableFile);
+    const std::string tableFile = PackNamesFor(folder).tableFile;
+    if (const auto refusal = LoadFolderTable(expected, InputFile(tableFile)))
+        throw TableFileError("The table file " + tableFile + " cannot be read: " + *refusal);
     if (expected.RowCount() != pair.RowCount())
         mismatches.push_back("streams: the pair has " + std::to_string(pair.RowCount() - 1) +
                              ", the table file " + std::to_string(expected.RowCount() - 1));

@@ -1,7 +1,5 @@
 #include "archive/Pack.h"
 
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <memory>
@@ -9,6 +7,7 @@
 #include <stdexcept>
 
 #include "archive/FolderCommit.h"
+#include "archive/FolderTable.h"
 #include "archive/WindowServices.h"
 #include "archive/WorkFolder.h"
 #include "io/Bytes.h"
@@ -31,78 +30,75 @@ public:
         : std::runtime_error("'" + text + "' is not a valid integer value") {}
 };
 
-// How many stream files planning keeps open for the write phase: the rest
-// are opened again there. Leaves room for everything else the process opens.
-std::size_t OpenFileBudget() {
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
-        return 1024;
-    return limit.rlim_cur > 256 ? static_cast<std::size_t>(limit.rlim_cur - 256) : 0;
-}
-
-// The stream files of the rows, opened as planning reaches them and kept
-// for the write phase while the process may hold that many open.
+// The stream files of the rows: looked at once while planning (one look at
+// the name in the folder, and a second through a link), opened once while
+// writing, and then required to be the very file that was planned.
 class StreamFiles {
 public:
-    StreamFiles(int folderFd, std::string folder)
-        : folderFd_(folderFd), folder_(std::move(folder)), budget_(OpenFileBudget()) {}
+    explicit StreamFiles(const Folder& folder) : folder_(folder), path_(folder.Path()) {}
 
-    StreamFileState Open(std::int32_t row, const std::string& name) {
+    StreamFileState Look(std::int32_t row, const std::string& name) {
         StreamFileState state;
         if (name.empty())
             return state;  // missing
-        if (IsSymbolicLinkAt(folderFd_, name) && !LeadsIntoFolder(name)) {
-            state.kind = StreamFileState::Kind::LinkOutside;
+        NameStatus status = StatusAt(folder_.Fd(), name, false);
+        const bool link = status.kind == NameStatus::Kind::Link;
+        if (link) {
+            if (!LeadsIntoFolder(name)) {
+                state.kind = StreamFileState::Kind::LinkOutside;
+                return state;
+            }
+            status = StatusAt(folder_.Fd(), name, true);
+        }
+        if (status.error != 0) {
+            state.kind = StreamFileState::Kind::Unreadable;
+            state.error = status.error;
             return state;
         }
-        auto file = std::make_unique<InputFile>(folderFd_, name, PathOf(name));
-        if (!file->IsOpen()) {
-            const int error = file->OpenError();
-            const bool absent =
-                error == ENOENT || error == ENOTDIR || error == EISDIR || error == ENODEV;
-            state.kind =
-                absent ? StreamFileState::Kind::Missing : StreamFileState::Kind::Unreadable;
-            state.error = error;
+        // A folder, a pipe or a device at the name is no stream file.
+        if (status.kind != NameStatus::Kind::File)
             return state;
-        }
         state.kind = StreamFileState::Kind::Present;
-        state.size = file->RawSize();
-        if (kept_.size() < budget_) {
-            if (files_.size() <= static_cast<std::size_t>(row))
-                files_.resize(static_cast<std::size_t>(row) + 1);
-            files_[static_cast<std::size_t>(row)] = std::move(file);
-            kept_.push_back(row);
-        }
+        state.size = status.size;
+        if (planned_.size() <= static_cast<std::size_t>(row))
+            planned_.resize(static_cast<std::size_t>(row) + 1);
+        planned_[static_cast<std::size_t>(row)] = {status.identity, status.size, link};
         return state;
     }
 
-    // The row's file as planning opened it, or opened again now.
-    std::unique_ptr<InputFile> Take(std::int32_t row, const std::string& name) {
-        const auto i = static_cast<std::size_t>(row);
-        if (i < files_.size() && files_[i])
-            return std::move(files_[i]);
-        auto file = std::make_unique<InputFile>(folderFd_, name, PathOf(name));
+    // The row's file, opened now; it must be the file that was planned.
+    std::unique_ptr<InputFile> Open(std::int32_t row, const std::string& name) const {
+        const Planned& planned = planned_.at(static_cast<std::size_t>(row));
+        auto file = std::make_unique<InputFile>(folder_.Fd(), name, PathOf(name), !planned.link);
+        if (!file->IsOpen() && file->OpenError() == ELOOP)
+            throw std::runtime_error("The stream file " + PathOf(name) + " changed while packing.");
         if (!file->IsOpen())
             throw IoError(file->OpenError(), "Cannot open file " + PathOf(name));
+        if (!(file->Identity() == planned.identity) || file->RawSize() != planned.size)
+            throw std::runtime_error("The stream file " + PathOf(name) + " changed while packing.");
         return file;
     }
 
     // A link is read only when it resolves to a file inside the work folder.
     bool LeadsIntoFolder(const std::string& name) {
         if (resolvedFolder_.empty())
-            resolvedFolder_ = ResolvedPath(folder_) + "/";
+            resolvedFolder_ = ResolvedPath(path_) + "/";
         const std::string target = ResolvedPath(PathOf(name));
         return target.empty() || target.compare(0, resolvedFolder_.size(), resolvedFolder_) == 0;
     }
 
-    std::string PathOf(const std::string& name) const { return JoinPath(folder_, name); }
+    // The path for messages, also once the folder is let go.
+    std::string PathOf(const std::string& name) const { return JoinPath(path_, name); }
 
 private:
-    int folderFd_;
-    std::string folder_;
-    std::size_t budget_;
-    std::vector<std::unique_ptr<InputFile>> files_;
-    std::vector<std::int32_t> kept_;
+    struct Planned {
+        FileIdentity identity;
+        std::int64_t size = 0;
+        bool link = false;
+    };
+    const Folder& folder_;
+    std::string path_;
+    std::vector<Planned> planned_;
     std::string resolvedFolder_;
 };
 
@@ -125,11 +121,11 @@ void WriteStreams(const PackPlan& plan, StreamFiles& files, ReplacingFileWriter&
         window.PumpEvents();
         if (stream.newSize == 0)
             continue;
-        const std::unique_ptr<InputFile> file = files.Take(stream.row, stream.name);
+        const std::unique_ptr<InputFile> file = files.Open(stream.row, stream.name);
         const std::size_t read = file->ReadAllInto(buffer);
         if (read != stream.fileSize)
             throw std::runtime_error("The stream file " + files.PathOf(stream.name) +
-                                     " changed while it was being packed");
+                                     " changed while packing.");
         if (buffer.size() < stream.newSize)
             buffer.resize(stream.newSize);
         std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(read),
@@ -149,60 +145,38 @@ PackOutcome Pack(StreamTable& table, WindowServices& window) {
 
 namespace {
 
-// A command that writes the folder holds its lock, finishes what a crash
-// interrupted there and removes what a killed run left; a read-only one
-// only says that a commit is pending. False when another command has it.
-bool PrepareFolder(const PackNames& names, const std::string& folder, bool write, FolderLock& lock,
-                   WindowServices& window) {
-    if (!write) {
-        NotePendingCommit(folder, window);
-        return true;
-    }
-    const FolderLock::Result locked = lock.TryLock(folder);
-    if (locked == FolderLock::Result::InUse) {
-        window.WarningBox(FolderInUseText(folder), "Error");
-        return false;
-    }
-    if (locked != FolderLock::Result::Locked)
-        return true;  // no folder there: the resource check says so
-    CompleteInterruptedCommit(folder, window);
+// The leftovers of a killed Pack: its temporary files for its own targets.
+std::optional<TakenFolder> TakePackedFolder(const PackNames& names, const std::string& folder,
+                                            WindowServices& window) {
     const std::string& name = names.folderName;
-    RemoveLeftoverTemporaries(folder, [&name](const std::string& target) {
-        return target == name + ".tba" || target == name + ".ida" || target == kCommitRecordName;
-    });
-    RemoveLeftoverTemporaries(names.parentFolder, [&name](const std::string& target) {
-        return target == name + ".ast" || target == name + ".abk";
-    });
-    return true;
-}
-
-// Every row and column of a real table costs the file at least a line;
-// counts beyond that come from damage, and planning for them would cost
-// memory for nothing. The refusal's text, or nothing.
-std::optional<std::string> SizeLineRefusal(const StreamTable& table, std::int64_t lines,
-                                           const std::string& tableFile) {
-    if (table.RowCount() <= lines && table.ColCount() <= lines)
-        return std::nullopt;
-    return "The table file " + tableFile + " cannot be packed: its size line declares " +
-           std::to_string(table.RowCount()) + " rows and " + std::to_string(table.ColCount()) +
-           " columns, more than its " + std::to_string(lines) + " lines can hold.";
+    return TakeFolder(
+        folder, window,
+        [&name](const std::string& target) {
+            return target == name + ".tba" || target == name + ".ida";
+        },
+        [&name](const std::string& target) {
+            return target == name + ".ast" || target == name + ".abk";
+        });
 }
 
 // Writes the plan: all four outputs to temporary files, complete and
 // synced, then renamed as one step that a crash cannot split.
 void WritePlan(const PackPlan& plan, std::string& bank, const StreamTable& table,
-               const PackNames& names, const std::string& folder, StreamFiles& files,
+               const PackNames& names, const TakenFolder& taken, StreamFiles& files,
                WindowServices& window) {
     for (const PackPlan::Patch& patch : plan.patches)
         WriteUint32LE(bank, patch.position, patch.newAddress);
-    ReplacingFileWriter newArchive(names.newArchive);
+    // Every temporary file first: a target that cannot be written ends Pack
+    // before the long work of the archive.
+    const std::string& name = names.folderName;
+    ReplacingFileWriter newArchive(taken.Parent(), name + ".ast");
+    ReplacingFileWriter newBank(taken.Parent(), name + ".abk");
+    ReplacingFileWriter bankImage(taken.Work(), name + ".ida");
+    ReplacingFileWriter tableFile = PrepareTableFile(table, taken.Work(), name + ".tba");
     WriteStreams(plan, files, newArchive, window, table.RowCount());
-    ReplacingFileWriter newBank(names.newBank);
     newBank.Write(bank);
-    ReplacingFileWriter bankImage(names.bankImage);
     bankImage.Write(bank);
-    ReplacingFileWriter tableFile = PrepareTableFile(table, names.tableFile);
-    CommitTogether(folder,
+    CommitTogether(taken.Work(), taken.Parent(),
                    {{&newArchive, "../"}, {&newBank, "../"}, {&bankImage, ""}, {&tableFile, ""}},
                    "Pack");
 }
@@ -241,39 +215,60 @@ PackOutcome EndPlanning(const PackPlanResult& result, StreamTable& table, Stream
 PackOutcome PackFolder(StreamTable& table, WindowServices& window, const std::string& folder,
                        bool write, PackPlan* planOut) {
     const PackNames names = PackNamesFor(folder);
-    FolderLock lock;
-    if (!PrepareFolder(names, folder, write, lock, window))
-        return PackOutcome::FolderInUse;
-
-    // Load: the table file and the bank image.
-    if (!IsExistingFile(names.tableFile) || !IsExistingFile(names.bankImage)) {
+    auto resourcesMissing = [&] {
         window.InformationBox("Resource files not found in " + folder, "Information");
         return PackOutcome::ResourcesMissing;
+    };
+    if (!IsExistingFolder(folder))
+        return resourcesMissing();
+    // Pack takes the folder; the dry run only opens it. Every name is then
+    // reached through the folder opened here.
+    std::optional<TakenFolder> taken;
+    Folder readOnly;
+    if (write) {
+        taken = TakePackedFolder(names, folder, window);
+        if (!taken)
+            return PackOutcome::FolderInUse;
+    } else {
+        NotePendingCommit(folder, window);
+        readOnly = Folder(folder);
+        if (!readOnly.IsOpen())
+            throw IoError(readOnly.OpenError(), "Cannot open the folder " + folder);
+    }
+    const Folder& work = write ? taken->Work() : readOnly;
+    // No box waits for the user while the folder is locked.
+    auto letGo = [&taken] {
+        if (taken)
+            taken->Release();
+    };
+
+    // Load: the table file and the bank image.
+    const InputFile tableFile(work.Fd(), names.folderName + ".tba", names.tableFile);
+    const InputFile bankImage(work.Fd(), names.folderName + ".ida", names.bankImage);
+    if (!tableFile.IsOpen() || !bankImage.IsOpen()) {
+        letGo();
+        return resourcesMissing();
     }
     DisabledWindowGuard disabled(window);
     window.SetWorkFolder("");
-    // Stream files are looked up by name in the open folder, not by a whole
-    // path each: with many thousands of them the path walks would dominate.
-    const UniqueFd folderFd = OpenFolder(folder);
-    if (!folderFd.valid())
-        throw IoError(errno, "Cannot open folder " + folder);
     table.Reset();
     window.Repaint();
-    std::string bank = ReadWholeFile(names.bankImage);
+    std::string bank = bankImage.ReadAll();
     if (bank.empty()) {
+        letGo();
         disabled.Release();
         return PackOutcome::EmptyBankImage;
     }
-    const std::int64_t lines =
-        table.LoadTableFile(names.tableFile, [&window] { window.PumpEvents(); });
-    if (const auto refusal = SizeLineRefusal(table, lines, names.tableFile)) {
-        table.Reset();
+    if (const auto refusal = LoadFolderTable(table, tableFile, [&window] { window.PumpEvents(); })) {
+        letGo();
         disabled.Release();
-        window.WarningBox(*refusal, "Error");
+        window.WarningBox("The table file " + names.tableFile + " cannot be packed: " + *refusal,
+                          "Error");
         return PackOutcome::TableRefused;
     }
     const std::int32_t rows = table.RowCount();
     if (rows <= 1) {
+        letGo();
         disabled.Release();
         window.InformationBox("No streams listed in " + names.tableFile, "Information");
         return PackOutcome::NoStreamRows;
@@ -283,12 +278,12 @@ PackOutcome PackFolder(StreamTable& table, WindowServices& window, const std::st
     window.SetProgressMin(1);
 
     // Plan: every exit comes before a byte is written.
-    StreamFiles files(folderFd.get(), folder);
+    StreamFiles files(work);
     PackPlanContext context;
     context.tableFile = names.tableFile;
     context.bankImage = names.bankImage;
     context.streamFile = [&files](std::int32_t row, const std::string& name) {
-        return files.Open(row, name);
+        return files.Look(row, name);
     };
     context.onRow = [&window, rows](std::int32_t row) {
         window.SetProgressPosition(row);
@@ -296,8 +291,10 @@ PackOutcome PackFolder(StreamTable& table, WindowServices& window, const std::st
         window.PumpEvents();
     };
     const PackPlanResult result = PlanPack(table, bank, context);
-    if (result.end != PlanEnd::Planned)
+    if (result.end != PlanEnd::Planned) {
+        letGo();
         return EndPlanning(result, table, files, disabled, window);
+    }
     ApplyCells(table, result);
     if (planOut)
         *planOut = result.plan;
@@ -306,7 +303,8 @@ PackOutcome PackFolder(StreamTable& table, WindowServices& window, const std::st
         return PackOutcome::Succeeded;
     }
 
-    WritePlan(result.plan, bank, table, names, folder, files, window);
+    WritePlan(result.plan, bank, table, names, *taken, files, window);
+    letGo();
     disabled.Release();
     window.SetWorkFolder(folder);
     window.Repaint();

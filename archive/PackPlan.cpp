@@ -5,6 +5,8 @@
 #include <optional>
 
 #include "archive/BankPositions.h"
+#include "archive/Path.h"
+#include "io/CommitRecord.h"
 #include "io/Bytes.h"
 #include "table/StreamTable.h"
 
@@ -36,6 +38,9 @@ private:
     // Reads the rows' numbers; a refusal when the table cannot be packed at
     // all (rows out of archive order, references that share bytes).
     std::optional<PackPlanResult> ReadAndCheckTable();
+    // "table file", "bank image" or "commit record" for a name that is one of
+    // the folder's own files, which are never streams; empty otherwise.
+    std::string OwnFileOfTheFolder(const std::string& name) const;
     // Row i grew: moves every row behind it by the growth; an end where
     // that cannot be done.
     std::optional<PackPlanResult> Grow(std::int32_t i, std::uint64_t growth);
@@ -118,6 +123,16 @@ std::optional<PackPlanResult> Planner::ReadAndCheckTable() {
     return std::nullopt;
 }
 
+std::string Planner::OwnFileOfTheFolder(const std::string& name) const {
+    if (name == FileNamePart(context_.tableFile))
+        return "table file";
+    if (name == FileNamePart(context_.bankImage))
+        return "bank image";
+    if (name == kCommitRecordName)
+        return "commit record";
+    return {};
+}
+
 PackPlanResult Planner::Run() {
     if (auto refused = ReadAndCheckTable())
         return std::move(*refused);
@@ -132,6 +147,11 @@ PackPlanResult Planner::Run() {
             return End(PlanEnd::Refused, i,
                        RowText(context_.tableFile, i) + " names '" + name +
                            "', which is not a file in the work folder.",
+                       i, i, 0, growth_);
+        if (const std::string own = OwnFileOfTheFolder(name); !own.empty())
+            return End(PlanEnd::Refused, i,
+                       RowText(context_.tableFile, i) + " names '" + name +
+                           "', which is this folder's own " + own + ".",
                        i, i, 0, growth_);
         const StreamFileState file = context_.streamFile(i, name);
         if (file.kind == StreamFileState::Kind::LinkOutside)

@@ -20,49 +20,37 @@ namespace {
 
 constexpr std::int32_t kProgressSteps = 1000;
 
-// The folder locked for a command that writes it, with an interrupted
-// commit completed; false (and the box said) when another command has it.
-bool LockFolder(FolderLock& lock, const std::string& folder, WindowServices& window) {
-    const FolderLock::Result locked = lock.TryLock(folder);
-    if (locked == FolderLock::Result::InUse) {
-        window.WarningBox(FolderInUseText(folder), "Error");
-        return false;
-    }
-    if (locked == FolderLock::Result::CannotOpen)
-        throw IoError(lock.OpenError(), "Cannot open folder " + folder);
-    CompleteInterruptedCommit(folder, window);
-    return true;
-}
-
-// A stream file of the folder and its kept original, the folder locked
-// for the command; nothing when another command has it.
-struct LockedStream {
-    FolderLock lock;
-    std::string path, original;
+// A stream file of the folder and its kept original, the folder taken for
+// the command (with the leftovers of a killed Replace or Restore removed);
+// nothing when another command has it.
+struct TakenStream {
+    TakenFolder taken;
+    std::string name, original;
 };
 
-std::unique_ptr<LockedStream> LockStream(const std::string& folder, const std::string& name,
-                                         WindowServices& window) {
+std::optional<TakenStream> TakeStream(const std::string& folder, const std::string& name,
+                                      WindowServices& window) {
     // A name is a file of the folder itself, never a path.
     if (name.empty() || name.find_first_of("/\\") != std::string::npos || name == "." ||
         name == "..")
         throw std::runtime_error("'" + name + "' is not a stream file in the work folder " +
                                  folder);
-    auto stream = std::make_unique<LockedStream>();
-    if (!LockFolder(stream->lock, folder, window))
-        return nullptr;
-    stream->path = JoinPath(folder, name);
-    stream->original = KeptOriginalOf(stream->path);
-    return stream;
+    const std::string original = name + ".orig";
+    auto taken = TakeFolder(folder, window, [&](const std::string& target) {
+        return target == name || target == original;
+    });
+    if (!taken)
+        return std::nullopt;
+    return TakenStream{std::move(*taken), name, original};
 }
 
 // Decodes the new stream back from its file, block by block: a stream that
 // the program cannot read back, or that holds another number of samples
 // than were encoded, never replaces the old one.
-void ReadBack(const std::string& path, const std::string& name, std::uint64_t frames) {
-    const FileSource written(path);
+void ReadBack(const ReplacingFileWriter& file, const std::string& name, std::uint64_t frames) {
+    const FileSource written(file.FolderFd(), file.TemporaryName(), file.TemporaryPath());
     if (!written.IsOpen())
-        throw IoError(written.OpenError(), "Cannot open file " + path);
+        throw IoError(written.OpenError(), "Cannot open file " + file.TemporaryPath());
     const StreamInfo info = ReadStreamInfo(written);
     std::uint64_t decoded = 0;
     try {
@@ -89,42 +77,39 @@ std::string KeptOriginalOf(const std::string& streamPath) {
 ReplaceOutcome ReplaceStream(const std::string& folder, const std::string& name,
                              const std::string& audioFile, WindowServices& window,
                              ReplaceReport* report, const ReplaceOptions& options) {
-    const auto locked = LockStream(folder, name, window);
-    if (!locked)
+    auto stream = TakeStream(folder, name, window);
+    if (!stream)
         return ReplaceOutcome::FolderInUse;
-    const std::string& path = locked->path;
-    const std::string& original = locked->original;
-    RemoveLeftoverTemporaries(folder, [&](const std::string& target) {
-        return target == name || target == FileNamePart(original);
-    });
+    const Folder& work = stream->taken.Work();
+    // No box waits for the user while the folder is locked.
+    auto refuse = [&](ReplaceOutcome outcome, const std::string& text) {
+        stream->taken.Release();
+        window.WarningBox(text, "Error");
+        return outcome;
+    };
 
     // The old stream is read where needed, never whole: its header, its
     // blocks' preambles, and later a copy made a chunk at a time.
-    const FileSource old(path);
+    const FileSource old(work.Fd(), name, work.PathOf(name));
     if (!old.IsOpen())
-        throw IoError(old.OpenError(), "Cannot open file " + path);
+        throw IoError(old.OpenError(), "Cannot open file " + work.PathOf(name));
     const std::uint64_t oldSize = old.Size();
     const StreamInfo info = ReadStreamInfo(old);
     if (const std::string refusal = info.PlausibilityRefusal(name);
-        info.hasHeader && !refusal.empty()) {
-        window.WarningBox(refusal, "Error");
-        return ReplaceOutcome::CannotEncode;
-    }
-    if (!CanEncode(info)) {
-        window.WarningBox("The stream " + name + " is " +
-                              (info.hasHeader ? info.CodecName() : "without a stream header") +
-                              ", which this program cannot encode yet.",
-                          "Error");
-        return ReplaceOutcome::CannotEncode;
-    }
-    if (options.loop && !info.Loops()) {
-        window.WarningBox("The stream " + name + " does not loop, so it takes no loop.", "Error");
-        return ReplaceOutcome::LoopRefused;
-    }
+        info.hasHeader && !refusal.empty())
+        return refuse(ReplaceOutcome::CannotEncode, refusal);
+    if (!CanEncode(info))
+        return refuse(ReplaceOutcome::CannotEncode,
+                      "The stream " + name + " is " +
+                          (info.hasHeader ? info.CodecName() : "without a stream header") +
+                          ", which this program cannot encode yet.");
+    if (options.loop && !info.Loops())
+        return refuse(ReplaceOutcome::LoopRefused,
+                      "The stream " + name + " does not loop, so it takes no loop.");
     AudioFileReader audio(audioFile);
     std::string oldHeader(info.headerSize, '\0');
     if (old.ReadAt(0, oldHeader.data(), oldHeader.size()) != oldHeader.size())
-        throw IoError(EIO, "Cannot read " + path);
+        throw IoError(EIO, "Cannot read " + work.PathOf(name));
 
     DisabledWindowGuard disabled(window);
     window.SetProgressMin(0);
@@ -151,29 +136,29 @@ ReplaceOutcome ReplaceStream(const std::string& folder, const std::string& name,
     if (!loop.refusal.empty()) {
         disabled.Release();
         window.SetProgressPosition(0);
-        window.WarningBox(loop.refusal, "Error");
-        return ReplaceOutcome::LoopRefused;
+        return refuse(ReplaceOutcome::LoopRefused, loop.refusal);
     }
-    EncodedStream stream = encoder.Finish(loop.loop);
-    const std::uint64_t newSize = stream.Size();
-    const std::uint64_t frames = stream.frames;
+    EncodedStream encoded = encoder.Finish(loop.loop);
+    const std::uint64_t newSize = encoded.Size();
+    const std::uint64_t frames = encoded.frames;
 
     // The new stream goes to its temporary file first, which tells early
     // whether the stream file can be written at all.
-    ReplacingFileWriter file(path);
-    file.Write(stream.head);
-    for (std::string& piece : stream.body) {
+    ReplacingFileWriter file(work, name);
+    file.Write(encoded.head);
+    for (std::string& piece : encoded.body) {
         file.Write(piece);
         std::string().swap(piece);  // given back as soon as it is on its way
     }
     file.Finish();
-    ReadBack(file.TemporaryPath(), name, frames);
+    ReadBack(file, name, frames);
 
     // The first original stays beside the file until it is restored.
-    if (!IsExistingFile(original))
-        CopyFileReplacing(path, original);
+    if (StatusAt(work.Fd(), stream->original, false).kind == NameStatus::Kind::Missing)
+        CopyFileAt(work, name, stream->original);
     file.RenameIntoPlace();
-    SyncFolder(folder);
+    work.Sync();
+    stream->taken.Release();
     disabled.Release();
     window.SetProgressPosition(0);
 
@@ -190,17 +175,24 @@ ReplaceOutcome ReplaceStream(const std::string& folder, const std::string& name,
 
 ReplaceOutcome RestoreStream(const std::string& folder, const std::string& name,
                              WindowServices& window) {
-    const auto locked = LockStream(folder, name, window);
-    if (!locked)
+    auto stream = TakeStream(folder, name, window);
+    if (!stream)
         return ReplaceOutcome::FolderInUse;
-    const std::string& path = locked->path;
-    const std::string& original = locked->original;
-    if (!IsExistingFile(original)) {
+    const Folder& work = stream->taken.Work();
+    if (StatusAt(work.Fd(), stream->original, false).kind != NameStatus::Kind::File) {
+        stream->taken.Release();
         window.InformationBox("No original of " + name + " is kept in " + folder + ".",
                               "Information");
         return ReplaceOutcome::NoOriginal;
     }
-    RenameFile(original, path);
+    RenameAt(work, stream->original, name);
+    try {
+        work.Sync();
+    } catch (const IoError& e) {
+        throw IoError(e.code().value(), "The original of " + name +
+                                            " is back in place, but the folder " + folder +
+                                            " could not be synced to disk");
+    }
     return ReplaceOutcome::Restored;
 }
 

@@ -197,6 +197,8 @@ public:
     void ShowListed();
     bool BankEmpty() const { return bank_.empty(); }
     UnpackOutcome WriteWorkFolder();
+    // The work folder taken, with the leftovers of this Unpack's own targets removed.
+    std::optional<TakenFolder> TakeWorkFolder();
 
 private:
     // Every end before the folder is written: the tool bar works again and the
@@ -307,37 +309,48 @@ void Unpacker::ShowListed() {
     window_.SetProgressPosition(0);
 }
 
-UnpackOutcome Unpacker::WriteWorkFolder() {
-    // The work folder: locked, an interrupted commit completed, the
-    // leftovers of a killed run removed, the user's edits kept if asked.
-    CreateFolder(names_.workFolder);  // it may exist already: then it is written into
-    FolderLock lock;
-    const FolderLock::Result locked = lock.TryLock(names_.workFolder);
-    if (locked == FolderLock::Result::InUse) {
-        ReleaseFiles();
-        window_.WarningBox(FolderInUseText(names_.workFolder), "Error");
-        return UnpackOutcome::FolderInUse;
-    }
-    if (locked == FolderLock::Result::CannotOpen)
-        throw IoError(lock.OpenError(), "Cannot create " + names_.workFolder);
-    CompleteInterruptedCommit(names_.workFolder, window_);
-    const UniqueFd folderFd = OpenFolder(names_.workFolder);
-    if (!folderFd.valid())
-        throw IoError(errno, "Cannot open folder " + names_.workFolder);
+std::optional<TakenFolder> Unpacker::TakeWorkFolder() {
     std::unordered_set<std::string> targets(rows_.fileNames.begin(), rows_.fileNames.end());
     targets.insert(FileNamePart(names_.bankImage));
     targets.insert(FileNamePart(names_.tableFile));
-    RemoveLeftoverTemporaries(names_.workFolder, [&targets](const std::string& target) {
-        return targets.count(target) != 0;
+    return TakeFolder(names_.workFolder, window_, [targets = std::move(targets)](const std::string& t) {
+        return targets.count(t) != 0;
     });
-    const std::vector<std::string> edited = DifferingStreamFiles(
-        folderFd.get(), archive_, rows_.addresses, rows_.sizes, rows_.fileNames);
-    if (!edited.empty() &&
-        !window_.ConfirmReplacingStreams(names_.workFolder, names_.archive, edited)) {
-        ReleaseFiles();
-        return UnpackOutcome::ReplaceDeclined;
-    }
+}
 
+UnpackOutcome Unpacker::WriteWorkFolder() {
+    // The work folder: made if need be, taken (locked, an interrupted commit
+    // completed, the leftovers of a killed run removed), the user's edits
+    // kept if asked.
+    if (const int error = CreateFolder(names_.workFolder); error != 0 && error != EEXIST)
+        throw IoError(error, "Cannot create " + names_.workFolder);
+    std::optional<TakenFolder> taken = TakeWorkFolder();
+    std::vector<std::string> edited;
+    std::unordered_set<std::string> approved;
+    while (taken) {
+        edited = DifferingStreamFiles(taken->Work().Fd(), archive_, rows_.addresses, rows_.sizes,
+                                      rows_.fileNames);
+        if (std::all_of(edited.begin(), edited.end(),
+                        [&approved](const std::string& name) { return approved.count(name); }))
+            break;
+        // Asked with the folder let go, and taken again after: should more
+        // files have changed meanwhile, those are asked about too.
+        taken->Release();
+        if (!window_.ConfirmReplacingStreams(names_.workFolder, names_.archive, edited)) {
+            ReleaseFiles();
+            return UnpackOutcome::ReplaceDeclined;
+        }
+        approved.insert(edited.begin(), edited.end());
+        taken = TakeWorkFolder();
+    }
+    if (!taken) {
+        ReleaseFiles();
+        return UnpackOutcome::FolderInUse;
+    }
+    const Folder& folder = taken->Work();
+    // The bank image and the table file can be written, or nothing is.
+    ReplacingFileWriter bankImage(folder, FileNamePart(names_.bankImage));
+    ReplacingFileWriter tableFile = PrepareTableFile(table_, folder, FileNamePart(names_.tableFile));
     {
         DisabledWindowGuard disabled(window_);
         window_.SetProgressPosition(0);
@@ -353,17 +366,15 @@ UnpackOutcome Unpacker::WriteWorkFolder() {
             window_.Repaint();
             window_.PumpEvents();
             window_.SetProgressPosition(k);
-            WriteFileThroughRename(folderFd.get(), rows_.fileNames[i],
-                                   JoinPath(names_.workFolder, rows_.fileNames[i]), stream);
+            WriteFileThroughRename(folder, rows_.fileNames[i], stream);
         }
         // One sync for every stream file, before the table that lists them.
-        SyncFileSystemOf(folderFd.get(), names_.workFolder);
+        SyncFileSystemOf(folder);
     }
 
-    ReplacingFileWriter bankImage(names_.bankImage);
     bankImage.Write(bank_);
-    ReplacingFileWriter tableFile = PrepareTableFile(table_, names_.tableFile);
-    CommitTogether(names_.workFolder, {{&bankImage, ""}, {&tableFile, ""}}, "Unpack");
+    CommitTogether(folder, taken->Parent(), {{&bankImage, ""}, {&tableFile, ""}}, "Unpack");
+    taken->Release();
 
     window_.SetWorkFolder(names_.workFolder);
     window_.InformationBox("Successfully extracted to " + names_.workFolder, "Information");
@@ -377,19 +388,16 @@ UnpackOutcome Unpacker::WriteWorkFolder() {
 // when nothing is to be written). False when another command has the folder.
 bool CompleteWritersCommit(const UnpackNames& names, WindowServices& window, bool writeFolder) {
     const std::string writer = WriterFolderOf(names);
-    if (writer.empty() || !IsExistingFolder(writer) || !HasCommitRecord(writer))
+    if (writer.empty() || !IsExistingFolder(writer))
         return true;
     if (!writeFolder) {
         NotePendingCommit(writer, window);
         return true;
     }
-    FolderLock lock;
-    if (lock.TryLock(writer) == FolderLock::Result::InUse) {
-        window.WarningBox(FolderInUseText(writer), "Error");
-        return false;
-    }
-    CompleteInterruptedCommit(writer, window);
-    return true;
+    const Folder folder(writer);
+    if (!folder.IsOpen() || !HasCommitRecord(folder))
+        return true;
+    return TakeFolder(writer, window, {}).has_value();
 }
 
 }  // namespace

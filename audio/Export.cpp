@@ -5,8 +5,13 @@
 
 namespace tamrel {
 
-void ExportWav(const ByteSource& stream, const std::string& name, const std::string& wavPath,
-               const std::function<bool(std::size_t)>& progress) {
+namespace {
+
+using WavOpener = std::function<WavFileWriter(int channels, std::int64_t rate, std::uint64_t frames,
+                                              std::optional<WavLoop> loop)>;
+
+void Export(const ByteSource& stream, const std::string& name, const WavOpener& open,
+            const std::function<bool(std::size_t)>& progress) {
     const StreamInfo info = ReadStreamInfo(stream);
     if (const std::string refusal = info.PlausibilityRefusal(name); !refusal.empty())
         throw DecodeError(refusal);
@@ -21,7 +26,7 @@ void ExportWav(const ByteSource& stream, const std::string& name, const std::str
     const int channels = static_cast<int>(info.channels);
     std::optional<WavFileWriter> wav;
     try {
-        wav.emplace(wavPath, channels, info.sampleRate, info.samples, loop);
+        wav.emplace(open(channels, info.sampleRate, info.samples, loop));
     } catch (const WavTooLongError& e) {
         throw DecodeError("The stream " + name + " holds " + e.what() + ".");
     }
@@ -35,6 +40,28 @@ void ExportWav(const ByteSource& stream, const std::string& name, const std::str
     // A stopped export leaves nothing: its temporary file goes with the writer.
     if (!stopped)
         wav->Commit();
+}
+
+}  // namespace
+
+void ExportWav(const ByteSource& stream, const std::string& name, const std::string& wavPath,
+               const std::function<bool(std::size_t)>& progress) {
+    Export(
+        stream, name,
+        [&](int channels, std::int64_t rate, std::uint64_t frames, std::optional<WavLoop> loop) {
+            return WavFileWriter(wavPath, channels, rate, frames, loop);
+        },
+        progress);
+}
+
+void ExportWav(const ByteSource& stream, const std::string& name, const Folder& folder,
+               const std::string& wavName, const std::function<bool(std::size_t)>& progress) {
+    Export(
+        stream, name,
+        [&](int channels, std::int64_t rate, std::uint64_t frames, std::optional<WavLoop> loop) {
+            return WavFileWriter(folder, wavName, channels, rate, frames, loop);
+        },
+        progress);
 }
 
 std::string WavNameFor(const std::string& streamName) {

@@ -15,6 +15,9 @@ namespace tamrel {
 // is written then).
 void ExportWav(const ByteSource& stream, const std::string& name, const std::string& wavPath,
                const std::function<bool(std::size_t)>& progress = {});
+// The same into a file of an open folder.
+void ExportWav(const ByteSource& stream, const std::string& name, const Folder& folder,
+               const std::string& wavName, const std::function<bool(std::size_t)>& progress = {});
 
 // The WAV file's name for a stream file's name: "intro_00002.asf" gives
 // "intro_00002.wav".

@@ -99,8 +99,25 @@ WavFileWriter::WavFileWriter(const std::string& path, int channels, std::int64_t
       rate_(rate),
       frames_(frames),
       loop_(loop) {
-    file_.Write(Head(channels, rate, static_cast<std::uint32_t>(DataSize(channels, frames)),
-                     loop.has_value()));
+    Start();
+}
+
+WavFileWriter::WavFileWriter(const Folder& folder, const std::string& name, int channels,
+                             std::int64_t rate, std::uint64_t frames, std::optional<WavLoop> loop)
+    : file_([&] {
+          DataSize(channels, frames);
+          return ReplacingFileWriter(folder, name);
+      }()),
+      channels_(channels),
+      rate_(rate),
+      frames_(frames),
+      loop_(loop) {
+    Start();
+}
+
+void WavFileWriter::Start() {
+    file_.Write(Head(channels_, rate_, static_cast<std::uint32_t>(DataSize(channels_, frames_)),
+                     loop_.has_value()));
 }
 
 void WavFileWriter::Append(const std::int16_t* samples, std::size_t frames) {

@@ -36,12 +36,17 @@ public:
     // IoError when the temporary file cannot be created.
     WavFileWriter(const std::string& path, int channels, std::int64_t rate, std::uint64_t frames,
                   std::optional<WavLoop> loop);
+    // The same for a name in an open folder, which must outlive the writer.
+    WavFileWriter(const Folder& folder, const std::string& name, int channels, std::int64_t rate,
+                  std::uint64_t frames, std::optional<WavLoop> loop);
     void Append(const std::int16_t* samples, std::size_t frames);
     // Writes the loop, checks that every frame announced came, and renames
     // the file into place.
     void Commit();
 
 private:
+    void Start();
+
     ReplacingFileWriter file_;
     int channels_;
     std::int64_t rate_;

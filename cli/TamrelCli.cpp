@@ -4,10 +4,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -15,6 +18,7 @@
 #include "Version.h"
 #include "archive/Check.h"
 #include "archive/FolderCommit.h"
+#include "archive/FolderTable.h"
 #include "archive/Pack.h"
 #include "archive/PackPlan.h"
 #include "archive/Path.h"
@@ -370,14 +374,11 @@ int RunList(const Options& options, ConsoleWindow& window) {
     StreamTable table;
     const std::string target = AsDialogPath(options.arguments[0]);
     if (IsExistingFolder(target)) {
-        const PackNames names = PackNamesFor(target);
         NotePendingCommit(target, window);
-        if (!IsExistingFile(names.tableFile)) {
-            window.Error("Resource files not found in " + target);
+        if (!ReadFolderTable(table, target, window)) {
+            window.ReportBoxes(false);
             return kFailure;
         }
-        table.Reset();
-        table.LoadTableFile(names.tableFile);
         const StreamSources sources(table, "", target);
         PrintTable(table, options.tsv, options.details ? &sources : nullptr);
         return kSuccess;
@@ -449,9 +450,8 @@ int RunCheck(const Options& options, ConsoleWindow& window) {
     }
 
     const std::string folder = AsDialogPath(options.arguments[1]);
-    const PackNames names = PackNamesFor(folder);
     NotePendingCommit(folder, window);
-    if (!IsExistingFile(names.tableFile)) {
+    if (!IsExistingFile(PackNamesFor(folder).tableFile)) {
         window.Error("Resource files not found in " + folder);
         return kFailure;
     }
@@ -476,13 +476,10 @@ int RunExport(const Options& options, ConsoleWindow& window) {
     std::string archive, folder, outFolder;
     if (IsExistingFolder(source)) {
         folder = source;
-        const PackNames names = PackNamesFor(folder);
-        if (!IsExistingFile(names.tableFile)) {
-            window.Error("Resource files not found in " + folder);
+        if (!ReadFolderTable(table, folder, window)) {
+            window.ReportBoxes(false);
             return kFailure;
         }
-        table.Reset();
-        table.LoadTableFile(names.tableFile);
         outFolder = folder;
     } else {
         const UnpackOutcome outcome = UnpackPickedFile(table, window, source, false);
@@ -508,8 +505,20 @@ int RunExport(const Options& options, ConsoleWindow& window) {
     }
     if (options.outputFolder)
         outFolder = AsDialogPath(*options.outputFolder);
-    if (!IsExistingFolder(outFolder) && !CreateFolder(outFolder) && !IsExistingFolder(outFolder)) {
-        window.Error("Cannot create the folder " + outFolder);
+    if (const int error = CreateFolder(outFolder); error != 0 && error != EEXIST) {
+        window.Error("Cannot create the folder " + outFolder + ": " + std::strerror(error));
+        return kFailure;
+    }
+    // The output folder is taken as any folder a command writes: locked, and
+    // the leftovers of a killed export of these files removed.
+    std::set<std::string> wavNames;
+    for (std::int32_t row : rows)
+        wavNames.insert(WavNameFor(FileNamePart(table.CellText(1, row))));
+    auto taken = TakeFolder(outFolder, window, [&wavNames](const std::string& target) {
+        return wavNames.count(target) != 0;
+    });
+    if (!taken) {
+        window.ReportBoxes(false);
         return kFailure;
     }
 
@@ -526,13 +535,14 @@ int RunExport(const Options& options, ConsoleWindow& window) {
         try {
             if (!stream)
                 throw DecodeError("The stream " + name + " is skipped: " + why + ".");
-            ExportWav(*stream, name, JoinPath(outFolder, WavNameFor(FileNamePart(name))));
+            ExportWav(*stream, name, taken->Work(), WavNameFor(FileNamePart(name)));
             ++written;
         } catch (const DecodeError& e) {
             window.Error(e.what());
         }
     }
     window.SetProgressPosition(static_cast<std::int32_t>(rows.size()));
+    taken->Release();
     window.Success("Exported " + std::to_string(written) + " of " + std::to_string(rows.size()) +
                    " streams as WAV files to " + outFolder);
     return written == static_cast<int>(rows.size()) ? kSuccess : kFailure;
@@ -542,15 +552,12 @@ int RunExport(const Options& options, ConsoleWindow& window) {
 // the message said) when the folder has none.
 std::optional<std::string> RowName(const std::string& folder, const std::string& rowText,
                                    ConsoleWindow& window, int& status) {
-    const PackNames names = PackNamesFor(folder);
-    if (!IsExistingFile(names.tableFile)) {
-        window.Error("Resource files not found in " + folder);
+    StreamTable table;
+    if (!ReadFolderTable(table, folder, window)) {
+        window.ReportBoxes(false);
         status = kFailure;
         return std::nullopt;
     }
-    StreamTable table;
-    table.Reset();
-    table.LoadTableFile(names.tableFile);
     std::string why;
     const auto rows = ParseRowList(rowText, table.RowCount() - 1, why);
     if (!rows || rows->size() != 1) {

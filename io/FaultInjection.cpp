@@ -8,11 +8,11 @@ namespace tamrel {
 namespace {
 // The commands run on one thread; the seam is only ever set by tests.
 std::optional<IoFault> gFault;
-std::array<int, 6> gCounts{};
+std::array<int, kIoOperations> gCounts{};
 }  // namespace
 
 void SetIoFault(std::optional<IoFault> fault) {
-    gFault = fault;
+    gFault = std::move(fault);
     gCounts.fill(0);
 }
 
@@ -22,11 +22,17 @@ int IoCallCount(IoOperation operation) {
 
 bool IoCallFails(IoOperation operation) {
     const int count = ++gCounts[static_cast<std::size_t>(operation)];
-    if (gFault && gFault->operation == operation && gFault->nth == count) {
-        errno = gFault->error;
-        return true;
+    if (!gFault || gFault->operation != operation || gFault->nth != count)
+        return false;
+    if (gFault->before) {
+        // Once only, and without the fault itself, in case the step does file work.
+        const std::function<void()> step = std::move(gFault->before);
+        gFault.reset();
+        step();
+        return false;
     }
-    return false;
+    errno = gFault->error;
+    return true;
 }
 
 }  // namespace tamrel

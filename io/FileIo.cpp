@@ -31,6 +31,12 @@ std::string FileNameOf(const std::string& path) {
     return std::filesystem::path(path).filename().string();
 }
 
+std::string JoinForMessage(const std::string& folder, std::string_view name) {
+    if (folder.empty())
+        return std::string(name);
+    return folder.back() == '/' ? folder + std::string(name) : folder + "/" + std::string(name);
+}
+
 // The OS calls through which every file operation of the program goes, so
 // that a test can make any one of them fail.
 int OpenAt(int folderFd, const char* name, int flags, mode_t mode = 0) {
@@ -39,22 +45,46 @@ int OpenAt(int folderFd, const char* name, int flags, mode_t mode = 0) {
     return ::openat(folderFd, name, flags, mode);
 }
 
+int OpenFolderAt(const char* path) {
+    if (IoCallFails(IoOperation::OpenFolder))
+        return -1;
+    return ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+ssize_t PositionedRead(int fd, char* data, std::size_t size, std::uint64_t offset) {
+    if (IoCallFails(IoOperation::Read))
+        return -1;
+    return ::pread(fd, data, size, static_cast<off_t>(offset));
+}
+
 ssize_t PositionedWrite(int fd, const char* data, std::size_t size, std::int64_t offset) {
     if (IoCallFails(IoOperation::Write))
         return -1;
     return ::pwrite(fd, data, size, offset);
 }
 
-int Sync(int fd) {
+int SyncFd(int fd) {
     if (IoCallFails(IoOperation::Sync))
         return -1;
     return ::fsync(fd);
 }
 
-int RenameAt(int fromFolder, const char* from, int toFolder, const char* to) {
+int Truncate(int fd, std::int64_t size) {
+    if (IoCallFails(IoOperation::Truncate))
+        return -1;
+    return ::ftruncate(fd, size);
+}
+
+int RenameIn(int fromFolder, const char* from, int toFolder, const char* to) {
     if (IoCallFails(IoOperation::Rename))
         return -1;
     return ::renameat(fromFolder, from, toFolder, to);
+}
+
+int UnlinkAt(int folderFd, const char* name) {
+    if (IoCallFails(IoOperation::Remove))
+        return -1;
+    return ::unlinkat(folderFd, name, 0);
 }
 
 // Writes all of bytes at offset, retrying short writes and interruptions.
@@ -74,6 +104,25 @@ int WriteFully(int fd, const char* data, std::size_t size, std::int64_t offset) 
         offset += n;
     }
     return 0;
+}
+
+// Reads up to size bytes at offset, retrying short reads and interruptions;
+// returns how many there were, or throws IoError naming path.
+std::size_t ReadFully(int fd, char* data, std::size_t size, std::uint64_t offset,
+                      const std::string& path) {
+    std::size_t done = 0;
+    while (done < size) {
+        ssize_t n = PositionedRead(fd, data + done, size - done, offset + done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw IoError(errno, "Cannot read " + path);
+        }
+        if (n == 0)
+            break;  // the file shrank meanwhile: what is left is what there is
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
 }
 
 // A name for a new temporary file of target: random, so that two never meet.
@@ -97,6 +146,10 @@ int CreateTemporary(int folderFd, const std::string& targetName, mode_t mode, st
     return -1;
 }
 
+FileIdentity IdentityOf(const struct stat& st) {
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
 }  // namespace
 
 IoError::IoError(int osError, const std::string& what)
@@ -115,11 +168,6 @@ bool IsExistingFolder(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool IsSymbolicLinkAt(int folderFd, const std::string& name) {
-    struct stat st {};
-    return ::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
-}
-
 std::string ResolvedPath(const std::string& path) {
     char* resolved = ::realpath(path.c_str(), nullptr);
     if (!resolved)
@@ -129,10 +177,6 @@ std::string ResolvedPath(const std::string& path) {
     return result;
 }
 
-std::int64_t RegularFileSize(const std::string& path) {
-    return RegularFileSizeAt(AT_FDCWD, path);
-}
-
 std::int64_t RegularFileSizeAt(int folderFd, const std::string& name) {
     struct stat st {};
     if (::fstatat(folderFd, name.c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode))
@@ -140,8 +184,21 @@ std::int64_t RegularFileSizeAt(int folderFd, const std::string& name) {
     return st.st_size;
 }
 
-UniqueFd OpenFolder(const std::string& path) {
-    return UniqueFd(OpenAt(AT_FDCWD, path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+NameStatus StatusAt(int folderFd, const std::string& name, bool follow) {
+    NameStatus status;
+    struct stat st {};
+    if (::fstatat(folderFd, name.c_str(), &st, follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0) {
+        const int error = errno;
+        if (error != ENOENT && error != ENOTDIR)
+            status.error = error;
+        return status;
+    }
+    status.kind = S_ISREG(st.st_mode)   ? NameStatus::Kind::File
+                  : S_ISLNK(st.st_mode) ? NameStatus::Kind::Link
+                                        : NameStatus::Kind::Other;
+    status.size = st.st_size;
+    status.identity = IdentityOf(st);
+    return status;
 }
 
 UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
@@ -169,16 +226,19 @@ int UniqueFd::close() {
 }
 
 InputFile::InputFile(const std::string& path) : path_(path) {
-    Open(AT_FDCWD, path);
+    Open(AT_FDCWD, path, false);
 }
 
-InputFile::InputFile(int folderFd, const std::string& name, const std::string& path) : path_(path) {
-    Open(folderFd, name);
+InputFile::InputFile(int folderFd, const std::string& name, const std::string& path,
+                     bool noFollow)
+    : path_(path) {
+    Open(folderFd, name, noFollow);
 }
 
-void InputFile::Open(int folderFd, const std::string& name) {
+void InputFile::Open(int folderFd, const std::string& name, bool noFollow) {
     // Non-blocking, so that a pipe at the name does not wait for a writer.
-    int fd = OpenAt(folderFd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    int fd = OpenAt(folderFd, name.c_str(),
+                    O_RDONLY | O_CLOEXEC | O_NONBLOCK | (noFollow ? O_NOFOLLOW : 0));
     if (fd < 0) {
         openError_ = errno;
         return;
@@ -198,6 +258,7 @@ void InputFile::Open(int folderFd, const std::string& name) {
     }
     fd_ = UniqueFd(fd);
     size_ = st.st_size;
+    identity_ = IdentityOf(st);
 }
 
 std::int64_t InputFile::Size() const {
@@ -207,35 +268,11 @@ std::int64_t InputFile::Size() const {
 }
 
 std::size_t InputFile::ReadInto(char* data, std::size_t size) const {
-    std::size_t done = 0;
-    while (done < size) {
-        ssize_t n = ::pread(fd_.get(), data + done, size - done, static_cast<off_t>(done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw IoError(errno, "Cannot read " + path_);
-        }
-        if (n == 0)
-            break;  // the file shrank meanwhile: what is left is what there is
-        done += static_cast<std::size_t>(n);
-    }
-    return done;
+    return ReadFully(fd_.get(), data, size, 0, path_);
 }
 
 std::size_t InputFile::ReadAt(std::uint64_t offset, char* data, std::size_t size) const {
-    std::size_t done = 0;
-    while (done < size) {
-        ssize_t n = ::pread(fd_.get(), data + done, size - done, static_cast<off_t>(offset + done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw IoError(errno, "Cannot read " + path_);
-        }
-        if (n == 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
-    return done;
+    return ReadFully(fd_.get(), data, size, offset, path_);
 }
 
 std::string InputFile::ReadAll() const {
@@ -259,35 +296,76 @@ std::string ReadWholeFile(const std::string& path) {
     return file.ReadAll();
 }
 
-bool CreateFolder(const std::string& path) {
-    return ::mkdir(path.c_str(), 0777) == 0;
+Folder::Folder(std::string path) : path_(std::move(path)) {
+    fd_ = UniqueFd(OpenFolderAt(path_.c_str()));
+    if (!fd_.valid())
+        openError_ = errno;
 }
 
-ReplacingFileWriter::ReplacingFileWriter(std::string targetPath) : target_(std::move(targetPath)) {
+std::string Folder::PathOf(std::string_view name) const {
+    return JoinForMessage(path_, name);
+}
+
+FileIdentity Folder::Identity() const {
+    struct stat st {};
+    if (::fstat(fd_.get(), &st) != 0)
+        return {};
+    return IdentityOf(st);
+}
+
+void Folder::Sync() const {
+    // Some file systems cannot sync a folder (EINVAL); the renames are in
+    // place then, which is all they can promise.
+    if (SyncFd(fd_.get()) != 0 && errno != EINVAL && errno != EROFS)
+        throw IoError(errno, "Cannot sync the folder " + path_ + " to disk");
+}
+
+int CreateFolder(const std::string& path) {
+    if (IoCallFails(IoOperation::Mkdir))
+        return errno;
+    return ::mkdir(path.c_str(), 0777) == 0 ? 0 : errno;
+}
+
+ReplacingFileWriter::ReplacingFileWriter(std::string targetPath)
+    : target_(std::move(targetPath)),
+      folderPath_(FolderOf(target_)),
+      name_(FileNameOf(target_)) {
+    ownFolder_ = UniqueFd(OpenFolderAt(folderPath_.c_str()));
+    if (!ownFolder_.valid())
+        throw IoError(errno, "Cannot create " + target_);
+    folderFd_ = ownFolder_.get();
+    Create();
+}
+
+ReplacingFileWriter::ReplacingFileWriter(const Folder& folder, std::string name)
+    : target_(folder.PathOf(name)),
+      folderPath_(folder.Path()),
+      name_(std::move(name)),
+      folderFd_(folder.Fd()) {
+    Create();
+}
+
+void ReplacingFileWriter::Create() {
     // Replacing by rename would also replace a file the user made read-only;
     // a file we may not write stays as it is, as a direct overwrite would.
     // A link is replaced, not followed, so its own permissions do not count.
     mode_t mode = 0666;
     struct stat st {};
-    if (::lstat(target_.c_str(), &st) == 0) {
+    if (::fstatat(folderFd_, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         if (S_ISDIR(st.st_mode))
             throw IoError(EISDIR, "Cannot create " + target_);
         if (S_ISREG(st.st_mode)) {
-            if (::access(target_.c_str(), W_OK) != 0)
+            if (::faccessat(folderFd_, name_.c_str(), W_OK, 0) != 0)
                 throw IoError(errno, "Cannot create " + target_);
             mode = st.st_mode & 07777;
         }
     }
-    const std::string folder = FolderOf(target_);
-    const UniqueFd folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!folderFd.valid())
+    const int fd = CreateTemporary(folderFd_, name_, mode, tempName_);
+    if (fd < 0) {
+        tempName_.clear();
         throw IoError(errno, "Cannot create " + target_);
-    std::string name;
-    const int fd = CreateTemporary(folderFd.get(), FileNameOf(target_), mode, name);
-    if (fd < 0)
-        throw IoError(errno, "Cannot create " + target_);
+    }
     fd_ = UniqueFd(fd);
-    temp_ = folder + "/" + name;
     // open() applies the umask; an existing target's mode is kept whole.
     if (mode != 0666)
         ::fchmod(fd, mode);
@@ -295,20 +373,28 @@ ReplacingFileWriter::ReplacingFileWriter(std::string targetPath) : target_(std::
 
 ReplacingFileWriter::ReplacingFileWriter(ReplacingFileWriter&& other) noexcept
     : target_(std::move(other.target_)),
-      temp_(std::move(other.temp_)),
+      folderPath_(std::move(other.folderPath_)),
+      name_(std::move(other.name_)),
+      tempName_(std::move(other.tempName_)),
+      ownFolder_(std::move(other.ownFolder_)),
+      folderFd_(other.folderFd_),
       fd_(std::move(other.fd_)),
       buffer_(std::move(other.buffer_)),
       appendOffset_(other.appendOffset_),
       finished_(other.finished_),
       renamed_(other.renamed_),
       handedOver_(other.handedOver_) {
-    other.temp_.clear();
+    other.tempName_.clear();
     other.renamed_ = true;
 }
 
 ReplacingFileWriter::~ReplacingFileWriter() {
     if (!renamed_ && !handedOver_)
         Discard();
+}
+
+std::string ReplacingFileWriter::TemporaryPath() const {
+    return tempName_.empty() ? std::string() : JoinForMessage(folderPath_, tempName_);
 }
 
 void ReplacingFileWriter::Fail(int osError, const char* action) {
@@ -359,9 +445,9 @@ void ReplacingFileWriter::Finish() {
     struct stat st {};
     if (::fstat(fd_.get(), &st) != 0)
         Fail(errno, "Cannot write");
-    if (st.st_size < appendOffset_ && ::ftruncate(fd_.get(), appendOffset_) != 0)
+    if (st.st_size < appendOffset_ && Truncate(fd_.get(), appendOffset_) != 0)
         Fail(errno, "Cannot write");
-    if (Sync(fd_.get()) != 0)
+    if (SyncFd(fd_.get()) != 0)
         Fail(errno, "Cannot write");
     if (int err = fd_.close())
         Fail(err, "Cannot write");
@@ -371,38 +457,40 @@ void ReplacingFileWriter::Finish() {
 void ReplacingFileWriter::RenameIntoPlace() {
     if (!finished_ || renamed_)
         throw IoError(EBADF, "Cannot replace " + target_);
-    if (RenameAt(AT_FDCWD, temp_.c_str(), AT_FDCWD, target_.c_str()) != 0) {
+    if (RenameIn(folderFd_, tempName_.c_str(), folderFd_, name_.c_str()) != 0) {
         const int err = errno;
         if (!handedOver_)
             Discard();
         throw IoError(err, "Cannot replace " + target_);
     }
     renamed_ = true;
-    temp_.clear();
+    tempName_.clear();
 }
 
 void ReplacingFileWriter::Commit() {
     Finish();
     RenameIntoPlace();
-    SyncFolder(FolderOf(target_));
+    if (SyncFd(folderFd_) != 0 && errno != EINVAL && errno != EROFS)
+        throw IoError(errno, "Cannot sync the folder " + folderPath_ + " to disk after writing " +
+                                 target_ + ", which is in place");
 }
 
 void ReplacingFileWriter::Discard() noexcept {
     fd_.close();
-    if (!temp_.empty()) {
-        ::unlink(temp_.c_str());
-        temp_.clear();
+    if (!tempName_.empty()) {
+        ::unlinkat(folderFd_, tempName_.c_str(), 0);
+        tempName_.clear();
     }
     buffer_.clear();
     finished_ = true;
     renamed_ = true;
 }
 
-void CopyFileReplacing(const std::string& from, const std::string& to) {
-    const InputFile in(from);
+void CopyFileAt(const Folder& folder, const std::string& from, const std::string& to) {
+    const InputFile in(folder.Fd(), from, folder.PathOf(from));
     if (!in.IsOpen())
-        throw IoError(in.OpenError(), "Cannot open file " + from);
-    ReplacingFileWriter out(to);
+        throw IoError(in.OpenError(), "Cannot open file " + folder.PathOf(from));
+    ReplacingFileWriter out(folder, to);
     std::string chunk(kWriteBufferSize, '\0');
     for (std::uint64_t at = 0;;) {
         const std::size_t n = in.ReadAt(at, chunk.data(), chunk.size());
@@ -414,21 +502,21 @@ void CopyFileReplacing(const std::string& from, const std::string& to) {
     out.Commit();
 }
 
-void WriteFileThroughRename(int folderFd, const std::string& name, const std::string& path,
+void WriteFileThroughRename(const Folder& folder, const std::string& name,
                             std::string_view bytes) {
     std::string temp;
-    UniqueFd fd(CreateTemporary(folderFd, name, 0666, temp));
+    UniqueFd fd(CreateTemporary(folder.Fd(), name, 0666, temp));
     if (!fd.valid())
-        throw IoError(errno, "Cannot create " + path);
+        throw IoError(errno, "Cannot create " + folder.PathOf(name));
     int err = WriteFully(fd.get(), bytes.data(), bytes.size(), 0);
     if (err == 0)
         err = fd.close();
-    if (err == 0 && RenameAt(folderFd, temp.c_str(), folderFd, name.c_str()) != 0)
+    if (err == 0 && RenameIn(folder.Fd(), temp.c_str(), folder.Fd(), name.c_str()) != 0)
         err = errno;
     if (err != 0) {
         fd.close();
-        ::unlinkat(folderFd, temp.c_str(), 0);
-        throw IoError(err, "Cannot write " + path);
+        ::unlinkat(folder.Fd(), temp.c_str(), 0);
+        throw IoError(err, "Cannot write " + folder.PathOf(name));
     }
 }
 
@@ -444,14 +532,17 @@ std::string TargetOfTemporary(std::string_view fileName) {
     return std::string(fileName.substr(1, mark - 1));
 }
 
-int RemoveLeftoverTemporaries(const std::string& folder,
+int RemoveLeftoverTemporaries(const Folder& folder,
                               const std::function<bool(const std::string&)>& isOurs) {
-    UniqueFd folderFd = OpenFolder(folder);
-    if (!folderFd.valid())
-        return 0;
-    DIR* dir = ::fdopendir(::dup(folderFd.get()));
-    if (!dir)
-        return 0;
+    const int listing = ::dup(folder.Fd());
+    DIR* dir = listing >= 0 ? ::fdopendir(listing) : nullptr;
+    if (!dir) {
+        const int err = errno;
+        if (listing >= 0)
+            ::close(listing);
+        throw IoError(err, "Cannot list the folder " + folder.Path());
+    }
+    ::rewinddir(dir);
     std::vector<std::string> leftovers;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string target = TargetOfTemporary(entry->d_name);
@@ -459,52 +550,42 @@ int RemoveLeftoverTemporaries(const std::string& folder,
             leftovers.emplace_back(entry->d_name);
     }
     ::closedir(dir);
-    int removed = 0;
-    for (const std::string& name : leftovers) {
-        if (IoCallFails(IoOperation::Remove))
-            throw IoError(errno, "Cannot remove " + folder + "/" + name);
-        if (::unlinkat(folderFd.get(), name.c_str(), 0) == 0)
-            ++removed;
-        else if (errno != ENOENT)
-            throw IoError(errno, "Cannot remove " + folder + "/" + name);
-    }
-    return removed;
+    for (const std::string& name : leftovers)
+        RemoveAt(folder, name);
+    return static_cast<int>(leftovers.size());
 }
 
-void RenameFile(const std::string& from, const std::string& to) {
-    if (RenameAt(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str()) != 0)
-        throw IoError(errno, "Cannot replace " + to);
-    SyncFolder(FolderOf(to));
+void RenameAt(const Folder& folder, const std::string& from, const std::string& to) {
+    if (RenameIn(folder.Fd(), from.c_str(), folder.Fd(), to.c_str()) != 0)
+        throw IoError(errno, "Cannot replace " + folder.PathOf(to));
 }
 
-void SyncFolder(const std::string& path) {
-    // Some file systems cannot sync a folder (EINVAL); the renames are in
-    // place then, which is all they can promise.
-    UniqueFd folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.valid() && Sync(folder.get()) != 0 && errno != EINVAL && errno != EROFS)
-        throw IoError(errno, "Cannot write " + path);
+void RemoveAt(const Folder& folder, const std::string& name) {
+    if (UnlinkAt(folder.Fd(), name.c_str()) != 0 && errno != ENOENT)
+        throw IoError(errno, "Cannot remove " + folder.PathOf(name));
 }
 
-void SyncFileSystemOf(int folderFd, const std::string& path) {
-    if (IoCallFails(IoOperation::Sync) || ::syncfs(folderFd) != 0)
-        throw IoError(errno, "Cannot write " + path);
+void SyncFileSystemOf(const Folder& folder) {
+    if (IoCallFails(IoOperation::Sync) || ::syncfs(folder.Fd()) != 0)
+        throw IoError(errno, "Cannot sync the files of " + folder.Path() + " to disk");
 }
 
-FolderLock::Result FolderLock::TryLock(const std::string& folder) {
-    fd_ = UniqueFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!fd_.valid()) {
-        openError_ = errno;
-        return Result::CannotOpen;
-    }
-    if (::flock(fd_.get(), LOCK_EX | LOCK_NB) != 0) {
-        const int err = errno;
-        fd_.close();
-        if (err == EWOULDBLOCK)
-            return Result::InUse;
-        openError_ = err;
-        return Result::CannotOpen;
-    }
-    return Result::Locked;
+LockResult LockFolder(const Folder& folder, int& error) {
+    if (::flock(folder.Fd(), LOCK_EX | LOCK_NB) == 0)
+        return LockResult::Locked;
+    error = errno;
+    return error == EWOULDBLOCK ? LockResult::InUse : LockResult::Failed;
+}
+
+LockResult FolderLock::TryLock(const std::string& path) {
+    folder_ = Folder(path);
+    if (!folder_.IsOpen())
+        return LockResult::Failed;
+    int error = 0;
+    const LockResult result = LockFolder(folder_, error);
+    if (result != LockResult::Locked)
+        folder_ = Folder();
+    return result;
 }
 
 }  // namespace tamrel

@@ -31,11 +31,26 @@ inline constexpr std::int64_t kMaxFileSize = 0x7FFFFFFF;
 
 // True when a regular file (not a folder) exists at path.
 bool IsExistingFile(const std::string& path);
-// The size of the regular file at path; -1 when there is none.
-std::int64_t RegularFileSize(const std::string& path);
-// The same for a name inside an open folder (see OpenFolder): looking up one
-// name in a folder is cheaper than walking a whole path, file after file.
+// The size of the regular file of that name inside an open folder (see
+// Folder); -1 when there is none. Looking up one name in a folder is cheaper
+// than walking a whole path, file after file.
 std::int64_t RegularFileSizeAt(int folderFd, const std::string& name);
+
+// What makes a file itself, whatever name or path reaches it.
+struct FileIdentity {
+    std::uint64_t device = 0, inode = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// What one look at a name in a folder found, links not followed.
+struct NameStatus {
+    enum class Kind { Missing, File, Link, Other } kind = Kind::Missing;
+    int error = 0;  // the cause, when the look failed for another reason than absence
+    std::int64_t size = 0;
+    FileIdentity identity;
+};
+// Looks at name in the open folder once; follow looks through a link.
+NameStatus StatusAt(int folderFd, const std::string& name, bool follow);
 
 // Owns a file descriptor and closes it on every way out.
 class UniqueFd {
@@ -69,8 +84,10 @@ private:
 class InputFile {
 public:
     explicit InputFile(const std::string& path);
-    // The file name inside the open folder; path names it in messages.
-    InputFile(int folderFd, const std::string& name, const std::string& path);
+    // The file name inside the open folder; path names it in messages. With
+    // noFollow, a link at the name is refused (ELOOP) instead of followed.
+    InputFile(int folderFd, const std::string& name, const std::string& path,
+              bool noFollow = false);
 
     bool IsOpen() const { return fd_.valid(); }
     // errno of the failed open, 0 when open.
@@ -80,6 +97,8 @@ public:
     // stays this object's.
     int Descriptor() const { return fd_.get(); }
 
+    // Which file was opened.
+    FileIdentity Identity() const { return identity_; }
     // Size in bytes when it was opened; throws FileTooLargeError for 2 GiB or more.
     std::int64_t Size() const;
     // The same without the limit.
@@ -93,13 +112,14 @@ public:
     std::size_t ReadAt(std::uint64_t offset, char* data, std::size_t size) const;
 
 private:
-    void Open(int folderFd, const std::string& name);
+    void Open(int folderFd, const std::string& name, bool noFollow);
     // Reads up to size bytes from offset 0; returns how many there were.
     std::size_t ReadInto(char* data, std::size_t size) const;
 
     std::string path_;
     UniqueFd fd_;
     std::int64_t size_ = 0;
+    FileIdentity identity_;
     int openError_ = 0;
 };
 
@@ -107,11 +127,36 @@ private:
 // cause) when it cannot be opened or read, FileTooLargeError for 2 GiB or more.
 std::string ReadWholeFile(const std::string& path);
 
-// Opens a folder for looking names up in it; an invalid descriptor when it cannot.
-UniqueFd OpenFolder(const std::string& path);
+// A folder opened once, by its path as the user gave it (the OS follows
+// links along the path; the program resolves nothing itself). Every name in
+// it is then reached through its descriptor, so a folder renamed or swapped
+// meanwhile cannot redirect what a command writes.
+class Folder {
+public:
+    Folder() = default;
+    // Opens path; on failure IsOpen() is false and OpenError() says why.
+    explicit Folder(std::string path);
 
-// Creates a folder; false when it cannot (it exists already, for one).
-bool CreateFolder(const std::string& path);
+    bool IsOpen() const { return fd_.valid(); }
+    int OpenError() const { return openError_; }
+    int Fd() const { return fd_.get(); }
+    // The path as given, for messages.
+    const std::string& Path() const { return path_; }
+    // A name in the folder as a path, for messages.
+    std::string PathOf(std::string_view name) const;
+    FileIdentity Identity() const;
+    // Makes renames in the folder durable; a file system that cannot sync a
+    // folder is taken as it is. Throws IoError ("Cannot sync the folder PATH").
+    void Sync() const;
+
+private:
+    std::string path_;
+    UniqueFd fd_;
+    int openError_ = 0;
+};
+
+// Creates a folder; 0, or the OS's error (EEXIST when there is one already).
+int CreateFolder(const std::string& path);
 
 // Writes a file that replaces another: the bytes go to a temporary file in the
 // target's folder, and Commit() flushes it to disk and renames it over the
@@ -123,6 +168,8 @@ public:
     // Creates the temporary file; throws IoError naming the target when it
     // cannot be created (callers with their own wording catch that).
     explicit ReplacingFileWriter(std::string targetPath);
+    // The same for a name in an open folder, which must outlive the writer.
+    ReplacingFileWriter(const Folder& folder, std::string name);
     ReplacingFileWriter(ReplacingFileWriter&& other) noexcept;
     ReplacingFileWriter& operator=(ReplacingFileWriter&&) = delete;
     ReplacingFileWriter(const ReplacingFileWriter&) = delete;
@@ -130,7 +177,12 @@ public:
     ~ReplacingFileWriter();
 
     const std::string& TargetPath() const { return target_; }
-    const std::string& TemporaryPath() const { return temp_; }
+    const std::string& TargetName() const { return name_; }
+    // The temporary file as a path (empty once renamed or removed), and its
+    // name in the target's folder.
+    std::string TemporaryPath() const;
+    const std::string& TemporaryName() const { return tempName_; }
+    int FolderFd() const { return folderFd_; }
 
     // Appends bytes; buffered, so a failure may surface at a later call.
     void Write(std::string_view bytes);
@@ -149,11 +201,16 @@ public:
     void Discard() noexcept;
 
 private:
+    void Create();
     void FlushBuffer();
     [[noreturn]] void Fail(int osError, const char* action);
 
-    std::string target_;
-    std::string temp_;
+    std::string target_;      // the target's path, for messages
+    std::string folderPath_;  // its folder's path, for messages
+    std::string name_;        // the target's name in its folder
+    std::string tempName_;
+    UniqueFd ownFolder_;  // the folder, when the writer opened it itself
+    int folderFd_ = -1;
     UniqueFd fd_;
     std::string buffer_;
     std::int64_t appendOffset_ = 0;
@@ -162,55 +219,53 @@ private:
     bool handedOver_ = false;
 };
 
-// Copies the file at from over to, through a temporary file, a megabyte at
-// a time; throws IoError naming the file that failed.
-void CopyFileReplacing(const std::string& from, const std::string& to);
+// Copies the file from of the folder over to in the same folder, through a
+// temporary file, a megabyte at a time; throws IoError naming what failed.
+void CopyFileAt(const Folder& folder, const std::string& from, const std::string& to);
 
 // Writes a file in an open folder through a temporary file renamed over it:
 // the name holds either its old file or the whole new one, and a link there
-// is replaced. Not synced (the caller syncs once for many files); path names
-// the file in messages.
-void WriteFileThroughRename(int folderFd, const std::string& name, const std::string& path,
-                            std::string_view bytes);
+// is replaced. Not synced (the caller syncs once for many files).
+void WriteFileThroughRename(const Folder& folder, const std::string& name, std::string_view bytes);
 
 // The temporary files of this program are named "." + target + ".tmp-" and
 // digits, in the target's folder. The target's name, or empty for any other name.
 std::string TargetOfTemporary(std::string_view fileName);
-// Removes the temporary files in folder whose targets isOurs accepts: the
-// leftovers of a run that was killed. Returns how many were removed.
-int RemoveLeftoverTemporaries(const std::string& folder,
+// Removes the temporary files in the folder whose targets isOurs accepts:
+// the leftovers of a run that was killed. Returns how many were removed.
+int RemoveLeftoverTemporaries(const Folder& folder,
                               const std::function<bool(const std::string&)>& isOurs);
 
-// Renames a file over another in the same folder, as one step, and makes it
-// durable; throws IoError naming the target.
-void RenameFile(const std::string& from, const std::string& to);
+// Renames a name of the folder over another, as one step; throws IoError
+// naming the target. The caller syncs the folder.
+void RenameAt(const Folder& folder, const std::string& from, const std::string& to);
+// Removes a name of the folder; a name that is gone already is no failure.
+void RemoveAt(const Folder& folder, const std::string& name);
 
-// Makes renames in a folder durable. File systems that cannot sync a folder
-// are accepted as they are.
-void SyncFolder(const std::string& path);
 // Writes everything of the file system that holds the open folder to disk:
 // one call instead of one per file, after many files were written.
-void SyncFileSystemOf(int folderFd, const std::string& path);
+void SyncFileSystemOf(const Folder& folder);
 
 // An exclusive advisory lock (flock) on a folder itself, held while a command
 // writes in it, so that two commands never interleave on one folder.
+enum class LockResult { Locked, InUse, Failed };
+// Tries once, without waiting; the lock lasts while the folder stays open.
+// error is set when it failed.
+LockResult LockFolder(const Folder& folder, int& error);
+
+// A lock on a folder by its path, for a holder that only locks (tests, and
+// a second program).
 class FolderLock {
 public:
-    enum class Result { Locked, InUse, CannotOpen };
-    // Tries once, without waiting.
-    Result TryLock(const std::string& folder);
-    int OpenError() const { return openError_; }
-    void Unlock() { fd_.close(); }
+    LockResult TryLock(const std::string& path);
+    void Unlock() { folder_ = Folder(); }
 
 private:
-    UniqueFd fd_;
-    int openError_ = 0;
+    Folder folder_;
 };
 
 // True when a folder exists at path.
 bool IsExistingFolder(const std::string& path);
-// True when the name in the open folder is a symbolic link.
-bool IsSymbolicLinkAt(int folderFd, const std::string& name);
 // The path with every link resolved, or empty when it cannot be resolved.
 std::string ResolvedPath(const std::string& path);
 

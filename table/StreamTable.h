@@ -15,6 +15,8 @@
 
 namespace tamrel {
 
+class InputFile;
+
 // A cell addressed by a negative column or row.
 class ListIndexError : public std::out_of_range {
 public:
@@ -85,6 +87,9 @@ public:
     // pumpEvents runs once after each cell line, so a window stays live.
     // Returns the number of lines the file held.
     std::int64_t LoadTableFile(const std::string& path,
+                               const std::function<void()>& pumpEvents = {});
+    // The same from a file already opened (in a work folder, by its descriptor).
+    std::int64_t LoadTableFile(const InputFile& file,
                                const std::function<void()>& pumpEvents = {});
 
     void SetListener(StreamTableListener* listener) { listener_ = listener; }

@@ -162,16 +162,31 @@ std::int64_t ApplyTableFileContents(StreamTable& table, std::string_view content
     return count;
 }
 
-ReplacingFileWriter PrepareTableFile(const StreamTable& table, const std::string& path) {
+namespace {
+
+ReplacingFileWriter WriteTableFile(const StreamTable& table, const std::string& path,
+                                   const std::function<ReplacingFileWriter()>& create) {
     std::string contents = FormatTableFile(table);
     std::optional<ReplacingFileWriter> file;
     try {
-        file.emplace(path);
-    } catch (const IoError&) {
-        throw TableFileError("Cannot Create " + path);
+        file.emplace(create());
+    } catch (const IoError& e) {
+        throw TableFileError("Cannot Create " + path + ": " + e.code().message());
     }
     file->Write(contents);
     return std::move(*file);
+}
+
+}  // namespace
+
+ReplacingFileWriter PrepareTableFile(const StreamTable& table, const std::string& path) {
+    return WriteTableFile(table, path, [&path] { return ReplacingFileWriter(path); });
+}
+
+ReplacingFileWriter PrepareTableFile(const StreamTable& table, const Folder& folder,
+                                     const std::string& name) {
+    return WriteTableFile(table, folder.PathOf(name),
+                          [&] { return ReplacingFileWriter(folder, name); });
 }
 
 void StreamTable::SaveTableFile(const std::string& path) const {
@@ -180,9 +195,14 @@ void StreamTable::SaveTableFile(const std::string& path) const {
 
 std::int64_t StreamTable::LoadTableFile(const std::string& path,
                                         const std::function<void()>& pumpEvents) {
-    InputFile file(path);
+    return LoadTableFile(InputFile(path), pumpEvents);
+}
+
+std::int64_t StreamTable::LoadTableFile(const InputFile& file,
+                                        const std::function<void()>& pumpEvents) {
     if (!file.IsOpen())
-        throw TableFileError("Cannot open file " + path);
+        throw TableFileError("Cannot open file " + file.Path() + ": " +
+                             std::generic_category().message(file.OpenError()));
     std::string contents = file.ReadAll();
     const std::int64_t lines = ApplyTableFileContents(*this, contents, pumpEvents);
     NotifyTableChanged();

@@ -36,8 +36,12 @@ std::string DecodeCellText(std::string_view text);
 std::string FormatTableFile(const StreamTable& table);
 // Writes the table file into a temporary file beside path, to be renamed over
 // it by Commit(); SaveTableFile is this and Commit() at once. Throws
-// TableFileError ("Cannot Create " + path) when the file cannot be created.
+// TableFileError ("Cannot Create " + path + ": " and the OS's cause) when
+// the file cannot be created.
 ReplacingFileWriter PrepareTableFile(const StreamTable& table, const std::string& path);
+// The same for the file name in an open folder.
+ReplacingFileWriter PrepareTableFile(const StreamTable& table, const Folder& folder,
+                                     const std::string& name);
 
 // Applies a table file's content to the table, as LoadTableFile does after
 // reading the file (without the final change report). Returns the number of

@@ -113,7 +113,7 @@ void FailEveryStep(const std::function<void(const TempDir&)>& prepare,
             TempDir dir;
             prepare(dir);
             RecordingWindow window;
-            SetIoFault(IoFault{operation, nth, ENOSPC});
+            SetIoFault(IoFault{operation, nth, ENOSPC, {}});
             bool failed = false;
             try {
                 failed = !run(dir, window);
@@ -135,7 +135,7 @@ void FailEveryStep(const std::function<void(const TempDir&)>& prepare,
                 const bool isNew = fresh.count(path) && fresh.at(path) == bytes;
                 EXPECT_TRUE(wasOld || isNew) << path << " is neither old nor new";
             }
-            const bool pending = HasCommitRecord(dir / "intro_");
+            const bool pending = HasCommitRecord(Folder(dir / "intro_"));
             if (failed && !pending) {
                 EXPECT_EQ(Leftovers(dir.path()), std::vector<std::string>{});
             }
@@ -173,10 +173,10 @@ TEST(NothingLost, AnInterruptedCommitIsCompletedByTheNextCommand) {
         TempDir dir;
         PreparePackedFolder(dir);
         RecordingWindow window;
-        SetIoFault(IoFault{IoOperation::Rename, 3, EIO});  // the record, the archive, then this
+        SetIoFault(IoFault{IoOperation::Rename, 3, EIO, {}});  // the record, the archive, then this
         EXPECT_THROW(PackIt(dir, window), IoError);
         SetIoFault(std::nullopt);
-        ASSERT_TRUE(HasCommitRecord(dir / "intro_"));
+        ASSERT_TRUE(HasCommitRecord(Folder(dir / "intro_")));
         const std::string text = "information Information: An interrupted Pack of " +
                                  (dir / "intro_") + " was completed.";
         RecordingWindow next;
@@ -194,7 +194,7 @@ TEST(NothingLost, AnInterruptedCommitIsCompletedByTheNextCommand) {
                   UnpackOutcome::Succeeded);
         EXPECT_EQ(ComparePairWithFolder(pair, ReadFileBytes(dir / "intro_.ast"), dir / "intro_"),
                   std::vector<std::string>{});
-        EXPECT_FALSE(HasCommitRecord(dir / "intro_"));
+        EXPECT_FALSE(HasCommitRecord(Folder(dir / "intro_")));
     }
 }
 
@@ -331,7 +331,7 @@ TEST(NothingLost, ASecondCommandOnALockedFolderChangesNothing) {
     TempDir dir;
     PreparePackedFolder(dir);
     FolderLock held;
-    ASSERT_EQ(held.TryLock(dir / "intro_"), FolderLock::Result::Locked);
+    ASSERT_EQ(held.TryLock(dir / "intro_"), LockResult::Locked);
     const Files before = FilesIn(dir.path());
     RecordingWindow window;
     EXPECT_EQ(PackIt(dir, window), PackOutcome::FolderInUse);

@@ -110,7 +110,7 @@ TEST_F(ReplaceTest, RefusalsWriteNothing) {
               "warning Error: The stream music_00003.asf is MicroTalk 10:1, "
               "which this program cannot encode yet.");
     FolderLock held;
-    ASSERT_EQ(held.TryLock(folder), FolderLock::Result::Locked);
+    ASSERT_EQ(held.TryLock(folder), LockResult::Locked);
     EXPECT_EQ(ReplaceStream(folder, "music_00002.asf", dir / "new.wav", window),
               ReplaceOutcome::FolderInUse);
     held.Unlock();

@@ -277,14 +277,16 @@ TEST_F(TableFileTest, ErrorsNameTheFile) {
         table.LoadTableFile(missing);
         FAIL();
     } catch (const TableFileError& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot open file " + missing);
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot open file " + missing + ": No such file or directory");
     }
     const std::string uncreatable = dir / "no-such-folder/t.tba";
     try {
         table.SaveTableFile(uncreatable);
         FAIL();
     } catch (const TableFileError& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot Create " + uncreatable);
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot Create " + uncreatable + ": No such file or directory");
     }
     EXPECT_THROW(table.LoadTableFile(dir.path()), TableFileError);  // a folder is no table file
 }

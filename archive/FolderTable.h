@@ -1,0 +1,29 @@
+// The one loader of a work folder's table file, for every command and the
+// window: a size line that declares more rows or columns than the file has
+// lines is damage, refused before anything acts on such a table.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace tamrel {
+
+class InputFile;
+class StreamTable;
+class WindowServices;
+
+// Loads the opened table file into table; returns why it is refused ("its
+// size line declares R rows and C columns, more than its L lines can hold.",
+// the table then reset), or nothing.
+std::optional<std::string> LoadFolderTable(StreamTable& table, const InputFile& file,
+                                           const std::function<void()>& pumpEvents = {});
+
+// The table of the work folder for a command that only reads it. False (and
+// "Resource files not found in FOLDER" said) when the folder has no table
+// file; throws TableFileError ("The table file PATH cannot be read: " and
+// why) for one that is refused or cannot be read.
+bool ReadFolderTable(StreamTable& table, const std::string& folder, WindowServices& window);
+
+}  // namespace tamrel
