@@ -14,10 +14,15 @@
 
 #include "PairBuilder.h"
 #include "RecordingWindow.h"
+#include "StreamBuilder.h"
 #include "TestFiles.h"
 #include "archive/Check.h"
+#include "archive/FolderCommit.h"
 #include "archive/Pack.h"
+#include "archive/Replace.h"
 #include "archive/Unpack.h"
+#include "audio/Export.h"
+#include "audio/Wav.h"
 #include "io/CommitRecord.h"
 #include "io/FaultInjection.h"
 #include "io/FileIo.h"
@@ -84,11 +89,33 @@ UnpackOutcome UnpackIt(const TempDir& dir, RecordingWindow& window) {
     return UnpackPickedFile(table, window, dir / "intro.ast");
 }
 
-// Runs one command with the Nth call of every kind failing in turn, until
-// the command gets through; after each failure every file is wholly as
-// before or wholly as after, and the next run of the command completes.
-void FailEveryStep(const std::function<void(const TempDir&)>& prepare,
-                   const std::function<bool(const TempDir&, RecordingWindow&)>& run) {
+// How a command is stopped at a call: the call fails (the command sees the
+// error and cleans up after itself), or the process dies right there, as
+// under SIGKILL (nothing of the command's own cleanup runs).
+enum class Stop { Fail, Kill };
+
+// Runs the command once in a child that dies at the Nth call of the kind;
+// true when it got that far.
+bool KillAt(IoOperation operation, int nth, const TempDir& dir,
+            const std::function<bool(const TempDir&, RecordingWindow&)>& run) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        SetIoFault(IoFault{operation, nth, 0, [] { ::_exit(99); }});
+        RecordingWindow window;
+        ::_exit(run(dir, window) ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 99;
+}
+
+// Runs one command stopped at the Nth call of every kind in turn, until the
+// command gets through; after each stop every file is wholly as before or
+// wholly as after, and the next run of the command completes and leaves no
+// temporary file or record behind.
+void StopAtEveryStep(const std::function<void(const TempDir&)>& prepare,
+                     const std::function<bool(const TempDir&, RecordingWindow&)>& run,
+                     Stop stop = Stop::Fail) {
     TempDir reference;
     prepare(reference);
     const Files before = FilesIn(reference.path());
@@ -104,24 +131,31 @@ void FailEveryStep(const std::function<void(const TempDir&)>& prepare,
     const Files old = relative(before, reference.path());
     const Files fresh = relative(after, reference.path());
 
-    const IoOperation operations[] = {IoOperation::Open,   IoOperation::Write,  IoOperation::Sync,
-                                      IoOperation::Rename, IoOperation::Remove, IoOperation::Close};
+    const IoOperation operations[] = {
+        IoOperation::Open,   IoOperation::Write, IoOperation::Sync,     IoOperation::Rename,
+        IoOperation::Remove, IoOperation::Close, IoOperation::Read,     IoOperation::Truncate,
+        IoOperation::Mkdir,  IoOperation::OpenFolder};
     for (IoOperation operation : operations) {
         for (int nth = 1;; ++nth) {
             SCOPED_TRACE("operation " + std::to_string(static_cast<int>(operation)) + ", call " +
                          std::to_string(nth));
             TempDir dir;
             prepare(dir);
-            RecordingWindow window;
-            SetIoFault(IoFault{operation, nth, ENOSPC, {}});
             bool failed = false;
-            try {
-                failed = !run(dir, window);
-            } catch (const std::exception&) {
-                failed = true;
+            bool reached = false;
+            if (stop == Stop::Kill) {
+                reached = failed = KillAt(operation, nth, dir, run);
+            } else {
+                RecordingWindow window;
+                SetIoFault(IoFault{operation, nth, ENOSPC, {}});
+                try {
+                    failed = !run(dir, window);
+                } catch (const std::exception&) {
+                    failed = true;
+                }
+                reached = IoCallCount(operation) >= nth;
+                SetIoFault(std::nullopt);
             }
-            const bool reached = IoCallCount(operation) >= nth;
-            SetIoFault(std::nullopt);
             if (!reached) {
                 EXPECT_FALSE(failed);
                 break;
@@ -136,7 +170,7 @@ void FailEveryStep(const std::function<void(const TempDir&)>& prepare,
                 EXPECT_TRUE(wasOld || isNew) << path << " is neither old nor new";
             }
             const bool pending = HasCommitRecord(Folder(dir / "intro_"));
-            if (failed && !pending) {
+            if (stop == Stop::Fail && failed && !pending) {
                 EXPECT_EQ(Leftovers(dir.path()), std::vector<std::string>{});
             }
             // The next run completes whatever was left, and leaves nothing.
@@ -148,14 +182,21 @@ void FailEveryStep(const std::function<void(const TempDir&)>& prepare,
     }
 }
 
-TEST(NothingLost, PackFailingAtAnyStepLeavesEachFileOldOrNew) {
-    FailEveryStep(PreparePackedFolder, [](const TempDir& dir, RecordingWindow& window) {
-        return PackIt(dir, window) == PackOutcome::Succeeded;
-    });
+// Every writing command, stopped at every call of every kind, by a failure
+// and by death.
+class EveryWritingCommand : public ::testing::TestWithParam<Stop> {};
+
+TEST_P(EveryWritingCommand, PackLeavesEachFileOldOrNew) {
+    StopAtEveryStep(
+        PreparePackedFolder,
+        [](const TempDir& dir, RecordingWindow& window) {
+            return PackIt(dir, window) == PackOutcome::Succeeded;
+        },
+        GetParam());
 }
 
-TEST(NothingLost, UnpackFailingAtAnyStepLeavesEachFileOldOrNew) {
-    FailEveryStep(
+TEST_P(EveryWritingCommand, UnpackLeavesEachFileOldOrNew) {
+    StopAtEveryStep(
         [](const TempDir& dir) {
             BuildPair(dir.path(), "intro", ThreeStreams());
             RecordingWindow window;
@@ -164,8 +205,67 @@ TEST(NothingLost, UnpackFailingAtAnyStepLeavesEachFileOldOrNew) {
         },
         [](const TempDir& dir, RecordingWindow& window) {
             return UnpackIt(dir, window) == UnpackOutcome::Succeeded;
-        });
+        },
+        GetParam());
 }
+
+// A pair of real streams unpacked, and a WAV file to replace stream 2 with.
+void PrepareSoundFolder(const TempDir& dir) {
+    PairRecipe recipe;
+    recipe.streams = test::ThreeKindsOfStreams();
+    recipe.references = {40, 120};
+    BuildPair(dir.path(), "intro", recipe);
+    RecordingWindow window;
+    ASSERT_EQ(UnpackIt(dir, window), UnpackOutcome::Succeeded);
+    std::vector<std::int16_t> tone;
+    for (int i = 0; i < 3000; ++i)
+        tone.push_back(static_cast<std::int16_t>(i * 37));
+    WriteWavFile(dir / "new.wav", tone, 1, 22050, std::nullopt);
+}
+
+TEST_P(EveryWritingCommand, ReplaceAndRestoreLeaveEachFileOldOrNew) {
+    auto replace = [](const TempDir& dir, RecordingWindow& window) {
+        return ReplaceStream(dir / "intro_", "intro_00002.asf", dir / "new.wav", window) ==
+               ReplaceOutcome::Replaced;
+    };
+    StopAtEveryStep(PrepareSoundFolder, replace, GetParam());
+    StopAtEveryStep(
+        [&replace](const TempDir& dir) {
+            PrepareSoundFolder(dir);
+            RecordingWindow window;
+            ASSERT_TRUE(replace(dir, window));
+        },
+        [](const TempDir& dir, RecordingWindow& window) {
+            const std::string folder = dir / "intro_";
+            // Done once the original is back and no copy is left.
+            const auto outcome = RestoreStream(folder, "intro_00002.asf", window);
+            return outcome == ReplaceOutcome::Restored || outcome == ReplaceOutcome::NoOriginal;
+        },
+        GetParam());
+}
+
+TEST_P(EveryWritingCommand, ExportLeavesEachFileOldOrNew) {
+    StopAtEveryStep(
+        PrepareSoundFolder,
+        [](const TempDir& dir, RecordingWindow& window) {
+            const std::string folder = dir / "intro_";
+            auto taken = TakeFolder(folder, window, [](const std::string& target) {
+                return target.size() > 4 && target.substr(target.size() - 4) == ".wav";
+            });
+            if (!taken)
+                return false;
+            for (const char* name : {"intro_00001", "intro_00002"})
+                ExportWav(FileSource(folder + "/" + name + ".asf"), name, taken->Work(),
+                          std::string(name) + ".wav");
+            return true;
+        },
+        GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(StoppedBy, EveryWritingCommand, ::testing::Values(Stop::Fail, Stop::Kill),
+                         [](const auto& info) {
+                             return std::string(info.param == Stop::Fail ? "Failure" : "Death");
+                         });
 
 TEST(NothingLost, AnInterruptedCommitIsCompletedByTheNextCommand) {
     for (const bool byUnpack : {false, true}) {
@@ -296,6 +396,12 @@ TEST(NothingLost, HostileTablesAreRefusedBeforeAnythingIsWritten) {
          "row 3 names 'a\\b.asf', which is not a file in the work folder."},
         {"the folder itself", "", 1, 2, ".",
          "row 2 names '.', which is not a file in the work folder."},
+        {"the table file", "", 1, 2, "intro_.tba",
+         "row 2 names 'intro_.tba', which is this folder's own table file."},
+        {"the bank image", "", 1, 3, "intro_.ida",
+         "row 3 names 'intro_.ida', which is this folder's own bank image."},
+        {"the commit record", "", 1, 1, ".tamrel-commit",
+         "row 1 names '.tamrel-commit', which is this folder's own commit record."},
         {"references that share bytes", "", 4, 3, "42",
          "row 3 has the Abk Pos 42, which shares bytes with the Abk Pos 40 of row 2."},
         {"a size line of 2147483647 rows", "17,2147483647\r\n", 0, 0, "",

@@ -378,6 +378,35 @@ TEST_F(CliSoundTest, ReplaceThenPackThenRestore) {
     EXPECT_EQ(Run("restore " + At("music_") + " 2").status, 1);
 }
 
+TEST_F(CliSoundTest, EveryReaderRefusesAHostileSizeLine) {
+    ASSERT_EQ(Run("-q unpack " + pair.archivePath).status, 0);
+    WriteFileBytes(At("song.wav"), WavBytes(std::vector<std::int16_t>(3000, 5), 1, 22050, {}));
+    const std::string table = At("music_/music_.tba");
+    WriteFileBytes(table, "17,2147483647\r\n");
+    const std::string listing = TempDir::ListingOf(At("music_"));
+    for (const std::string command :
+         {"list ", "list --details ", "export ", "replace %s 1 song.wav", "restore %s 1"}) {
+        SCOPED_TRACE(command);
+        std::string arguments = command;
+        if (const auto at = arguments.find("%s"); at != std::string::npos)
+            arguments.replace(at, 2, At("music_"));
+        else
+            arguments += At("music_");
+        const Result r = Run(arguments, dir.path());
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "tamrel-cli: The table file " + table +
+                             " cannot be read: its size line declares 2147483647 rows and 17 "
+                             "columns, more than its 1 lines can hold.\n");
+        EXPECT_EQ(TempDir::ListingOf(At("music_")), listing);
+    }
+    // A folder for the WAV files that cannot be made says why.
+    WriteFileBytes(At("plain"), "a file");
+    const Result r = Run("export " + pair.archivePath + " -o " + At("plain/wav"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "tamrel-cli: Cannot create the folder " + At("plain/wav") +
+                         ": Not a directory\n");
+}
+
 TEST_F(CliSoundTest, ReplaceTakesALoopByHandAndSaysWhichLoopTheStreamGot) {
     ASSERT_EQ(Run("-q unpack " + pair.archivePath).status, 0);
     std::vector<std::int16_t> second;
