@@ -10,9 +10,9 @@
 #include "Unit1.h"
 #include "archive/FolderCommit.h"
 #include "archive/Path.h"
-#include "archive/WorkFolder.h"
 #include "archive/Replace.h"
 #include "archive/WindowServices.h"
+#include "archive/WorkFolder.h"
 #include "audio/AudioFile.h"
 #include "audio/Decoder.h"
 #include "audio/Export.h"
@@ -263,9 +263,8 @@ void StreamActions::ExportAll() {
         std::set<std::string> wavNames;
         for (std::int32_t row = 1; row <= rows; ++row)
             wavNames.insert(WavNameFor(table_.CellText(1, row)));
-        auto taken = TakeFolder(out, form_, [&wavNames](const std::string& t) {
-            return wavNames.count(t) != 0;
-        });
+        auto taken = TakeFolder(
+            out, form_, [&wavNames](const std::string& t) { return wavNames.count(t) != 0; });
         if (!taken)
             return;
         DisabledWindowGuard disabled(form_);

@@ -17,8 +17,8 @@ std::optional<std::string> LoadFolderTable(StreamTable& table, const InputFile& 
     // memory and time for nothing.
     if (table.RowCount() <= lines && table.ColCount() <= lines)
         return std::nullopt;
-    std::string why = "its size line declares " + std::to_string(table.RowCount()) +
-                      " rows and " + std::to_string(table.ColCount()) + " columns, more than its " +
+    std::string why = "its size line declares " + std::to_string(table.RowCount()) + " rows and " +
+                      std::to_string(table.ColCount()) + " columns, more than its " +
                       std::to_string(lines) + " lines can hold.";
     table.Reset();
     return why;
@@ -27,8 +27,8 @@ std::optional<std::string> LoadFolderTable(StreamTable& table, const InputFile& 
 bool ReadFolderTable(StreamTable& table, const std::string& folder, WindowServices& window) {
     const PackNames names = PackNamesFor(folder);
     const InputFile file(names.tableFile);
-    if (!file.IsOpen() && (file.OpenError() == ENOENT || file.OpenError() == ENOTDIR ||
-                           file.OpenError() == EISDIR)) {
+    if (!file.IsOpen() &&
+        (file.OpenError() == ENOENT || file.OpenError() == ENOTDIR || file.OpenError() == EISDIR)) {
         window.WarningBox("Resource files not found in " + folder, "Error");
         return false;
     }

@@ -259,7 +259,8 @@ PackOutcome PackFolder(StreamTable& table, WindowServices& window, const std::st
         disabled.Release();
         return PackOutcome::EmptyBankImage;
     }
-    if (const auto refusal = LoadFolderTable(table, tableFile, [&window] { window.PumpEvents(); })) {
+    if (const auto refusal =
+            LoadFolderTable(table, tableFile, [&window] { window.PumpEvents(); })) {
         letGo();
         disabled.Release();
         window.WarningBox("The table file " + names.tableFile + " cannot be packed: " + *refusal,

@@ -6,8 +6,8 @@
 
 #include "archive/BankPositions.h"
 #include "archive/Path.h"
-#include "io/CommitRecord.h"
 #include "io/Bytes.h"
+#include "io/CommitRecord.h"
 #include "table/StreamTable.h"
 
 namespace tamrel {

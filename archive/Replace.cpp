@@ -131,8 +131,8 @@ ReplaceOutcome ReplaceStream(const std::string& folder, const std::string& name,
     } catch (const EncodeError& e) {
         throw EncodeError("Cannot replace " + name + ": " + e.what() + ".");
     }
-    const LoopDecision loop = ChooseLoop(info, encoder.Frames(), audio.Facts().rate,
-                                         audio.Facts().loop, options.loop);
+    const LoopDecision loop =
+        ChooseLoop(info, encoder.Frames(), audio.Facts().rate, audio.Facts().loop, options.loop);
     if (!loop.refusal.empty()) {
         disabled.Release();
         window.SetProgressPosition(0);

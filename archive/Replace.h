@@ -25,7 +25,7 @@ enum class ReplaceOutcome {
 struct ReplaceReport {
     std::uint64_t oldSize = 0, newSize = 0;  // bytes of the stream file
     double oldSeconds = 0, newSeconds = 0;
-    LoopDecision loop;    // which loop the new stream got, and why
+    LoopDecision loop;     // which loop the new stream got, and why
     std::string loopText;  // DescribeLoop of it: empty for a stream that does not loop
 };
 

@@ -313,9 +313,9 @@ std::optional<TakenFolder> Unpacker::TakeWorkFolder() {
     std::unordered_set<std::string> targets(rows_.fileNames.begin(), rows_.fileNames.end());
     targets.insert(FileNamePart(names_.bankImage));
     targets.insert(FileNamePart(names_.tableFile));
-    return TakeFolder(names_.workFolder, window_, [targets = std::move(targets)](const std::string& t) {
-        return targets.count(t) != 0;
-    });
+    return TakeFolder(
+        names_.workFolder, window_,
+        [targets = std::move(targets)](const std::string& t) { return targets.count(t) != 0; });
 }
 
 UnpackOutcome Unpacker::WriteWorkFolder() {
@@ -350,7 +350,8 @@ UnpackOutcome Unpacker::WriteWorkFolder() {
     const Folder& folder = taken->Work();
     // The bank image and the table file can be written, or nothing is.
     ReplacingFileWriter bankImage(folder, FileNamePart(names_.bankImage));
-    ReplacingFileWriter tableFile = PrepareTableFile(table_, folder, FileNamePart(names_.tableFile));
+    ReplacingFileWriter tableFile =
+        PrepareTableFile(table_, folder, FileNamePart(names_.tableFile));
     {
         DisabledWindowGuard disabled(window_);
         window_.SetProgressPosition(0);

@@ -79,11 +79,10 @@ Role RoleOfPosition(int position) {
 // then the top channels.
 std::vector<Role> WaveOrder(int channels) {
     static constexpr Role kOrder[] = {
-        Role::Left,          Role::Right,         Role::Centre,       Role::Lfe,
-        Role::LeftSurround,  Role::RightSurround, Role::Left,         Role::Right,
-        Role::Centre,        Role::LeftSurround,  Role::RightSurround, Role::Centre,
-        Role::LeftSurround,  Role::Centre,        Role::RightSurround, Role::LeftSurround,
-        Role::Centre,        Role::RightSurround,
+        Role::Left,          Role::Right,  Role::Centre,        Role::Lfe,    Role::LeftSurround,
+        Role::RightSurround, Role::Left,   Role::Right,         Role::Centre, Role::LeftSurround,
+        Role::RightSurround, Role::Centre, Role::LeftSurround,  Role::Centre, Role::RightSurround,
+        Role::LeftSurround,  Role::Centre, Role::RightSurround,
     };
     std::vector<Role> roles(static_cast<std::size_t>(channels), Role::Unknown);
     for (std::size_t i = 0; i < roles.size() && i < std::size(kOrder); ++i)
@@ -433,8 +432,7 @@ std::uint64_t AudioFileReader::ConvertTo(int rate, int channels, const FrameSink
             converted.resize(n * out);
             for (std::size_t i = 0; i < n; ++i)
                 for (std::size_t c = 0; c < out; ++c)
-                    converted[i * out + c] =
-                        copied[c] == kSilent ? 0 : buffer[i * in + copied[c]];
+                    converted[i * out + c] = copied[c] == kSilent ? 0 : buffer[i * in + copied[c]];
             sink(converted.data(), n);
             produced += n;
             if (progress)
@@ -467,9 +465,8 @@ std::uint64_t AudioFileReader::ConvertTo(int rate, int channels, const FrameSink
     auto resample = [&](const float* input, std::size_t frames) {
         std::size_t used = 0, made = 0;
         do {
-            const soxr_error_t error =
-                soxr_process(resampler.get(), input, frames, &used, resampled.data(),
-                             kResampledFrames, &made);
+            const soxr_error_t error = soxr_process(resampler.get(), input, frames, &used,
+                                                    resampled.data(), kResampledFrames, &made);
             if (error)
                 throw AudioFileError("Cannot convert the audio file " + d.path + ": " + error);
             emit(resampled.data(), made);

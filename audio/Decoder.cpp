@@ -131,8 +131,7 @@ private:
     }
     void Put(std::uint32_t index, int channel, int value) {
         out_[static_cast<std::size_t>(index) * static_cast<std::size_t>(channels_) +
-             static_cast<std::size_t>(channel)] =
-            static_cast<std::int16_t>(value);
+             static_cast<std::size_t>(channel)] = static_cast<std::int16_t>(value);
     }
     int PcmValue(const unsigned char* b) const {
         if (BytesPerSample() == 1)

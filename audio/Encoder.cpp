@@ -441,11 +441,13 @@ struct StreamEncoder::Impl {
         std::size_t at = 0;
         const std::size_t have = pending.size() / channels;
         while (have - at >= perBlock || (all && at < have)) {
-            const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(perBlock, have - at));
+            const auto count =
+                static_cast<std::uint32_t>(std::min<std::size_t>(perBlock, have - at));
             AppendBlock(blocks.BlockPayload(pending, at, count));
             at += count;
         }
-        pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(at * channels));
+        pending.erase(pending.begin(),
+                      pending.begin() + static_cast<std::ptrdiff_t>(at * channels));
     }
 
     void AppendBlock(const std::string& payload) {

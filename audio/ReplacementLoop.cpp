@@ -26,11 +26,13 @@ LoopDecision ChooseLoop(const StreamInfo& old, std::uint64_t newFrames, int file
         const auto start = static_cast<std::int64_t>(std::llround(given->start * rate));
         const auto end = static_cast<std::int64_t>(std::llround(given->end * rate));
         if (given->start < 0 || start >= end || end > static_cast<std::int64_t>(newFrames)) {
-            decision.refusal = "The loop " + range + " does not lie within the new audio, which is " +
+            decision.refusal = "The loop " + range +
+                               " does not lie within the new audio, which is " +
                                FormatDuration(seconds) + " long.";
             return decision;
         }
-        decision.loop = SampleLoop{static_cast<std::uint64_t>(start), static_cast<std::uint64_t>(end)};
+        decision.loop =
+            SampleLoop{static_cast<std::uint64_t>(start), static_cast<std::uint64_t>(end)};
         decision.origin = LoopOrigin::Given;
         return decision;
     }
@@ -38,16 +40,18 @@ LoopDecision ChooseLoop(const StreamInfo& old, std::uint64_t newFrames, int file
         // At the stream's rate, to the nearest sample: at the same rate the
         // values come back exactly.
         const double scale = rate / fileRate;
-        const auto start = static_cast<std::uint64_t>(std::llround(static_cast<double>(fileLoop->start) * scale));
-        const auto end = static_cast<std::uint64_t>(std::llround(static_cast<double>(fileLoop->end) * scale));
+        const auto start =
+            static_cast<std::uint64_t>(std::llround(static_cast<double>(fileLoop->start) * scale));
+        const auto end =
+            static_cast<std::uint64_t>(std::llround(static_cast<double>(fileLoop->end) * scale));
         const std::string range = Range(static_cast<double>(fileLoop->start) / fileRate,
                                         static_cast<double>(fileLoop->end) / fileRate);
         if (!old.Loops())
-            decision.unusedFileLoop = "The audio file's loop (" + range +
-                                      ") was not used: the stream does not loop.";
+            decision.unusedFileLoop =
+                "The audio file's loop (" + range + ") was not used: the stream does not loop.";
         else if (start >= end || end > newFrames)
-            decision.unusedFileLoop = "The audio file's loop (" + range +
-                                      ") was not used: it lies outside the audio.";
+            decision.unusedFileLoop =
+                "The audio file's loop (" + range + ") was not used: it lies outside the audio.";
         else {
             decision.loop = SampleLoop{start, end};
             decision.origin = LoopOrigin::AudioFile;
@@ -71,8 +75,9 @@ LoopDecision ChooseLoop(const StreamInfo& old, std::uint64_t newFrames, int file
 std::string DescribeLoop(const LoopDecision& decision, std::int64_t rate) {
     std::string text;
     if (decision.loop && rate > 0) {
-        text = "Loop " + Range(static_cast<double>(decision.loop->start) / static_cast<double>(rate),
-                               static_cast<double>(decision.loop->end) / static_cast<double>(rate)) +
+        text = "Loop " +
+               Range(static_cast<double>(decision.loop->start) / static_cast<double>(rate),
+                     static_cast<double>(decision.loop->end) / static_cast<double>(rate)) +
                ": ";
         switch (decision.origin) {
             case LoopOrigin::Given:

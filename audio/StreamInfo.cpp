@@ -325,7 +325,8 @@ void DecideFormat(const Tags& tags, StreamInfo& info) {
         tags.value[0x80] ? static_cast<int>(*tags.value[0x80]) : DefaultVersion(info.platform);
     info.bitsPerSample = tags.value[0x81] ? static_cast<int>(*tags.value[0x81]) : 16;
     info.channels = tags.value[0x82] ? std::int64_t{*tags.value[0x82]} : 1;
-    info.sampleRate = tags.value[0x84] ? std::int64_t{*tags.value[0x84]} : DefaultRate(info.platform);
+    info.sampleRate =
+        tags.value[0x84] ? std::int64_t{*tags.value[0x84]} : DefaultRate(info.platform);
     info.headerSamples = tags.value[0x85];
     info.loopStart = tags.value[0x86];
     if (tags.value[0x87])

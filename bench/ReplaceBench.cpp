@@ -30,7 +30,8 @@ std::string Block(const char* id, std::string payload) {
 // samples per channel, silent.
 std::string R2Stream() {
     std::string header = "PT";
-    header += std::string("\0\0\xFD\x80\x01\x02\x82\x01\x02\x84\x02\x7D\x00\x85\x02\x2B\xC0\xFF", 18);
+    header +=
+        std::string("\0\0\xFD\x80\x01\x02\x82\x01\x02\x84\x02\x7D\x00\x85\x02\x2B\xC0\xFF", 18);
     std::string stream = Block("SCHl", header);
     for (int b = 0; b < 10; ++b) {
         std::string payload = U32(1120) + U32(0) + U32(40 * 15);
@@ -54,9 +55,9 @@ int Make(const std::string& dir, double minutes) {
     const std::string first = R2Stream();
     const std::string second = Block("SCHl", "PT\0\0\xFF") + Block("SCEl", "");
     WriteFile(dir + "/music.ast", first + second);
-    WriteFile(dir + "/music.abk",
-              std::string(16, '\x11') + U32(static_cast<std::uint32_t>(first.size())) +
-                  std::string(16, '\x11'));
+    WriteFile(dir + "/music.abk", std::string(16, '\x11') +
+                                      U32(static_cast<std::uint32_t>(first.size())) +
+                                      std::string(16, '\x11'));
     // A chord with a slow envelope and some noise, like music.
     const int rate = 44100;
     const auto frames = static_cast<std::uint64_t>(minutes * 60 * rate);

@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -324,8 +324,8 @@ std::optional<double> ParseTime(const std::string& text) {
         const bool last = colon == std::string::npos;
         const std::string field = text.substr(start, last ? std::string::npos : colon - start);
         const bool decimal = last && field.find('.') != std::string::npos;
-        if (field.empty() || field.find_first_not_of(decimal ? "0123456789." : "0123456789") !=
-                                 std::string::npos ||
+        if (field.empty() ||
+            field.find_first_not_of(decimal ? "0123456789." : "0123456789") != std::string::npos ||
             field.find('.') != field.rfind('.') || field == ".")
             return std::nullopt;
         const double value = std::stod(field);
@@ -585,8 +585,8 @@ int RunReplace(const Options& options, ConsoleWindow& window) {
     if (!name)
         return status;
     ReplaceReport report;
-    const ReplaceOutcome outcome = ReplaceStream(
-        folder, *name, AsDialogPath(options.arguments[2]), window, &report, replaceOptions);
+    const ReplaceOutcome outcome = ReplaceStream(folder, *name, AsDialogPath(options.arguments[2]),
+                                                 window, &report, replaceOptions);
     const bool replaced = outcome == ReplaceOutcome::Replaced;
     window.ReportBoxes(replaced);
     if (!replaced)
@@ -641,8 +641,9 @@ int Run(int argc, char** argv) {
         } else if (arg == "--rows" || arg == "-o" || arg == "--loop") {
             if (i + 1 >= argc)
                 return UsageError(arg + " needs a value");
-            (arg == "-o" ? options.outputFolder : arg == "--loop" ? options.loop : options.rows) =
-                std::string(argv[++i]);
+            (arg == "-o"       ? options.outputFolder
+             : arg == "--loop" ? options.loop
+                               : options.rows) = std::string(argv[++i]);
         } else {
             return UsageError("unknown option '" + arg + "'");
         }

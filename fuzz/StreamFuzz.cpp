@@ -67,11 +67,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const auto loop = info.ValidLoop();
-    const std::string wav = tamrel::WavBytes(
-        samples, static_cast<int>(info.channels), info.sampleRate,
-        loop ? std::optional<tamrel::WavLoop>(tamrel::WavLoop{
-                   static_cast<std::uint32_t>(loop->first), static_cast<std::uint32_t>(loop->second)})
-             : std::nullopt);
+    const std::string wav =
+        tamrel::WavBytes(samples, static_cast<int>(info.channels), info.sampleRate,
+                         loop ? std::optional<tamrel::WavLoop>(
+                                    tamrel::WavLoop{static_cast<std::uint32_t>(loop->first),
+                                                    static_cast<std::uint32_t>(loop->second)})
+                              : std::nullopt);
     if (wav.size() != 44 + samples.size() * 2 + (loop ? 68 : 0))
         std::abort();
     RoundTrip(info, view, samples);

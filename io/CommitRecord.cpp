@@ -73,8 +73,7 @@ std::optional<Record> ReadRecord(const Folder& folder,
     if (!file.IsOpen()) {
         if (file.OpenError() == ENOENT)
             return std::nullopt;
-        if (file.OpenError() == ELOOP || file.OpenError() == EISDIR ||
-            file.OpenError() == ENODEV)
+        if (file.OpenError() == ELOOP || file.OpenError() == EISDIR || file.OpenError() == ENODEV)
             throw DamagedCommitRecordError(path);
         throw IoError(file.OpenError(), "Cannot open file " + path);
     }
@@ -126,7 +125,9 @@ CommitElsewhereError::CommitElsewhereError(const std::string& command, const std
     : std::runtime_error("An interrupted " + command + " of " + folder +
                          " wrote its files beside the folder by another path to it (a "
                          "symbolic link, or the folder such a link leads to), and they are not "
-                         "beside " + folder + ". Give the command that path to complete it; "
+                         "beside " +
+                         folder +
+                         ". Give the command that path to complete it; "
                          "nothing was changed.") {}
 
 void CommitTogether(const Folder& folder, const Folder& parent,

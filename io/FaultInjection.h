@@ -9,7 +9,18 @@
 
 namespace tamrel {
 
-enum class IoOperation { Open, Write, Sync, Rename, Remove, Close, Read, Truncate, Mkdir, OpenFolder };
+enum class IoOperation {
+    Open,
+    Write,
+    Sync,
+    Rename,
+    Remove,
+    Close,
+    Read,
+    Truncate,
+    Mkdir,
+    OpenFolder
+};
 inline constexpr int kIoOperations = 10;
 
 struct IoFault {

@@ -229,8 +229,7 @@ InputFile::InputFile(const std::string& path) : path_(path) {
     Open(AT_FDCWD, path, false);
 }
 
-InputFile::InputFile(int folderFd, const std::string& name, const std::string& path,
-                     bool noFollow)
+InputFile::InputFile(int folderFd, const std::string& name, const std::string& path, bool noFollow)
     : path_(path) {
     Open(folderFd, name, noFollow);
 }
@@ -327,9 +326,7 @@ int CreateFolder(const std::string& path) {
 }
 
 ReplacingFileWriter::ReplacingFileWriter(std::string targetPath)
-    : target_(std::move(targetPath)),
-      folderPath_(FolderOf(target_)),
-      name_(FileNameOf(target_)) {
+    : target_(std::move(targetPath)), folderPath_(FolderOf(target_)), name_(FileNameOf(target_)) {
     ownFolder_ = UniqueFd(OpenFolderAt(folderPath_.c_str()));
     if (!ownFolder_.valid())
         throw IoError(errno, "Cannot create " + target_);
@@ -502,8 +499,7 @@ void CopyFileAt(const Folder& folder, const std::string& from, const std::string
     out.Commit();
 }
 
-void WriteFileThroughRename(const Folder& folder, const std::string& name,
-                            std::string_view bytes) {
+void WriteFileThroughRename(const Folder& folder, const std::string& name, std::string_view bytes) {
     std::string temp;
     UniqueFd fd(CreateTemporary(folder.Fd(), name, 0666, temp));
     if (!fd.valid())

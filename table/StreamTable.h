@@ -89,8 +89,7 @@ public:
     std::int64_t LoadTableFile(const std::string& path,
                                const std::function<void()>& pumpEvents = {});
     // The same from a file already opened (in a work folder, by its descriptor).
-    std::int64_t LoadTableFile(const InputFile& file,
-                               const std::function<void()>& pumpEvents = {});
+    std::int64_t LoadTableFile(const InputFile& file, const std::function<void()>& pumpEvents = {});
 
     void SetListener(StreamTableListener* listener) { listener_ = listener; }
     StreamTableListener* Listener() const { return listener_; }

@@ -132,8 +132,8 @@ void StopAtEveryStep(const std::function<void(const TempDir&)>& prepare,
     const Files fresh = relative(after, reference.path());
 
     const IoOperation operations[] = {
-        IoOperation::Open,   IoOperation::Write, IoOperation::Sync,     IoOperation::Rename,
-        IoOperation::Remove, IoOperation::Close, IoOperation::Read,     IoOperation::Truncate,
+        IoOperation::Open,   IoOperation::Write,     IoOperation::Sync, IoOperation::Rename,
+        IoOperation::Remove, IoOperation::Close,     IoOperation::Read, IoOperation::Truncate,
         IoOperation::Mkdir,  IoOperation::OpenFolder};
     for (IoOperation operation : operations) {
         for (int nth = 1;; ++nth) {

@@ -5,13 +5,13 @@
 #include <cmath>
 #include <filesystem>
 
+#include "Ffmpeg.h"
 #include "PairBuilder.h"
 #include "RecordingWindow.h"
 #include "StreamBuilder.h"
 #include "TestFiles.h"
 #include "archive/Pack.h"
 #include "archive/Unpack.h"
-#include "Ffmpeg.h"
 #include "audio/Decoder.h"
 #include "audio/Export.h"
 #include "audio/Wav.h"
@@ -146,24 +146,50 @@ TEST_F(ReplaceTest, TheLoopComesFromTheFileTheUserOrTheStream) {
         std::string text;
     };
     const Case cases[] = {
-        {"its own export: the same loop, exactly", 1, "own.wav", {}, SampleLoop{5, 100},
-         LoopOrigin::AudioFile, "Loop 0:00.00 to 0:00.00: the audio file's loop."},
-        {"a file's loop at another rate, at the stream's", 1, "half-rate-loop.wav", {},
-         SampleLoop{3200, 16000}, LoopOrigin::AudioFile,
+        {"its own export: the same loop, exactly",
+         1,
+         "own.wav",
+         {},
+         SampleLoop{5, 100},
+         LoopOrigin::AudioFile,
+         "Loop 0:00.00 to 0:00.00: the audio file's loop."},
+        {"a file's loop at another rate, at the stream's",
+         1,
+         "half-rate-loop.wav",
+         {},
+         SampleLoop{3200, 16000},
+         LoopOrigin::AudioFile,
          "Loop 0:00.10 to 0:00.50: the audio file's loop."},
-        {"no loop but the same length: the stream's loop stays", 1, "same-length.wav", {},
-         SampleLoop{5, 100}, LoopOrigin::KeptFromStream,
+        {"no loop but the same length: the stream's loop stays",
+         1,
+         "same-length.wav",
+         {},
+         SampleLoop{5, 100},
+         LoopOrigin::KeptFromStream,
          "Loop 0:00.00 to 0:00.00: the stream's own loop, kept, as the new audio is just as "
          "long."},
-        {"no loop and another length: over everything", 1, "second.wav", {}, SampleLoop{0, 32000},
-         LoopOrigin::WholeAudio, "Loop 0:00.00 to 0:01.00: the whole new audio."},
+        {"no loop and another length: over everything",
+         1,
+         "second.wav",
+         {},
+         SampleLoop{0, 32000},
+         LoopOrigin::WholeAudio,
+         "Loop 0:00.00 to 0:01.00: the whole new audio."},
         {"a loop given by hand", 1, "second.wav", GivenLoop{0.25, 0.5}, SampleLoop{8000, 16000},
          LoopOrigin::Given, "Loop 0:00.25 to 0:00.50: as given."},
-        {"a file's loop past its end is not used", 1, "loop-past-end.wav", {},
-         SampleLoop{0, 32000}, LoopOrigin::WholeAudio,
+        {"a file's loop past its end is not used",
+         1,
+         "loop-past-end.wav",
+         {},
+         SampleLoop{0, 32000},
+         LoopOrigin::WholeAudio,
          "Loop 0:00.00 to 0:01.00: the whole new audio. The audio file's loop (0:00.00 to "
          "0:01.25) was not used: it lies outside the audio."},
-        {"a stream that does not loop gets no loop", 2, "half-rate-loop.wav", {}, std::nullopt,
+        {"a stream that does not loop gets no loop",
+         2,
+         "half-rate-loop.wav",
+         {},
+         std::nullopt,
          LoopOrigin::None,
          "The audio file's loop (0:00.10 to 0:00.50) was not used: the stream does not loop."},
     };
@@ -192,8 +218,8 @@ TEST_F(ReplaceTest, TheLoopComesFromTheFileTheUserOrTheStream) {
 
 TEST_F(ReplaceTest, ALoopThatCannotBeTakenIsRefusedAndNothingChanges) {
     const std::string folder = dir / "music_";
-    const std::string before = test::TempDir::ListingOf(folder) + ReadFileBytes(Stream(1)) +
-                               ReadFileBytes(Stream(2));
+    const std::string before =
+        test::TempDir::ListingOf(folder) + ReadFileBytes(Stream(1)) + ReadFileBytes(Stream(2));
     ReplaceOptions options;
     options.loop = GivenLoop{0.5, 2.5};  // the new audio lasts two seconds
     EXPECT_EQ(ReplaceStream(folder, "music_00001.asf", dir / "new.wav", window, nullptr, options),
@@ -205,9 +231,9 @@ TEST_F(ReplaceTest, ALoopThatCannotBeTakenIsRefusedAndNothingChanges) {
               ReplaceOutcome::LoopRefused);
     EXPECT_EQ(window.calls.back(),
               "warning Error: The stream music_00002.asf does not loop, so it takes no loop.");
-    EXPECT_EQ(test::TempDir::ListingOf(folder) + ReadFileBytes(Stream(1)) +
-                  ReadFileBytes(Stream(2)),
-              before);
+    EXPECT_EQ(
+        test::TempDir::ListingOf(folder) + ReadFileBytes(Stream(1)) + ReadFileBytes(Stream(2)),
+        before);
 }
 
 TEST_F(ReplaceTest, DamagedOrHostileInputChangesNothing) {

@@ -313,7 +313,8 @@ TEST(TakenFolder, NoLockIsHeldWhileABoxWaits) {
         std::vector<std::string> locked;
         void Try(const std::string& what) {
             FolderLock other;
-            locked.push_back(what + (other.TryLock(folder) == LockResult::Locked ? " free" : " locked"));
+            locked.push_back(what +
+                             (other.TryLock(folder) == LockResult::Locked ? " free" : " locked"));
         }
         void InformationBox(const std::string& text, const std::string& caption) override {
             Try("information");
@@ -338,9 +339,9 @@ TEST(TakenFolder, NoLockIsHeldWhileABoxWaits) {
     ASSERT_EQ(PackAt(dir / "intro_", window), PackOutcome::Succeeded);
     WriteFileBytes(dir / "intro_/intro_.tba", "17,2147483647\r\n");
     ASSERT_EQ(PackAt(dir / "intro_", window), PackOutcome::TableRefused);
-    EXPECT_EQ(window.locked, (std::vector<std::string>{"information free", "question free",
-                                                       "information free", "information free",
-                                                       "warning free"}));
+    EXPECT_EQ(window.locked,
+              (std::vector<std::string>{"information free", "question free", "information free",
+                                        "information free", "warning free"}));
 }
 
 }  // namespace

@@ -41,8 +41,9 @@ double ToneAmplitude(const std::vector<std::int16_t>& samples, int channels, int
     std::complex<double> sum;
     const std::size_t frames = samples.size() / static_cast<std::size_t>(channels);
     for (std::size_t i = 0; i < frames; ++i)
-        sum += double(samples[i * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)]) *
-               std::polar(1.0, -2 * kPi * hz * static_cast<double>(i) / rate);
+        sum +=
+            double(samples[i * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)]) *
+            std::polar(1.0, -2 * kPi * hz * static_cast<double>(i) / rate);
     return 2 * std::abs(sum) / static_cast<double>(frames);
 }
 
@@ -94,7 +95,8 @@ TEST(AudioFile, FiveOneIsMixedNotCut) {
     // puts the centre second: both name their channels, and FFmpeg keeps
     // each tone on its own channel.
     test::FfmpegConvert(dir / "six.wav", dir / "mask.wav", "-channel_layout 5.1 -c:a pcm_s16le");
-    test::FfmpegConvert(dir / "six.wav", dir / "six.ogg", "-channel_layout 5.1 -c:a libvorbis -q:a 8");
+    test::FfmpegConvert(dir / "six.wav", dir / "six.ogg",
+                        "-channel_layout 5.1 -c:a libvorbis -q:a 8");
     const double sum = 1 + 2 * 0.70710678;
     const double front = a / sum, centre = a * 0.70710678 / sum;
     // Expected amplitude of each channel's tone on the left; the right mirrors it.
@@ -196,8 +198,8 @@ TEST(AudioFile, DamageAndCutsAreFoundNotPassedOver) {
             ADD_FAILURE() << "no error";
         } catch (const AudioFileError& e) {
             const std::string text = e.what();
-            const std::string start = "Cannot read the audio file " + (dir / name) +
-                                      ": it is damaged at 0:0";
+            const std::string start =
+                "Cannot read the audio file " + (dir / name) + ": it is damaged at 0:0";
             ASSERT_GE(text.size(), start.size() + 4) << text;
             EXPECT_EQ(text.rfind(start, 0), 0u) << text;
             // Somewhere in the four seconds: the middle, or the end for a claim.

@@ -165,7 +165,12 @@ TEST(Decoder, PcmOfEveryLayoutGivesBackTheSamplesPutIn) {
         {"PCM16 LE", 0, {{0xA0, 0x00}}, false, false, false, false},
         {"PCM16 of kind 0x01 on PC: little-endian", 0, {{0xA0, 0x01}}, false, false, false, false},
         {"PCM16 of kind 0x01 on the Mac: big-endian", 3, {{0xA0, 0x01}}, true, false, false, false},
-        {"PCM16 BE planar on PC: big-endian all the same", 0, {{0xA0, 0x07}}, true, true, false,
+        {"PCM16 BE planar on PC: big-endian all the same",
+         0,
+         {{0xA0, 0x07}},
+         true,
+         true,
+         false,
          false},
         {"PCM8", 0, {{0xA0, 0x02}}, false, false, true, false},
         {"PCM16 LE planar", 0, {{0xA0, 0x08}}, false, true, false, false},
@@ -318,12 +323,12 @@ TEST(Decoder, DamageEndsTheStreamWithAClearError) {
 
 TEST(Decoder, AHeaderNoStreamCanHaveIsRefused) {
     const std::pair<std::vector<test::Tag>, const char*> cases[] = {
-        {{{0x84, 0x80000000u}},
-         "The stream s declares 2147483648 Hz, which no stream can have."},
+        {{{0x84, 0x80000000u}}, "The stream s declares 2147483648 Hz, which no stream can have."},
         {{{0x84, 8}}, "The stream s declares 8 Hz, which no stream can have."},
         {{{0x84, 20000000}}, "The stream s declares 20000000 Hz, which no stream can have."},
         {{{0x82, 0}}, "The stream s declares 0 channels, which no stream can have."},
-        {{{0x82, 0xFFFFFFFFu}}, "The stream s declares 4294967295 channels, which no stream can have."},
+        {{{0x82, 0xFFFFFFFFu}},
+         "The stream s declares 4294967295 channels, which no stream can have."},
     };
     test::TempDir dir;
     for (const auto& [tags, message] : cases) {

@@ -403,8 +403,8 @@ TEST_F(CliSoundTest, EveryReaderRefusesAHostileSizeLine) {
     WriteFileBytes(At("plain"), "a file");
     const Result r = Run("export " + pair.archivePath + " -o " + At("plain/wav"));
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "tamrel-cli: Cannot create the folder " + At("plain/wav") +
-                         ": Not a directory\n");
+    EXPECT_EQ(r.err,
+              "tamrel-cli: Cannot create the folder " + At("plain/wav") + ": Not a directory\n");
 }
 
 TEST_F(CliSoundTest, ReplaceTakesALoopByHandAndSaysWhichLoopTheStreamGot) {
