@@ -8,6 +8,9 @@
 #include <stdexcept>
 #include <vector>
 
+#include "io/CommitRecord.h"
+#include "io/FileIo.h"
+
 namespace tamrel::test {
 
 TempDir::TempDir() {
@@ -45,6 +48,16 @@ std::string ReadFileBytes(const std::string& path) {
     if (!in)
         throw std::runtime_error("cannot read " + path);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::string> Leftovers(const std::string& folder) {
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (!TargetOfTemporary(name).empty() || name == kCommitRecordName)
+            found.push_back(entry.path().string());
+    }
+    return found;
 }
 
 void WriteFileBytes(const std::string& path, std::string_view bytes) {

@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tamrel::test {
 
@@ -27,6 +28,9 @@ private:
 };
 
 std::string ReadFileBytes(const std::string& path);
+// The program's temporary files and commit records anywhere below folder:
+// what a command that ended must not have left.
+std::vector<std::string> Leftovers(const std::string& folder);
 void WriteFileBytes(const std::string& path, std::string_view bytes);
 
 }  // namespace tamrel::test

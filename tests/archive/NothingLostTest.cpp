@@ -33,6 +33,7 @@ namespace {
 
 using test::BuildPair;
 using test::PairRecipe;
+using test::Leftovers;
 using test::ReadFileBytes;
 using test::RecordingWindow;
 using test::TempDir;
@@ -48,17 +49,6 @@ Files FilesIn(const std::string& folder) {
         if (entry.is_regular_file())
             files[entry.path().string()] = ReadFileBytes(entry.path().string());
     return files;
-}
-
-// Temporary files and commit records anywhere below folder.
-std::vector<std::string> Leftovers(const std::string& folder) {
-    std::vector<std::string> found;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-        const std::string name = entry.path().filename().string();
-        if (!TargetOfTemporary(name).empty() || name == kCommitRecordName)
-            found.push_back(entry.path().string());
-    }
-    return found;
 }
 
 // A pair unpacked and packed once, then stream 2 replaced by a longer file:

@@ -25,6 +25,7 @@ namespace tamrel {
 namespace {
 
 using test::BuildPair;
+using test::Leftovers;
 using test::ReadFileBytes;
 using test::RecordingWindow;
 using test::TempDir;
@@ -39,17 +40,6 @@ std::map<std::string, std::string> FilesIn(const std::string& folder) {
         if (entry.is_regular_file() && !entry.is_symlink())
             files[entry.path().string().substr(folder.size())] = ReadFileBytes(entry.path());
     return files;
-}
-
-// Temporary files and commit records anywhere below folder.
-std::vector<std::string> Leftovers(const std::string& folder) {
-    std::vector<std::string> found;
-    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-        const std::string name = entry.path().filename().string();
-        if (!TargetOfTemporary(name).empty() || name == kCommitRecordName)
-            found.push_back(entry.path().string());
-    }
-    return found;
 }
 
 // The pair in folder unpacked, packed once, and stream 2 grown: the next
