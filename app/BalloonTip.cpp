@@ -28,7 +28,11 @@ BalloonLayout LayOutBalloon(QPoint pointer, QSize textSize, const QRect& screen)
     layout.text =
         layout.box.adjusted(kBalloonPadding, kBalloonPadding, -kBalloonPadding, -kBalloonPadding);
     const int tipY = layout.above ? windowHeight - 1 : 0;
-    layout.window = QRect(pointer.x() - tipX, pointer.y() - tipY, boxWidth + 1, windowHeight);
+    // The tip points at the pointer from the pixel just above (or below)
+    // it: were the balloon under the pointer, it would take the pointer from
+    // the control, which would close the balloon at once.
+    const int gap = layout.above ? -1 : 1;
+    layout.window = QRect(pointer.x() - tipX, pointer.y() - tipY + gap, boxWidth + 1, windowHeight);
 
     // The tail: a right triangle whose base runs along the edge nearer the
     // pointer, from 10 to 30 pixels in from the corner, with its tip straight
@@ -96,6 +100,9 @@ BalloonTipController::BalloonTipController(QObject* parent)
     : QObject(parent), tip_(new BalloonTip) {
     showTimer_.setSingleShot(true);
     hideTimer_.setSingleShot(true);
+    // The delays are the user's to feel: a coarse timer may run 5 % late.
+    showTimer_.setTimerType(Qt::PreciseTimer);
+    hideTimer_.setTimerType(Qt::PreciseTimer);
     reshowWindow_.setSingleShot(true);
     connect(&showTimer_, &QTimer::timeout, this, &BalloonTipController::ShowTip);
     connect(&hideTimer_, &QTimer::timeout, this, &BalloonTipController::HideTip);
@@ -131,6 +138,12 @@ bool BalloonTipController::eventFilter(QObject* watched, QEvent* event) {
                 showTimer_.start(kInitialDelayMs);
             break;
         case QEvent::Leave:
+            // A window that opens under the pointer can take it for a
+            // moment; while the pointer still stands on the control, the
+            // pointer did not leave it.
+            if (current_ == control &&
+                control->rect().contains(control->mapFromGlobal(QCursor::pos())))
+                break;
             if (current_ == control) {
                 current_ = nullptr;
                 showTimer_.stop();

@@ -28,7 +28,8 @@ inline constexpr int kBalloonTextWidth = 100;
 inline constexpr int kBalloonMinWidth = 55;
 inline constexpr int kBalloonPadding = 4;
 
-// textSize: the wrapped text's size. The tail's tip lands on the pointer.
+// textSize: the wrapped text's size. The tail's tip stands on the pixel just
+// above the pointer (below it when the balloon stands below), never under it.
 BalloonLayout LayOutBalloon(QPoint pointer, QSize textSize, const QRect& screen);
 
 class BalloonTip : public QWidget {

@@ -18,10 +18,11 @@ TEST(BalloonLayout, StandsAboveRightWithTheTailOnThePointer) {
     EXPECT_EQ(layout.box.width(), 55);  // never narrower than 55
     EXPECT_EQ(layout.box.height(), 13 + 8);
     // The tail's tip, 10 pixels in from the box's left edge and 20 below its
-    // lower edge, lands on the pointer.
+    // lower edge, points at the pointer from the pixel above it: the balloon
+    // never covers the pointer.
     EXPECT_EQ(layout.window.left() + 10, 300);
-    EXPECT_EQ(layout.window.top() + layout.box.bottom() + 20, 300);
-    EXPECT_LT(layout.window.bottom(), 300 + 1);
+    EXPECT_EQ(layout.window.top() + layout.box.bottom() + 20, 299);
+    EXPECT_EQ(layout.window.bottom(), 299);
     EXPECT_GT(layout.window.right(), 300);
     EXPECT_TRUE(
         layout.shape.contains(QPointF(20.5, layout.box.bottom() + 5.0)));  // inside the tail
@@ -34,7 +35,7 @@ TEST(BalloonLayout, FallsBackBelowAndToTheLeft) {
     const QSize text(90, 26);
     BalloonLayout nearTop = LayOutBalloon(QPoint(300, 10), text, kScreen);
     EXPECT_FALSE(nearTop.above);
-    EXPECT_EQ(nearTop.window.top(), 10);  // the tip on the pointer, box below it
+    EXPECT_EQ(nearTop.window.top(), 11);  // the tip just below the pointer, box below it
     EXPECT_EQ(nearTop.box.top(), 20);
 
     BalloonLayout nearRight = LayOutBalloon(QPoint(1020, 300), text, kScreen);
