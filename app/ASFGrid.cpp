@@ -26,6 +26,9 @@ constexpr int kAutoScrollMs = 60;
 const QColor kSilver(192, 192, 192);
 const QColor kSelectedRow(182, 202, 234);
 const QColor kIndicatorShadow(128, 128, 128);
+// A size read from disk, and the mark of a replaced stream.
+const QColor kOnDisk(0, 0, 160);
+const QColor kReplacedMark(0, 128, 0);
 
 QFont DataFont() {
     return TahomaFont(12);
@@ -79,15 +82,22 @@ void ASFGrid::TableChanged() {
 void ASFGrid::contextMenuEvent(QContextMenuEvent* event) {
     std::int32_t row = selectedRow_;
     QPoint at = event->globalPos();
+    const bool noRows = LastDataRow() < FirstDataRow() || table_.CellText(kNameCol, FirstDataRow()).empty();
     if (event->reason() == QContextMenuEvent::Mouse) {
-        // A right click on a data row acts on that row, and selects it.
+        // A right click on a data row acts on that row, and selects it; on
+        // the header or the empty area, the folder's menu opens.
         const QPoint pos = viewport()->mapFrom(this, event->pos());
-        if (InHeaderRow(pos.y()))
+        row = InHeaderRow(pos.y()) ? -1 : Geometry().RowAt(pos.y());
+        if (noRows || row < FirstDataRow() || row > LastDataRow()) {
+            emit FolderMenuRequested(at);
+            event->accept();
             return;
-        row = Geometry().RowAt(pos.y());
-        if (row < FirstDataRow() || row > LastDataRow())
-            return;
+        }
         SelectRow(row);
+    } else if (noRows) {
+        emit FolderMenuRequested(viewport()->mapToGlobal(QPoint(20, Geometry().FixedRowsHeight())));
+        event->accept();
+        return;
     } else {
         // The menu key: at the selected row, as far as it is in sight.
         const QRect cell = Geometry().CellRect(1, selectedRow_);
@@ -179,7 +189,54 @@ void ASFGrid::SortBy(std::int32_t col) {
         sort_.Direction = sdAscending;
     }
     // The rows move as wholes; the table reports one change, drawn once.
-    table_.MoveRows(FirstDataRow(), SortedRowOrder(table_, sort_, locale_));
+    // Sizes are compared as shown, the size on disk where it differs.
+    tamrel::ShownText shown;
+    if (diskFacts_ && col == kSizeCol)
+        shown = [this](std::int32_t c, std::int32_t row) -> std::optional<std::string> {
+            if (c != kSizeCol || row < FirstDataRow())
+                return std::nullopt;
+            return ShownText(c, row);
+        };
+    table_.MoveRows(FirstDataRow(), SortedRowOrder(table_, sort_, locale_, shown));
+}
+
+void ASFGrid::SetDiskFacts(DiskFacts facts) {
+    diskFacts_ = std::move(facts);
+    viewport()->update();
+}
+
+RowOnDisk ASFGrid::FactsOf(std::int32_t row) const {
+    if (!diskFacts_ || row < FirstDataRow() || row > LastDataRow())
+        return {};
+    return diskFacts_(row);
+}
+
+std::string ASFGrid::ShownText(std::int32_t col, std::int32_t row) const {
+    const std::string& text = table_.CellText(col, row);
+    if (col != kSizeCol || row < FirstDataRow())
+        return text;
+    const RowOnDisk facts = FactsOf(row);
+    if (facts.size && std::to_string(*facts.size) != text)
+        return std::to_string(*facts.size);
+    return text;
+}
+
+QString ASFGrid::HintAt(QPoint pos) const {
+    if (InHeaderRow(pos.y()))
+        return {};
+    const GridGeometry geometry = Geometry();
+    const std::int32_t row = geometry.RowAt(pos.y());
+    const std::int32_t col = geometry.ColumnAt(pos.x());
+    if (row < FirstDataRow() || row > LastDataRow())
+        return {};
+    const RowOnDisk facts = FactsOf(row);
+    const std::string& name = table_.CellText(kNameCol, row);
+    if (col == kNameCol && facts.replaced)
+        return FromNative("Replaced: the original is kept as " + name + ".orig");
+    if (col == kSizeCol && ShownText(col, row) != table_.CellText(col, row))
+        return FromNative("On disk: " + ShownText(col, row) + " bytes; the table says " +
+                          table_.CellText(col, row) + " until the next Pack");
+    return {};
 }
 
 void ASFGrid::SizeToContents(std::int32_t col) {
@@ -369,6 +426,13 @@ void ASFGrid::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_End:
             ScrollToColumn(geometry.MaxLeftCol());
             break;
+        case Qt::Key_F10:
+            // Shift+F10 is the menu key's twin.
+            if (event->modifiers() & Qt::ShiftModifier) {
+                QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint(), QPoint());
+                contextMenuEvent(&menu);
+            }
+            break;
         case Qt::Key_A:
             if (ctrl) {
                 allSelected_ = true;
@@ -435,7 +499,10 @@ void ASFGrid::PaintCell(QPainter& painter, const QRect& rect, std::int32_t col, 
         } else {
             painter.fillRect(rect, palette().color(QPalette::Base));
         }
-        const std::string& text = table_.CellText(col, row);
+        const std::string text = ShownText(col, row);
+        const bool fromDisk = text != table_.CellText(col, row);
+        if (fromDisk)
+            textColor = kOnDisk;
         if (!text.empty()) {
             painter.save();
             painter.setClipRect(rect);
@@ -450,6 +517,17 @@ void ASFGrid::PaintCell(QPainter& painter, const QRect& rect, std::int32_t col, 
         }
         if (indicator)
             PaintSortIndicator(painter, rect);
+        // A replaced stream: a small corner mark on its name, like a note.
+        if (!fixed && col == kNameCol && FactsOf(row).replaced) {
+            const int size = std::min(7, rect.height() - 2);
+            const QPoint corner(rect.left() + rect.width() - 1, rect.top());
+            const QPolygon mark({corner, corner - QPoint(size, 0), corner + QPoint(0, size)});
+            painter.save();
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(kReplacedMark);
+            painter.drawPolygon(mark);
+            painter.restore();
+        }
     }
     // The grid lines right of and below the cell.
     painter.setPen(fixed ? QColor(Qt::black) : kSilver);

@@ -6,6 +6,8 @@
 #include <QAbstractScrollArea>
 #include <QRect>
 #include <QTimer>
+#include <functional>
+#include <optional>
 
 #include "GridGeometry.h"
 #include "GridSort.h"
@@ -13,9 +15,20 @@
 
 namespace tamrel {
 
+// What the files on disk say of a data row, beside the table's cells: drawn
+// by the view, never stored in the cells (Pack saves those).
+struct RowOnDisk {
+    std::optional<std::int64_t> size;  // the stream file's size, where there is one
+    bool replaced = false;             // a replacement keeps the original beside it
+};
+using DiskFacts = std::function<RowOnDisk(std::int32_t row)>;
+
 class ASFGrid : public QAbstractScrollArea, public StreamTableListener {
     Q_OBJECT
 public:
+    static constexpr std::int32_t kNameCol = 1;
+    static constexpr std::int32_t kSizeCol = 11;
+
     explicit ASFGrid(StreamTable& table, QWidget* parent = nullptr);
     ~ASFGrid() override;
 
@@ -29,6 +42,16 @@ public:
 
     // Sorts the data rows by a column, by the direction rule of a header click.
     void SortBy(std::int32_t col);
+    // Where the rows' facts on disk come from (none: the cells alone).
+    void SetDiskFacts(DiskFacts facts);
+    // What a cell shows: the table's text, or for a data row's Asf Size the
+    // size on disk where that differs.
+    std::string ShownText(std::int32_t col, std::int32_t row) const;
+    // The balloon's text for a point of the viewport: why a cell shows what
+    // it shows, where it is not the table's own; empty elsewhere.
+    QString HintAt(QPoint viewportPos) const;
+    // The facts of a row, read now.
+    RowOnDisk FactsOf(std::int32_t row) const;
     // Sizes a column to its widest text plus 6 pixels.
     void SizeToContents(std::int32_t col);
 
@@ -40,8 +63,10 @@ signals:
     // The selected row changed, or what stands in it.
     void SelectionChanged();
     // The context menu of a data row: the row under the pointer, or the
-    // selected one for the menu key.
+    // selected one for the menu key (or Shift+F10).
     void StreamMenuRequested(std::int32_t row, QPoint globalPos);
+    // The context menu of the header, of the empty area or of an empty table.
+    void FolderMenuRequested(QPoint globalPos);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -87,6 +112,7 @@ private:
     int autoScrollStep_ = 0;
     QTimer autoScroll_;
     int wheelRemainder_ = 0;
+    DiskFacts diskFacts_;
 };
 
 }  // namespace tamrel

@@ -114,26 +114,62 @@ BalloonTipController::~BalloonTipController() {
 
 void BalloonTipController::AddHint(QWidget* control, const QString& hint) {
     hints_.insert(control, hint);
+    Watch(control);
+}
+
+void BalloonTipController::AddHintSource(QWidget* control, std::function<QString(QPoint)> source) {
+    sources_.insert(control, std::move(source));
+    Watch(control);
+}
+
+void BalloonTipController::Watch(QWidget* control) {
     control->setMouseTracking(true);
     control->installEventFilter(this);
-    connect(control, &QObject::destroyed, this, [this, control] { hints_.remove(control); });
+    connect(control, &QObject::destroyed, this, [this, control] {
+        hints_.remove(control);
+        sources_.remove(control);
+    });
+}
+
+QString BalloonTipController::HintHere(QWidget* control) const {
+    if (const auto source = sources_.find(control); source != sources_.end())
+        return (*source)(control->mapFromGlobal(QCursor::pos()));
+    return hints_.value(control);
 }
 
 bool BalloonTipController::eventFilter(QObject* watched, QEvent* event) {
     auto* control = qobject_cast<QWidget*>(watched);
-    if (!control || !hints_.contains(control))
+    if (!control || (!hints_.contains(control) && !sources_.contains(control)))
         return false;
     switch (event->type()) {
         case QEvent::ToolTip:
             return true;  // our balloon, never Qt's own tip
         case QEvent::Enter:
             current_ = control;
-            showTimer_.start(tip_->isVisible() || reshowWindow_.isActive() ? kReshowDelayMs
-                                                                           : kInitialDelayMs);
+            pending_ = HintHere(control);
+            if (!pending_.isEmpty())
+                showTimer_.start(tip_->isVisible() || reshowWindow_.isActive() ? kReshowDelayMs
+                                                                               : kInitialDelayMs);
             break;
         case QEvent::MouseMove:
+            if (current_ != control)
+                break;
+            // Onto another part of a control with hints by place: that
+            // part's hint, or none.
+            if (sources_.contains(control)) {
+                const QString hint = HintHere(control);
+                if (hint != pending_) {
+                    const bool wasShowing = tip_->isVisible();
+                    HideTip();
+                    pending_ = hint;
+                    showTimer_.stop();
+                    if (!hint.isEmpty())
+                        showTimer_.start(wasShowing ? kReshowDelayMs : kInitialDelayMs);
+                    break;
+                }
+            }
             // The delay counts from the moment the pointer came to rest.
-            if (current_ == control && !tip_->isVisible() && showTimer_.isActive() &&
+            if (!tip_->isVisible() && showTimer_.isActive() &&
                 showTimer_.interval() == kInitialDelayMs)
                 showTimer_.start(kInitialDelayMs);
             break;
@@ -165,9 +201,9 @@ bool BalloonTipController::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void BalloonTipController::ShowTip() {
-    if (!current_ || !current_->isVisible())
+    if (!current_ || !current_->isVisible() || pending_.isEmpty())
         return;
-    tip_->ShowAt(hints_.value(current_), QCursor::pos());
+    tip_->ShowAt(pending_, QCursor::pos());
     hideTimer_.start(kShowTimeMs);
 }
 

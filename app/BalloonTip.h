@@ -8,6 +8,7 @@
 #include <QRect>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 
 namespace tamrel {
 
@@ -63,6 +64,9 @@ public:
     ~BalloonTipController() override;
 
     void AddHint(QWidget* control, const QString& hint);
+    // A control whose hint depends on where the pointer rests (a cell, a
+    // panel): source gives it for a point of the control, empty for none.
+    void AddHintSource(QWidget* control, std::function<QString(QPoint)> source);
     QString HintOf(QWidget* control) const { return hints_.value(control); }
     BalloonTip* Tip() const { return tip_; }
 
@@ -72,8 +76,13 @@ protected:
 private:
     void ShowTip();
     void HideTip();
+    void Watch(QWidget* control);
+    // The hint of the control where the pointer stands now.
+    QString HintHere(QWidget* control) const;
 
     QHash<QWidget*, QString> hints_;
+    QHash<QWidget*, std::function<QString(QPoint)>> sources_;
+    QString pending_;  // the hint the show timer is for
     QPointer<QWidget> current_;
     BalloonTip* tip_;
     QTimer showTimer_;

@@ -176,7 +176,7 @@ int CompareCellTexts(const std::string& first, const std::string& second,
 }
 
 std::vector<std::int32_t> SortedRowOrder(const StreamTable& table, const SortSettings& settings,
-                                         const SortLocale& locale) {
+                                         const SortLocale& locale, const ShownText& shown) {
     std::vector<std::int32_t> order;
     for (std::int32_t row = table.FixedRows(); row < table.RowCount(); ++row)
         order.push_back(row);
@@ -185,8 +185,10 @@ std::vector<std::int32_t> SortedRowOrder(const StreamTable& table, const SortSet
         // Columns right of the last one with any text compare equal throughout.
         const std::int32_t lastColumn = std::min(table.ColCount() - 1, table.LastColumnWithText());
         for (std::int32_t col = firstColumn; col <= lastColumn; ++col) {
-            const int order =
-                CompareCellTexts(table.CellText(col, a), table.CellText(col, b), locale);
+            const std::optional<std::string> shownA = shown ? shown(col, a) : std::nullopt;
+            const std::optional<std::string> shownB = shown ? shown(col, b) : std::nullopt;
+            const int order = CompareCellTexts(shownA ? *shownA : table.CellText(col, a),
+                                               shownB ? *shownB : table.CellText(col, b), locale);
             if (order != 0)
                 return order;
         }

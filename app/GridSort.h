@@ -5,6 +5,8 @@
 
 #include <QLocale>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,9 +35,14 @@ struct SortLocale {
 // comes from the first text.
 int CompareCellTexts(const std::string& first, const std::string& second, const SortLocale& locale);
 
+// The text a cell shows where it is not the table's own (a size read from
+// disk), or nothing.
+using ShownText = std::function<std::optional<std::string>(std::int32_t col, std::int32_t row)>;
+
 // The order of the data rows (FixedRows() .. RowCount() - 1) sorted by column
-// and direction: ties go on to the columns to the right.
+// and direction: ties go on to the columns to the right. Cells are compared
+// as they are shown.
 std::vector<std::int32_t> SortedRowOrder(const StreamTable& table, const SortSettings& settings,
-                                         const SortLocale& locale);
+                                         const SortLocale& locale, const ShownText& shown = {});
 
 }  // namespace tamrel

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -42,7 +43,8 @@ void DesktopPrompts::MessageBox(Icon icon, const QString& text, const QString& c
     box.exec();
 }
 
-std::optional<QString> DesktopPrompts::OpenFile(QWidget* parent, const QString& filter) {
+std::optional<QString> DesktopPrompts::OpenFile(QWidget* parent, const QString& filter,
+                                                Purpose purpose) {
     QFileDialog dialog(parent);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -50,29 +52,36 @@ std::optional<QString> DesktopPrompts::OpenFile(QWidget* parent, const QString& 
     // list of patterns after it.
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setNameFilters(QtNameFilters(filter));
-    // The name field shows the file chosen last time in this run.
-    if (!lastFile_.isEmpty()) {
-        dialog.selectFile(lastFile_);
+    // Unpack's name field shows the pair chosen last time in this run; an
+    // audio file's dialog opens where the last one was found.
+    const QString last = lastFile_[purpose];
+    if (purpose == Purpose::Unpack && !last.isEmpty()) {
+        dialog.selectFile(last);
         // selectFile() shows the bare name; the field is to hold the full path.
         if (auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
-            name->setText(lastFile_);
+            name->setText(last);
+    } else if (!last.isEmpty()) {
+        dialog.setDirectory(QFileInfo(last).absolutePath());
     }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
-    lastFile_ = dialog.selectedFiles().constFirst();
-    return lastFile_;
+    lastFile_[purpose] = dialog.selectedFiles().constFirst();
+    return lastFile_[purpose];
 }
 
-std::optional<QString> DesktopPrompts::SelectFolder(QWidget* parent) {
+std::optional<QString> DesktopPrompts::SelectFolder(QWidget* parent, Purpose purpose) {
     BrowseForFolderDialog dialog(parent, this);
-    dialog.Restore(folderDialogGeometry_, folderDialogMaximized_, lastFolder_);
+    // The folder of this purpose's last "OK"; before the first, the open work folder.
+    const QString last = lastFolder_[purpose];
+    dialog.Restore(folderDialogGeometry_, folderDialogMaximized_,
+                   last.isEmpty() ? startFolder_ : last);
     const bool accepted = dialog.exec() == QDialog::Accepted;
     folderDialogGeometry_ = dialog.saveGeometry();
     folderDialogMaximized_ = dialog.isMaximized();
     if (!accepted)
         return std::nullopt;
-    lastFolder_ = dialog.ChosenPath();
-    return lastFolder_;
+    lastFolder_[purpose] = dialog.ChosenPath();
+    return lastFolder_[purpose];
 }
 
 }  // namespace tamrel
@@ -85,6 +94,7 @@ std::optional<QString> DesktopPrompts::SaveFile(QWidget* parent, const QString& 
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters(QtNameFilters(filter));
+    dialog.setDefaultSuffix(QStringLiteral("wav"));
     dialog.selectFile(suggested);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
@@ -95,7 +105,9 @@ bool DesktopPrompts::Question(const QString& text, const QString& caption, const
                               const QString& no) {
     CentredMessageBox box(QMessageBox::Question, caption, text, QMessageBox::NoButton, BoxParent());
     QPushButton* yesButton = box.addButton(yes, QMessageBox::AcceptRole);
-    box.addButton(no, QMessageBox::RejectRole);
+    QPushButton* noButton = box.addButton(no, QMessageBox::RejectRole);
+    box.setDefaultButton(noButton);
+    box.setEscapeButton(noButton);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
     return box.clickedButton() == yesButton;

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QWidget>
+#include <map>
 #include <optional>
 
 namespace tamrel {
@@ -12,6 +13,9 @@ namespace tamrel {
 class Prompts {
 public:
     enum class Icon { Warning, Information, Error };
+    // What a dialog is for: each remembers its own last choice while the
+    // program runs, so that one purpose never pre-fills another's dialog.
+    enum class Purpose { Unpack, Pack, OpenFolder, ExportAll, ReplaceAudio, ReplaceFromFolder };
 
     virtual ~Prompts() = default;
     // The main window: every box and dialog is its child, so that closing
@@ -20,13 +24,19 @@ public:
     // A modal box with that icon and one "OK"; returns when it is closed.
     virtual void MessageBox(Icon icon, const QString& text, const QString& caption) = 0;
     // The file-open dialog: one existing file, filtered; nothing on cancel.
-    virtual std::optional<QString> OpenFile(QWidget* parent, const QString& filter) = 0;
+    virtual std::optional<QString> OpenFile(QWidget* parent, const QString& filter,
+                                            Purpose purpose = Purpose::Unpack) = 0;
     // The folder-selection dialog: a folder's path, or nothing on cancel.
-    virtual std::optional<QString> SelectFolder(QWidget* parent) = 0;
+    virtual std::optional<QString> SelectFolder(QWidget* parent,
+                                                Purpose purpose = Purpose::Pack) = 0;
+    // The folder a folder dialog starts at before its first "OK": the open
+    // work folder.
+    virtual void SetStartFolder(const QString& folder) { (void)folder; }
     // The save dialog, starting at suggested; the chosen path or nothing.
     virtual std::optional<QString> SaveFile(QWidget* parent, const QString& suggested,
                                             const QString& filter) = 0;
     // A modal question with the question icon and two buttons; true for yes.
+    // The answer that changes nothing (no) is the default, and Escape gives it.
     virtual bool Question(const QString& text, const QString& caption, const QString& yes,
                           const QString& no) = 0;
 };
@@ -41,8 +51,10 @@ class DesktopPrompts : public Prompts {
 public:
     void SetOwner(QWidget* owner) override { owner_ = owner; }
     void MessageBox(Icon icon, const QString& text, const QString& caption) override;
-    std::optional<QString> OpenFile(QWidget* parent, const QString& filter) override;
-    std::optional<QString> SelectFolder(QWidget* parent) override;
+    std::optional<QString> OpenFile(QWidget* parent, const QString& filter,
+                                    Purpose purpose = Purpose::Unpack) override;
+    std::optional<QString> SelectFolder(QWidget* parent, Purpose purpose = Purpose::Pack) override;
+    void SetStartFolder(const QString& folder) override { startFolder_ = folder; }
     std::optional<QString> SaveFile(QWidget* parent, const QString& suggested,
                                     const QString& filter) override;
     bool Question(const QString& text, const QString& caption, const QString& yes,
@@ -52,10 +64,11 @@ private:
     QWidget* BoxParent() const;
 
     QWidget* owner_ = nullptr;
-    QString lastFile_;
+    std::map<Purpose, QString> lastFile_;
+    std::map<Purpose, QString> lastFolder_;
+    QString startFolder_;
     QByteArray folderDialogGeometry_;
     bool folderDialogMaximized_ = false;
-    QString lastFolder_;
 };
 
 }  // namespace tamrel

@@ -1,5 +1,6 @@
 #include "archive/FolderTable.h"
 
+#include "archive/FolderCommit.h"
 #include "archive/WindowServices.h"
 #include "archive/WorkFolder.h"
 #include "io/FileIo.h"
@@ -35,6 +36,44 @@ bool ReadFolderTable(StreamTable& table, const std::string& folder, WindowServic
     if (const auto refusal = LoadFolderTable(table, file))
         throw TableFileError("The table file " + names.tableFile + " cannot be read: " + *refusal);
     return true;
+}
+
+OpenOutcome OpenWorkFolder(StreamTable& table, WindowServices& window, const std::string& folder) {
+    const PackNames names = PackNamesFor(folder);
+    auto resourcesMissing = [&] {
+        window.InformationBox("Resource files not found in " + folder, "Information");
+        return OpenOutcome::ResourcesMissing;
+    };
+    if (!IsExistingFolder(folder))
+        return resourcesMissing();
+    std::optional<TakenFolder> taken = TakeFolder(folder, window, {});
+    if (!taken)
+        return OpenOutcome::FolderInUse;
+    const InputFile tableFile(taken->Work().Fd(), names.folderName + ".tba", names.tableFile);
+    const bool bankImage =
+        StatusAt(taken->Work().Fd(), names.folderName + ".ida", true).kind == NameStatus::Kind::File;
+    if (!tableFile.IsOpen() || !bankImage) {
+        taken->Release();
+        return resourcesMissing();
+    }
+    window.SetWorkFolder("");
+    const auto refusal = LoadFolderTable(table, tableFile, [&window] { window.PumpEvents(); });
+    taken->Release();
+    if (refusal) {
+        window.WarningBox("The table file " + names.tableFile + " cannot be read: " + *refusal,
+                          "Error");
+        return OpenOutcome::TableRefused;
+    }
+    if (table.RowCount() <= 1) {
+        window.InformationBox("No streams listed in " + names.tableFile, "Information");
+        return OpenOutcome::NoStreamRows;
+    }
+    window.SetStatusPanel(0, names.folderName);
+    window.SetStatusPanel(1, "Asf count: " + std::to_string(table.RowCount() - 1));
+    window.SetStatusPanel(2, "");
+    window.SetStatusPanel(3, "");
+    window.SetWorkFolder(folder);
+    return OpenOutcome::Opened;
 }
 
 }  // namespace tamrel

@@ -20,6 +20,22 @@ class WindowServices;
 std::optional<std::string> LoadFolderTable(StreamTable& table, const InputFile& file,
                                            const std::function<void()>& pumpEvents = {});
 
+enum class OpenOutcome {
+    Opened,
+    ResourcesMissing,  // "Resource files not found in ..."
+    TableRefused,      // the table file cannot be read
+    NoStreamRows,      // "No streams listed in ..."
+    FolderInUse,       // another command of this program writes the folder
+};
+
+// Opens a work folder in the window, as Pack's first steps take it: the
+// folder taken (an interrupted commit completed) and let go again, its table
+// file loaded into table, panels 0 and 1 showing the folder and the stream
+// count, and the window's work folder set, so that its streams can be heard,
+// exported and replaced. Nothing is written but what completing a commit
+// writes.
+OpenOutcome OpenWorkFolder(StreamTable& table, WindowServices& window, const std::string& folder);
+
 // The table of the work folder for a command that only reads it. False (and
 // "Resource files not found in FOLDER" said) when the folder has no table
 // file; throws TableFileError ("The table file PATH cannot be read: " and

@@ -24,8 +24,8 @@ public:
         if (icon != Icon::Information)
             std::fprintf(stderr, "%s\n", qPrintable(text));
     }
-    std::optional<QString> OpenFile(QWidget*, const QString&) override { return path_; }
-    std::optional<QString> SelectFolder(QWidget*) override { return path_; }
+    std::optional<QString> OpenFile(QWidget*, const QString&, Purpose) override { return path_; }
+    std::optional<QString> SelectFolder(QWidget*, Purpose) override { return path_; }
     std::optional<QString> SaveFile(QWidget*, const QString&, const QString&) override {
         return std::nullopt;
     }

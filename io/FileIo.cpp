@@ -201,6 +201,10 @@ NameStatus StatusAt(int folderFd, const std::string& name, bool follow) {
     return status;
 }
 
+NameStatus StatusOfPath(const std::string& path, bool follow) {
+    return StatusAt(AT_FDCWD, path, follow);
+}
+
 UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
     if (this != &other) {
         close();

@@ -51,6 +51,8 @@ struct NameStatus {
 };
 // Looks at name in the open folder once; follow looks through a link.
 NameStatus StatusAt(int folderFd, const std::string& name, bool follow);
+// The same for a path, for a look that writes nothing (the window's rows).
+NameStatus StatusOfPath(const std::string& path, bool follow);
 
 // Owns a file descriptor and closes it on every way out.
 class UniqueFd {

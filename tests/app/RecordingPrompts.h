@@ -23,6 +23,8 @@ public:
         QStringList saveSuggestions;
         bool answer = false;  // to questions
         QStringList questions;
+        QList<int> purposes;  // of the dialogs shown, in order
+        QString startFolder;
     };
     explicit RecordingPrompts(Shared& shared) : shared_(shared) {}
 
@@ -34,11 +36,16 @@ public:
         if (shared_.onBox)
             shared_.onBox();
     }
-    std::optional<QString> OpenFile(QWidget*, const QString& filter) override {
+    std::optional<QString> OpenFile(QWidget*, const QString& filter, Purpose purpose) override {
         shared_.filters << filter;
+        shared_.purposes << static_cast<int>(purpose);
         return shared_.file;
     }
-    std::optional<QString> SelectFolder(QWidget*) override { return shared_.folder; }
+    std::optional<QString> SelectFolder(QWidget*, Purpose purpose) override {
+        shared_.purposes << static_cast<int>(purpose);
+        return shared_.folder;
+    }
+    void SetStartFolder(const QString& folder) override { shared_.startFolder = folder; }
     std::optional<QString> SaveFile(QWidget*, const QString& suggested,
                                     const QString& filter) override {
         shared_.saveSuggestions << suggested;
