@@ -82,7 +82,8 @@ void ASFGrid::TableChanged() {
 void ASFGrid::contextMenuEvent(QContextMenuEvent* event) {
     std::int32_t row = selectedRow_;
     QPoint at = event->globalPos();
-    const bool noRows = LastDataRow() < FirstDataRow() || table_.CellText(kNameCol, FirstDataRow()).empty();
+    const bool noRows =
+        LastDataRow() < FirstDataRow() || table_.CellText(kNameCol, FirstDataRow()).empty();
     if (event->reason() == QContextMenuEvent::Mouse) {
         // A right click on a data row acts on that row, and selects it; on
         // the header or the empty area, the folder's menu opens.

@@ -34,13 +34,38 @@ void DesktopAudioOutput::Play(const QByteArray& samples, int channels, int rate)
     buffer_->open(QIODevice::ReadOnly);
     sink_ = new QAudioSink(QMediaDevices::defaultAudioOutput(), format, this);
     connect(sink_, &QAudioSink::stateChanged, this, [this](QAudio::State state) {
-        // The buffer ran out: the sound has been played to its end.
-        if (state == QAudio::IdleState && !stopping_) {
+        if (stopping_ || !sink_)
+            return;
+        if (sink_->error() != QAudio::NoError) {
+            const QString why = ErrorText(sink_->error());
+            Release();
+            emit Failed(why);
+        } else if (state == QAudio::IdleState) {
+            // The buffer ran out: the sound has been played to its end.
             Release();
             emit Finished();
         }
     });
     sink_->start(buffer_);
+    if (sink_ && sink_->error() != QAudio::NoError) {
+        const QString why = ErrorText(sink_->error());
+        Release();
+        emit Failed(why);
+    }
+}
+
+QString DesktopAudioOutput::ErrorText(int error) {
+    switch (error) {
+        case QAudio::OpenError:
+            return QStringLiteral(
+                "the audio output cannot be opened (it may not take this format)");
+        case QAudio::IOError:
+            return QStringLiteral("the audio output stopped taking sound (the device may be gone)");
+        case QAudio::UnderrunError:
+            return QStringLiteral("the audio output ran out of sound");
+        default:
+            return QStringLiteral("the audio output failed");
+    }
 }
 
 void DesktopAudioOutput::Stop() {

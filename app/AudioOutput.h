@@ -31,6 +31,9 @@ public:
 signals:
     // Playing reached the end of the sound (not sent for Stop()).
     void Finished();
+    // Playing stopped for a failure of the output (a lost device, a format
+    // it does not take); why says which.
+    void Failed(const QString& why);
 };
 
 // The desktop's default audio output, through Qt Multimedia.
@@ -49,6 +52,7 @@ public:
 
 private:
     void Release();
+    static QString ErrorText(int error);
 
     QAudioSink* sink_ = nullptr;
     QBuffer* buffer_ = nullptr;

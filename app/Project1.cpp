@@ -1,5 +1,8 @@
-// Project1: the program. It takes no command line and keeps no settings: it
-// shows the main window and runs the event loop until that window closes.
+// Project1: the program. It keeps no settings: it shows the main window and
+// runs the event loop until that window closes. A path on the command line
+// (as "Open with" passes a pair's file) opens a work folder or unpacks a pair.
+#include <QTimer>
+
 #include "AppSetup.h"
 #include "Icons.h"
 #include "Unit1.h"
@@ -12,5 +15,9 @@ int main(int argc, char** argv) {
     tamrel::TForm1 form;
     app.SetErrorReporter([&form](const QString& message) { form.ShowError(message); });
     form.show();
+    if (argc > 1) {
+        const QString path = QString::fromLocal8Bit(argv[1]);
+        QTimer::singleShot(0, &form, [&form, path] { form.OpenPath(path); });
+    }
     return app.exec();
 }

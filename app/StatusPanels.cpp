@@ -23,6 +23,18 @@ QString StatusPanels::PanelText(int panel) const {
     return texts_[static_cast<std::size_t>(panel)];
 }
 
+void StatusPanels::SetPanelHint(int panel, const QString& hint) {
+    if (panel >= 0 && panel < kPanelCount)
+        hints_[static_cast<std::size_t>(panel)] = hint;
+}
+
+QString StatusPanels::HintAt(QPoint pos) const {
+    for (int panel = 0; panel < kPanelCount; ++panel)
+        if (PanelRect(panel).contains(pos))
+            return hints_[static_cast<std::size_t>(panel)];
+    return {};
+}
+
 QRect StatusPanels::PanelRect(int panel) const {
     const int left = kPanelLeft[static_cast<std::size_t>(panel)];
     const int right =

@@ -18,6 +18,10 @@ public:
 
     void SetPanelText(int panel, const QString& text);
     QString PanelText(int panel) const;
+    // The whole text of a panel that shows it shortened, for its balloon.
+    void SetPanelHint(int panel, const QString& hint);
+    // The hint of the panel at a point of the bar; empty where there is none.
+    QString HintAt(QPoint pos) const;
     // The panel's rectangle in the bar.
     QRect PanelRect(int panel) const;
 
@@ -26,6 +30,7 @@ protected:
 
 private:
     std::array<QString, kPanelCount> texts_;
+    std::array<QString, kPanelCount> hints_;
 };
 
 }  // namespace tamrel

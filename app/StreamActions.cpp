@@ -15,6 +15,7 @@
 #include "archive/WorkFolder.h"
 #include "audio/AudioFile.h"
 #include "audio/Decoder.h"
+#include "audio/Encoder.h"
 #include "audio/Export.h"
 #include "io/FileIo.h"
 #include "table/StreamTable.h"
@@ -27,10 +28,21 @@ constexpr int kDescriptionPanel = 2;
 constexpr int kDurationPanel = 3;
 constexpr int kPositionIntervalMs = 200;
 
-// "0:12": minutes and whole seconds.
-QString MinutesAndSeconds(double seconds) {
-    const auto whole = static_cast<long long>(seconds);
-    return QStringLiteral("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, QLatin1Char('0'));
+// Up to ten names, then how many more: "a, b and 3 more".
+std::string NameList(const std::vector<std::string>& names) {
+    constexpr std::size_t kNamed = 10;
+    std::string list;
+    for (std::size_t i = 0; i < names.size() && i < kNamed; ++i)
+        list += (i ? ", " : "") + names[i];
+    if (names.size() > kNamed)
+        list += " and " + std::to_string(names.size() - kNamed) + " more";
+    return list;
+}
+
+// A path with ".wav" added when its file name has no extension.
+std::string WithWavExtension(const std::string& path) {
+    const std::string name = FileNamePart(path);
+    return name.find('.') == std::string::npos ? path + ".wav" : path;
 }
 
 // The folder of a file's path, as Pack names a folder's parent.
@@ -52,8 +64,26 @@ StreamActions::StreamActions(TForm1& form, ASFGrid& grid, StreamTable& table,
     connect(output_.get(), &AudioOutput::Finished, this, [this] {
         positionTimer_.stop();
         playingRow_ = 0;
-        ShowDuration();
+        ShowDetails();
     });
+    connect(output_.get(), &AudioOutput::Failed, this, &StreamActions::PlaybackFailed);
+    // What the stream files on disk say of each row, drawn by the grid.
+    grid_.SetDiskFacts([this](std::int32_t row) {
+        RowOnDisk facts;
+        const std::string path = StreamPath(row);
+        if (path.empty())
+            return facts;
+        const NameStatus file = StatusOfPath(path, true);
+        if (file.kind == NameStatus::Kind::File)
+            facts.size = file.size;
+        facts.replaced = StatusOfPath(KeptOriginalOf(path), false).kind == NameStatus::Kind::File;
+        return facts;
+    });
+}
+
+void StreamActions::SetWorkFolder(const std::string& folder) {
+    workFolder_ = folder;
+    grid_.viewport()->update();
 }
 
 StreamActions::~StreamActions() {
@@ -100,53 +130,69 @@ void StreamActions::ShowDetails() {
     }
     const std::optional<StreamInfo> info = InfoOf(row);
     QString description = QStringLiteral("no stream file");
+    const QString whole = info ? FromNative(FormatDescription(*info)) : description;
     if (info) {
-        description = FromNative(FormatDescription(*info));
-        // The panel is 170 pixels: a long codec name gets the rate in kHz,
-        // and what still does not fit is cut with an ellipsis.
+        description = whole;
+        // The panel is 170 pixels: what does not fit is cut from the codec's
+        // name first, so that channels and rate ("32000 Hz") always show;
+        // the whole text is the panel's balloon.
         const QFontMetrics metrics(panels.font());
         const int room = panels.PanelRect(kDescriptionPanel).width() - 6;
-        if (info->hasHeader && metrics.horizontalAdvance(description) > room) {
-            description = FromNative(FormatDescription(*info));
-            description.replace(QStringLiteral("stereo"), QStringLiteral("st."));
-            description.replace(QStringLiteral(" %1 Hz").arg(info->sampleRate),
-                                QStringLiteral(" %1 kHz").arg(info->sampleRate / 1000.0));
+        const qsizetype comma = whole.indexOf(QStringLiteral(", "));
+        if (info->hasHeader && comma > 0 && metrics.horizontalAdvance(whole) > room) {
+            const QString rest = whole.mid(comma);
+            description = metrics.elidedText(whole.left(comma), Qt::ElideRight,
+                                             std::max(0, room - metrics.horizontalAdvance(rest))) +
+                          rest;
         }
         description = metrics.elidedText(description, Qt::ElideRight, room);
     }
     panels.SetPanelText(kDescriptionPanel, description);
-    if (playingRow_ == row && output_->Playing())
+    panels.SetPanelHint(kDescriptionPanel, whole);
+    if (playingRow_ == row && output_->Playing()) {
         ShowPlayingPosition();
-    else
-        panels.SetPanelText(kDurationPanel, info && info->hasHeader
-                                                ? FromNative(FormatDuration(info->Duration()))
-                                                : QString());
+    } else {
+        const QString length =
+            info && info->hasHeader ? FromNative(FormatDuration(info->Duration())) : QString();
+        panels.SetPanelText(kDurationPanel, length);
+        panels.SetPanelHint(kDurationPanel, length);
+    }
 }
 
 void StreamActions::ShowPlayingPosition() {
     if (!output_->Playing() || grid_.SelectedRow() != playingRow_)
         return;
-    form_.StatusBar()->SetPanelText(
-        kDurationPanel, MinutesAndSeconds(static_cast<double>(output_->PositionMs()) / 1000.0) +
-                            QStringLiteral(" / ") + MinutesAndSeconds(playingDuration_));
+    // The same length format at rest and while playing: "0:02.10 / 0:03.00".
+    const QString text =
+        FromNative(FormatDuration(static_cast<double>(output_->PositionMs()) / 1000.0) + " / " +
+                   FormatDuration(playingDuration_));
+    form_.StatusBar()->SetPanelText(kDurationPanel, text);
+    form_.StatusBar()->SetPanelHint(kDurationPanel, text);
 }
 
-void StreamActions::ShowDuration() {
+void StreamActions::PlaybackFailed(const QString& why) {
+    const std::string name = playingRow_ > 0 && playingRow_ < table_.RowCount()
+                                 ? table_.CellText(1, playingRow_)
+                                 : std::string("the stream");
+    positionTimer_.stop();
+    playingRow_ = 0;
     ShowDetails();
+    form_.WarningBox("Cannot play " + name + ": " + ToNative(why) + ".", "Error");
 }
 
 QMenu* StreamActions::BuildMenu(std::int32_t row, QWidget* parent) {
     auto* menu = new QMenu(parent);
     const std::optional<StreamInfo> info = InfoOf(row);
     const bool decodable = info && CanDecode(*info);
+    const std::string name = table_.CellText(1, row);
+    const std::string refusal = info ? info->PlausibilityRefusal(name) : std::string();
     if (!info) {
         menu->addAction(StreamPath(row).empty() ? QStringLiteral("No work folder on disk")
                                                 : QStringLiteral("No stream file"))
             ->setEnabled(false);
     } else if (!info->hasHeader) {
         menu->addAction(QStringLiteral("No stream header"))->setEnabled(false);
-    } else if (const std::string refusal = info->PlausibilityRefusal(table_.CellText(1, row));
-               !refusal.empty()) {
+    } else if (!refusal.empty()) {
         menu->addAction(FromNative(refusal))->setEnabled(false);
     } else if (!decodable) {
         menu->addAction(FromNative(info->CodecName()) +
@@ -169,18 +215,57 @@ QMenu* StreamActions::BuildMenu(std::int32_t row, QWidget* parent) {
     QAction* exportOne = menu->addAction(QStringLiteral("Export as WAV..."));
     exportOne->setEnabled(decodable);
     connect(exportOne, &QAction::triggered, this, [this, row] { ExportRow(row); });
-    QAction* exportAll = menu->addAction(QStringLiteral("Export all as WAV..."));
+    menu->addSeparator();
+    // Replace says why it cannot, as Play and Export do.
+    const std::string path = StreamPath(row);
+    QString replaceText = QStringLiteral("Replace with audio file...");
+    bool replaceable = info && CanEncode(*info);
+    if (info && info->hasHeader && refusal.empty() && !CanEncode(*info))
+        replaceText = QStringLiteral("Replace with audio file (%1: no encoder)")
+                          .arg(FromNative(info->CodecName()));
+    else if (info && !refusal.empty())
+        replaceText = QStringLiteral("Replace with audio file (impossible header)");
+    QAction* replace = menu->addAction(replaceText);
+    replace->setEnabled(replaceable);
+    connect(replace, &QAction::triggered, this, [this, row] { ReplaceRow(row); });
+    QAction* restore = menu->addAction(QStringLiteral("Restore original..."));
+    restore->setEnabled(!path.empty() &&
+                        StatusOfPath(KeptOriginalOf(path), false).kind == NameStatus::Kind::File);
+    connect(restore, &QAction::triggered, this, [this, row] { RestoreRow(row); });
+    menu->addSeparator();
+    AddFolderActions(menu);
+    return menu;
+}
+
+void StreamActions::AddFolderActions(QMenu* menu) {
+    // After Ctrl+A every row is highlighted: the export acts on all of them.
+    const std::int32_t rows = table_.RowCount() - 1;
+    QAction* exportAll =
+        menu->addAction(grid_.AllRowsHighlighted() && rows > 0
+                            ? QStringLiteral("Export %1 selected as WAV...").arg(rows)
+                            : QStringLiteral("Export all as WAV..."));
     exportAll->setEnabled(!workFolder_.empty());
     connect(exportAll, &QAction::triggered, this, &StreamActions::ExportAll);
-    menu->addSeparator();
-    const std::string path = StreamPath(row);
-    QAction* replace = menu->addAction(QStringLiteral("Replace with audio file..."));
-    replace->setEnabled(!path.empty() && IsExistingFile(path));
-    connect(replace, &QAction::triggered, this, [this, row] { ReplaceRow(row); });
-    QAction* restore = menu->addAction(QStringLiteral("Restore original"));
-    restore->setEnabled(!path.empty() && IsExistingFile(KeptOriginalOf(path)));
-    connect(restore, &QAction::triggered, this, [this, row] { RestoreRow(row); });
+    QAction* open = menu->addAction(QStringLiteral("Open work folder..."));
+    connect(open, &QAction::triggered, this, &StreamActions::OpenWorkFolderDialog);
+}
+
+QMenu* StreamActions::BuildFolderMenu(QWidget* parent) {
+    auto* menu = new QMenu(parent);
+    AddFolderActions(menu);
     return menu;
+}
+
+void StreamActions::ShowFolderMenu(const QPoint& globalPos) {
+    std::unique_ptr<QMenu> menu(BuildFolderMenu(&grid_));
+    menu->exec(globalPos);
+}
+
+void StreamActions::OpenWorkFolderDialog() {
+    const auto folder = form_.Dialogs().SelectFolder(&form_, Prompts::Purpose::OpenFolder);
+    form_.ReturnFromModal();
+    if (folder)
+        form_.OpenFolder(ToNative(*folder));
 }
 
 void StreamActions::ShowMenu(std::int32_t row, const QPoint& globalPos) {
@@ -213,7 +298,7 @@ void StreamActions::StopPlayback() {
     output_->Stop();
     positionTimer_.stop();
     playingRow_ = 0;
-    ShowDuration();
+    ShowDetails();
 }
 
 void StreamActions::ExportRow(std::int32_t row) {
@@ -224,14 +309,14 @@ void StreamActions::ExportRow(std::int32_t row) {
     form_.ReturnFromModal();
     if (!target)
         return;
-    form_.RunCommand([this, row, &name, &target] {
+    const std::string wavPath = WithWavExtension(ToNative(*target));
+    form_.RunCommand([this, row, &name, &wavPath] {
         const std::string path = StreamPath(row);
         const FileSource file(path);
         if (!file.IsOpen())
             throw IoError(file.OpenError(), "Cannot open file " + path);
         const StreamInfo info = ReadStreamInfo(file);
         // The file's folder is taken as every folder a command writes.
-        const std::string wavPath = ToNative(*target);
         const std::string wavName = FileNamePart(wavPath);
         auto taken = TakeFolder(FolderOfFile(wavPath), form_,
                                 [&wavName](const std::string& t) { return t == wavName; });
@@ -247,16 +332,39 @@ void StreamActions::ExportRow(std::int32_t row) {
         });
         taken->Release();
         disabled.Release();
-        form_.InformationBox("Exported " + name + " to " + ToNative(*target), "Information");
+        form_.InformationBox("Exported " + name + " to " + wavPath, "Information");
         form_.SetProgressPosition(0);
     });
 }
 
 void StreamActions::ExportAll() {
-    const auto folder = form_.Dialogs().SelectFolder(&form_);
+    const auto folder = form_.Dialogs().SelectFolder(&form_, Prompts::Purpose::ExportAll);
     form_.ReturnFromModal();
     if (!folder)
         return;
+    // WAV files of these names there already are the user's: asked first.
+    {
+        const std::string out = ToNative(*folder);
+        std::vector<std::string> existing;
+        for (std::int32_t row = 1; row < table_.RowCount(); ++row) {
+            const std::string wav = WavNameFor(table_.CellText(1, row));
+            if (StatusOfPath(JoinPath(out, wav), false).kind != NameStatus::Kind::Missing)
+                existing.push_back(wav);
+        }
+        if (!existing.empty()) {
+            const std::string text = "The folder " + out + " holds " +
+                                     std::to_string(existing.size()) +
+                                     (existing.size() == 1 ? " WAV file" : " WAV files") +
+                                     " that the export would replace (" + NameList(existing) +
+                                     "). Replace " + (existing.size() == 1 ? "it?" : "them?");
+            const bool replace =
+                form_.Dialogs().Question(FromNative(text), QStringLiteral("Confirm"),
+                                         QStringLiteral("Replace"), QStringLiteral("Cancel"));
+            form_.ReturnFromModal();
+            if (!replace)
+                return;
+        }
+    }
     form_.RunCommand([this, &folder] {
         const std::string out = ToNative(*folder);
         const std::int32_t rows = table_.RowCount() - 1;
@@ -304,7 +412,8 @@ void StreamActions::ExportAll() {
 
 void StreamActions::ReplaceRow(std::int32_t row) {
     const auto audio = form_.Dialogs().OpenFile(
-        &form_, QStringLiteral("Audio files|%1").arg(QString::fromLatin1(ReadableAudioPatterns())));
+        &form_, QStringLiteral("Audio files|%1").arg(QString::fromLatin1(ReadableAudioPatterns())),
+        Prompts::Purpose::ReplaceAudio);
     form_.ReturnFromModal();
     if (!audio)
         return;
@@ -326,8 +435,14 @@ void StreamActions::ReplaceRow(std::int32_t row) {
 }
 
 void StreamActions::RestoreRow(std::int32_t row) {
-    StopPlayback();
     const std::string name = table_.CellText(1, row);
+    const bool restore = form_.Dialogs().Question(
+        FromNative("Restore the original of " + name + "? The replacement is discarded."),
+        QStringLiteral("Confirm"), QStringLiteral("Restore"), QStringLiteral("Cancel"));
+    form_.ReturnFromModal();
+    if (!restore)
+        return;
+    StopPlayback();
     form_.RunCommand([this, &name] {
         if (RestoreStream(workFolder_, name, form_) == ReplaceOutcome::Restored)
             form_.InformationBox("Restored the original of " + name, "Information");

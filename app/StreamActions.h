@@ -29,7 +29,8 @@ public:
                   std::unique_ptr<AudioOutput> output);
     ~StreamActions() override;
 
-    void SetWorkFolder(const std::string& folder) { workFolder_ = folder; }
+    // The folder whose stream files the rows name; empty for none.
+    void SetWorkFolder(const std::string& folder);
     const std::string& WorkFolder() const { return workFolder_; }
     // Status panels 2 and 3 for the selected row, now.
     void ShowDetails();
@@ -39,6 +40,12 @@ public:
     // The context menu of a data row, built afresh (the caller owns it).
     QMenu* BuildMenu(std::int32_t row, QWidget* parent);
     void ShowMenu(std::int32_t row, const QPoint& globalPos);
+    // The menu of the header, the empty area or an empty table: the work
+    // folder's actions.
+    QMenu* BuildFolderMenu(QWidget* parent);
+    void ShowFolderMenu(const QPoint& globalPos);
+    // Asks for a work folder and opens it.
+    void OpenWorkFolderDialog();
 
     void Play(std::int32_t row);
     void StopPlayback();
@@ -54,7 +61,9 @@ private:
     std::string StreamPath(std::int32_t row) const;
     std::optional<StreamInfo> InfoOf(std::int32_t row) const;
     void ShowPlayingPosition();
-    void ShowDuration();
+    void PlaybackFailed(const QString& why);
+    // Adds "Export all as WAV..." (or the highlighted rows') and "Open work folder...".
+    void AddFolderActions(QMenu* menu);
 
     TForm1& form_;
     ASFGrid& grid_;

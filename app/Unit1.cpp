@@ -20,6 +20,7 @@
 #include "RangeProgressBar.h"
 #include "StatusPanels.h"
 #include "StreamActions.h"
+#include "archive/FolderTable.h"
 #include "archive/Pack.h"
 #include "archive/Unpack.h"
 
@@ -123,6 +124,12 @@ void TForm1::FormCreate(std::unique_ptr<AudioOutput> audio) {
         audio ? std::move(audio) : std::make_unique<DesktopAudioOutput>());
     connect(ASFGrid_, &ASFGrid::SelectionChanged, actions_.get(), &StreamActions::ScheduleDetails);
     connect(ASFGrid_, &ASFGrid::StreamMenuRequested, actions_.get(), &StreamActions::ShowMenu);
+    connect(ASFGrid_, &ASFGrid::FolderMenuRequested, actions_.get(),
+            &StreamActions::ShowFolderMenu);
+    // Balloons that explain what a cell or a panel shows.
+    tips_->AddHintSource(ASFGrid_->viewport(),
+                         [this](QPoint pos) { return ASFGrid_->HintAt(pos); });
+    tips_->AddHintSource(StatusBar1, [this](QPoint pos) { return StatusBar1->HintAt(pos); });
 
     // The table is the only control that takes the keyboard focus.
     ASFGrid_->setFocus();
@@ -177,26 +184,61 @@ void TForm1::ReturnFromModal() {
 
 bool TForm1::ConfirmReplacingStreams(const std::string& folder, const std::string& archive,
                                      const std::vector<std::string>& names) {
-    constexpr std::size_t kNamed = 3;
+    // Up to ten names, then how many more, as the console lists them.
+    constexpr std::size_t kNamed = 10;
     std::string list;
     for (std::size_t i = 0; i < names.size() && i < kNamed; ++i)
         list += (i ? ", " : "") + names[i];
     if (names.size() > kNamed)
-        list += ", ...";
+        list += " and " + std::to_string(names.size() - kNamed) + " more";
+    const bool one = names.size() == 1;
     const std::string text =
         "The work folder " + folder + " holds " + std::to_string(names.size()) +
-        (names.size() == 1 ? " stream file that differs from "
-                           : " stream files that differ from ") +
-        archive + " (" + list + "). Unpacking again replaces them. Replace them?";
+        (one ? " stream file that differs from " : " stream files that differ from ") + archive +
+        " (" + list + "). Unpacking again replaces " +
+        (one ? "it. Replace it?" : "them. Replace them?");
+    // Cancel is the default: Enter keeps the user's files.
     const bool replace = prompts_->Question(FromNative(text), QStringLiteral("Confirm"),
                                             QStringLiteral("Replace"), QStringLiteral("Cancel"));
     ReturnFromModal();
+    if (!replace)
+        declinedFolder_ = folder;
     return replace;
 }
 
-void TForm1::ExportButtonClick() {
+void TForm1::RunUnpack(const std::function<void()>& unpack) {
     actions_->StopPlayback();
-    RunCommand([this] { Unpack(table_, *this); });
+    declinedFolder_.clear();
+    RunCommand(unpack);
+    // The user kept their edits: the window shows their folder, not the pair.
+    if (!declinedFolder_.empty()) {
+        const std::string folder = std::move(declinedFolder_);
+        declinedFolder_.clear();
+        OpenFolder(folder);
+    }
+}
+
+void TForm1::ExportButtonClick() {
+    RunUnpack([this] { Unpack(table_, *this); });
+}
+
+void TForm1::OpenFolder(const std::string& folder) {
+    actions_->StopPlayback();
+    RunCommand([this, folder] { OpenWorkFolder(table_, *this, folder); });
+}
+
+void TForm1::OpenPath(const QString& path) {
+    const QFileInfo item(path);
+    const std::string picked = ToNative(QDir::cleanPath(item.absoluteFilePath()));
+    if (item.isDir()) {
+        OpenFolder(picked);
+    } else if (item.isFile() &&
+               (item.suffix() == QLatin1String("ast") || item.suffix() == QLatin1String("abk"))) {
+        RunUnpack([this, picked] { UnpackPickedFile(table_, *this, picked); });
+    } else {
+        ShowError(
+            FromNative(picked + " is neither a work folder nor a file of a pair (.ast, .abk)"));
+    }
 }
 
 void TForm1::ImportButtonClick() {
@@ -206,6 +248,9 @@ void TForm1::ImportButtonClick() {
 
 void TForm1::SetWorkFolder(const std::string& folder) {
     actions_->SetWorkFolder(folder);
+    // The folder dialogs start there before their first choice.
+    if (!folder.empty())
+        prompts_->SetStartFolder(FromNative(folder));
 }
 
 void TForm1::ToolButton9Click() {
@@ -309,7 +354,7 @@ TForm1::DropAction TForm1::DropActionFor(const QList<QUrl>& urls, QString* path)
     if (path)
         *path = picked;
     if (item.isDir())
-        return DropAction::Pack;
+        return DropAction::Open;
     const QString suffix = item.suffix();
     if (item.isFile() && (suffix == QLatin1String("ast") || suffix == QLatin1String("abk")))
         return DropAction::Unpack;
@@ -342,13 +387,9 @@ void TForm1::dropEvent(QDropEvent* event) {
         return;
     }
     event->acceptProposedAction();
-    actions_->StopPlayback();
-    // Exactly as if the path had been picked in the command's dialog.
-    const std::string picked = ToNative(path);
-    if (action == DropAction::Unpack)
-        RunCommand([this, picked] { UnpackPickedFile(table_, *this, picked); });
-    else
-        RunCommand([this, picked] { PackFolder(table_, *this, picked); });
+    // A pair's file unpacks exactly as if picked; a folder opens (Pack stays
+    // the button's, never a drop's).
+    OpenPath(path);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

@@ -68,6 +68,13 @@ public:
     // The desktop's open action for the help dialog's links (tests replace it).
     void SetUrlOpener(std::function<bool(const QUrl&)> opener) { urlOpener_ = std::move(opener); }
 
+    // Opens a work folder in the window (the grid's menu, a dropped folder,
+    // the command line), as the command OpenWorkFolder does.
+    void OpenFolder(const std::string& folder);
+    // What a path on the command line or dropped on the window does: a
+    // folder opens, a pair's file (.ast or .abk) is unpacked as if picked.
+    void OpenPath(const QString& path);
+
     // Tool-bar handlers.
     void ExportButtonClick();
     void ImportButtonClick();
@@ -99,8 +106,8 @@ public:
     void ReturnFromModal();
 
     // What a drop of these URLs would run: an Unpack of one .ast or .abk
-    // file, a Pack of one folder; nothing for anything else.
-    enum class DropAction { None, Unpack, Pack };
+    // file, the opening of one folder; nothing for anything else.
+    enum class DropAction { None, Unpack, Open };
     DropAction DropActionFor(const QList<QUrl>& urls, QString* path = nullptr) const;
 
 protected:
@@ -116,6 +123,9 @@ private:
     QToolButton* AddToolButton(const char* name, const QString& picture, const QString& hint,
                                int x);
     void FocusGridIfNothingFocused();
+    // Runs an Unpack; when the user kept the edited stream files, the work
+    // folder's own table is shown afterwards.
+    void RunUnpack(const std::function<void()>& unpack);
 
     StreamTable table_;
     std::unique_ptr<Prompts> prompts_;
@@ -134,6 +144,7 @@ private:
     QElapsedTimer sinceLastRepaint_;
     bool commandRunning_ = false;
     bool quitRequested_ = false;
+    std::string declinedFolder_;  // the folder whose edits the user just kept
 };
 
 }  // namespace tamrel

@@ -50,8 +50,8 @@ OpenOutcome OpenWorkFolder(StreamTable& table, WindowServices& window, const std
     if (!taken)
         return OpenOutcome::FolderInUse;
     const InputFile tableFile(taken->Work().Fd(), names.folderName + ".tba", names.tableFile);
-    const bool bankImage =
-        StatusAt(taken->Work().Fd(), names.folderName + ".ida", true).kind == NameStatus::Kind::File;
+    const bool bankImage = StatusAt(taken->Work().Fd(), names.folderName + ".ida", true).kind ==
+                           NameStatus::Kind::File;
     if (!tableFile.IsOpen() || !bankImage) {
         taken->Release();
         return resourcesMissing();

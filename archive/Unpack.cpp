@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "archive/BankKeyIndex.h"
@@ -199,6 +200,8 @@ public:
     UnpackOutcome WriteWorkFolder();
     // The work folder taken, with the leftovers of this Unpack's own targets removed.
     std::optional<TakenFolder> TakeWorkFolder();
+    // Removes every kept original identical to the stream file just written.
+    void RemoveOriginalsOfWhatWasWritten(const Folder& folder);
 
 private:
     // Every end before the folder is written: the tool bar works again and the
@@ -309,6 +312,33 @@ void Unpacker::ShowListed() {
     window_.SetProgressPosition(0);
 }
 
+void Unpacker::RemoveOriginalsOfWhatWasWritten(const Folder& folder) {
+    // A replacement keeps the stream it replaced as NAME.orig; a stream file
+    // that Unpack has just written back as that very stream is original
+    // again, and its copy would only offer to restore what is there.
+    const std::vector<std::string> originals = NamesEndingWith(folder, ".orig");
+    if (originals.empty())
+        return;
+    std::unordered_map<std::string, std::size_t> rowOf;
+    for (std::size_t i = 0; i < rows_.fileNames.size(); ++i)
+        rowOf.emplace(rows_.fileNames[i] + ".orig", i);
+    std::vector<char> buffer;
+    for (const std::string& original : originals) {
+        const auto row = rowOf.find(original);
+        if (row == rowOf.end())
+            continue;
+        const std::size_t i = row->second;
+        const std::string_view stream(archive_.data() + rows_.addresses[i],
+                                      static_cast<std::size_t>(rows_.sizes[i]));
+        const InputFile file(folder.Fd(), original, folder.PathOf(original), true);
+        if (!file.IsOpen() || file.RawSize() != rows_.sizes[i])
+            continue;
+        const std::size_t read = file.ReadAllInto(buffer);
+        if (std::string_view(buffer.data(), read) == stream)
+            RemoveAt(folder, original);
+    }
+}
+
 std::optional<TakenFolder> Unpacker::TakeWorkFolder() {
     std::unordered_set<std::string> targets(rows_.fileNames.begin(), rows_.fileNames.end());
     targets.insert(FileNamePart(names_.bankImage));
@@ -372,6 +402,7 @@ UnpackOutcome Unpacker::WriteWorkFolder() {
         // One sync for every stream file, before the table that lists them.
         SyncFileSystemOf(folder);
     }
+    RemoveOriginalsOfWhatWasWritten(folder);
 
     bankImage.Write(bank_);
     CommitTogether(folder, taken->Parent(), {{&bankImage, ""}, {&tableFile, ""}}, "Unpack");

@@ -532,8 +532,11 @@ std::string TargetOfTemporary(std::string_view fileName) {
     return std::string(fileName.substr(1, mark - 1));
 }
 
-int RemoveLeftoverTemporaries(const Folder& folder,
-                              const std::function<bool(const std::string&)>& isOurs) {
+namespace {
+
+// Every name in the folder that keep accepts.
+std::vector<std::string> ListNames(const Folder& folder,
+                                   const std::function<bool(const char*)>& keep) {
     const int listing = ::dup(folder.Fd());
     DIR* dir = listing >= 0 ? ::fdopendir(listing) : nullptr;
     if (!dir) {
@@ -543,13 +546,29 @@ int RemoveLeftoverTemporaries(const Folder& folder,
         throw IoError(err, "Cannot list the folder " + folder.Path());
     }
     ::rewinddir(dir);
-    std::vector<std::string> leftovers;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string target = TargetOfTemporary(entry->d_name);
-        if (!target.empty() && isOurs(target))
-            leftovers.emplace_back(entry->d_name);
-    }
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(dir))
+        if (keep(entry->d_name))
+            names.emplace_back(entry->d_name);
     ::closedir(dir);
+    return names;
+}
+
+}  // namespace
+
+std::vector<std::string> NamesEndingWith(const Folder& folder, std::string_view suffix) {
+    return ListNames(folder, [suffix](const char* name) {
+        const std::string_view n(name);
+        return n.size() > suffix.size() && n.substr(n.size() - suffix.size()) == suffix;
+    });
+}
+
+int RemoveLeftoverTemporaries(const Folder& folder,
+                              const std::function<bool(const std::string&)>& isOurs) {
+    const std::vector<std::string> leftovers = ListNames(folder, [&isOurs](const char* name) {
+        const std::string target = TargetOfTemporary(name);
+        return !target.empty() && isOurs(target);
+    });
     for (const std::string& name : leftovers)
         RemoveAt(folder, name);
     return static_cast<int>(leftovers.size());

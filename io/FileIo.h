@@ -238,6 +238,9 @@ std::string TargetOfTemporary(std::string_view fileName);
 int RemoveLeftoverTemporaries(const Folder& folder,
                               const std::function<bool(const std::string&)>& isOurs);
 
+// The names in the folder that end with suffix.
+std::vector<std::string> NamesEndingWith(const Folder& folder, std::string_view suffix);
+
 // Renames a name of the folder over another, as one step; throws IoError
 // naming the target. The caller syncs the folder.
 void RenameAt(const Folder& folder, const std::string& from, const std::string& to);

@@ -2,6 +2,7 @@
 
 #include <QMenu>
 #include <QTest>
+#include <filesystem>
 
 #include "ASFGrid.h"
 #include "AudioOutput.h"
@@ -12,6 +13,7 @@
 #include "StreamBuilder.h"
 #include "TestFiles.h"
 #include "Unit1.h"
+#include "audio/Wav.h"
 
 // Texts in failure messages as text.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -127,15 +129,55 @@ TEST_F(StreamActionsTest, TheSelectedStreamIsDescribedInTheStatusBar) {
     EXPECT_EQ(Panel(3), "");
 }
 
-TEST_F(StreamActionsTest, TheMenuOffersWhatTheStreamAllows) {
+TEST_F(StreamActionsTest, TheRateIsAlwaysInHertzAndTheWholeTextIsThePanelsBalloon) {
+    // A stream whose description is too long for the panel: the codec's
+    // name is shortened first, the rate stays "44100 Hz".
+    test::StreamParts parts;
+    parts.tags = {{0xA0, 0x17}, {0x82, 6}, {0x84, 44100}};
+    parts.dataPayloads = {test::Uint32(28, false) + std::string(40, '\x77')};
     Unpack();
-    EXPECT_EQ(MenuOf(1), (QStringList{"Play", "Export as WAV...", "Export all as WAV...",
-                                      "Replace with audio file...", "(Restore original)"}));
-    EXPECT_EQ(MenuOf(3), (QStringList{"(MicroTalk 10:1: no decoder, so no playing or export)",
-                                      "(Play)", "(Export as WAV...)", "Export all as WAV...",
-                                      "Replace with audio file...", "(Restore original)"}));
+    test::WriteFileBytes(dir / "music_/music_00003.asf", test::BuildStream(parts));
+    Select(2);
+    Select(3);
+    const QString whole = QStringLiteral("Layer III variant, 6 channels, 44100 Hz");
+    EXPECT_TRUE(Panel(2).endsWith(QStringLiteral(", 6 channels, 44100 Hz")))
+        << Panel(2).toStdString();
+    const QRect panel = form->StatusBar()->PanelRect(2);
+    EXPECT_EQ(form->StatusBar()->HintAt(panel.center()), whole);
+    EXPECT_EQ(form->StatusBar()->HintAt(form->StatusBar()->PanelRect(3).center()), Panel(3));
+}
+
+TEST_F(StreamActionsTest, TheMenuOffersWhatTheStreamAllows) {
+    // Before any Unpack, the grid's menu opens a work folder.
+    std::unique_ptr<QMenu> empty(form->Actions().BuildFolderMenu(form.get()));
+    QStringList folderItems;
+    for (QAction* action : empty->actions())
+        folderItems << (action->isEnabled() ? action->text() : "(" + action->text() + ")");
+    EXPECT_EQ(folderItems, (QStringList{"(Export all as WAV...)", "Open work folder..."}));
+
+    Unpack();
+    EXPECT_EQ(MenuOf(1), (QStringList{"Play", "Export as WAV...", "Replace with audio file...",
+                                      "(Restore original...)", "Export all as WAV...",
+                                      "Open work folder..."}));
+    EXPECT_EQ(
+        MenuOf(3),
+        (QStringList{"(MicroTalk 10:1: no decoder, so no playing or export)", "(Play)",
+                     "(Export as WAV...)", "(Replace with audio file (MicroTalk 10:1: no encoder))",
+                     "(Restore original...)", "Export all as WAV...", "Open work folder..."}));
     audio->available = false;
     EXPECT_EQ(MenuOf(1).first(), "(Play (no audio output device))");
+    // A header no stream can have: said, and nothing offered for it.
+    test::StreamParts parts;
+    parts.tags = {{0xA0, 0x00}, {0x84, 8}};
+    parts.dataPayloads = {test::Uint32(2, false) + std::string(4, '\0')};
+    test::WriteFileBytes(dir / "music_/music_00002.asf", test::BuildStream(parts));
+    EXPECT_EQ(MenuOf(2).first(),
+              "(The stream music_00002.asf declares 8 Hz, which no stream can have.)");
+    EXPECT_TRUE(MenuOf(2).contains("(Replace with audio file (impossible header))"));
+    // After Ctrl+A, the export acts on every highlighted row.
+    form->Grid()->setFocus();
+    QTest::keyClick(form->Grid(), Qt::Key_A, Qt::ControlModifier);
+    EXPECT_TRUE(MenuOf(1).contains("Export 3 selected as WAV..."));
 }
 
 TEST_F(StreamActionsTest, PlayingShowsItsPositionAndEveryCommandStopsIt) {
@@ -146,7 +188,7 @@ TEST_F(StreamActionsTest, PlayingShowsItsPositionAndEveryCommandStopsIt) {
     EXPECT_EQ(audio->rate, 32000);
     ASSERT_EQ(audio->played.size(), 100 * 2 * 2);
     EXPECT_EQ(audio->played.left(4), QByteArray("\0\0\7\1", 4));  // the samples as put in
-    EXPECT_EQ(Panel(3), "0:00 / 0:00");
+    EXPECT_EQ(Panel(3), "0:00.00 / 0:00.00");  // one length format, playing or not
     EXPECT_EQ(MenuOf(1).first(), "Stop");
     audio->End();
     EXPECT_EQ(Panel(3), "0:00.00");  // the duration again
@@ -155,13 +197,22 @@ TEST_F(StreamActionsTest, PlayingShowsItsPositionAndEveryCommandStopsIt) {
     Trigger(2, "Play");  // another row: the first stops
     EXPECT_EQ(audio->played.size(), 28 * 2);
     EXPECT_EQ(form->Actions().PlayingRow(), 2);
+    // The output fails: the window is idle again and says why.
+    audio->playing = false;
+    emit audio->Failed(QStringLiteral("the device is gone"));
+    EXPECT_EQ(form->Actions().PlayingRow(), 0);
+    EXPECT_EQ(shared.boxes.last(),
+              "warning|Error|Cannot play music_00002.asf: the device is gone.");
+    EXPECT_EQ(MenuOf(2).first(), "Play");
+    Trigger(1, "Play");
     Unpack();
     EXPECT_FALSE(audio->playing);
 }
 
 TEST_F(StreamActionsTest, ExportOneOrAllAsWav) {
     Unpack();
-    shared.saveFile = QString::fromStdString(dir / "first.wav");
+    // A name typed without an extension gets ".wav".
+    shared.saveFile = QString::fromStdString(dir / "first");
     Trigger(1, "Export as WAV...");
     EXPECT_EQ(shared.saveSuggestions.last().toStdString(), dir / "music_/music_00001.wav");
     EXPECT_EQ(shared.boxes.last().toStdString(),
@@ -170,11 +221,23 @@ TEST_F(StreamActionsTest, ExportOneOrAllAsWav) {
 
     shared.folder = QString::fromStdString(dir / "music_");
     Trigger(2, "Export all as WAV...");
+    EXPECT_EQ(shared.purposes.last(), static_cast<int>(Prompts::Purpose::ExportAll));
     EXPECT_EQ(shared.boxes.last().toStdString(),
               "information|Information|Exported 2 of 3 streams as WAV files to " +
                   (dir / "music_") + "\r\nNot exported (no decoder, or damaged): music_00003.asf");
     EXPECT_TRUE(test::ReadFileBytes(dir / "music_/music_00002.wav").size() > 44);
     EXPECT_TRUE(form->isEnabled());
+
+    // Again: the files there are asked about first; Cancel keeps them.
+    test::WriteFileBytes(dir / "music_/music_00002.wav", "mine");
+    const auto boxes = shared.boxes.size();
+    Trigger(2, "Export all as WAV...");
+    EXPECT_EQ(shared.questions.last().toStdString(),
+              "Confirm|The folder " + (dir / "music_") +
+                  " holds 2 WAV files that the export would replace (music_00001.wav, "
+                  "music_00002.wav). Replace them?|Replace|Cancel");
+    EXPECT_EQ(shared.boxes.size(), boxes);
+    EXPECT_EQ(test::ReadFileBytes(dir / "music_/music_00002.wav"), "mine");
 }
 
 TEST_F(StreamActionsTest, ReplaceWithAnAudioFileAndRestore) {
@@ -189,21 +252,60 @@ TEST_F(StreamActionsTest, ReplaceWithAnAudioFileAndRestore) {
                              std::string("\2\0\20\0", 4) + "data" + test::Uint32(44100, false) +
                              std::string(reinterpret_cast<const char*>(tone.data()), 44100));
     Select(2);
+    const std::string sizeBefore = form->Table().CellText(11, 2);
     shared.file = QString::fromStdString(dir / "tone.wav");
     Trigger(2, "Replace with audio file...");
     EXPECT_EQ(shared.filters.last(),
               "Audio files|*.wav;*.flac;*.ogg;*.oga;*.opus;*.mp3;*.aif;*.aiff");
+    EXPECT_EQ(shared.purposes.last(), static_cast<int>(Prompts::Purpose::ReplaceAudio));
     EXPECT_TRUE(shared.boxes.last().startsWith("information|Information|Replaced music_00002.asf"))
         << shared.boxes.last().toStdString();
     QCoreApplication::processEvents();
     EXPECT_EQ(Panel(3), "0:01.00");
-    EXPECT_EQ(MenuOf(2).last(), "Restore original");
-    Trigger(2, "Restore original");
+    // The row tells the truth: the size on disk, and the mark of a replacement.
+    ASFGrid& grid = *form->Grid();
+    const std::string onDisk =
+        std::to_string(test::ReadFileBytes(dir / "music_/music_00002.asf").size());
+    EXPECT_EQ(form->Table().CellText(11, 2), sizeBefore);  // the table is Pack's to change
+    EXPECT_EQ(grid.ShownText(11, 2), onDisk);
+    EXPECT_TRUE(grid.FactsOf(2).replaced);
+    EXPECT_FALSE(grid.FactsOf(1).replaced);
+    const GridGeometry geometry = grid.Geometry();
+    EXPECT_EQ(grid.HintAt(geometry.CellRect(1, 2).center()).toStdString(),
+              "Replaced: the original is kept as music_00002.asf.orig");
+    EXPECT_EQ(grid.HintAt(geometry.CellRect(1, 1).center()), QString());
+
+    // Restore asks first; Cancel keeps the replacement.
+    EXPECT_EQ(MenuOf(2)[3], "Restore original...");
+    Trigger(2, "Restore original...");
+    EXPECT_EQ(shared.questions.last().toStdString(),
+              "Confirm|Restore the original of music_00002.asf? The replacement is "
+              "discarded.|Restore|Cancel");
+    EXPECT_TRUE(grid.FactsOf(2).replaced);
+    shared.answer = true;
+    Trigger(2, "Restore original...");
     EXPECT_EQ(shared.boxes.last(),
               "information|Information|Restored the original of music_00002.asf");
     QCoreApplication::processEvents();
     EXPECT_EQ(Panel(3), "0:00.00");
-    EXPECT_EQ(MenuOf(2).last(), "(Restore original)");
+    EXPECT_EQ(MenuOf(2)[3], "(Restore original...)");
+    EXPECT_FALSE(grid.FactsOf(2).replaced);
+    EXPECT_EQ(grid.ShownText(11, 2), sizeBefore);
+}
+
+TEST_F(StreamActionsTest, UnpackRemovesAnOriginalThatIsWhatItWrites) {
+    Unpack();
+    std::vector<std::int16_t> tone(2205, 1000);
+    test::WriteFileBytes(dir / "tone.wav", WavBytes(tone, 1, 22050, std::nullopt));
+    shared.file = QString::fromStdString(dir / "tone.wav");
+    Trigger(2, "Replace with audio file...");
+    ASSERT_TRUE(std::filesystem::exists(dir / "music_/music_00002.asf.orig"));
+    // Unpacking again replaces the stream with the pair's: its kept original
+    // is that very stream, and goes.
+    shared.answer = true;
+    Unpack();
+    EXPECT_FALSE(std::filesystem::exists(dir / "music_/music_00002.asf.orig"));
+    EXPECT_FALSE(form->Grid()->FactsOf(2).replaced);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // bar alive while the window is disabled, the file filter's label, drops.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <QComboBox>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -17,6 +19,7 @@
 #include "RangeProgressBar.h"
 #include "RecordingPrompts.h"
 #include "StatusPanels.h"
+#include "StreamActions.h"
 #include "TestFiles.h"
 #include "Unit1.h"
 
@@ -92,7 +95,7 @@ QList<QUrl> Urls(std::initializer_list<std::string> paths) {
     return urls;
 }
 
-TEST(WindowPolish, DroppingAPairFileUnpacksItAndAFolderPacksIt) {
+TEST(WindowPolish, DroppingAPairFileUnpacksItAndAFolderOpensIt) {
     test::TempDir dir;
     test::PairRecipe recipe = test::ThreeStreams();
     const test::Pair pair = test::BuildPair(dir.path(), "intro", recipe);
@@ -109,7 +112,7 @@ TEST(WindowPolish, DroppingAPairFileUnpacksItAndAFolderPacksIt) {
     const Case cases[] = {
         {Urls({pair.archivePath}), Action::Unpack},
         {Urls({pair.bankPath}), Action::Unpack},
-        {Urls({dir.path() + "/"}), Action::Pack},
+        {Urls({dir.path() + "/"}), Action::Open},
         {Urls({dir / "notes.txt"}), Action::None},
         {Urls({pair.archivePath, pair.bankPath}), Action::None},
         {{QUrl(QStringLiteral("https://example.org/intro.ast"))}, Action::None},
@@ -135,10 +138,17 @@ TEST(WindowPolish, DroppingAPairFileUnpacksItAndAFolderPacksIt) {
     drop(pair.archivePath);
     EXPECT_EQ(shared.boxes.last().toStdString(),
               "information|Information|Successfully extracted to " + (dir / "intro_"));
+    // A folder opens: its table in the grid, nothing written, Pack stays
+    // the button's.
+    form.Table().Reset();
+    const auto boxes = shared.boxes.size();
     drop(dir / "intro_");
-    EXPECT_EQ(shared.boxes.last().toStdString(), "information|Information|Successfully saved to " +
-                                                     (dir / "intro_.abk") + "\r\nand " +
-                                                     (dir / "intro_.ast"));
+    EXPECT_EQ(shared.boxes.size(), boxes);
+    EXPECT_EQ(form.Table().RowCount(), 4);
+    EXPECT_EQ(form.StatusBar()->PanelText(0), QStringLiteral("intro_"));
+    EXPECT_EQ(form.StatusBar()->PanelText(1), QStringLiteral("Asf count: 3"));
+    EXPECT_EQ(form.Actions().WorkFolder(), dir / "intro_");
+    EXPECT_FALSE(std::filesystem::exists(dir / "intro_.ast"));
     drop(dir.path());
     EXPECT_EQ(shared.boxes.last().toStdString(),
               "information|Information|Resource files not found in " + dir.path());
@@ -168,10 +178,20 @@ TEST(WindowPolish, UnpackAsksBeforeItReplacesEditedStreams) {
                   " holds 2 stream files that differ from " + pair.archivePath +
                   " (intro_00002.asf, intro_00003.asf). Unpacking again replaces them. Replace "
                   "them?|Replace|Cancel");
-    // Cancel writes nothing; the table stays as Unpack built it.
+    // Cancel writes nothing; the window shows the work folder, opened.
     EXPECT_EQ(test::ReadFileBytes(dir / "intro_/intro_00002.asf"), "edited");
     EXPECT_EQ(static_cast<int>(shared.boxes.size()), boxes);
     EXPECT_EQ(form.Table().CellText(3, 3), "300");
+    EXPECT_EQ(form.StatusBar()->PanelText(0), QStringLiteral("intro_"));
+    EXPECT_EQ(form.Actions().WorkFolder(), dir / "intro_");
+    // One file: the question says so in the singular.
+    test::WriteFileBytes(dir / "intro_/intro_00003.asf", pair.archive.substr(300));
+    form.ExportButtonClick();
+    ASSERT_EQ(shared.questions.size(), 2);
+    EXPECT_EQ(shared.questions.back().toStdString(),
+              "Confirm|The work folder " + (dir / "intro_") +
+                  " holds 1 stream file that differs from " + pair.archivePath +
+                  " (intro_00002.asf). Unpacking again replaces it. Replace it?|Replace|Cancel");
     shared.answer = true;
     form.ExportButtonClick();
     EXPECT_EQ(test::ReadFileBytes(dir / "intro_/intro_00002.asf"), pair.archive.substr(100, 200));
