@@ -18,6 +18,7 @@ for f in usr/bin/tamrel usr/bin/tamrel-cli; do
   [ -x "$root/$f" ] || fail "$f is missing or not executable"
 done
 for f in usr/share/applications/tamrel.desktop \
+         usr/share/mime/packages/tamrel.xml \
          usr/share/icons/hicolor/scalable/apps/tamrel.svg \
          usr/share/icons/hicolor/16x16/apps/tamrel.png \
          usr/share/icons/hicolor/48x48/apps/tamrel.png \
@@ -26,7 +27,11 @@ for f in usr/share/applications/tamrel.desktop \
   [ -s "$root/$f" ] || fail "$f is missing"
 done
 desktop="$root/usr/share/applications/tamrel.desktop"
-grep -qx 'Exec=tamrel' "$desktop" || fail "the desktop entry does not start tamrel"
+grep -qx 'Exec=tamrel %f' "$desktop" || fail "the desktop entry does not start tamrel with the file"
+grep -q '^MimeType=.*application/x-tamrel-stream-archive' "$desktop" ||
+  fail "the desktop entry does not open stream archives"
+grep -q 'type="application/x-tamrel-stream-archive"' "$root/usr/share/mime/packages/tamrel.xml" ||
+  fail "the MIME types of a pair are not described"
 grep -qx 'Icon=tamrel' "$desktop" || fail "the desktop entry does not name the icon"
 grep -qx 'Type=Application' "$desktop" || fail "the desktop entry is no application"
 file "$root/usr/share/icons/hicolor/48x48/apps/tamrel.png" | grep -q '48 x 48' ||
