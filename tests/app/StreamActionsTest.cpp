@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QMenu>
+#include <QSignalSpy>
 #include <QTest>
 #include <filesystem>
 
@@ -174,6 +175,14 @@ TEST_F(StreamActionsTest, TheMenuOffersWhatTheStreamAllows) {
     EXPECT_EQ(MenuOf(2).first(),
               "(The stream music_00002.asf declares 8 Hz, which no stream can have.)");
     EXPECT_TRUE(MenuOf(2).contains("(Replace with audio file (impossible header))"));
+    // Shift+F10 opens the selected row's menu, as the menu key does (the
+    // window's own menu is left out here: it would wait for a click).
+    QObject::disconnect(form->Grid(), &ASFGrid::StreamMenuRequested, nullptr, nullptr);
+    QSignalSpy menus(form->Grid(), &ASFGrid::StreamMenuRequested);
+    Select(2);
+    QTest::keyClick(form->Grid(), Qt::Key_F10, Qt::ShiftModifier);
+    ASSERT_EQ(menus.size(), 1);
+    EXPECT_EQ(menus.front().front().toInt(), 2);
     // After Ctrl+A, the export acts on every highlighted row.
     form->Grid()->setFocus();
     QTest::keyClick(form->Grid(), Qt::Key_A, Qt::ControlModifier);

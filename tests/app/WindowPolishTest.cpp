@@ -8,6 +8,7 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QMenu>
 #include <QMimeData>
 #include <QTest>
 #include <QTimer>
@@ -18,10 +19,12 @@
 #include "Placement.h"
 #include "RangeProgressBar.h"
 #include "RecordingPrompts.h"
+#include "RecordingWindow.h"
 #include "StatusPanels.h"
 #include "StreamActions.h"
 #include "TestFiles.h"
 #include "Unit1.h"
+#include "archive/Unpack.h"
 
 namespace tamrel {
 namespace {
@@ -156,6 +159,44 @@ TEST(WindowPolish, DroppingAPairFileUnpacksItAndAFolderOpensIt) {
     form.DisableWindow();
     EXPECT_EQ(form.DropActionFor(Urls({pair.archivePath})), Action::None);
     form.EnableWindow();
+}
+
+TEST(WindowPolish, AWorkFolderOpensFromTheMenuAndFromAPathGiven) {
+    test::TempDir dir;
+    const test::Pair pair = test::BuildPair(dir.path(), "intro", test::ThreeStreams());
+    {
+        test::RecordingWindow window;
+        StreamTable table;
+        ASSERT_EQ(UnpackPickedFile(table, window, pair.archivePath), UnpackOutcome::Succeeded);
+    }
+    test::WriteFileBytes(dir / "notes.txt", "x");
+    test::RecordingPrompts::Shared shared;
+    TForm1 form(std::make_unique<test::RecordingPrompts>(shared));
+    form.show();
+    shared.folder = QString::fromStdString(dir / "intro_");
+    std::unique_ptr<QMenu> menu(form.Actions().BuildFolderMenu(&form));
+    menu->actions().last()->trigger();  // "Open work folder..."
+    EXPECT_EQ(shared.purposes.last(), static_cast<int>(Prompts::Purpose::OpenFolder));
+    EXPECT_TRUE(shared.boxes.isEmpty());
+    EXPECT_EQ(form.Table().RowCount(), 4);
+    EXPECT_EQ(form.Table().CellText(1, 3), "intro_00003.asf");
+    EXPECT_EQ(form.Actions().WorkFolder(), dir / "intro_");
+    EXPECT_EQ(shared.startFolder.toStdString(), dir / "intro_");  // where folder dialogs start
+
+    form.OpenPath(QString::fromStdString(dir / "notes.txt"));
+    EXPECT_EQ(shared.boxes.last().toStdString(),
+              "error|Tamrel|" + (dir / "notes.txt") +
+                  " is neither a work folder nor a file of a pair (.ast, .abk)");
+    form.OpenPath(QString::fromStdString(dir.path()));
+    EXPECT_EQ(shared.boxes.last().toStdString(),
+              "information|Information|Resource files not found in " + dir.path());
+    test::WriteFileBytes(dir / "intro_/intro_.tba", "17,2147483647\r\n");
+    form.OpenPath(QString::fromStdString(dir / "intro_"));
+    EXPECT_EQ(shared.boxes.last().toStdString(),
+              "warning|Error|The table file " + (dir / "intro_/intro_.tba") +
+                  " cannot be read: its size line declares 2147483647 rows and 17 columns, more "
+                  "than its 1 lines can hold.");
+    EXPECT_EQ(form.Actions().WorkFolder(), "");
 }
 
 TEST(WindowPolish, UnpackAsksBeforeItReplacesEditedStreams) {
