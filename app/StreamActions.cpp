@@ -246,6 +246,9 @@ void StreamActions::AddFolderActions(QMenu* menu) {
                             : QStringLiteral("Export all as WAV..."));
     exportAll->setEnabled(!workFolder_.empty());
     connect(exportAll, &QAction::triggered, this, &StreamActions::ExportAll);
+    QAction* fromFolder = menu->addAction(QStringLiteral("Replace from folder..."));
+    fromFolder->setEnabled(!workFolder_.empty());
+    connect(fromFolder, &QAction::triggered, this, &StreamActions::ReplaceFromFolder);
     QAction* open = menu->addAction(QStringLiteral("Open work folder..."));
     connect(open, &QAction::triggered, this, &StreamActions::OpenWorkFolderDialog);
 }
@@ -259,6 +262,42 @@ QMenu* StreamActions::BuildFolderMenu(QWidget* parent) {
 void StreamActions::ShowFolderMenu(const QPoint& globalPos) {
     std::unique_ptr<QMenu> menu(BuildFolderMenu(&grid_));
     menu->exec(globalPos);
+}
+
+void StreamActions::ReplaceFromFolder() {
+    const auto folder = form_.Dialogs().SelectFolder(&form_, Prompts::Purpose::ReplaceFromFolder);
+    form_.ReturnFromModal();
+    if (!folder)
+        return;
+    StopPlayback();  // every command that writes stops playing first
+    form_.RunCommand([this, &folder] {
+        std::vector<std::string> replaced, unchanged, failed;
+        const auto summary = tamrel::ReplaceFromFolder(
+            workFolder_, ToNative(*folder), form_, [&](const FolderStreamResult& r) {
+                if (r.kind == FolderStreamResult::Kind::Replaced)
+                    replaced.push_back(r.name);
+                else if (r.kind == FolderStreamResult::Kind::Unchanged)
+                    unchanged.push_back(r.name);
+                else
+                    failed.push_back(r.name + " (" + r.why + ")");
+                grid_.viewport()->update();  // its size and mark, as the files now are
+            });
+        if (!summary)
+            return;
+        std::string text = summary->Text();
+        if (!replaced.empty())
+            text += "\r\nReplaced: " + NameList(replaced);
+        if (!unchanged.empty())
+            text += "\r\nUnchanged: " + NameList(unchanged);
+        if (!failed.empty())
+            text += "\r\nFailed: " + NameList(failed);
+        std::vector<std::string> unmatched;
+        for (const std::string& file : summary->unmatched)
+            unmatched.push_back(FileNamePart(file));
+        if (!unmatched.empty())
+            text += "\r\nMatched no stream: " + NameList(unmatched);
+        form_.InformationBox(text, "Information");
+    });
 }
 
 void StreamActions::OpenWorkFolderDialog() {

@@ -46,6 +46,8 @@ public:
     void ShowFolderMenu(const QPoint& globalPos);
     // Asks for a work folder and opens it.
     void OpenWorkFolderDialog();
+    // Asks for a folder of audio files and replaces every stream one names.
+    void ReplaceFromFolder();
 
     void Play(std::int32_t row);
     void StopPlayback();

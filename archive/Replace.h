@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "audio/ReplacementLoop.h"
 
@@ -31,6 +33,7 @@ struct ReplaceReport {
 
 struct ReplaceOptions {
     std::optional<GivenLoop> loop;  // a loop by hand, in seconds of the audio file
+    bool showProgress = true;       // the progress bar follows the audio file's reading
 };
 
 // The copy of the first original that a replacement keeps beside a stream file.
@@ -47,6 +50,40 @@ std::string KeptOriginalOf(const std::string& streamPath);
 ReplaceOutcome ReplaceStream(const std::string& folder, const std::string& name,
                              const std::string& audioFile, WindowServices& window,
                              ReplaceReport* report = nullptr, const ReplaceOptions& options = {});
+
+// One stream of a replacement from a folder of audio files.
+struct FolderStreamResult {
+    enum class Kind { Replaced, Unchanged, Failed };
+    Kind kind = Kind::Failed;
+    std::string name;       // the stream file
+    std::string audioFile;  // the file (or files) that matched it
+    std::string why;        // Failed: the reason
+    ReplaceReport report;   // Replaced: what changed
+};
+
+struct FolderReplaceSummary {
+    int replaced = 0, unchanged = 0, failed = 0;
+    std::vector<std::string> unmatched;  // audio files that matched no stream
+    // "Replaced 3 streams, 41 unchanged, 1 failed, 2 files matched no stream."
+    std::string Text() const;
+    // Every file matched a stream, and every matched stream was replaced or unchanged.
+    bool Complete() const { return failed == 0 && unmatched.empty(); }
+};
+
+// The extensions of the audio files a folder replacement takes, any case.
+bool IsReplaceableAudioName(const std::string& fileName);
+
+// Replaces, in row order, every stream of the work folder whose name
+// without ".asf" is the name without extension of an audio file in
+// audioFolder, each as ReplaceStream does, under one lock for the whole run.
+// A file whose decoding equals the stream's sample for sample (and whose
+// loop, if it has one, is the stream's) is left as it is: "unchanged". A
+// stream that fails is reported and the others go on. onStream hears each
+// stream's end; the progress bar counts the rows. Nothing when another
+// command has the folder (the box said so).
+std::optional<FolderReplaceSummary> ReplaceFromFolder(
+    const std::string& folder, const std::string& audioFolder, WindowServices& window,
+    const std::function<void(const FolderStreamResult&)>& onStream);
 
 // Puts the kept original back over the stream file and removes the copy.
 ReplaceOutcome RestoreStream(const std::string& folder, const std::string& name,

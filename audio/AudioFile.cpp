@@ -310,6 +310,9 @@ std::optional<FrameLoop> FirstForwardLoop(SNDFILE* file) {
     return std::nullopt;
 }
 
+// Thrown through the conversion when the caller wants no more.
+struct StopReading {};
+
 // Reduces samples of -1..1 to 16 bits with triangular dither of one step,
 // the random sequence running on across chunks.
 class Ditherer {
@@ -416,12 +419,30 @@ const AudioFileFacts& AudioFileReader::Facts() const {
 
 std::uint64_t AudioFileReader::ConvertTo(int rate, int channels, const FrameSink& sink,
                                          const std::function<void(std::uint64_t)>& progress) {
+    std::uint64_t produced = 0;
+    try {
+        Convert(
+            rate, channels,
+            [&](const std::int16_t* samples, std::size_t frames) {
+                produced += frames;
+                if (!sink(samples, frames))
+                    throw StopReading{};
+            },
+            progress);
+    } catch (const StopReading&) {
+        // The caller has what it wanted; the rest of the file is not read.
+    }
+    return produced;
+}
+
+void AudioFileReader::Convert(int rate, int channels,
+                              const std::function<void(const std::int16_t*, std::size_t)>& sink,
+                              const std::function<void(std::uint64_t)>& progress) {
     Impl& d = *impl_;
     const auto in = static_cast<std::size_t>(d.info.channels);
     const auto out = static_cast<std::size_t>(channels);
     const std::size_t chunkFrames = std::max<std::size_t>(1, kChunkSamples / in);
     const std::vector<float> matrix = MixMatrix(d.roles, channels);
-    std::uint64_t produced = 0;
     std::vector<std::int16_t> converted;
 
     // Whole 16-bit values that need no resampling and no mixing stay as they are.
@@ -434,12 +455,11 @@ std::uint64_t AudioFileReader::ConvertTo(int rate, int channels, const FrameSink
                 for (std::size_t c = 0; c < out; ++c)
                     converted[i * out + c] = copied[c] == kSilent ? 0 : buffer[i * in + copied[c]];
             sink(converted.data(), n);
-            produced += n;
             if (progress)
                 progress(d.framesRead);
         }
         d.CheckLength();
-        return produced;
+        return;
     }
 
     Resampler resampler;
@@ -458,7 +478,6 @@ std::uint64_t AudioFileReader::ConvertTo(int rate, int channels, const FrameSink
     auto emit = [&](const float* samples, std::size_t frames) {
         ditherer.Reduce(samples, frames * out, converted);
         sink(converted.data(), frames);
-        produced += frames;
     };
     // Hands the resampler's output on until it has taken all of the input
     // (or, with none, until it has given out what it still held).
@@ -499,7 +518,6 @@ std::uint64_t AudioFileReader::ConvertTo(int rate, int channels, const FrameSink
     d.CheckLength();
     if (resampler)
         resample(nullptr, 0);
-    return produced;
 }
 
 const char* ReadableAudioPatterns() {
@@ -514,6 +532,7 @@ PcmAudio ReadAudioFileAs(const std::string& path, int rate, int channels) {
     reader.ConvertTo(rate, channels, [&](const std::int16_t* samples, std::size_t frames) {
         audio.samples.insert(audio.samples.end(), samples,
                              samples + frames * static_cast<std::size_t>(channels));
+        return true;
     });
     return audio;
 }

@@ -45,8 +45,9 @@ struct AudioFileFacts {
     std::optional<FrameLoop> loop;
 };
 
-// Receives converted frames: frames × the channels asked for, interleaved.
-using FrameSink = std::function<void(const std::int16_t* samples, std::size_t frames)>;
+// Receives converted frames: frames × the channels asked for, interleaved;
+// returns false when it wants no more (the rest of the file is not read).
+using FrameSink = std::function<bool(const std::int16_t* samples, std::size_t frames)>;
 
 // An audio file, opened and checked: a missing file, one that is no regular
 // file (a FIFO, a folder, a device: refused without waiting on it), an empty
@@ -77,6 +78,10 @@ public:
                             const std::function<void(std::uint64_t)>& progress = {});
 
 private:
+    void Convert(int rate, int channels,
+                 const std::function<void(const std::int16_t*, std::size_t)>& sink,
+                 const std::function<void(std::uint64_t)>& progress);
+
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

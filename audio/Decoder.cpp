@@ -284,37 +284,65 @@ bool CanDecode(const StreamInfo& info) {
     }
 }
 
-void DecodeBlocks(const ByteSource& source, const StreamInfo& info, const std::string& name,
-                  const BlockSink& sink) {
+struct BlockReader::Impl {
+    const ByteSource& source;
+    const StreamInfo& info;
+    std::string name;
+    std::vector<std::int16_t> samples;
+    StreamDecoder decoder;
+    std::string payload;
+    std::size_t next = 0;
+
+    Impl(const ByteSource& s, const StreamInfo& i, std::string n)
+        : source(s), info(i), name(std::move(n)), decoder(i, samples) {}
+};
+
+BlockReader::BlockReader(const ByteSource& source, const StreamInfo& info, std::string name) {
     if (const std::string refusal = info.PlausibilityRefusal(name); !refusal.empty())
         throw DecodeError(refusal);
     if (!CanDecode(info))
         throw DecodeError("The stream " + name + " is " + info.CodecName() +
                           ", which this program cannot decode yet.");
+    impl_ = std::make_unique<Impl>(source, info, std::move(name));
+}
+
+BlockReader::~BlockReader() = default;
+
+bool BlockReader::Next(std::vector<std::int16_t>& samples) {
+    Impl& d = *impl_;
+    if (d.next >= d.info.dataBlocks.size())
+        return false;
+    const std::size_t k = d.next++;
+    const StreamBlock& b = d.info.dataBlocks[k];
+    const std::string where = "The stream " + d.name + ", data block " + std::to_string(k + 1) +
+                              " (byte " + std::to_string(b.offset) + ")";
+    d.payload.resize(b.size - kPreamble);
+    if (d.source.ReadAt(b.offset + kPreamble, d.payload.data(), d.payload.size()) !=
+        d.payload.size())
+        throw DecodeError(where + ": the stream ends inside the block");
+    const Block block(d.payload, where);
+    if (block.Size() < 4)
+        throw DecodeError(where + ": the block holds no sample count");
+    // No codec here stores more than two samples per byte: a larger count
+    // is damage, and must not cost memory.
+    if (std::uint64_t{b.samples} * static_cast<std::uint64_t>(d.info.channels) >
+        std::uint64_t{block.Size()} * 2)
+        throw DecodeError(where + ": the block declares " + std::to_string(b.samples) +
+                          " samples, more than its " + std::to_string(block.Size()) +
+                          " bytes hold");
+    d.decoder.DecodeBlock(block, b.samples);
+    samples.swap(d.samples);
+    return true;
+}
+
+void DecodeBlocks(const ByteSource& source, const StreamInfo& info, const std::string& name,
+                  const BlockSink& sink) {
+    BlockReader reader(source, info, name);
     std::vector<std::int16_t> samples;
-    StreamDecoder decoder(info, samples);
-    std::string payload;
-    for (std::size_t k = 0; k < info.dataBlocks.size(); ++k) {
-        const StreamBlock& b = info.dataBlocks[k];
-        const std::string where = "The stream " + name + ", data block " + std::to_string(k + 1) +
-                                  " (byte " + std::to_string(b.offset) + ")";
-        payload.resize(b.size - kPreamble);
-        if (source.ReadAt(b.offset + kPreamble, payload.data(), payload.size()) != payload.size())
-            throw DecodeError(where + ": the stream ends inside the block");
-        const Block block(payload, where);
-        if (block.Size() < 4)
-            throw DecodeError(where + ": the block holds no sample count");
-        // No codec here stores more than two samples per byte: a larger count
-        // is damage, and must not cost memory.
-        if (std::uint64_t{b.samples} * static_cast<std::uint64_t>(info.channels) >
-            std::uint64_t{block.Size()} * 2)
-            throw DecodeError(where + ": the block declares " + std::to_string(b.samples) +
-                              " samples, more than its " + std::to_string(block.Size()) +
-                              " bytes hold");
-        decoder.DecodeBlock(block, b.samples);
-        if (!sink(samples.data(), b.samples))
+    const auto channels = static_cast<std::size_t>(info.channels);
+    while (reader.Next(samples))
+        if (!sink(samples.data(), samples.size() / channels))
             break;
-    }
 }
 
 std::vector<std::int16_t> DecodeStream(const ByteSource& source, const StreamInfo& info,

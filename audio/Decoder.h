@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -27,6 +28,24 @@ bool CanDecode(const StreamInfo& info);
 // Receives one data block's samples (frames of info.channels samples, channels
 // interleaved); returns false to stop decoding.
 using BlockSink = std::function<bool(const std::int16_t* samples, std::size_t frames)>;
+
+// Hands out a stream's decoded data blocks one at a time, as the caller asks
+// for them.
+class BlockReader {
+public:
+    // Throws DecodeError for a stream that cannot be decoded.
+    BlockReader(const ByteSource& source, const StreamInfo& info, std::string name);
+    ~BlockReader();
+    BlockReader(const BlockReader&) = delete;
+    BlockReader& operator=(const BlockReader&) = delete;
+    // The next block's samples (channels interleaved); false at the end.
+    // Throws DecodeError at damage.
+    bool Next(std::vector<std::int16_t>& samples);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
 
 // Decodes the data blocks one after the other, each handed to sink, so that
 // memory does not grow with the stream. Throws DecodeError (naming the

@@ -74,6 +74,10 @@ const char* const kUsageText =
     "                         loop given (times of AUDIOFILE, like 12.5-80 or\n"
     "                         0:12.50-1:20.00), else its own when the new audio\n"
     "                         is as long, else loops over all of it\n"
+    "  replace FOLDER --from DIR\n"
+    "                         replace every stream that an audio file in DIR names\n"
+    "                         (DIR/NAME.wav, .flac, ... for NAME.asf); files whose\n"
+    "                         sound is the stream's own are left unchanged\n"
     "  restore FOLDER ROW     put the kept original of row ROW's stream back\n"
     "\n"
     "Options:\n"
@@ -85,7 +89,9 @@ const char* const kUsageText =
     "                 or minutes and seconds (0:12.50) of AUDIOFILE\n"
     "  -o DIR         with export: the folder for the WAV files\n"
     "  --dry-run      with pack: write nothing, print the plan\n"
-    "  --force        with unpack: replace stream files that differ from the pair\n"
+    "  --force        with unpack: replace stream files that differ from the pair;\n"
+    "                 with export: replace WAV files that are there already\n"
+    "  --from DIR     with replace: the folder of audio files to replace streams with\n"
     "  -q, --quiet    print no progress and no messages of success\n"
     "  -h, --help     show this help and exit\n"
     "      --version  show the version and exit\n"
@@ -116,6 +122,7 @@ struct Options {
     std::optional<std::string> rows;
     std::optional<std::string> outputFolder;
     std::optional<std::string> loop;
+    std::optional<std::string> from;
 };
 
 int UsageError(const std::string& message) {
@@ -514,6 +521,25 @@ int RunExport(const Options& options, ConsoleWindow& window) {
     std::set<std::string> wavNames;
     for (std::int32_t row : rows)
         wavNames.insert(WavNameFor(FileNamePart(table.CellText(1, row))));
+    // WAV files there already are the user's: kept unless --force.
+    if (!options.force) {
+        std::vector<std::string> existing;
+        for (const std::string& wav : wavNames)
+            if (StatusOfPath(JoinPath(outFolder, wav), false).kind != NameStatus::Kind::Missing)
+                existing.push_back(wav);
+        if (!existing.empty()) {
+            std::string list;
+            for (std::size_t i = 0; i < existing.size() && i < 10; ++i)
+                list += (i ? ", " : "") + existing[i];
+            if (existing.size() > 10)
+                list += " and " + std::to_string(existing.size() - 10) + " more";
+            window.Error(outFolder + " holds " + std::to_string(existing.size()) +
+                         (existing.size() == 1 ? " WAV file" : " WAV files") +
+                         " that export would replace (" + list +
+                         "); nothing was written. --force replaces them.");
+            return kFailure;
+        }
+    }
     auto taken = TakeFolder(outFolder, window, [&wavNames](const std::string& target) {
         return wavNames.count(target) != 0;
     });
@@ -571,7 +597,46 @@ std::string SizeAndLength(std::uint64_t bytes, double seconds) {
     return std::to_string(bytes) + " bytes, " + FormatDuration(seconds);
 }
 
+// replace FOLDER --from DIR: every stream that an audio file in DIR names.
+int RunReplaceFromFolder(const Options& options, ConsoleWindow& window) {
+    const std::string folder = AsDialogPath(options.arguments[0]);
+    const std::string audioFolder = AsDialogPath(*options.from);
+    const auto summary =
+        ReplaceFromFolder(folder, audioFolder, window, [&](const FolderStreamResult& r) {
+            window.EraseProgress();
+            switch (r.kind) {
+                case FolderStreamResult::Kind::Replaced: {
+                    std::string line =
+                        "Replaced " + r.name + ": " +
+                        SizeAndLength(r.report.oldSize, r.report.oldSeconds) + " before, " +
+                        SizeAndLength(r.report.newSize, r.report.newSeconds) + " now.";
+                    if (!r.report.loopText.empty())
+                        line += " " + r.report.loopText;
+                    window.Success(line);
+                    break;
+                }
+                case FolderStreamResult::Kind::Unchanged:
+                    window.Success(r.name + " unchanged");
+                    break;
+                case FolderStreamResult::Kind::Failed:
+                    window.Error(r.name + ": " + r.why);
+                    break;
+            }
+        });
+    if (!summary) {
+        window.ReportBoxes(false);
+        return kFailure;
+    }
+    window.ReportBoxes(true);
+    for (const std::string& file : summary->unmatched)
+        window.Error(file + " matches no stream");
+    window.Success(summary->Text());
+    return summary->Complete() ? kSuccess : kFailure;
+}
+
 int RunReplace(const Options& options, ConsoleWindow& window) {
+    if (options.from)
+        return RunReplaceFromFolder(options, window);
     ReplaceOptions replaceOptions;
     if (options.loop) {
         std::string why;
@@ -638,11 +703,12 @@ int Run(int argc, char** argv) {
             options.force = true;
         } else if (arg == "--details") {
             options.details = true;
-        } else if (arg == "--rows" || arg == "-o" || arg == "--loop") {
+        } else if (arg == "--rows" || arg == "-o" || arg == "--loop" || arg == "--from") {
             if (i + 1 >= argc)
                 return UsageError(arg + " needs a value");
             (arg == "-o"       ? options.outputFolder
              : arg == "--loop" ? options.loop
+             : arg == "--from" ? options.from
                                : options.rows) = std::string(argv[++i]);
         } else {
             return UsageError("unknown option '" + arg + "'");
@@ -660,7 +726,7 @@ int Run(int argc, char** argv) {
     if (command == "restore")
         least = most = 2;
     if (command == "replace")
-        least = most = 3;
+        least = most = options.from ? 1 : 3;
     if (command != "unpack" && command != "pack" && command != "list" && command != "check" &&
         command != "export" && command != "replace" && command != "restore")
         return UsageError("unknown command '" + command + "'");
@@ -672,14 +738,16 @@ int Run(int argc, char** argv) {
         return UsageError("--tsv goes with list only");
     if (options.dryRun && command != "pack")
         return UsageError("--dry-run goes with pack only");
-    if (options.force && command != "unpack")
-        return UsageError("--force goes with unpack only");
+    if (options.force && command != "unpack" && command != "export")
+        return UsageError("--force goes with unpack and export only");
+    if (options.from && options.loop)
+        return UsageError("--loop goes with the replacement of one stream only");
     if (options.details && command != "list")
         return UsageError("--details goes with list only");
     if ((options.rows || options.outputFolder) && command != "export")
         return UsageError("--rows and -o go with export only");
-    if (options.loop && command != "replace")
-        return UsageError("--loop goes with replace only");
+    if ((options.loop || options.from) && command != "replace")
+        return UsageError("--loop and --from go with replace only");
 
     ConsoleWindow window(stdout, stderr, ::isatty(STDERR_FILENO) != 0, options.quiet,
                          options.force);

@@ -563,6 +563,13 @@ std::vector<std::string> NamesEndingWith(const Folder& folder, std::string_view 
     });
 }
 
+std::vector<std::string> NamesIn(const Folder& folder) {
+    return ListNames(folder, [](const char* name) {
+        const std::string_view n(name);
+        return n != "." && n != "..";
+    });
+}
+
 int RemoveLeftoverTemporaries(const Folder& folder,
                               const std::function<bool(const std::string&)>& isOurs) {
     const std::vector<std::string> leftovers = ListNames(folder, [&isOurs](const char* name) {

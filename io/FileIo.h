@@ -240,6 +240,8 @@ int RemoveLeftoverTemporaries(const Folder& folder,
 
 // The names in the folder that end with suffix.
 std::vector<std::string> NamesEndingWith(const Folder& folder, std::string_view suffix);
+// Every name in the folder but "." and "..".
+std::vector<std::string> NamesIn(const Folder& folder);
 
 // Renames a name of the folder over another, as one step; throws IoError
 // naming the target. The caller syncs the folder.

@@ -154,17 +154,18 @@ TEST_F(StreamActionsTest, TheMenuOffersWhatTheStreamAllows) {
     QStringList folderItems;
     for (QAction* action : empty->actions())
         folderItems << (action->isEnabled() ? action->text() : "(" + action->text() + ")");
-    EXPECT_EQ(folderItems, (QStringList{"(Export all as WAV...)", "Open work folder..."}));
+    EXPECT_EQ(folderItems, (QStringList{"(Export all as WAV...)", "(Replace from folder...)",
+                                        "Open work folder..."}));
 
     Unpack();
     EXPECT_EQ(MenuOf(1), (QStringList{"Play", "Export as WAV...", "Replace with audio file...",
                                       "(Restore original...)", "Export all as WAV...",
-                                      "Open work folder..."}));
-    EXPECT_EQ(
-        MenuOf(3),
-        (QStringList{"(MicroTalk 10:1: no decoder, so no playing or export)", "(Play)",
-                     "(Export as WAV...)", "(Replace with audio file (MicroTalk 10:1: no encoder))",
-                     "(Restore original...)", "Export all as WAV...", "Open work folder..."}));
+                                      "Replace from folder...", "Open work folder..."}));
+    EXPECT_EQ(MenuOf(3), (QStringList{"(MicroTalk 10:1: no decoder, so no playing or export)",
+                                      "(Play)", "(Export as WAV...)",
+                                      "(Replace with audio file (MicroTalk 10:1: no encoder))",
+                                      "(Restore original...)", "Export all as WAV...",
+                                      "Replace from folder...", "Open work folder..."}));
     audio->available = false;
     EXPECT_EQ(MenuOf(1).first(), "(Play (no audio output device))");
     // A header no stream can have: said, and nothing offered for it.
@@ -300,6 +301,24 @@ TEST_F(StreamActionsTest, ReplaceWithAnAudioFileAndRestore) {
     EXPECT_EQ(MenuOf(2)[3], "(Restore original...)");
     EXPECT_FALSE(grid.FactsOf(2).replaced);
     EXPECT_EQ(grid.ShownText(11, 2), sizeBefore);
+}
+
+TEST_F(StreamActionsTest, ReplaceFromAFolderPutsBackWhatWasEdited) {
+    Unpack();
+    shared.folder = QString::fromStdString(dir / "music_");
+    Trigger(1, "Export all as WAV...");
+    std::vector<std::int16_t> tone(4410);
+    for (std::size_t i = 0; i < tone.size(); ++i)
+        tone[i] = static_cast<std::int16_t>((i * 53) % 3000);
+    test::WriteFileBytes(dir / "music_/music_00002.wav", WavBytes(tone, 1, 22050, std::nullopt));
+    Trigger(1, "Replace from folder...");
+    EXPECT_EQ(shared.purposes.last(), static_cast<int>(Prompts::Purpose::ReplaceFromFolder));
+    EXPECT_EQ(shared.boxes.last().toStdString(),
+              "information|Information|Replaced 1 stream, 1 unchanged, 0 failed, 0 files matched "
+              "no stream.\r\nReplaced: music_00002.asf\r\nUnchanged: music_00001.asf");
+    EXPECT_TRUE(form->Grid()->FactsOf(2).replaced);
+    EXPECT_FALSE(form->Grid()->FactsOf(1).replaced);
+    EXPECT_TRUE(form->isEnabled());
 }
 
 TEST_F(StreamActionsTest, UnpackRemovesAnOriginalThatIsWhatItWrites) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -13,6 +14,9 @@
 #include "PairBuilder.h"
 #include "StreamBuilder.h"
 #include "TestFiles.h"
+#include "audio/Decoder.h"
+#include "audio/Encoder.h"
+#include "audio/StreamInfo.h"
 #include "audio/Wav.h"
 #include "io/FileIo.h"
 
@@ -405,6 +409,98 @@ TEST_F(CliSoundTest, EveryReaderRefusesAHostileSizeLine) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err,
               "tamrel-cli: Cannot create the folder " + At("plain/wav") + ": Not a directory\n");
+}
+
+// The round trip of a translation: export every stream, edit two, put the
+// folder back. Exactly the edited streams change.
+TEST_F(CliTest, ReplaceFromAFolderChangesExactlyTheEditedStreams) {
+    auto tone = [](int channels, int rate, double hz, double seconds) {
+        std::vector<std::int16_t> out;
+        for (int i = 0; i < static_cast<int>(rate * seconds); ++i)
+            for (int c = 0; c < channels; ++c)
+                out.push_back(
+                    static_cast<std::int16_t>(9000 * std::sin(6.283185307 * hz * i / rate + c) +
+                                              3000 * std::sin(6.283185307 * hz * 2.5 * i / rate)));
+        return out;
+    };
+    // PCM stereo, XA ADPCM R2 mono, XA ADPCM v1 stereo, MicroTalk (no decoder).
+    auto encoded = [](int platform, std::vector<test::Tag> tags, int channels, int rate,
+                      const std::vector<std::int16_t>& samples) {
+        test::StreamParts parts;
+        parts.platform = platform;
+        parts.tags = std::move(tags);
+        parts.tags.push_back({0x82, static_cast<std::uint32_t>(channels)});
+        parts.tags.push_back({0x84, static_cast<std::uint32_t>(rate)});
+        parts.dataPayloads = {test::Uint32(1120, false) + std::string(2000, '\0')};
+        const std::string old = test::BuildStream(parts);
+        return EncodeStream(ReadStreamInfo(MemorySource(old)), old, samples);
+    };
+    test::PairRecipe recipe;
+    recipe.streams = {encoded(0, {{0xA0, 0x00}}, 2, 32000, tone(2, 32000, 440, 0.5)),
+                      encoded(0, {{0x80, 2}}, 1, 22050, tone(1, 22050, 330, 0.5)),
+                      encoded(0, {{0x83, 7}}, 2, 22050, tone(2, 22050, 220, 0.5)),
+                      test::ThreeKindsOfStreams()[2]};
+    recipe.references = {40, 120, 200};
+    pair = test::BuildPair(dir.path(), "music", recipe);
+    ASSERT_EQ(Run("-q unpack " + pair.archivePath).status, 0);
+    const std::string work = At("music_");
+    EXPECT_EQ(Run("-q export " + work).status, 1);  // MicroTalk is not exported
+    // A second export keeps the WAV files there unless told.
+    Result r = Run("export " + work + " --rows 1");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "tamrel-cli: " + work +
+                         " holds 1 WAV file that export would replace "
+                         "(music_00001.wav); nothing was written. --force replaces them.\n");
+    EXPECT_EQ(Run("-q --force export " + work + " --rows 1").status, 0);
+
+    const auto before = [&](int k) {
+        return ReadFileBytes(work + "/music_0000" + std::to_string(k) + ".asf");
+    };
+    const std::string first = before(1);
+    const auto second = tone(1, 22050, 523, 1.0), third = tone(2, 22050, 660, 0.8);
+    WriteFileBytes(work + "/music_00002.wav", WavBytes(second, 1, 22050, std::nullopt));
+    WriteFileBytes(work + "/music_00003.wav", WavBytes(third, 2, 22050, std::nullopt));
+    WriteFileBytes(work + "/extra.wav", WavBytes(second, 1, 22050, std::nullopt));
+    WriteFileBytes(work + "/notes.txt", "not audio: ignored");
+
+    r = Run("replace " + work + " --from " + work);
+    EXPECT_EQ(r.status, 1);  // a file matched no stream
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "music_00001.asf unchanged");
+    EXPECT_NE(r.out.find("\nReplaced music_00002.asf: "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\nReplaced music_00003.asf: "), std::string::npos) << r.out;
+    EXPECT_NE(
+        r.out.find("\nReplaced 2 streams, 1 unchanged, 0 failed, 1 file matched no stream.\n"),
+        std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.err, "tamrel-cli: " + work + "/extra.wav matches no stream\n");
+    EXPECT_EQ(before(1), first);  // byte for byte, and no original kept for it
+    EXPECT_FALSE(IsExistingFile(work + "/music_00001.asf.orig"));
+    EXPECT_TRUE(IsExistingFile(work + "/music_00002.asf.orig"));
+
+    ASSERT_EQ(Run("-q pack " + work).status, 0);
+    EXPECT_EQ(Run("-q check " + At("music_.ast") + " " + work).status, 0);
+    auto snr = [](const std::vector<std::int16_t>& want, const std::vector<std::int16_t>& got) {
+        double signal = 0, error = 0;
+        for (std::size_t i = 0; i < want.size() && i < got.size(); ++i) {
+            signal += double(want[i]) * want[i];
+            error += (double(want[i]) - got[i]) * (double(want[i]) - got[i]);
+        }
+        return 10 * std::log10(signal / std::max(error, 1.0));
+    };
+    for (const auto& [k, want] : {std::pair{2, second}, std::pair{3, third}}) {
+        const std::string stream = before(k);
+        const StreamInfo info = ReadStreamInfo(MemorySource(stream));
+        const auto got = DecodeStream(MemorySource(stream), info, "s");
+        ASSERT_EQ(got.size(), want.size()) << k;
+        EXPECT_GE(snr(want, got), 30.0) << k;
+    }
+    // Two files for one stream are that stream's failure; the others go on.
+    WriteFileBytes(work + "/music_00002.flac", "x");
+    r = Run("-q replace " + work + " --from " + work);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("tamrel-cli: music_00002.asf: two audio files for one stream ("),
+              std::string::npos)
+        << r.err;
 }
 
 TEST_F(CliSoundTest, ReplaceTakesALoopByHandAndSaysWhichLoopTheStreamGot) {
