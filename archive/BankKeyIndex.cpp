@@ -1,22 +1,31 @@
 #include "archive/BankKeyIndex.h"
 
+#include "archive/AddressKey.h"
+#include "io/Bytes.h"
+
 namespace tamrel {
 
 namespace {
 const ArrInt kNone;
+
+// The address's key (AddressKey: the bytes the bank holds for it) as the
+// number its four bytes make, read in the order the scan reads the bank.
+std::uint32_t KeyNumber(std::uint32_t address) {
+    return ReadUint32LE(AddressKey(address), 0);
 }
+}  // namespace
 
 BankKeyIndex::BankKeyIndex(std::string_view bank, const std::vector<std::uint32_t>& addresses) {
     positions_.reserve(addresses.size());
     for (std::uint32_t address : addresses)
-        positions_.try_emplace(address);
+        positions_.try_emplace(KeyNumber(address));
     if (bank.size() < 4 || positions_.empty())
         return;
 
     const auto* bytes = reinterpret_cast<const unsigned char*>(bank.data());
     const std::size_t last = bank.size() - 4;
-    // A key is its address as a 32-bit little-endian integer, so the four
-    // bytes at each offset, read that way, name the one key that occurs there.
+    // The four bytes at each offset, read as the keys are, name the one key
+    // that occurs there.
     std::uint32_t value =
         bytes[0] | (std::uint32_t{bytes[1]} << 8) | (std::uint32_t{bytes[2]} << 16);
     for (std::size_t p = 0; p <= last; ++p) {
@@ -29,7 +38,7 @@ BankKeyIndex::BankKeyIndex(std::string_view bank, const std::vector<std::uint32_
 }
 
 const ArrInt& BankKeyIndex::AllOccurrences(std::uint32_t address) const {
-    auto it = positions_.find(address);
+    auto it = positions_.find(KeyNumber(address));
     return it == positions_.end() ? kNone : it->second;
 }
 

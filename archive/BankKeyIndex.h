@@ -28,6 +28,7 @@ public:
     bool Holds(std::uint32_t address) const { return !AllOccurrences(address).empty(); }
 
 private:
+    // By the number the key's four bytes make.
     std::unordered_map<std::uint32_t, ArrInt> positions_;
 };
 

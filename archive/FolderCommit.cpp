@@ -70,9 +70,11 @@ std::optional<TakenFolder> TakeFolder(const std::string& path, WindowServices& w
 
 void NotePendingCommit(const std::string& folder, WindowServices& window) {
     const Folder opened(folder);
-    if (opened.IsOpen() && HasCommitRecord(opened))
-        window.Notice("An interrupted Pack of " + folder +
-                      " is pending; the next Pack completes it.");
+    if (!opened.IsOpen())
+        return;
+    if (const std::string command = PendingCommand(opened); !command.empty())
+        window.Notice("An interrupted " + command + " of " + folder +
+                      " is pending; the next command that writes the folder completes it.");
 }
 
 }  // namespace tamrel

@@ -281,9 +281,10 @@ void PrintTable(const StreamTable& table, bool tsv, const StreamSources* sources
         printRow(cells);
 }
 
-// Rows like "2,5-7", each between 1 and last; nothing when the list is malformed.
+// Rows like "2,5-7", each between 1 and last; nothing when the list is
+// malformed (why then says so, naming the list as what).
 std::optional<std::vector<std::int32_t>> ParseRowList(const std::string& list, std::int32_t last,
-                                                      std::string& why) {
+                                                      const std::string& what, std::string& why) {
     std::vector<std::int32_t> rows;
     std::size_t start = 0;
     auto number = [&](const std::string& text, std::int32_t& value) {
@@ -301,17 +302,17 @@ std::optional<std::vector<std::int32_t>> ParseRowList(const std::string& list, s
         if (dash == std::string::npos
                 ? !number(item, from)
                 : !number(item.substr(0, dash), from) || !number(item.substr(dash + 1), to)) {
-            why = "--rows: '" + item + "' is no row and no range like 5-7";
+            why = what + ": '" + item + "' is no row and no range like 5-7";
             return std::nullopt;
         }
         if (dash == std::string::npos)
             to = from;
         if (from > to) {
-            why = "--rows: the range " + item + " runs backwards";
+            why = what + ": the range " + item + " runs backwards";
             return std::nullopt;
         }
         if (from < 1 || to > last) {
-            why = "--rows: " + item + " is outside the table's rows 1 to " + std::to_string(last);
+            why = what + ": " + item + " is outside the table's rows 1 to " + std::to_string(last);
             return std::nullopt;
         }
         for (std::int32_t r = from; r <= to; ++r)
@@ -502,7 +503,7 @@ int RunExport(const Options& options, ConsoleWindow& window) {
     std::vector<std::int32_t> rows;
     if (options.rows) {
         std::string why;
-        const auto parsed = ParseRowList(*options.rows, last, why);
+        const auto parsed = ParseRowList(*options.rows, last, "--rows", why);
         if (!parsed)
             return UsageError(why);
         rows = *parsed;
@@ -585,9 +586,9 @@ std::optional<std::string> RowName(const std::string& folder, const std::string&
         return std::nullopt;
     }
     std::string why;
-    const auto rows = ParseRowList(rowText, table.RowCount() - 1, why);
+    const auto rows = ParseRowList(rowText, table.RowCount() - 1, "ROW", why);
     if (!rows || rows->size() != 1) {
-        status = UsageError(rows ? "ROW is one row, like 2" : why.replace(0, 6, "ROW"));
+        status = UsageError(rows ? "ROW is one row, like 2" : why);
         return std::nullopt;
     }
     return table.CellText(1, rows->front());

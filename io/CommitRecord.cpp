@@ -173,6 +173,19 @@ bool HasCommitRecord(const Folder& folder) {
     return StatusAt(folder.Fd(), kCommitRecordName, false).kind != NameStatus::Kind::Missing;
 }
 
+std::string PendingCommand(const Folder& folder) {
+    if (!HasCommitRecord(folder))
+        return {};
+    InputFile file(folder.Fd(), kCommitRecordName, folder.PathOf(kCommitRecordName), true);
+    if (!file.IsOpen() || file.RawSize() > 4096)
+        return "command";
+    const std::vector<std::string> lines = Lines(file.ReadAll());
+    if (lines.size() >= 2 && lines[0] == kHeader && lines[1].rfind(kBy, 0) == 0 &&
+        lines[1].size() > kBy.size())
+        return lines[1].substr(kBy.size());
+    return "command";
+}
+
 std::string CompleteCommitRecord(const Folder& folder, const Folder& parent,
                                  const std::vector<std::string>& allowedTargets) {
     const std::optional<Record> record = ReadRecord(folder, allowedTargets);

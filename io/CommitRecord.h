@@ -35,6 +35,9 @@ void CommitTogether(const Folder& folder, const Folder& parent,
 
 // True when the folder holds a commit record (or anything of its name).
 bool HasCommitRecord(const Folder& folder);
+// The command that wrote the folder's pending record ("Pack", "Unpack"), or
+// "command" when the record does not say; empty when there is none.
+std::string PendingCommand(const Folder& folder);
 
 // A commit record that does not name this folder's own files as the program
 // writes them, or that is no plain file: it is not acted on.

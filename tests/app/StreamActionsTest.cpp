@@ -255,12 +255,7 @@ TEST_F(StreamActionsTest, ReplaceWithAnAudioFileAndRestore) {
     std::vector<std::int16_t> tone(22050);
     for (std::size_t i = 0; i < tone.size(); ++i)
         tone[i] = static_cast<std::int16_t>((i * 37) % 2000);
-    test::WriteFileBytes(dir / "tone.wav",
-                         std::string("RIFF") + test::Uint32(36 + 44100, false) + "WAVEfmt " +
-                             test::Uint32(16, false) + std::string("\1\0\1\0", 4) +
-                             test::Uint32(22050, false) + test::Uint32(44100, false) +
-                             std::string("\2\0\20\0", 4) + "data" + test::Uint32(44100, false) +
-                             std::string(reinterpret_cast<const char*>(tone.data()), 44100));
+    test::WriteFileBytes(dir / "tone.wav", WavBytes(tone, 1, 22050, std::nullopt));
     Select(2);
     const std::string sizeBefore = form->Table().CellText(11, 2);
     shared.file = QString::fromStdString(dir / "tone.wav");

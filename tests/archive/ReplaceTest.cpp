@@ -114,9 +114,20 @@ TEST_F(ReplaceTest, RefusalsWriteNothing) {
     EXPECT_EQ(ReplaceStream(folder, "music_00002.asf", dir / "new.wav", window),
               ReplaceOutcome::FolderInUse);
     held.Unlock();
-    EXPECT_THROW(ReplaceStream(folder, "../music.ast", dir / "new.wav", window), std::exception);
-    EXPECT_THROW(ReplaceStream(folder, "music_00002.asf", dir / "none.wav", window),
-                 std::exception);
+    try {
+        ReplaceStream(folder, "../music.ast", dir / "new.wav", window);
+        ADD_FAILURE() << "no refusal";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "'../music.ast' is not a stream file in the work folder " + folder);
+    }
+    try {
+        ReplaceStream(folder, "music_00002.asf", dir / "none.wav", window);
+        ADD_FAILURE() << "no refusal";
+    } catch (const AudioFileError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot read the audio file " + (dir / "none.wav") +
+                                             ": No such file or directory");
+    }
     EXPECT_EQ(test::TempDir::ListingOf(folder) + ReadFileBytes(Stream(3)), before);
 }
 

@@ -355,13 +355,11 @@ namespace {
 
 TEST_F(CliSoundTest, ReplaceThenPackThenRestore) {
     ASSERT_EQ(Run("-q unpack " + pair.archivePath).status, 0);
-    std::string wav = "RIFF" + test::Uint32(36 + 8000, false) + "WAVEfmt " +
-                      test::Uint32(16, false) + std::string("\1\0\1\0", 4) +
-                      test::Uint32(22050, false) + test::Uint32(44100, false) +
-                      std::string("\2\0\20\0", 4) + "data" + test::Uint32(8000, false);
+    std::vector<std::int16_t> song;
     for (int i = 0; i < 4000; ++i)
-        wav += std::string{static_cast<char>(i * 13), static_cast<char>((i / 40) % 50)};
-    WriteFileBytes(At("song.wav"), wav);
+        song.push_back(
+            static_cast<std::int16_t>(static_cast<unsigned char>(i * 13) | ((i / 40) % 50) << 8));
+    WriteFileBytes(At("song.wav"), WavBytes(song, 1, 22050, std::nullopt));
     Result r = Run("replace " + At("music_") + " 2 " + At("song.wav"));
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.rfind("Replaced music_00002.asf: ", 0), 0u) << r.out;
