@@ -13,6 +13,7 @@
 #include "archive/FolderCommit.h"
 #include "archive/WindowServices.h"
 #include "archive/WorkFolder.h"
+#include "audio/Blocks.h"
 #include "io/Bytes.h"
 #include "io/CommitRecord.h"
 #include "io/FileIo.h"
@@ -24,11 +25,6 @@ namespace tamrel {
 namespace {
 
 constexpr std::string_view kStreamMarker = "SCHl";
-constexpr std::string_view kEndBlock = "SCEl";
-constexpr std::size_t kBlockPreamble = 8;
-// Larger blocks than this do not occur in streams; a walk that meets one has
-// left the stream's block structure.
-constexpr std::uint32_t kLargestBlock = 0xFFFFF;
 
 // Gives a buffer's memory back at once, before a box that may stay open long.
 void Release(std::string& bytes) {
@@ -39,15 +35,17 @@ void Release(std::string& bytes) {
 // starts at streamStart, walking its blocks by their 8-byte preambles only.
 bool LiesInsideABlock(std::string_view archive, std::size_t streamStart, std::size_t offset) {
     std::size_t block = streamStart;
-    while (block < offset && block + kBlockPreamble <= archive.size()) {
-        const std::uint32_t size = ReadUint32LE(archive, block + 4);
-        if (size < kBlockPreamble || size > kLargestBlock)
+    while (block < offset) {
+        // Larger blocks than the small rule's do not occur in streams; a walk
+        // that meets one has left the stream's block structure.
+        const auto preamble = ReadPreamble(archive, block, BlockSizeRule::LittleEndianSmall);
+        if (!preamble || preamble->size < kBlockPreamble)
             return false;
-        if (offset < block + size)
+        if (offset < block + preamble->size)
             return true;
-        if (archive.substr(block, 4) == kEndBlock)
+        if (preamble->Is("SCEl"))
             return false;
-        block += size;
+        block += preamble->size;
     }
     return false;
 }

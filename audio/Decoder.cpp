@@ -2,11 +2,12 @@
 
 #include <algorithm>
 
+#include "io/Bytes.h"
+
 namespace tamrel {
 
 namespace {
 
-constexpr std::uint32_t kPreamble = 8;
 constexpr int kFrameSamples = 28;
 constexpr int kAdpcmFrameBytes = 15;
 constexpr int kRawFrameBytes = 61;
@@ -42,15 +43,10 @@ public:
         return reinterpret_cast<const unsigned char*>(p_.data()) + offset;
     }
     std::uint32_t Uint32(std::size_t offset, bool bigEndian, const char* what) const {
-        const unsigned char* b = At(offset, 4, what);
-        return bigEndian ? (std::uint32_t{b[0]} << 24 | std::uint32_t{b[1]} << 16 |
-                            std::uint32_t{b[2]} << 8 | b[3])
-                         : (b[0] | std::uint32_t{b[1]} << 8 | std::uint32_t{b[2]} << 16 |
-                            std::uint32_t{b[3]} << 24);
+        return ReadUint32(At(offset, 4, what), bigEndian);
     }
     std::int16_t Int16(std::size_t offset, bool bigEndian, const char* what) const {
-        const unsigned char* b = At(offset, 2, what);
-        return static_cast<std::int16_t>(bigEndian ? (b[0] << 8 | b[1]) : (b[1] << 8 | b[0]));
+        return ReadInt16(At(offset, 2, what), bigEndian);
     }
     const std::string& Where() const { return where_; }
 
@@ -316,8 +312,8 @@ bool BlockReader::Next(std::vector<std::int16_t>& samples) {
     const StreamBlock& b = d.info.dataBlocks[k];
     const std::string where = "The stream " + d.name + ", data block " + std::to_string(k + 1) +
                               " (byte " + std::to_string(b.offset) + ")";
-    d.payload.resize(b.size - kPreamble);
-    if (d.source.ReadAt(b.offset + kPreamble, d.payload.data(), d.payload.size()) !=
+    d.payload.resize(b.size - kBlockPreamble);
+    if (d.source.ReadAt(b.offset + kBlockPreamble, d.payload.data(), d.payload.size()) !=
         d.payload.size())
         throw DecodeError(where + ": the stream ends inside the block");
     const Block block(d.payload, where);

@@ -5,6 +5,8 @@
 #include <limits>
 
 #include "audio/Decoder.h"
+#include "audio/Blocks.h"
+#include "io/Bytes.h"
 #include "io/FileIo.h"
 
 namespace tamrel {
@@ -13,33 +15,16 @@ namespace {
 
 constexpr int kFrameSamples = 28;
 constexpr int kShifts = 13;  // 0..12: a larger shift cannot reach any 16-bit value
-constexpr std::uint32_t kPreamble = 8;
 // The longest block written: real streams hold a few thousand samples per
 // block, and a damaged old stream must not make the encoder hold more.
 constexpr std::uint64_t kMaxBlockFrames = 28 * 4681;
 // The size of the pieces an encoded stream is held in.
 constexpr std::size_t kBodyPiece = 4 << 20;
 
-void PutUint32(std::string& out, std::uint32_t v, bool bigEndian) {
-    for (int i = 0; i < 4; ++i)
-        out.push_back(static_cast<char>(v >> (bigEndian ? 24 - 8 * i : 8 * i)));
-}
-
-void PutInt16(std::string& out, int v, bool bigEndian) {
-    const auto u = static_cast<std::uint16_t>(v);
-    if (bigEndian) {
-        out.push_back(static_cast<char>(u >> 8));
-        out.push_back(static_cast<char>(u));
-    } else {
-        out.push_back(static_cast<char>(u));
-        out.push_back(static_cast<char>(u >> 8));
-    }
-}
-
 std::string Block(const char* id, std::string payload) {
     payload.resize((payload.size() + 3) / 4 * 4, '\0');
     std::string out(id, 4);
-    PutUint32(out, static_cast<std::uint32_t>(kPreamble + payload.size()), false);
+    PutUint32(out, static_cast<std::uint32_t>(kBlockPreamble + payload.size()), false);
     return out + payload;
 }
 
@@ -133,9 +118,8 @@ FrameChoice SearchFrame(const int* target, int count, const Channel& channel, in
 // where the old header lacked one).
 std::string NewHeader(std::string_view oldHeader, std::uint32_t headerSize, std::uint32_t count,
                       std::optional<SampleLoop> loop) {
-    const auto* p = reinterpret_cast<const unsigned char*>(oldHeader.data()) + kPreamble;
-    const std::size_t size = headerSize - kPreamble;
-    std::string payload(reinterpret_cast<const char*>(p), 4);  // "PT" and the platform
+    const std::string_view payloadIn = oldHeader.substr(kBlockPreamble, headerSize - kBlockPreamble);
+    std::string payload(payloadIn.substr(0, 4));  // "PT" and the platform
     auto value = [](std::uint64_t v) {
         std::string bytes;
         for (; v != 0 || bytes.empty(); v >>= 8)
@@ -150,40 +134,26 @@ std::string NewHeader(std::string_view oldHeader, std::uint32_t headerSize, std:
     const std::uint64_t loopStart = loop ? loop->start : 0;
     const std::uint64_t loopLast = loop && loop->end > 0 ? loop->end - 1 : 0;  // stored inclusively
     bool wroteCount = false, wroteStart = false, wroteEnd = false;
-    std::size_t i = 4;
-    while (i < size) {
-        const unsigned char tag = p[i++];
-        if (tag == 0xFF || tag == 0xFE)
-            break;  // the end, or a repeated header, which is dropped
-        if (tag == 0xFC || tag == 0xFD) {
-            payload.push_back(static_cast<char>(tag));
-            continue;
-        }
-        if (i >= size)
-            break;
-        std::size_t length = p[i];
-        std::size_t lengthBytes = 1;
-        if (length == 0xFF && i + 5 <= size) {
-            length = static_cast<std::size_t>(p[i + 1]) << 24 | p[i + 2] << 16 | p[i + 3] << 8 |
-                     p[i + 4];
-            lengthBytes = 5;
-        }
-        if (i + lengthBytes > size || length > size - i - lengthBytes)
-            break;
-        if (tag == 0x85) {
-            put(tag, value(count));
+    HeaderTags tags(payloadIn.size() > 4 ? payloadIn.substr(4) : std::string_view());
+    HeaderTag tag;
+    // The end, a repeated header (which is dropped) or damage ends the copy.
+    while (tags.Next(tag) && tag.kind != HeaderTag::Kind::End &&
+           tag.kind != HeaderTag::Kind::Repeat) {
+        if (tag.kind == HeaderTag::Kind::Marker) {
+            payload.push_back(static_cast<char>(tag.id));
+        } else if (tag.id == 0x85) {
+            put(tag.id, value(count));
             wroteCount = true;
-        } else if (tag == 0x86 && loop) {
-            put(tag, value(loopStart));
+        } else if (tag.id == 0x86 && loop) {
+            put(tag.id, value(loopStart));
             wroteStart = true;
-        } else if (tag == 0x87 && loop) {
-            put(tag, value(loopLast));
+        } else if (tag.id == 0x87 && loop) {
+            put(tag.id, value(loopLast));
             wroteEnd = true;
         } else {
-            payload.push_back(static_cast<char>(tag));
-            payload.append(reinterpret_cast<const char*>(p + i), lengthBytes + length);
+            payload.push_back(static_cast<char>(tag.id));
+            payload.append(tag.stored);
         }
-        i += lengthBytes + length;
     }
     if (!wroteCount)
         put(0x85, value(count));

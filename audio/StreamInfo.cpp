@@ -8,8 +8,6 @@ namespace tamrel {
 
 namespace {
 
-constexpr std::uint32_t kPreamble = 8;
-
 enum Platform {
     kPc = 0,
     kPsx = 1,
@@ -26,13 +24,6 @@ enum Platform {
     kWii = 0x10,
     k3ds = 0x14,
 };
-
-std::uint32_t Uint32(const unsigned char* p, bool bigEndian) {
-    return bigEndian ? (std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 |
-                        std::uint32_t{p[2]} << 8 | p[3])
-                     : (p[0] | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
-                        std::uint32_t{p[3]} << 24);
-}
 
 bool IsBigEndianPlatform(int platform) {
     switch (platform) {
@@ -193,35 +184,18 @@ struct Tags {
 // Reads "PT", the platform and the tags; false when the payload is no header.
 bool ReadTags(const std::string& payload, Tags& tags, std::vector<std::string>& problems) {
     const auto* p = reinterpret_cast<const unsigned char*>(payload.data());
-    const std::size_t size = payload.size();
-    if (size < 4 || p[0] != 'P' || p[1] != 'T')
+    if (payload.size() < 4 || p[0] != 'P' || p[1] != 'T')
         return false;
     tags.platform = p[2] | p[3] << 8;
-    std::size_t i = 4;
-    while (i < size) {
-        const unsigned char tag = p[i++];
-        if (tag == 0xFF || tag == 0xFE)
-            return true;  // the end, or a further header that repeats this one
-        if (tag == 0xFC || tag == 0xFD)
-            continue;  // section markers carry no value
-        if (i >= size)
-            break;
-        std::uint64_t length = p[i++];
-        if (length == 0xFF) {
-            if (i + 4 > size)
-                break;
-            length = Uint32(p + i, true);
-            i += 4;
-        }
-        if (length > size - i)
-            break;
-        if (length <= 4) {
-            std::uint32_t v = 0;
-            for (std::size_t k = 0; k < length; ++k)
-                v = v << 8 | p[i + k];
-            tags.value[tag] = v;
-        }
-        i += static_cast<std::size_t>(length);
+    HeaderTags walk(std::string_view(payload).substr(4));
+    HeaderTag tag;
+    while (walk.Next(tag)) {
+        // The end, or a further header that repeats this one.
+        if (tag.kind == HeaderTag::Kind::End || tag.kind == HeaderTag::Kind::Repeat)
+            return true;
+        if (tag.kind == HeaderTag::Kind::Value)
+            if (const auto number = TagNumber(tag.value))
+                tags.value[tag.id] = number;
     }
     problems.push_back("the header ends inside a tag");
     return true;
@@ -234,14 +208,6 @@ std::string Hex2(int value) {
 }
 
 }  // namespace
-
-std::size_t MemorySource::ReadAt(std::uint64_t offset, char* out, std::size_t size) const {
-    if (offset >= bytes_.size())
-        return 0;
-    const std::size_t n = std::min<std::uint64_t>(size, bytes_.size() - offset);
-    bytes_.copy(out, n, static_cast<std::size_t>(offset));
-    return n;
-}
 
 std::string CodecName(Codec codec, int codecValue) {
     switch (codec) {
@@ -299,24 +265,6 @@ double StreamInfo::Duration() const {
 
 namespace {
 
-// One block's 8-byte preamble: its id and its size.
-struct Preamble {
-    unsigned char bytes[kPreamble] = {};
-    std::uint32_t size = 0;
-
-    bool Read(const ByteSource& source, std::uint64_t at) {
-        if (source.ReadAt(at, reinterpret_cast<char*>(bytes), kPreamble) != kPreamble)
-            return false;
-        size = Uint32(bytes + 4, false);
-        // Some early files store the size big-endian; read little-endian it
-        // is then far beyond any block.
-        if (size > 0xF00000)
-            size = Uint32(bytes + 4, true);
-        return true;
-    }
-    bool Is(const char* id) const { return std::equal(id, id + 4, bytes); }
-};
-
 // The stream's format from its header's tags, by the real-file rules.
 void DecideFormat(const Tags& tags, StreamInfo& info) {
     info.platform = tags.platform;
@@ -362,10 +310,10 @@ void DecideFormat(const Tags& tags, StreamInfo& info) {
 std::optional<std::uint32_t> FirstNumber(const ByteSource& source, std::uint64_t at,
                                          std::uint32_t blockSize, bool bigEndian) {
     unsigned char count[4] = {};
-    if (blockSize < kPreamble + 4 ||
-        source.ReadAt(at + kPreamble, reinterpret_cast<char*>(count), 4) != 4)
+    if (blockSize < kBlockPreamble + 4 ||
+        source.ReadAt(at + kBlockPreamble, reinterpret_cast<char*>(count), 4) != 4)
         return std::nullopt;
-    return Uint32(count, bigEndian);
+    return ReadUint32(count, bigEndian);
 }
 
 // Walks the blocks behind the header by their preambles alone; false when
@@ -373,13 +321,14 @@ std::optional<std::uint32_t> FirstNumber(const ByteSource& source, std::uint64_t
 bool WalkBlocks(const ByteSource& source, StreamInfo& info, std::uint64_t& at,
                 std::optional<std::uint32_t>& blockCountOtherOrder) {
     const std::uint64_t size = source.Size();
-    Preamble block;
     while (at < size) {
-        if (!block.Read(source, at) || (block.size >= kPreamble && block.size > size - at)) {
+        const std::optional<BlockPreamble> read = ReadPreamble(source, at, BlockSizeRule::EitherOrder);
+        if (!read || (read->size >= kBlockPreamble && read->size > size - at)) {
             info.problems.push_back("the stream ends inside a block");
             return false;
         }
-        if (block.size < kPreamble) {
+        const BlockPreamble& block = *read;
+        if (block.size < kBlockPreamble) {
             info.problems.push_back("a block size out of range at byte " + std::to_string(at));
             return false;
         }
@@ -400,7 +349,7 @@ bool WalkBlocks(const ByteSource& source, StreamInfo& info, std::uint64_t& at,
             at += block.size;
             return true;
         } else if (!block.Is("SCLl")) {
-            std::string id(reinterpret_cast<const char*>(block.bytes), 4);
+            std::string id(reinterpret_cast<const char*>(block.id), 4);
             for (char& c : id)
                 if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E)
                     c = '?';
@@ -466,24 +415,24 @@ std::string StreamInfo::PlausibilityRefusal(const std::string& name) const {
 
 StreamInfo ReadStreamInfo(const ByteSource& source) {
     StreamInfo info;
-    Preamble header;
-    if (!header.Read(source, 0) || !header.Is("SCHl") || header.size < kPreamble + 4 ||
-        header.size > source.Size()) {
+    const std::optional<BlockPreamble> header = ReadPreamble(source, 0, BlockSizeRule::EitherOrder);
+    if (!header || !header->Is("SCHl") || header->size < kBlockPreamble + 4 ||
+        header->size > source.Size()) {
         info.problems.push_back("no stream header");
         return info;
     }
-    std::string payload(header.size - kPreamble, '\0');
-    source.ReadAt(kPreamble, payload.data(), payload.size());
+    std::string payload(header->size - kBlockPreamble, '\0');
+    source.ReadAt(kBlockPreamble, payload.data(), payload.size());
     Tags tags;
     if (!ReadTags(payload, tags, info.problems)) {
         info.problems.insert(info.problems.begin(), "no stream header");
         return info;
     }
     info.hasHeader = true;
-    info.headerSize = header.size;
+    info.headerSize = header->size;
     DecideFormat(tags, info);
 
-    std::uint64_t at = header.size;
+    std::uint64_t at = header->size;
     std::optional<std::uint32_t> blockCountOtherOrder;
     if (!WalkBlocks(source, info, at, blockCountOtherOrder))
         return info;

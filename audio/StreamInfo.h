@@ -10,48 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "io/FileIo.h"
+#include "audio/Blocks.h"
 
 namespace tamrel {
-
-// Where a stream's bytes come from: the archive in memory or a stream file,
-// read a few bytes at a time.
-class ByteSource {
-public:
-    virtual ~ByteSource() = default;
-    virtual std::uint64_t Size() const = 0;
-    // Copies up to size bytes from offset into out; returns how many there were.
-    virtual std::size_t ReadAt(std::uint64_t offset, char* out, std::size_t size) const = 0;
-};
-
-class MemorySource : public ByteSource {
-public:
-    explicit MemorySource(std::string_view bytes) : bytes_(bytes) {}
-    std::uint64_t Size() const override { return bytes_.size(); }
-    std::size_t ReadAt(std::uint64_t offset, char* out, std::size_t size) const override;
-
-private:
-    std::string_view bytes_;
-};
-
-// A stream file, opened for reading and read where the reader asks: a few
-// bytes per block.
-class FileSource : public ByteSource {
-public:
-    explicit FileSource(const std::string& path) : file_(path) {}
-    // The file name in an open folder; path names it in messages.
-    FileSource(int folderFd, const std::string& name, const std::string& path)
-        : file_(folderFd, name, path) {}
-    bool IsOpen() const { return file_.IsOpen(); }
-    int OpenError() const { return file_.OpenError(); }
-    std::uint64_t Size() const override { return static_cast<std::uint64_t>(file_.RawSize()); }
-    std::size_t ReadAt(std::uint64_t offset, char* out, std::size_t size) const override {
-        return file_.ReadAt(offset, out, size);
-    }
-
-private:
-    InputFile file_;
-};
 
 enum class Codec {
     Pcm16LE,

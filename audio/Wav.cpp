@@ -1,5 +1,7 @@
 #include "audio/Wav.h"
 
+#include "io/Bytes.h"
+
 namespace tamrel {
 
 namespace {
@@ -9,14 +11,13 @@ constexpr std::uint32_t kSmplSize = 36 + 24;  // one loop
 // chunks, and the smpl chunk.
 constexpr std::uint64_t kRiffOverhead = 4 + (8 + 16) + 8 + (8 + kSmplSize);
 
+// RIFF's numbers are little-endian.
 void Put32(std::string& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        out.push_back(static_cast<char>(v >> (8 * i)));
+    PutUint32(out, v, false);
 }
 
 void Put16(std::string& out, std::uint16_t v) {
-    out.push_back(static_cast<char>(v));
-    out.push_back(static_cast<char>(v >> 8));
+    PutUint16(out, v, false);
 }
 
 // The bytes of the samples' data chunk, the data size checked to fit.

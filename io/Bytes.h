@@ -30,6 +30,37 @@ inline std::string Uint32LE(std::uint32_t value) {
     return bytes;
 }
 
+// Every block of a stream starts with its 4-byte id and its u32 size (which
+// counts these 8 bytes).
+inline constexpr std::uint32_t kBlockPreamble = 8;
+
+// Numbers of either byte order, as the streams of the different platforms
+// hold them; the caller checks that the bytes are there.
+inline std::uint32_t ReadUint32(const unsigned char* p, bool bigEndian) {
+    return bigEndian ? (std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 |
+                        std::uint32_t{p[2]} << 8 | p[3])
+                     : (p[0] | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+                        std::uint32_t{p[3]} << 24);
+}
+
+inline std::int16_t ReadInt16(const unsigned char* p, bool bigEndian) {
+    return static_cast<std::int16_t>(bigEndian ? (p[0] << 8 | p[1]) : (p[1] << 8 | p[0]));
+}
+
+inline void PutUint32(std::string& out, std::uint32_t v, bool bigEndian) {
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<char>(v >> (bigEndian ? 24 - 8 * i : 8 * i)));
+}
+
+inline void PutUint16(std::string& out, std::uint16_t v, bool bigEndian) {
+    out.push_back(static_cast<char>(bigEndian ? v >> 8 : v));
+    out.push_back(static_cast<char>(bigEndian ? v : v >> 8));
+}
+
+inline void PutInt16(std::string& out, int v, bool bigEndian) {
+    PutUint16(out, static_cast<std::uint16_t>(v), bigEndian);
+}
+
 // The value of a hexadecimal digit of either case, or -1 for any other character.
 constexpr int HexDigitValue(char c) {
     if (c >= '0' && c <= '9')

@@ -1,0 +1,116 @@
+// The block structure of a stream, read in one place: where a stream's
+// bytes come from, each block's 8-byte preamble (its id and size, in the
+// byte order rule the caller names), and the header's list of tags.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "io/Bytes.h"
+#include "io/FileIo.h"
+
+namespace tamrel {
+
+// Where a stream's bytes come from: the archive in memory or a stream file,
+// read a few bytes at a time.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    virtual std::uint64_t Size() const = 0;
+    // Copies up to size bytes from offset into out; returns how many there were.
+    virtual std::size_t ReadAt(std::uint64_t offset, char* out, std::size_t size) const = 0;
+};
+
+class MemorySource : public ByteSource {
+public:
+    explicit MemorySource(std::string_view bytes) : bytes_(bytes) {}
+    std::uint64_t Size() const override { return bytes_.size(); }
+    std::size_t ReadAt(std::uint64_t offset, char* out, std::size_t size) const override;
+
+private:
+    std::string_view bytes_;
+};
+
+// A stream file, opened for reading and read where the reader asks: a few
+// bytes per block.
+class FileSource : public ByteSource {
+public:
+    explicit FileSource(const std::string& path) : file_(path) {}
+    // The file name in an open folder; path names it in messages.
+    FileSource(int folderFd, const std::string& name, const std::string& path)
+        : file_(folderFd, name, path) {}
+    bool IsOpen() const { return file_.IsOpen(); }
+    int OpenError() const { return file_.OpenError(); }
+    std::uint64_t Size() const override { return static_cast<std::uint64_t>(file_.RawSize()); }
+    std::size_t ReadAt(std::uint64_t offset, char* out, std::size_t size) const override {
+        return file_.ReadAt(offset, out, size);
+    }
+
+private:
+    InputFile file_;
+};
+
+// How a block's size is read.
+enum class BlockSizeRule {
+    // Little-endian; a size above 0xF00000 read so is big-endian (some early
+    // Saturn and Mac files store it so), as the stream's own reader takes it.
+    EitherOrder,
+    // Little-endian, and at most kLargestSmallBlock: the rule of the walk that
+    // tells a chance "SCHl" inside a stream from a stream's start, which
+    // must never take audio bytes for a huge block.
+    LittleEndianSmall,
+};
+inline constexpr std::uint32_t kLargestSmallBlock = 0xFFFFF;
+
+struct BlockPreamble {
+    unsigned char id[4] = {};
+    std::uint32_t size = 0;  // the whole block's, these 8 bytes included
+    bool Is(const char* name) const {
+        return id[0] == name[0] && id[1] == name[1] && id[2] == name[2] && id[3] == name[3];
+    }
+};
+
+// The preamble at at: nothing when fewer than 8 bytes are there, or (by the
+// small rule) when the size is beyond it.
+std::optional<BlockPreamble> ReadPreamble(std::string_view bytes, std::uint64_t at,
+                                          BlockSizeRule rule);
+std::optional<BlockPreamble> ReadPreamble(const ByteSource& source, std::uint64_t at,
+                                          BlockSizeRule rule);
+
+// One entry of a header's tag list.
+struct HeaderTag {
+    enum class Kind {
+        Value,   // a tag with a value
+        Marker,  // 0xFC or 0xFD: a section marker, no value
+        Repeat,  // 0xFE: a further header that repeats this one follows
+        End,     // 0xFF
+    };
+    Kind kind = Kind::End;
+    unsigned char id = 0;
+    std::string_view stored;  // Value: the length byte(s) and the value, as stored
+    std::string_view value;   // Value: the value's bytes (big-endian)
+};
+
+// Walks the tags of a header's payload after "PT" and the platform: one
+// byte tag, one length byte N (0xFF: a 4-byte big-endian length follows),
+// then N bytes. Never reads outside the bytes.
+class HeaderTags {
+public:
+    explicit HeaderTags(std::string_view tags) : tags_(tags) {}
+    // The next entry; false at the end of the bytes or where a tag runs past
+    // them (Truncated() says which).
+    bool Next(HeaderTag& tag);
+    bool Truncated() const { return truncated_; }
+
+private:
+    std::string_view tags_;
+    std::size_t at_ = 0;
+    bool truncated_ = false;
+};
+
+// A tag's value as a number, for values of at most four bytes.
+std::optional<std::uint32_t> TagNumber(std::string_view value);
+
+}  // namespace tamrel
