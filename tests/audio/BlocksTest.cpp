@@ -30,7 +30,7 @@ TEST(Blocks, ThePreamblesSizeByTheRuleTheCallerNames) {
 
 TEST(Blocks, TagsAreWalkedAndADamagedListSaysSo) {
     // 0xFD, tag 0x84 of two bytes, user data of a 4-byte length, 0xFE.
-    const std::string tags("\xFD\x84\x02\x7D\x00\xA2\xFF\x00\x00\x00\x03xyz\xFE", 16);
+    const std::string tags("\xFD\x84\x02\x7D\x00\xA2\xFF\x00\x00\x00\x03xyz\xFE", 15);
     HeaderTags walk(tags);
     HeaderTag tag;
     ASSERT_TRUE(walk.Next(tag));
