@@ -13,20 +13,6 @@ constexpr int kAdpcmFrameBytes = 15;
 constexpr int kRawFrameBytes = 61;
 constexpr unsigned char kRawFrameMark = 0xEE;
 
-bool IsPcm(Codec codec) {
-    switch (codec) {
-        case Codec::Pcm16LE:
-        case Codec::Pcm16BE:
-        case Codec::Pcm8:
-        case Codec::Pcm16LEPlanar:
-        case Codec::Pcm16BEPlanar:
-        case Codec::Pcm8Planar:
-            return true;
-        default:
-            return false;
-    }
-}
-
 int SignExtend4(int nibble) {
     return nibble >= 8 ? nibble - 16 : nibble;
 }
@@ -264,20 +250,7 @@ private:
 }  // namespace
 
 bool CanDecode(const StreamInfo& info) {
-    if (!info.hasHeader || !info.PlausibilityRefusal("").empty())
-        return false;
-    if (IsPcm(info.codec))
-        return true;
-    switch (info.codec) {
-        case Codec::XaV1:
-            return info.channels == 2;
-        case Codec::XaR1:
-        case Codec::XaR2:
-        case Codec::XaR3:
-            return true;
-        default:
-            return false;
-    }
+    return info.Playable();
 }
 
 struct BlockReader::Impl {

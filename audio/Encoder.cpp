@@ -352,22 +352,7 @@ private:
 }  // namespace
 
 bool CanEncode(const StreamInfo& info) {
-    if (!info.hasHeader || !info.PlausibilityRefusal("").empty())
-        return false;
-    switch (info.codec) {
-        case Codec::Pcm16LE:
-        case Codec::Pcm16BE:
-        case Codec::Pcm16LEPlanar:
-        case Codec::Pcm16BEPlanar:
-        case Codec::XaR1:
-        case Codec::XaR2:
-        case Codec::XaR3:
-            return true;
-        case Codec::XaV1:
-            return info.channels == 2;
-        default:
-            return false;
-    }
+    return info.Encodable();
 }
 
 struct StreamEncoder::Impl {

@@ -182,7 +182,7 @@ struct Tags {
 };
 
 // Reads "PT", the platform and the tags; false when the payload is no header.
-bool ReadTags(const std::string& payload, Tags& tags, std::vector<std::string>& problems) {
+bool ReadTags(const std::string& payload, Tags& tags, std::vector<StreamProblem>& problems) {
     const auto* p = reinterpret_cast<const unsigned char*>(payload.data());
     if (payload.size() < 4 || p[0] != 'P' || p[1] != 'T')
         return false;
@@ -197,7 +197,7 @@ bool ReadTags(const std::string& payload, Tags& tags, std::vector<std::string>& 
             if (const auto number = TagNumber(tag.value))
                 tags.value[tag.id] = number;
     }
-    problems.push_back("the header ends inside a tag");
+    problems.push_back({StreamProblem::Kind::Damage, "the header ends inside a tag"});
     return true;
 }
 
@@ -209,54 +209,74 @@ std::string Hex2(int value) {
 
 }  // namespace
 
+const CodecTraits& TraitsOf(Codec codec) {
+    // Every codec the program knows: its name, and what it does with it.
+    static constexpr CodecTraits kCodecs[] = {
+        {Codec::Pcm16LE, "PCM16 LE", true, true, 0},
+        {Codec::Pcm16BE, "PCM16 BE", true, true, 0},
+        {Codec::Pcm8, "PCM8", true, false, 0},
+        {Codec::Pcm16LEPlanar, "PCM16 LE planar", true, true, 0},
+        {Codec::Pcm16BEPlanar, "PCM16 BE planar", true, true, 0},
+        {Codec::Pcm8Planar, "PCM8 planar", true, false, 0},
+        {Codec::XaV1, "XA ADPCM v1", true, true, 2},
+        {Codec::XaR1, "XA ADPCM R1", true, true, 0},
+        {Codec::XaR2, "XA ADPCM R2", true, true, 0},
+        {Codec::XaR3, "XA ADPCM R3", true, true, 0},
+        {Codec::MicroTalk10, "MicroTalk 10:1", false, false, 0},
+        {Codec::MicroTalk5, "MicroTalk 5:1", false, false, 0},
+        {Codec::ImaAdpcm, "IMA ADPCM", false, false, 0},
+        {Codec::PsAdpcm, "PS-ADPCM", false, false, 0},
+        {Codec::N64Adpcm, "N64 ADPCM", false, false, 0},
+        {Codec::DspAdpcm, "DSP ADPCM", false, false, 0},
+        {Codec::XboxImaAdpcm, "Xbox IMA ADPCM", false, false, 0},
+        {Codec::MpegLayer2, "MPEG Layer II", false, false, 0},
+        {Codec::MpegLayer3, "MPEG Layer III", false, false, 0},
+        {Codec::MpegLayer3Variant, "Layer III variant", false, false, 0},
+        {Codec::Atrac3Plus, "ATRAC3plus", false, false, 0},
+        {Codec::Other, "", false, false, 0},
+    };
+    for (const CodecTraits& traits : kCodecs)
+        if (traits.codec == codec)
+            return traits;
+    return kCodecs[std::size(kCodecs) - 1];
+}
+
 std::string CodecName(Codec codec, int codecValue) {
-    switch (codec) {
-        case Codec::Pcm16LE:
-            return "PCM16 LE";
-        case Codec::Pcm16BE:
-            return "PCM16 BE";
-        case Codec::Pcm8:
-            return "PCM8";
-        case Codec::Pcm16LEPlanar:
-            return "PCM16 LE planar";
-        case Codec::Pcm16BEPlanar:
-            return "PCM16 BE planar";
-        case Codec::Pcm8Planar:
-            return "PCM8 planar";
-        case Codec::XaV1:
-            return "XA ADPCM v1";
-        case Codec::XaR1:
-            return "XA ADPCM R1";
-        case Codec::XaR2:
-            return "XA ADPCM R2";
-        case Codec::XaR3:
-            return "XA ADPCM R3";
-        case Codec::MicroTalk10:
-            return "MicroTalk 10:1";
-        case Codec::MicroTalk5:
-            return "MicroTalk 5:1";
-        case Codec::ImaAdpcm:
-            return "IMA ADPCM";
-        case Codec::PsAdpcm:
-            return "PS-ADPCM";
-        case Codec::N64Adpcm:
-            return "N64 ADPCM";
-        case Codec::DspAdpcm:
-            return "DSP ADPCM";
-        case Codec::XboxImaAdpcm:
-            return "Xbox IMA ADPCM";
-        case Codec::MpegLayer2:
-            return "MPEG Layer II";
-        case Codec::MpegLayer3:
-            return "MPEG Layer III";
-        case Codec::MpegLayer3Variant:
-            return "Layer III variant";
-        case Codec::Atrac3Plus:
-            return "ATRAC3plus";
-        case Codec::Other:
-            break;
-    }
-    return "codec " + Hex2(codecValue);
+    if (codec == Codec::Other)
+        return "codec " + Hex2(codecValue);
+    return TraitsOf(codec).name;
+}
+
+std::vector<std::string> StreamInfo::ProblemTexts() const {
+    std::vector<std::string> texts;
+    for (const StreamProblem& problem : problems)
+        texts.push_back(problem.text);
+    return texts;
+}
+
+bool StreamInfo::HasProblem(StreamProblem::Kind kind) const {
+    return std::any_of(problems.begin(), problems.end(),
+                       [kind](const StreamProblem& p) { return p.kind == kind; });
+}
+
+namespace {
+
+// A header, numbers a stream can have, and the layout the codec's table allows.
+bool Usable(const StreamInfo& info, bool CodecTraits::*has) {
+    if (!info.hasHeader || info.HasProblem(StreamProblem::Kind::Implausible))
+        return false;
+    const CodecTraits& traits = TraitsOf(info.codec);
+    return traits.*has && (traits.onlyChannels == 0 || info.channels == traits.onlyChannels);
+}
+
+}  // namespace
+
+bool StreamInfo::Playable() const {
+    return Usable(*this, &CodecTraits::decoder);
+}
+
+bool StreamInfo::Encodable() const {
+    return Usable(*this, &CodecTraits::encoder);
 }
 
 double StreamInfo::Duration() const {
@@ -301,9 +321,11 @@ void DecideFormat(const Tags& tags, StreamInfo& info) {
         info.codec = DefaultCodec(info.platform, info.version, info.bigEndian);
     }
     if (info.channels < 1 || info.channels > kMaxStreamChannels)
-        info.problems.push_back("the header says " + std::to_string(info.channels) + " channels");
+        info.problems.push_back({StreamProblem::Kind::Implausible,
+                                 "the header says " + std::to_string(info.channels) + " channels"});
     if (info.sampleRate < kMinStreamRate || info.sampleRate > kMaxStreamRate)
-        info.problems.push_back("the header says " + std::to_string(info.sampleRate) + " Hz");
+        info.problems.push_back({StreamProblem::Kind::Implausible,
+                                 "the header says " + std::to_string(info.sampleRate) + " Hz"});
 }
 
 // Reads a data block's or SCCl's first u32, in the codec's byte order.
@@ -324,12 +346,13 @@ bool WalkBlocks(const ByteSource& source, StreamInfo& info, std::uint64_t& at,
     while (at < size) {
         const std::optional<BlockPreamble> read = ReadPreamble(source, at, BlockSizeRule::EitherOrder);
         if (!read || (read->size >= kBlockPreamble && read->size > size - at)) {
-            info.problems.push_back("the stream ends inside a block");
+            info.problems.push_back({StreamProblem::Kind::Damage, "the stream ends inside a block"});
             return false;
         }
         const BlockPreamble& block = *read;
         if (block.size < kBlockPreamble) {
-            info.problems.push_back("a block size out of range at byte " + std::to_string(at));
+            info.problems.push_back({StreamProblem::Kind::Damage,
+                                     "a block size out of range at byte " + std::to_string(at)});
             return false;
         }
         if (block.Is("SCDl")) {
@@ -353,7 +376,8 @@ bool WalkBlocks(const ByteSource& source, StreamInfo& info, std::uint64_t& at,
             for (char& c : id)
                 if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E)
                     c = '?';
-            info.problems.push_back("an unknown block '" + id + "' at byte " + std::to_string(at));
+            info.problems.push_back({StreamProblem::Kind::Damage,
+                                     "an unknown block '" + id + "' at byte " + std::to_string(at)});
         }
         at += block.size;
     }
@@ -383,10 +407,13 @@ void NoteLoopProblems(StreamInfo& info) {
     const std::uint64_t end = info.loopEnd.value_or(info.samples);
     const std::string range = std::to_string(start) + "-" + std::to_string(end);
     if (end <= start)
-        info.problems.push_back("the loop " + range + " ends before it starts");
+        info.problems.push_back(
+            {StreamProblem::Kind::Loop, "the loop " + range + " ends before it starts"});
     else
-        info.problems.push_back("the loop " + range + " ends after the stream's " +
-                                std::to_string(info.samples) + " samples");
+        info.problems.push_back({StreamProblem::Kind::Loop, "the loop " + range +
+                                                                " ends after the stream's " +
+                                                                std::to_string(info.samples) +
+                                                                " samples"});
 }
 
 }  // namespace
@@ -418,14 +445,15 @@ StreamInfo ReadStreamInfo(const ByteSource& source) {
     const std::optional<BlockPreamble> header = ReadPreamble(source, 0, BlockSizeRule::EitherOrder);
     if (!header || !header->Is("SCHl") || header->size < kBlockPreamble + 4 ||
         header->size > source.Size()) {
-        info.problems.push_back("no stream header");
+        info.problems.push_back({StreamProblem::Kind::NoHeader, "no stream header"});
         return info;
     }
     std::string payload(header->size - kBlockPreamble, '\0');
     source.ReadAt(kBlockPreamble, payload.data(), payload.size());
     Tags tags;
     if (!ReadTags(payload, tags, info.problems)) {
-        info.problems.insert(info.problems.begin(), "no stream header");
+        info.problems.insert(info.problems.begin(),
+                             {StreamProblem::Kind::NoHeader, "no stream header"});
         return info;
     }
     info.hasHeader = true;
@@ -437,17 +465,20 @@ StreamInfo ReadStreamInfo(const ByteSource& source) {
     if (!WalkBlocks(source, info, at, blockCountOtherOrder))
         return info;
     if (!info.endBlock)
-        info.problems.push_back("no end block");
+        info.problems.push_back({StreamProblem::Kind::Damage, "no end block"});
     // What follows the end block is padding: zero bytes only.
     if (info.endBlock && at < source.Size() && !OnlyZerosFrom(source, at))
-        info.problems.push_back("bytes after the end block that are not zero");
+        info.problems.push_back(
+            {StreamProblem::Kind::Damage, "bytes after the end block that are not zero"});
     const auto counted = static_cast<std::uint32_t>(info.dataBlocks.size());
     if (info.blockCountTag && *info.blockCountTag != counted && blockCountOtherOrder != counted)
-        info.problems.push_back("SCCl counts " + std::to_string(*info.blockCountTag) +
-                                " data blocks, the stream has " + std::to_string(counted));
+        info.problems.push_back({StreamProblem::Kind::Count,
+                                 "SCCl counts " + std::to_string(*info.blockCountTag) +
+                                     " data blocks, the stream has " + std::to_string(counted)});
     if (info.headerSamples && *info.headerSamples != info.samples)
-        info.problems.push_back("the header counts " + std::to_string(*info.headerSamples) +
-                                " samples, the blocks " + std::to_string(info.samples));
+        info.problems.push_back({StreamProblem::Kind::Count,
+                                 "the header counts " + std::to_string(*info.headerSamples) +
+                                     " samples, the blocks " + std::to_string(info.samples)});
     NoteLoopProblems(info);
     return info;
 }

@@ -42,6 +42,31 @@ enum class Codec {
 // The codec's name as the window and the console show it.
 std::string CodecName(Codec codec, int codecValue);
 
+// What this program does with a codec: one table for the names, the
+// decoders and the encoders.
+struct CodecTraits {
+    Codec codec;
+    const char* name;
+    bool decoder;
+    bool encoder;
+    int onlyChannels;  // 0: any count; else the one channel count the layout has
+};
+const CodecTraits& TraitsOf(Codec codec);
+
+// Something the reader found wrong with a stream, and how much it matters.
+struct StreamProblem {
+    enum class Kind {
+        NoHeader,     // not a stream
+        Damage,       // the blocks or the header are broken: decoding may stop there
+        Count,        // a count disagrees with the blocks: harmless to the sound
+        Implausible,  // numbers no stream can have: the stream is not sound
+        Loop,         // a loop outside the stream: no loop is made of it
+    };
+    Kind kind;
+    std::string text;
+    bool operator==(const StreamProblem&) const = default;
+};
+
 // The block of a stream: where it starts in the stream and how long it is,
 // its 8-byte preamble included.
 struct StreamBlock {
@@ -70,9 +95,17 @@ struct StreamInfo {
     std::uint32_t headerSize = 0;                // the header block, preamble included
     std::vector<StreamBlock> dataBlocks;
     bool endBlock = false;
-    std::vector<std::string> problems;
+    std::vector<StreamProblem> problems;
 
     std::string CodecName() const { return tamrel::CodecName(codec, codecValue); }
+    // The problems' texts, in the order found.
+    std::vector<std::string> ProblemTexts() const;
+    bool HasProblem(StreamProblem::Kind kind) const;
+    // True when the stream can be decoded: a header, numbers a stream can
+    // have, and a codec and layout with a decoder.
+    bool Playable() const;
+    // The same for the encoder: the stream can be replaced.
+    bool Encodable() const;
     // Seconds of sound, from the blocks' counts; 0 without a rate.
     double Duration() const;
     // True when the header has loop tags: such a stream loops.

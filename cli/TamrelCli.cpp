@@ -204,8 +204,8 @@ void PrintTable(const StreamTable& table, bool tsv, const StreamSources* sources
             if (stream)
                 info = ReadStreamInfo(*stream);
             else
-                info.problems.push_back(why);
-            std::vector<std::string> problems = info.problems;
+                info.problems.push_back({StreamProblem::Kind::Damage, why});
+            const std::vector<std::string> problems = info.ProblemTexts();
             anyProblem = anyProblem || !problems.empty();
             const bool known = info.hasHeader;
             char seconds[32];

@@ -213,7 +213,7 @@ TEST_F(ReplaceTest, TheLoopComesFromTheFileTheUserOrTheStream) {
         ASSERT_EQ(ReplaceStream(folder, name, dir / c.audio, window, &report, options),
                   ReplaceOutcome::Replaced);
         const StreamInfo info = ReadStreamInfo(FileSource(Stream(c.stream)));
-        EXPECT_EQ(info.problems, std::vector<std::string>{});
+        EXPECT_EQ(info.ProblemTexts(), std::vector<std::string>{});
         EXPECT_EQ(report.loop.origin, c.origin);
         EXPECT_EQ(report.loopText, c.text);
         EXPECT_FALSE(test::ReadFileBytes(Stream(c.stream)).find("SCLl") != std::string::npos);

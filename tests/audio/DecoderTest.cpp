@@ -126,7 +126,7 @@ TEST(Decoder, XaStreamsDecodeAsFfmpegDecodesThem) {
             const std::string path = dir / "s.asf";
             test::WriteFileBytes(path, stream);
             const StreamInfo info = ReadStreamInfo(MemorySource(stream));
-            ASSERT_EQ(info.problems, std::vector<std::string>{});
+            ASSERT_EQ(info.ProblemTexts(), std::vector<std::string>{});
             const test::FfprobeFacts facts = test::Ffprobe(path);
             EXPECT_EQ(facts.channels, info.channels);
             EXPECT_EQ(facts.sampleRate, info.sampleRate);

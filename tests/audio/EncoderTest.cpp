@@ -120,7 +120,7 @@ TEST(Encoder, EveryCodecReproducesTheSignal) {
                     const auto signal = Signal(chord, channels, rate, 1.3);
                     const std::string stream = EncodeStream(info, old, signal);
                     const StreamInfo written = ReadStreamInfo(MemorySource(stream));
-                    EXPECT_EQ(written.problems, std::vector<std::string>{});
+                    EXPECT_EQ(written.ProblemTexts(), std::vector<std::string>{});
                     EXPECT_EQ(written.CodecName(), info.CodecName());
                     EXPECT_EQ(written.samples, signal.size() / channels);
                     EXPECT_EQ(written.headerSamples, written.samples);
@@ -170,7 +170,7 @@ TEST(Encoder, TheNewStreamKeepsTheOldHeader) {
     EXPECT_EQ(written.loopStart, 0u);
     EXPECT_EQ(written.loopEnd, 6400u);
     EXPECT_FALSE(written.blockCountTag.has_value());  // the old one had no SCCl
-    EXPECT_EQ(written.problems, std::vector<std::string>{});
+    EXPECT_EQ(written.ProblemTexts(), std::vector<std::string>{});
 }
 
 TEST(Encoder, RawFramesOnlyWhereADPCMFails) {
