@@ -11,6 +11,7 @@
 
 #include "GridGeometry.h"
 #include "GridSort.h"
+#include "archive/StreamColumns.h"
 #include "table/StreamTable.h"
 
 namespace tamrel {
@@ -26,9 +27,6 @@ using DiskFacts = std::function<RowOnDisk(std::int32_t row)>;
 class ASFGrid : public QAbstractScrollArea, public StreamTableListener {
     Q_OBJECT
 public:
-    static constexpr std::int32_t kNameCol = 1;
-    static constexpr std::int32_t kSizeCol = 11;
-
     explicit ASFGrid(StreamTable& table, QWidget* parent = nullptr);
     ~ASFGrid() override;
 

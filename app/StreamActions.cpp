@@ -93,7 +93,7 @@ StreamActions::~StreamActions() {
 std::string StreamActions::StreamPath(std::int32_t row) const {
     if (workFolder_.empty() || row < 1 || row >= table_.RowCount())
         return {};
-    const std::string& name = table_.CellText(1, row);
+    const std::string& name = table_.CellText(kNameCol, row);
     if (name.empty())
         return {};
     return JoinPath(workFolder_, name);
@@ -172,7 +172,7 @@ void StreamActions::ShowPlayingPosition() {
 
 void StreamActions::PlaybackFailed(const QString& why) {
     const std::string name = playingRow_ > 0 && playingRow_ < table_.RowCount()
-                                 ? table_.CellText(1, playingRow_)
+                                 ? table_.CellText(kNameCol, playingRow_)
                                  : std::string("the stream");
     positionTimer_.stop();
     playingRow_ = 0;
@@ -184,7 +184,7 @@ QMenu* StreamActions::BuildMenu(std::int32_t row, QWidget* parent) {
     auto* menu = new QMenu(parent);
     const std::optional<StreamInfo> info = InfoOf(row);
     const bool decodable = info && CanDecode(*info);
-    const std::string name = table_.CellText(1, row);
+    const std::string name = table_.CellText(kNameCol, row);
     const std::string refusal = info ? info->PlausibilityRefusal(name) : std::string();
     if (!info) {
         menu->addAction(StreamPath(row).empty() ? QStringLiteral("No work folder on disk")
@@ -320,7 +320,8 @@ void StreamActions::Play(std::int32_t row) {
         if (!file.IsOpen())
             throw IoError(file.OpenError(), "Cannot open file " + path);
         const StreamInfo info = ReadStreamInfo(file);
-        const std::vector<std::int16_t> samples = DecodeStream(file, info, table_.CellText(1, row));
+        const std::vector<std::int16_t> samples =
+            DecodeStream(file, info, table_.CellText(kNameCol, row));
         QByteArray bytes(reinterpret_cast<const char*>(samples.data()),
                          static_cast<qsizetype>(samples.size() * sizeof(std::int16_t)));
         playingRow_ = row;
@@ -341,7 +342,7 @@ void StreamActions::StopPlayback() {
 }
 
 void StreamActions::ExportRow(std::int32_t row) {
-    const std::string name = table_.CellText(1, row);
+    const std::string name = table_.CellText(kNameCol, row);
     const auto target =
         form_.Dialogs().SaveFile(&form_, FromNative(JoinPath(workFolder_, WavNameFor(name))),
                                  QStringLiteral("WAV files|*.wav"));
@@ -386,7 +387,7 @@ void StreamActions::ExportAll() {
         const std::string out = ToNative(*folder);
         std::vector<std::string> existing;
         for (std::int32_t row = 1; row < table_.RowCount(); ++row) {
-            const std::string wav = WavNameFor(table_.CellText(1, row));
+            const std::string wav = WavNameFor(table_.CellText(kNameCol, row));
             if (StatusOfPath(JoinPath(out, wav), false).kind != NameStatus::Kind::Missing)
                 existing.push_back(wav);
         }
@@ -409,7 +410,7 @@ void StreamActions::ExportAll() {
         const std::int32_t rows = table_.RowCount() - 1;
         std::set<std::string> wavNames;
         for (std::int32_t row = 1; row <= rows; ++row)
-            wavNames.insert(WavNameFor(table_.CellText(1, row)));
+            wavNames.insert(WavNameFor(table_.CellText(kNameCol, row)));
         auto taken = TakeFolder(
             out, form_, [&wavNames](const std::string& t) { return wavNames.count(t) != 0; });
         if (!taken)
@@ -422,7 +423,7 @@ void StreamActions::ExportAll() {
         for (std::int32_t row = 1; row <= rows; ++row) {
             form_.SetProgressPosition(row);
             form_.PumpEvents();
-            const std::string& name = table_.CellText(1, row);
+            const std::string& name = table_.CellText(kNameCol, row);
             const FileSource file(StreamPath(row));
             try {
                 if (!file.IsOpen())
@@ -457,7 +458,7 @@ void StreamActions::ReplaceRow(std::int32_t row) {
     if (!audio)
         return;
     StopPlayback();  // every command that writes stops playing first
-    const std::string name = table_.CellText(1, row);
+    const std::string name = table_.CellText(kNameCol, row);
     form_.RunCommand([this, &name, &audio] {
         ReplaceReport report;
         if (ReplaceStream(workFolder_, name, ToNative(*audio), form_, &report) !=
@@ -474,7 +475,7 @@ void StreamActions::ReplaceRow(std::int32_t row) {
 }
 
 void StreamActions::RestoreRow(std::int32_t row) {
-    const std::string name = table_.CellText(1, row);
+    const std::string name = table_.CellText(kNameCol, row);
     const bool restore = form_.Dialogs().Question(
         FromNative("Restore the original of " + name + "? The replacement is discarded."),
         QStringLiteral("Confirm"), QStringLiteral("Restore"), QStringLiteral("Cancel"));

@@ -4,6 +4,7 @@
 
 #include "archive/FolderTable.h"
 #include "archive/PackPlan.h"
+#include "archive/StreamColumns.h"
 #include "archive/WorkFolder.h"
 #include "io/FileIo.h"
 #include "table/StreamTable.h"
@@ -24,7 +25,7 @@ std::vector<std::string> ComparePairWithFolder(const StreamTable& pair, std::str
 
     const std::int32_t rows = std::min(pair.RowCount(), expected.RowCount());
     const std::pair<std::int32_t, const char*> columns[] = {
-        {3, "Ast Addr"}, {4, "Abk Pos"}, {11, "Asf Size"}};
+        {kAddressCol, "Ast Addr"}, {kPositionCol, "Abk Pos"}, {kSizeCol, "Asf Size"}};
     for (std::int32_t row = 1; row < rows; ++row) {
         const std::string prefix = "stream " + std::to_string(row) + ": ";
         for (const auto& [col, name] : columns) {
@@ -34,15 +35,15 @@ std::vector<std::string> ComparePairWithFolder(const StreamTable& pair, std::str
                                      " in the table file");
         }
         // The stream's bytes: its file, then nothing but the zero bytes of its padding.
-        const std::string streamPath = JoinPath(folder, expected.CellText(1, row));
+        const std::string streamPath = JoinPath(folder, expected.CellText(kNameCol, row));
         InputFile streamFile(streamPath);
         if (!streamFile.IsOpen()) {
             mismatches.push_back(prefix + "the stream file " + streamPath + " cannot be read");
             continue;
         }
         const std::string bytes = streamFile.ReadAll();
-        const auto address = ParseCellNumber(pair.CellText(3, row));
-        const auto size = ParseCellNumber(pair.CellText(11, row));
+        const auto address = ParseCellNumber(pair.CellText(kAddressCol, row));
+        const auto size = ParseCellNumber(pair.CellText(kSizeCol, row));
         if (!address || !size || std::uint64_t{*address} + *size > archive.size()) {
             mismatches.push_back(prefix + "its place in the archive cannot be read");
             continue;

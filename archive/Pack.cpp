@@ -8,6 +8,7 @@
 
 #include "archive/FolderCommit.h"
 #include "archive/FolderTable.h"
+#include "archive/StreamColumns.h"
 #include "archive/WindowServices.h"
 #include "archive/WorkFolder.h"
 #include "io/Bytes.h"
@@ -19,9 +20,6 @@
 namespace tamrel {
 
 namespace {
-
-constexpr std::int32_t kAddressCol = 3;
-constexpr std::int32_t kSizeCol = 11;
 
 // A row's own address or size that is not a number.
 class NotANumberError : public std::runtime_error {
@@ -184,7 +182,7 @@ void WritePlan(const PackPlan& plan, std::string& bank, const StreamTable& table
 // Ends Pack at a planning end other than success, as the window shows it.
 PackOutcome EndPlanning(const PackPlanResult& result, StreamTable& table, StreamFiles& files,
                         DisabledWindowGuard& disabled, WindowServices& window) {
-    const std::string path = files.PathOf(table.CellText(1, result.row));
+    const std::string path = files.PathOf(table.CellText(kNameCol, result.row));
     if (result.end == PlanEnd::StreamFileMissing) {
         table.Reset();
         disabled.Release();

@@ -6,6 +6,7 @@
 
 #include "archive/BankPositions.h"
 #include "archive/Path.h"
+#include "archive/StreamColumns.h"
 #include "io/Bytes.h"
 #include "io/CommitRecord.h"
 #include "table/StreamTable.h"
@@ -14,10 +15,6 @@ namespace tamrel {
 
 namespace {
 
-constexpr std::int32_t kNameCol = 1;
-constexpr std::int32_t kAddressCol = 3;
-constexpr std::int32_t kBankPosCol = 4;
-constexpr std::int32_t kSizeCol = 11;
 constexpr std::uint64_t kLargest = std::numeric_limits<std::int32_t>::max();
 
 std::string RowText(const std::string& tableFile, std::int32_t row) {
@@ -79,7 +76,7 @@ std::optional<PackPlanResult> Planner::ReadAndCheckTable() {
     shift_.assign(count, 0);
     for (std::int32_t m = 1; m < rows_; ++m) {
         address_[Index(m)] = ParseCellNumber(table_.CellText(kAddressCol, m));
-        position_[Index(m)] = ParseCellNumber(table_.CellText(kBankPosCol, m));
+        position_[Index(m)] = ParseCellNumber(table_.CellText(kPositionCol, m));
         if (!address_[Index(m)] || !position_[Index(m)])
             unreadable_.push_back(m);
     }

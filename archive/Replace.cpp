@@ -10,6 +10,7 @@
 #include "archive/FolderCommit.h"
 #include "archive/FolderTable.h"
 #include "archive/Path.h"
+#include "archive/StreamColumns.h"
 #include "archive/WindowServices.h"
 #include "archive/WorkFolder.h"
 #include "audio/AudioFile.h"
@@ -347,7 +348,7 @@ std::optional<FolderReplaceSummary> ReplaceFromFolder(
     for (std::int32_t row = 1; row < table.RowCount(); ++row) {
         window.SetProgressPosition(row);
         window.PumpEvents();
-        const std::string& name = table.CellText(1, row);
+        const std::string& name = table.CellText(kNameCol, row);
         const auto files = filesByStem.find(Stem(name));
         if (files == filesByStem.end())
             continue;

@@ -11,6 +11,7 @@
 #include "archive/BankPositions.h"
 #include "archive/FindAllOccurrences.h"
 #include "archive/FolderCommit.h"
+#include "archive/StreamColumns.h"
 #include "archive/WindowServices.h"
 #include "archive/WorkFolder.h"
 #include "audio/Blocks.h"
@@ -79,7 +80,7 @@ std::int32_t AssignPoolPositions(StreamTable& table, WindowServices& window, con
     auto take = [&](std::int32_t position) {
         ++row;
         byRow[static_cast<std::size_t>(row)] = position;
-        table.SetCellText(4, row, std::to_string(position));
+        table.SetCellText(kPositionCol, row, std::to_string(position));
     };
     for (std::int32_t t = 0; t < count; ++t) {
         window.SetProgressPosition(t);
@@ -144,12 +145,12 @@ std::vector<std::string> DifferingStreamFiles(int folderFd, std::string_view arc
 void PrepareStreamColumns(StreamTable& table) {
     table.SetColCount(17);
     table.SetColWidths(0, 55);
-    table.SetCellText(0, 0, "#");
-    table.SetCellText(1, 0, "Name");
-    table.SetColWidths(1, 200);
-    table.SetCellText(3, 0, "Ast Addr");
-    table.SetCellText(11, 0, "Asf Size");
-    table.SetCellText(4, 0, "Abk Pos");
+    table.SetCellText(kNumberCol, 0, "#");
+    table.SetCellText(kNameCol, 0, "Name");
+    table.SetColWidths(kNameCol, 200);
+    table.SetCellText(kAddressCol, 0, "Ast Addr");
+    table.SetCellText(kSizeCol, 0, "Asf Size");
+    table.SetCellText(kPositionCol, 0, "Abk Pos");
     for (std::int32_t col : {5, 6, 7, 8, 9, 10, 2, 12, 13, 14, 15, 16})
         table.SetColWidths(col, 0);
 }
@@ -254,10 +255,10 @@ std::optional<UnpackOutcome> Unpacker::FillRows() {
         const std::int32_t address = rows_.addresses[i];
         rows_.sizes[i] = (k < n ? rows_.addresses[i + 1] : archiveSize) - address;
         rows_.fileNames[i] = StreamFileName(names_.baseName, k);
-        table_.SetCellText(0, k, std::to_string(k));
-        table_.SetCellText(1, k, rows_.fileNames[i]);
-        table_.SetCellText(3, k, std::to_string(address));
-        table_.SetCellText(11, k, std::to_string(rows_.sizes[i]));
+        table_.SetCellText(kNumberCol, k, std::to_string(k));
+        table_.SetCellText(kNameCol, k, rows_.fileNames[i]);
+        table_.SetCellText(kAddressCol, k, std::to_string(address));
+        table_.SetCellText(kSizeCol, k, std::to_string(rows_.sizes[i]));
         if (k < 2)
             continue;  // the first stream's address is never looked for
         const ArrInt found = index_->SearchHits(static_cast<std::uint32_t>(address));
@@ -276,7 +277,7 @@ std::optional<UnpackOutcome> Unpacker::PlaceReferences() {
     const std::int32_t n = Count();
     std::sort(pool_.begin(), pool_.end());
     rows_.poolSize = static_cast<std::int32_t>(pool_.size());
-    table_.SetCellText(4, 1, "0");
+    table_.SetCellText(kPositionCol, 1, "0");
     window_.SetProgressMax(rows_.poolSize);
     std::vector<std::int32_t> byRow;
     const bool poolComplete = AssignPoolPositions(table_, window_, pool_, n, byRow) == n;
@@ -296,7 +297,7 @@ std::optional<UnpackOutcome> Unpacker::PlaceReferences() {
     if (chain.empty())
         return ExitWith(UnpackOutcome::Inconsistent, "Some addresses not correctly found in abk.");
     for (std::int32_t k = 2; k <= n; ++k)
-        table_.SetCellText(4, k, std::to_string(chain[static_cast<std::size_t>(k - 2)]));
+        table_.SetCellText(kPositionCol, k, std::to_string(chain[static_cast<std::size_t>(k - 2)]));
     return std::nullopt;
 }
 

@@ -23,6 +23,7 @@
 #include "archive/PackPlan.h"
 #include "archive/Path.h"
 #include "archive/Replace.h"
+#include "archive/StreamColumns.h"
 #include "archive/Unpack.h"
 #include "archive/WorkFolder.h"
 #include "audio/Decoder.h"
@@ -149,7 +150,7 @@ public:
     StreamSources(const StreamTable& table, std::string archive, std::string folder)
         : table_(table), archive_(std::move(archive)), folder_(std::move(folder)) {}
 
-    const std::string& Name(std::int32_t row) const { return table_.CellText(1, row); }
+    const std::string& Name(std::int32_t row) const { return table_.CellText(kNameCol, row); }
 
     // The stream of a row, or nothing (with why) when it cannot be read.
     std::unique_ptr<ByteSource> Open(std::int32_t row, std::string& why) const {
@@ -161,8 +162,8 @@ public:
             }
             return file;
         }
-        const auto address = ParseCellNumber(table_.CellText(3, row));
-        const auto size = ParseCellNumber(table_.CellText(11, row));
+        const auto address = ParseCellNumber(table_.CellText(kAddressCol, row));
+        const auto size = ParseCellNumber(table_.CellText(kSizeCol, row));
         if (!address || !size || std::uint64_t{*address} + *size > archive_.size()) {
             why = "its place in the archive cannot be read";
             return nullptr;
@@ -190,7 +191,7 @@ std::string Join(const std::vector<std::string>& parts, const char* separator) {
 // sources, what each stream is after them.
 void PrintTable(const StreamTable& table, bool tsv, const StreamSources* sources = nullptr) {
     std::vector<std::string> headers = {"#", "Name", "Ast Addr", "Abk Pos", "Asf Size"};
-    const std::int32_t cols[] = {0, 1, 3, 4, 11};
+    const std::int32_t cols[] = {kNumberCol, kNameCol, kAddressCol, kPositionCol, kSizeCol};
     std::vector<std::vector<std::string>> rows;
     bool anyProblem = false;
     for (std::int32_t row = 1; row < table.RowCount(); ++row) {
@@ -521,7 +522,7 @@ int RunExport(const Options& options, ConsoleWindow& window) {
     // the leftovers of a killed export of these files removed.
     std::set<std::string> wavNames;
     for (std::int32_t row : rows)
-        wavNames.insert(WavNameFor(FileNamePart(table.CellText(1, row))));
+        wavNames.insert(WavNameFor(FileNamePart(table.CellText(kNameCol, row))));
     // WAV files there already are the user's: kept unless --force.
     if (!options.force) {
         std::vector<std::string> existing;
@@ -591,7 +592,7 @@ std::optional<std::string> RowName(const std::string& folder, const std::string&
         status = UsageError(rows ? "ROW is one row, like 2" : why);
         return std::nullopt;
     }
-    return table.CellText(1, rows->front());
+    return table.CellText(kNameCol, rows->front());
 }
 
 std::string SizeAndLength(std::uint64_t bytes, double seconds) {
