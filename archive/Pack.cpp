@@ -208,109 +208,167 @@ PackOutcome EndPlanning(const PackPlanResult& result, StreamTable& table, Stream
     }
 }
 
-}  // namespace
 
-PackOutcome PackFolder(StreamTable& table, WindowServices& window, const std::string& folder,
-                       bool write, PackPlan* planOut) {
-    const PackNames names = PackNamesFor(folder);
-    auto resourcesMissing = [&] {
-        window.InformationBox("Resource files not found in " + folder, "Information");
-        return PackOutcome::ResourcesMissing;
-    };
-    if (!IsExistingFolder(folder))
-        return resourcesMissing();
-    // Pack takes the folder; the dry run only opens it. Every name is then
-    // reached through the folder opened here.
-    std::optional<TakenFolder> taken;
-    Folder readOnly;
-    if (write) {
-        taken = TakePackedFolder(names, folder, window);
-        if (!taken)
+// One Pack, phase by phase: the folder taken (or, for the plan alone,
+// opened), its table and bank image loaded, the plan worked out, the four
+// outputs written.
+class Packer {
+public:
+    Packer(StreamTable& table, WindowServices& window, const std::string& folder)
+        : table_(table), window_(window), folder_(folder), names_(PackNamesFor(folder)) {}
+
+    // Takes the folder for writing; an end's outcome when it cannot.
+    std::optional<PackOutcome> Take() {
+        if (!IsExistingFolder(folder_))
+            return ResourcesMissing();
+        taken_ = TakePackedFolder(names_, folder_, window_);
+        if (!taken_)
             return PackOutcome::FolderInUse;
-    } else {
-        NotePendingCommit(folder, window);
-        readOnly = Folder(folder);
-        if (!readOnly.IsOpen())
-            throw IoError(readOnly.OpenError(), "Cannot open the folder " + folder);
+        work_ = &taken_->Work();
+        return std::nullopt;
     }
-    const Folder& work = write ? taken->Work() : readOnly;
-    // No box waits for the user while the folder is locked.
-    auto letGo = [&taken] {
-        if (taken)
-            taken->Release();
-    };
 
-    // Load: the table file and the bank image.
-    const InputFile tableFile(work.Fd(), names.folderName + ".tba", names.tableFile);
-    const InputFile bankImage(work.Fd(), names.folderName + ".ida", names.bankImage);
-    if (!tableFile.IsOpen() || !bankImage.IsOpen()) {
-        letGo();
-        return resourcesMissing();
+    // Opens the folder to plan, writing nothing.
+    std::optional<PackOutcome> Open() {
+        if (!IsExistingFolder(folder_))
+            return ResourcesMissing();
+        NotePendingCommit(folder_, window_);
+        readOnly_ = Folder(folder_);
+        if (!readOnly_.IsOpen())
+            throw IoError(readOnly_.OpenError(), "Cannot open the folder " + folder_);
+        work_ = &readOnly_;
+        return std::nullopt;
     }
-    DisabledWindowGuard disabled(window);
-    window.SetWorkFolder("");
-    table.Reset();
-    window.Repaint();
-    std::string bank = bankImage.ReadAll();
-    if (bank.empty()) {
-        letGo();
-        disabled.Release();
-        return PackOutcome::EmptyBankImage;
-    }
-    if (const auto refusal =
-            LoadFolderTable(table, tableFile, [&window] { window.PumpEvents(); })) {
-        letGo();
-        disabled.Release();
-        window.WarningBox("The table file " + names.tableFile + " cannot be packed: " + *refusal,
-                          "Error");
-        return PackOutcome::TableRefused;
-    }
-    const std::int32_t rows = table.RowCount();
-    if (rows <= 1) {
-        letGo();
-        disabled.Release();
-        window.InformationBox("No streams listed in " + names.tableFile, "Information");
-        return PackOutcome::NoStreamRows;
-    }
-    // The maximum first: the minimum 1 is then never above it.
-    window.SetProgressMax(rows - 1);
-    window.SetProgressMin(1);
 
-    // Plan: every exit comes before a byte is written.
-    StreamFiles files(work);
-    PackPlanContext context;
-    context.tableFile = names.tableFile;
-    context.bankImage = names.bankImage;
-    context.streamFile = [&files](std::int32_t row, const std::string& name) {
-        return files.Look(row, name);
-    };
-    context.onRow = [&window, rows](std::int32_t row) {
-        window.SetProgressPosition(row);
-        RepaintAtMilestones(window, row, rows);
-        window.PumpEvents();
-    };
-    const PackPlanResult result = PlanPack(table, bank, context);
-    if (result.end != PlanEnd::Planned) {
-        letGo();
-        return EndPlanning(result, table, files, disabled, window);
+    // The table file and the bank image; an end's outcome when they do not do.
+    std::optional<PackOutcome> Load() {
+        const InputFile tableFile(work_->Fd(), names_.folderName + ".tba", names_.tableFile);
+        const InputFile bankImage(work_->Fd(), names_.folderName + ".ida", names_.bankImage);
+        if (!tableFile.IsOpen() || !bankImage.IsOpen()) {
+            LetGo();
+            return ResourcesMissing();
+        }
+        disabled_.emplace(window_);
+        window_.SetWorkFolder("");
+        table_.Reset();
+        window_.Repaint();
+        bank_ = bankImage.ReadAll();
+        if (bank_.empty())
+            return EndWith(PackOutcome::EmptyBankImage);
+        if (const auto refusal =
+                LoadFolderTable(table_, tableFile, [this] { window_.PumpEvents(); })) {
+            EndWith(PackOutcome::TableRefused);
+            window_.WarningBox("The table file " + names_.tableFile + " cannot be packed: " + *refusal,
+                               "Error");
+            return PackOutcome::TableRefused;
+        }
+        if (table_.RowCount() <= 1) {
+            EndWith(PackOutcome::NoStreamRows);
+            window_.InformationBox("No streams listed in " + names_.tableFile, "Information");
+            return PackOutcome::NoStreamRows;
+        }
+        // The maximum first: the minimum 1 is then never above it.
+        window_.SetProgressMax(table_.RowCount() - 1);
+        window_.SetProgressMin(1);
+        return std::nullopt;
     }
-    ApplyCells(table, result);
-    if (planOut)
-        *planOut = result.plan;
-    if (!write) {
-        disabled.Release();
+
+    // The plan: every exit comes before a byte is written.
+    std::optional<PackOutcome> Plan() {
+        files_.emplace(*work_);
+        const std::int32_t rows = table_.RowCount();
+        PackPlanContext context;
+        context.tableFile = names_.tableFile;
+        context.bankImage = names_.bankImage;
+        context.streamFile = [this](std::int32_t row, const std::string& name) {
+            return files_->Look(row, name);
+        };
+        context.onRow = [this, rows](std::int32_t row) {
+            window_.SetProgressPosition(row);
+            RepaintAtMilestones(window_, row, rows);
+            window_.PumpEvents();
+        };
+        result_ = PlanPack(table_, bank_, context);
+        if (result_.end != PlanEnd::Planned) {
+            LetGo();
+            return EndPlanning(result_, table_, *files_, *disabled_, window_);
+        }
+        ApplyCells(table_, result_);
+        return std::nullopt;
+    }
+
+    const PackPlan& Result() const { return result_.plan; }
+
+    // Ends the plan alone: the window takes input again.
+    void EndPlan() { disabled_.reset(); }
+
+    PackOutcome Write() {
+        WritePlan(result_.plan, bank_, table_, names_, *taken_, *files_, window_);
+        LetGo();
+        disabled_.reset();
+        window_.SetWorkFolder(folder_);
+        window_.Repaint();
+        std::string().swap(bank_);
+        window_.InformationBox(
+            "Successfully saved to " + names_.newBank + "\r\nand " + names_.newArchive,
+            "Information");
+        window_.SetProgressPosition(0);
         return PackOutcome::Succeeded;
     }
 
-    WritePlan(result.plan, bank, table, names, *taken, files, window);
-    letGo();
-    disabled.Release();
-    window.SetWorkFolder(folder);
-    window.Repaint();
-    std::string().swap(bank);
-    window.InformationBox("Successfully saved to " + names.newBank + "\r\nand " + names.newArchive,
-                          "Information");
-    window.SetProgressPosition(0);
+private:
+    PackOutcome ResourcesMissing() {
+        window_.InformationBox("Resource files not found in " + folder_, "Information");
+        return PackOutcome::ResourcesMissing;
+    }
+    // No box waits for the user while the folder is locked.
+    void LetGo() {
+        if (taken_)
+            taken_->Release();
+    }
+    PackOutcome EndWith(PackOutcome outcome) {
+        LetGo();
+        disabled_.reset();
+        return outcome;
+    }
+
+    StreamTable& table_;
+    WindowServices& window_;
+    const std::string& folder_;
+    const PackNames names_;
+    std::optional<TakenFolder> taken_;
+    Folder readOnly_;
+    const Folder* work_ = nullptr;
+    std::optional<DisabledWindowGuard> disabled_;
+    std::string bank_;
+    std::optional<StreamFiles> files_;
+    PackPlanResult result_;
+};
+
+}  // namespace
+
+PackOutcome PackFolder(StreamTable& table, WindowServices& window, const std::string& folder) {
+    Packer pack(table, window, folder);
+    if (auto end = pack.Take())
+        return *end;
+    if (auto end = pack.Load())
+        return *end;
+    if (auto end = pack.Plan())
+        return *end;
+    return pack.Write();
+}
+
+PackOutcome PlanPackFolder(StreamTable& table, WindowServices& window, const std::string& folder,
+                           PackPlan& plan) {
+    Packer pack(table, window, folder);
+    if (auto end = pack.Open())
+        return *end;
+    if (auto end = pack.Load())
+        return *end;
+    if (auto end = pack.Plan())
+        return *end;
+    plan = pack.Result();
+    pack.EndPlan();
     return PackOutcome::Succeeded;
 }
 

@@ -28,9 +28,12 @@ enum class PackOutcome {
 // The whole command: asks for a work folder, then packs it.
 PackOutcome Pack(StreamTable& table, WindowServices& window);
 
-// The command after its dialog, for the folder the user picked. With write
-// false nothing is written: the plan is only worked out (and checked).
-PackOutcome PackFolder(StreamTable& table, WindowServices& window, const std::string& folder,
-                       bool write = true, PackPlan* plan = nullptr);
+// The command after its dialog, for the folder the user picked.
+PackOutcome PackFolder(StreamTable& table, WindowServices& window, const std::string& folder);
+
+// Pack's plan for the folder, worked out (and checked) as Pack would, with
+// nothing written.
+PackOutcome PlanPackFolder(StreamTable& table, WindowServices& window, const std::string& folder,
+                           PackPlan& plan);
 
 }  // namespace tamrel

@@ -428,7 +428,8 @@ int RunPack(const Options& options, ConsoleWindow& window) {
     StreamTable table;
     const std::string folder = AsDialogPath(options.arguments[0]);
     PackPlan plan;
-    const PackOutcome outcome = PackFolder(table, window, folder, !options.dryRun, &plan);
+    const PackOutcome outcome = options.dryRun ? PlanPackFolder(table, window, folder, plan)
+                                               : PackFolder(table, window, folder);
     const bool succeeded = outcome == PackOutcome::Succeeded;
     window.ReportBoxes(succeeded);
     if (outcome == PackOutcome::EmptyBankImage)
