@@ -11,7 +11,7 @@
 
 #include "GridGeometry.h"
 #include "GridSort.h"
-#include "archive/StreamColumns.h"
+#include "archive/pair/StreamColumns.h"
 #include "table/StreamTable.h"
 
 namespace tamrel {

@@ -6,7 +6,7 @@
 
 #include <QProgressBar>
 
-#include "archive/ProgressRange.h"
+#include "archive/host/ProgressRange.h"
 
 namespace tamrel {
 

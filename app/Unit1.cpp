@@ -20,9 +20,9 @@
 #include "RangeProgressBar.h"
 #include "StatusPanels.h"
 #include "StreamActions.h"
-#include "archive/FolderTable.h"
-#include "archive/Pack.h"
-#include "archive/Unpack.h"
+#include "archive/folder/FolderTable.h"
+#include "archive/pair/Pack.h"
+#include "archive/pair/Unpack.h"
 
 namespace tamrel {
 

@@ -10,7 +10,7 @@
 
 #include "AudioOutput.h"
 #include "Prompts.h"
-#include "archive/WindowServices.h"
+#include "archive/host/WindowServices.h"
 #include "table/StreamTable.h"
 
 class QToolButton;

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <limits>
 
-#include "audio/Decoder.h"
 #include "audio/Blocks.h"
+#include "audio/Decoder.h"
 #include "io/Bytes.h"
 #include "io/FileIo.h"
 
@@ -118,7 +118,8 @@ FrameChoice SearchFrame(const int* target, int count, const Channel& channel, in
 // where the old header lacked one).
 std::string NewHeader(std::string_view oldHeader, std::uint32_t headerSize, std::uint32_t count,
                       std::optional<SampleLoop> loop) {
-    const std::string_view payloadIn = oldHeader.substr(kBlockPreamble, headerSize - kBlockPreamble);
+    const std::string_view payloadIn =
+        oldHeader.substr(kBlockPreamble, headerSize - kBlockPreamble);
     std::string payload(payloadIn.substr(0, 4));  // "PT" and the platform
     auto value = [](std::uint64_t v) {
         std::string bytes;

@@ -344,9 +344,11 @@ bool WalkBlocks(const ByteSource& source, StreamInfo& info, std::uint64_t& at,
                 std::optional<std::uint32_t>& blockCountOtherOrder) {
     const std::uint64_t size = source.Size();
     while (at < size) {
-        const std::optional<BlockPreamble> read = ReadPreamble(source, at, BlockSizeRule::EitherOrder);
+        const std::optional<BlockPreamble> read =
+            ReadPreamble(source, at, BlockSizeRule::EitherOrder);
         if (!read || (read->size >= kBlockPreamble && read->size > size - at)) {
-            info.problems.push_back({StreamProblem::Kind::Damage, "the stream ends inside a block"});
+            info.problems.push_back(
+                {StreamProblem::Kind::Damage, "the stream ends inside a block"});
             return false;
         }
         const BlockPreamble& block = *read;
@@ -376,8 +378,9 @@ bool WalkBlocks(const ByteSource& source, StreamInfo& info, std::uint64_t& at,
             for (char& c : id)
                 if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E)
                     c = '?';
-            info.problems.push_back({StreamProblem::Kind::Damage,
-                                     "an unknown block '" + id + "' at byte " + std::to_string(at)});
+            info.problems.push_back(
+                {StreamProblem::Kind::Damage,
+                 "an unknown block '" + id + "' at byte " + std::to_string(at)});
         }
         at += block.size;
     }
@@ -410,10 +413,9 @@ void NoteLoopProblems(StreamInfo& info) {
         info.problems.push_back(
             {StreamProblem::Kind::Loop, "the loop " + range + " ends before it starts"});
     else
-        info.problems.push_back({StreamProblem::Kind::Loop, "the loop " + range +
-                                                                " ends after the stream's " +
-                                                                std::to_string(info.samples) +
-                                                                " samples"});
+        info.problems.push_back(
+            {StreamProblem::Kind::Loop, "the loop " + range + " ends after the stream's " +
+                                            std::to_string(info.samples) + " samples"});
 }
 
 }  // namespace

@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "QuietWindow.h"
-#include "archive/Pack.h"
-#include "archive/Unpack.h"
+#include "archive/pair/Pack.h"
+#include "archive/pair/Unpack.h"
 #include "table/StreamTable.h"
 
 namespace {

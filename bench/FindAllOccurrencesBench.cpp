@@ -5,7 +5,7 @@
 #include <string>
 
 #include "QuietWindow.h"
-#include "archive/FindAllOccurrences.h"
+#include "archive/pair/FindAllOccurrences.h"
 
 namespace {
 

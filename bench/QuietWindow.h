@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "archive/WindowServices.h"
+#include "archive/host/WindowServices.h"
 
 namespace tamrel::bench {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "archive/ProgressRange.h"
-#include "archive/WindowServices.h"
+#include "archive/host/ProgressRange.h"
+#include "archive/host/WindowServices.h"
 
 namespace tamrel {
 

@@ -1,5 +1,5 @@
 #include "ASFGrid.h"
-#include "archive/Unpack.h"
+#include "archive/pair/Unpack.h"
 
 #include <gtest/gtest.h>
 

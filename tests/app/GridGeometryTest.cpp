@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "archive/Unpack.h"
+#include "archive/pair/Unpack.h"
 
 namespace tamrel {
 namespace {

@@ -20,7 +20,7 @@
 #include "StatusPanels.h"
 #include "TestFiles.h"
 #include "Unit1.h"
-#include "archive/ProgressRange.h"
+#include "archive/host/ProgressRange.h"
 
 namespace tamrel {
 namespace {

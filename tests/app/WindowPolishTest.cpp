@@ -7,8 +7,8 @@
 #include <QComboBox>
 #include <QDropEvent>
 #include <QFileDialog>
-#include <QMessageBox>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QTest>
 #include <QTimer>
@@ -24,7 +24,7 @@
 #include "StreamActions.h"
 #include "TestFiles.h"
 #include "Unit1.h"
-#include "archive/Unpack.h"
+#include "archive/pair/Unpack.h"
 
 namespace tamrel {
 namespace {

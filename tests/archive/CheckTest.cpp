@@ -1,4 +1,4 @@
-#include "archive/Check.h"
+#include "archive/folder/Check.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include "PairBuilder.h"
 #include "RecordingWindow.h"
 #include "TestFiles.h"
-#include "archive/Unpack.h"
+#include "archive/pair/Unpack.h"
 #include "table/StreamTable.h"
 
 namespace tamrel {

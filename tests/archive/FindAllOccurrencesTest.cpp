@@ -1,4 +1,4 @@
-#include "archive/FindAllOccurrences.h"
+#include "archive/pair/FindAllOccurrences.h"
 
 #include <gtest/gtest.h>
 

@@ -16,11 +16,11 @@
 #include "RecordingWindow.h"
 #include "StreamBuilder.h"
 #include "TestFiles.h"
-#include "archive/Check.h"
-#include "archive/FolderCommit.h"
-#include "archive/Pack.h"
-#include "archive/Replace.h"
-#include "archive/Unpack.h"
+#include "archive/folder/Check.h"
+#include "archive/folder/FolderCommit.h"
+#include "archive/folder/Replace.h"
+#include "archive/pair/Pack.h"
+#include "archive/pair/Unpack.h"
 #include "audio/Export.h"
 #include "audio/Wav.h"
 #include "io/CommitRecord.h"
@@ -32,8 +32,8 @@ namespace tamrel {
 namespace {
 
 using test::BuildPair;
-using test::PairRecipe;
 using test::Leftovers;
+using test::PairRecipe;
 using test::ReadFileBytes;
 using test::RecordingWindow;
 using test::TempDir;

@@ -1,4 +1,4 @@
-#include "archive/PackPlan.h"
+#include "archive/pair/PackPlan.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <random>
 
 #include "PairBuilder.h"
-#include "archive/Unpack.h"
+#include "archive/pair/Unpack.h"
 #include "table/StreamTable.h"
 
 namespace tamrel {

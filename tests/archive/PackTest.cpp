@@ -1,4 +1,4 @@
-#include "archive/Pack.h"
+#include "archive/pair/Pack.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include "PairBuilder.h"
 #include "RecordingWindow.h"
 #include "TestFiles.h"
-#include "archive/Unpack.h"
+#include "archive/pair/Unpack.h"
 #include "io/FileIo.h"
 #include "table/StreamTable.h"
 #include "table/TableFile.h"

@@ -1,8 +1,8 @@
-#include "archive/Patcher.h"
+#include "archive/pair/Patcher.h"
 
 #include <gtest/gtest.h>
 
-#include "archive/AddressKey.h"
+#include "archive/pair/AddressKey.h"
 
 namespace tamrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "archive/ProgressRange.h"
+#include "archive/host/ProgressRange.h"
 
 #include <gtest/gtest.h>
 

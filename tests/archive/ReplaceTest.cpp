@@ -1,4 +1,4 @@
-#include "archive/Replace.h"
+#include "archive/folder/Replace.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,8 @@
 #include "RecordingWindow.h"
 #include "StreamBuilder.h"
 #include "TestFiles.h"
-#include "archive/Pack.h"
-#include "archive/Unpack.h"
+#include "archive/pair/Pack.h"
+#include "archive/pair/Unpack.h"
 #include "audio/Decoder.h"
 #include "audio/Export.h"
 #include "audio/Wav.h"

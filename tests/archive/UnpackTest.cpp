@@ -1,4 +1,4 @@
-#include "archive/Unpack.h"
+#include "archive/pair/Unpack.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 #include "PairBuilder.h"
 #include "RecordingWindow.h"
 #include "TestFiles.h"
-#include "archive/BankKeyIndex.h"
-#include "archive/FindAllOccurrences.h"
-#include "archive/WorkFolder.h"
+#include "archive/folder/WorkFolder.h"
+#include "archive/pair/BankKeyIndex.h"
+#include "archive/pair/FindAllOccurrences.h"
 #include "table/StreamTable.h"
 
 namespace tamrel {

@@ -1,4 +1,4 @@
-#include "archive/WorkFolder.h"
+#include "archive/folder/WorkFolder.h"
 
 #include <gtest/gtest.h>
 

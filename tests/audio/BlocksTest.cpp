@@ -49,7 +49,7 @@ TEST(Blocks, TagsAreWalkedAndADamagedListSaysSo) {
     EXPECT_FALSE(walk.Truncated());
 
     for (const std::string& cut : {std::string("\x84", 1), std::string("\x84\x05\x01", 3),
-                                  std::string("\xA2\xFF\x00\x00", 4)}) {
+                                   std::string("\xA2\xFF\x00\x00", 4)}) {
         HeaderTags damaged(cut);
         while (damaged.Next(tag)) {
         }

@@ -1,6 +1,6 @@
 #include "table/TableFile.h"
 
-#include "archive/Unpack.h"
+#include "archive/pair/Unpack.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "archive/Path.h"
+#include "archive/folder/Path.h"
 
 namespace tamrel {
 

@@ -1,8 +1,8 @@
-#include "archive/FolderCommit.h"
+#include "archive/folder/FolderCommit.h"
 
-#include "archive/Path.h"
-#include "archive/WindowServices.h"
-#include "archive/WorkFolder.h"
+#include "archive/folder/Path.h"
+#include "archive/folder/WorkFolder.h"
+#include "archive/host/WindowServices.h"
 #include "io/CommitRecord.h"
 
 namespace tamrel {

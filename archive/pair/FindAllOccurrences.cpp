@@ -1,9 +1,9 @@
-#include "archive/FindAllOccurrences.h"
+#include "archive/pair/FindAllOccurrences.h"
 
 #include <cstring>
 #include <stdexcept>
 
-#include "archive/WindowServices.h"
+#include "archive/host/WindowServices.h"
 #include "io/FileIo.h"
 
 namespace tamrel {

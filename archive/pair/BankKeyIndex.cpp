@@ -1,6 +1,6 @@
-#include "archive/BankKeyIndex.h"
+#include "archive/pair/BankKeyIndex.h"
 
-#include "archive/AddressKey.h"
+#include "archive/pair/AddressKey.h"
 #include "io/Bytes.h"
 
 namespace tamrel {

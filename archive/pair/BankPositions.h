@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "archive/Patcher.h"
+#include "archive/pair/Patcher.h"
 
 namespace tamrel {
 

@@ -1,4 +1,4 @@
-#include "archive/Replace.h"
+#include "archive/folder/Replace.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -7,12 +7,12 @@
 #include <set>
 #include <stdexcept>
 
-#include "archive/FolderCommit.h"
-#include "archive/FolderTable.h"
-#include "archive/Path.h"
-#include "archive/StreamColumns.h"
-#include "archive/WindowServices.h"
-#include "archive/WorkFolder.h"
+#include "archive/folder/FolderCommit.h"
+#include "archive/folder/FolderTable.h"
+#include "archive/folder/Path.h"
+#include "archive/folder/WorkFolder.h"
+#include "archive/host/WindowServices.h"
+#include "archive/pair/StreamColumns.h"
 #include "audio/AudioFile.h"
 #include "audio/Decoder.h"
 #include "audio/Encoder.h"

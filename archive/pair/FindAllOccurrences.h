@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "archive/Patcher.h"
+#include "archive/pair/Patcher.h"
 
 namespace tamrel {
 

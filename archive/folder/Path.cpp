@@ -1,4 +1,4 @@
-#include "archive/Path.h"
+#include "archive/folder/Path.h"
 
 namespace tamrel {
 

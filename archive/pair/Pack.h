@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "archive/PackPlan.h"
+#include "archive/pair/PackPlan.h"
 
 namespace tamrel {
 

@@ -1,4 +1,4 @@
-#include "archive/Pack.h"
+#include "archive/pair/Pack.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -6,11 +6,11 @@
 #include <optional>
 #include <stdexcept>
 
-#include "archive/FolderCommit.h"
-#include "archive/FolderTable.h"
-#include "archive/StreamColumns.h"
-#include "archive/WindowServices.h"
-#include "archive/WorkFolder.h"
+#include "archive/folder/FolderCommit.h"
+#include "archive/folder/FolderTable.h"
+#include "archive/folder/WorkFolder.h"
+#include "archive/host/WindowServices.h"
+#include "archive/pair/StreamColumns.h"
 #include "io/Bytes.h"
 #include "io/CommitRecord.h"
 #include "io/FileIo.h"
@@ -208,7 +208,6 @@ PackOutcome EndPlanning(const PackPlanResult& result, StreamTable& table, Stream
     }
 }
 
-
 // One Pack, phase by phase: the folder taken (or, for the plan alone,
 // opened), its table and bank image loaded, the plan worked out, the four
 // outputs written.
@@ -258,8 +257,8 @@ public:
         if (const auto refusal =
                 LoadFolderTable(table_, tableFile, [this] { window_.PumpEvents(); })) {
             EndWith(PackOutcome::TableRefused);
-            window_.WarningBox("The table file " + names_.tableFile + " cannot be packed: " + *refusal,
-                               "Error");
+            window_.WarningBox(
+                "The table file " + names_.tableFile + " cannot be packed: " + *refusal, "Error");
             return PackOutcome::TableRefused;
         }
         if (table_.RowCount() <= 1) {

@@ -7,7 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "archive/Patcher.h"
+#include "archive/pair/Patcher.h"
 
 namespace tamrel {
 

@@ -1,4 +1,4 @@
-#include "archive/Patcher.h"
+#include "archive/pair/Patcher.h"
 
 #include "io/Bytes.h"
 

@@ -1,4 +1,4 @@
-#include "archive/Unpack.h"
+#include "archive/pair/Unpack.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -7,13 +7,13 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "archive/BankKeyIndex.h"
-#include "archive/BankPositions.h"
-#include "archive/FindAllOccurrences.h"
-#include "archive/FolderCommit.h"
-#include "archive/StreamColumns.h"
-#include "archive/WindowServices.h"
-#include "archive/WorkFolder.h"
+#include "archive/folder/FolderCommit.h"
+#include "archive/folder/WorkFolder.h"
+#include "archive/host/WindowServices.h"
+#include "archive/pair/BankKeyIndex.h"
+#include "archive/pair/BankPositions.h"
+#include "archive/pair/FindAllOccurrences.h"
+#include "archive/pair/StreamColumns.h"
 #include "audio/Blocks.h"
 #include "io/Bytes.h"
 #include "io/CommitRecord.h"

@@ -1,8 +1,8 @@
-#include "archive/AddressKey.h"
+#include "archive/pair/AddressKey.h"
 
 #include <cstdio>
 
-#include "archive/Patcher.h"
+#include "archive/pair/Patcher.h"
 
 namespace tamrel {
 

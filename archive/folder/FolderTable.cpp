@@ -1,8 +1,8 @@
-#include "archive/FolderTable.h"
+#include "archive/folder/FolderTable.h"
 
-#include "archive/FolderCommit.h"
-#include "archive/WindowServices.h"
-#include "archive/WorkFolder.h"
+#include "archive/folder/FolderCommit.h"
+#include "archive/folder/WorkFolder.h"
+#include "archive/host/WindowServices.h"
 #include "io/FileIo.h"
 #include "table/StreamTable.h"
 #include "table/TableFile.h"

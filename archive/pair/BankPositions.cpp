@@ -1,4 +1,4 @@
-#include "archive/BankPositions.h"
+#include "archive/pair/BankPositions.h"
 
 #include <algorithm>
 

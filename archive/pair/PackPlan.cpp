@@ -1,12 +1,12 @@
-#include "archive/PackPlan.h"
+#include "archive/pair/PackPlan.h"
 
 #include <algorithm>
 #include <limits>
 #include <optional>
 
-#include "archive/BankPositions.h"
-#include "archive/Path.h"
-#include "archive/StreamColumns.h"
+#include "archive/folder/Path.h"
+#include "archive/pair/BankPositions.h"
+#include "archive/pair/StreamColumns.h"
 #include "io/Bytes.h"
 #include "io/CommitRecord.h"
 #include "table/StreamTable.h"

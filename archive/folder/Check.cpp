@@ -1,11 +1,11 @@
-#include "archive/Check.h"
+#include "archive/folder/Check.h"
 
 #include <algorithm>
 
-#include "archive/FolderTable.h"
-#include "archive/PackPlan.h"
-#include "archive/StreamColumns.h"
-#include "archive/WorkFolder.h"
+#include "archive/folder/FolderTable.h"
+#include "archive/folder/WorkFolder.h"
+#include "archive/pair/PackPlan.h"
+#include "archive/pair/StreamColumns.h"
 #include "io/FileIo.h"
 #include "table/StreamTable.h"
 #include "table/TableFile.h"
