@@ -8,8 +8,9 @@
 namespace tamrel {
 
 std::vector<std::string> CommitTargetsOf(const std::string& folder) {
-    const std::string name = FileNamePart(folder);
-    return {"../" + name + ".ast", "../" + name + ".abk", name + ".ida", name + ".tba"};
+    const PackNames names = PackNamesFor(folder);
+    return {"../" + names.newArchiveName, "../" + names.newBankName, names.bankImageName,
+            names.tableFileName};
 }
 
 std::string FolderInUseText(const std::string& folder) {

@@ -38,8 +38,7 @@ struct TakenStream {
 std::optional<TakenStream> TakeStream(const std::string& folder, const std::string& name,
                                       WindowServices& window) {
     // A name is a file of the folder itself, never a path.
-    if (name.empty() || name.find_first_of("/\\") != std::string::npos || name == "." ||
-        name == "..")
+    if (!IsPlainFileName(name))
         throw std::runtime_error("'" + name + "' is not a stream file in the work folder " +
                                  folder);
     const std::string original = name + ".orig";
@@ -212,11 +211,6 @@ ReplaceOutcome ReplaceStream(const std::string& folder, const std::string& name,
 
 namespace {
 
-bool IsPlainName(const std::string& name) {
-    return !name.empty() && name.find_first_of("/\\") == std::string::npos && name != "." &&
-           name != "..";
-}
-
 std::string Lower(std::string text) {
     for (char& c : text)
         if (c >= 'A' && c <= 'Z')
@@ -335,7 +329,7 @@ std::optional<FolderReplaceSummary> ReplaceFromFolder(
     const PackNames names = PackNamesFor(folder);
     StreamTable table;
     if (const auto refusal = LoadFolderTable(
-            table, InputFile(work.Fd(), names.folderName + ".tba", names.tableFile)))
+            table, InputFile(work.Fd(), names.tableFileName, names.tableFile)))
         throw TableFileError("The table file " + names.tableFile + " cannot be read: " + *refusal);
 
     FolderReplaceSummary summary;
@@ -358,7 +352,7 @@ std::optional<FolderReplaceSummary> ReplaceFromFolder(
         for (const std::string& file : files->second)
             result.audioFile += (result.audioFile.empty() ? "" : ", ") + audio.PathOf(file);
         try {
-            if (!IsPlainName(name))
+            if (!IsPlainFileName(name))
                 throw std::runtime_error("'" + name + "' is not a stream file in the work folder");
             if (files->second.size() > 1)
                 throw std::runtime_error("two audio files for one stream (" + result.audioFile +

@@ -45,13 +45,22 @@ std::string AsFolderPath(const std::string& directory, PathStyle style) {
 PackNames PackNamesFor(std::string_view pickedFolder, PathStyle style) {
     PackNames names;
     names.folderName = FileNamePart(pickedFolder, style);
-    names.tableFile = JoinPath(pickedFolder, names.folderName + ".tba", style);
-    names.bankImage = JoinPath(pickedFolder, names.folderName + ".ida", style);
+    names.tableFileName = names.folderName + ".tba";
+    names.bankImageName = names.folderName + ".ida";
+    names.newArchiveName = names.folderName + ".ast";
+    names.newBankName = names.folderName + ".abk";
+    names.tableFile = JoinPath(pickedFolder, names.tableFileName, style);
+    names.bankImage = JoinPath(pickedFolder, names.bankImageName, style);
     const std::string parent = DirectoryPart(pickedFolder, style);
-    names.newArchive = parent + names.folderName + ".ast";
-    names.newBank = parent + names.folderName + ".abk";
+    names.newArchive = parent + names.newArchiveName;
+    names.newBank = parent + names.newBankName;
     names.parentFolder = AsFolderPath(parent, style);
     return names;
+}
+
+bool IsPlainFileName(std::string_view name) {
+    return !name.empty() && name.find_first_of("/\\") == std::string_view::npos && name != "." &&
+           name != "..";
 }
 
 }  // namespace tamrel

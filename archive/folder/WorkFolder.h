@@ -28,6 +28,9 @@ std::string StreamFileName(std::string_view baseName, std::int32_t k);
 
 struct PackNames {
     std::string folderName;    // the picked folder's own name, taken whole
+    // The four outputs' names in their folders: the folder's own table file
+    // and bank image, and the new pair beside the folder.
+    std::string tableFileName, bankImageName, newArchiveName, newBankName;
     std::string tableFile;     // in the folder: folder name followed by ".tba"
     std::string bankImage;     // in the folder: folder name followed by ".ida"
     std::string newArchive;    // beside the folder: folder name followed by ".ast"
@@ -36,5 +39,10 @@ struct PackNames {
 };
 
 PackNames PackNamesFor(std::string_view pickedFolder, PathStyle style = NativePathStyle());
+
+// True when name is a file of a folder itself: no separator, not "." or
+// "..". A table's names are looked up in the work folder only; nothing
+// above or below it may be read or written for a row.
+bool IsPlainFileName(std::string_view name);
 
 }  // namespace tamrel

@@ -146,14 +146,13 @@ namespace {
 // The leftovers of a killed Pack: its temporary files for its own targets.
 std::optional<TakenFolder> TakePackedFolder(const PackNames& names, const std::string& folder,
                                             WindowServices& window) {
-    const std::string& name = names.folderName;
     return TakeFolder(
         folder, window,
-        [&name](const std::string& target) {
-            return target == name + ".tba" || target == name + ".ida";
+        [&names](const std::string& target) {
+            return target == names.tableFileName || target == names.bankImageName;
         },
-        [&name](const std::string& target) {
-            return target == name + ".ast" || target == name + ".abk";
+        [&names](const std::string& target) {
+            return target == names.newArchiveName || target == names.newBankName;
         });
 }
 
@@ -166,11 +165,10 @@ void WritePlan(const PackPlan& plan, std::string& bank, const StreamTable& table
         WriteUint32LE(bank, patch.position, patch.newAddress);
     // Every temporary file first: a target that cannot be written ends Pack
     // before the long work of the archive.
-    const std::string& name = names.folderName;
-    ReplacingFileWriter newArchive(taken.Parent(), name + ".ast");
-    ReplacingFileWriter newBank(taken.Parent(), name + ".abk");
-    ReplacingFileWriter bankImage(taken.Work(), name + ".ida");
-    ReplacingFileWriter tableFile = PrepareTableFile(table, taken.Work(), name + ".tba");
+    ReplacingFileWriter newArchive(taken.Parent(), names.newArchiveName);
+    ReplacingFileWriter newBank(taken.Parent(), names.newBankName);
+    ReplacingFileWriter bankImage(taken.Work(), names.bankImageName);
+    ReplacingFileWriter tableFile = PrepareTableFile(table, taken.Work(), names.tableFileName);
     WriteStreams(plan, files, newArchive, window, table.RowCount());
     newBank.Write(bank);
     bankImage.Write(bank);
@@ -241,8 +239,8 @@ public:
 
     // The table file and the bank image; an end's outcome when they do not do.
     std::optional<PackOutcome> Load() {
-        const InputFile tableFile(work_->Fd(), names_.folderName + ".tba", names_.tableFile);
-        const InputFile bankImage(work_->Fd(), names_.folderName + ".ida", names_.bankImage);
+        const InputFile tableFile(work_->Fd(), names_.tableFileName, names_.tableFile);
+        const InputFile bankImage(work_->Fd(), names_.bankImageName, names_.bankImage);
         if (!tableFile.IsOpen() || !bankImage.IsOpen()) {
             LetGo();
             return ResourcesMissing();

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "archive/folder/Path.h"
+#include "archive/folder/WorkFolder.h"
 #include "archive/pair/BankPositions.h"
 #include "archive/pair/StreamColumns.h"
 #include "io/Bytes.h"
@@ -140,7 +141,7 @@ PackPlanResult Planner::Run() {
         const std::string& name = table_.CellText(kNameCol, i);
         // A name is a file of the work folder itself: nothing above or below
         // it may be read into an archive that the user may publish.
-        if (name.find_first_of("/\\") != std::string::npos || name == "." || name == "..")
+        if (!name.empty() && !IsPlainFileName(name))
             return End(PlanEnd::Refused, i,
                        RowText(context_.tableFile, i) + " names '" + name +
                            "', which is not a file in the work folder.",
