@@ -271,6 +271,10 @@ private:
     Folder folder_;
 };
 
+// True when the program's standard error goes to a terminal (where a
+// progress line can be drawn and redrawn).
+bool StandardErrorIsTerminal();
+
 // True when a folder exists at path.
 bool IsExistingFolder(const std::string& path);
 // The path with every link resolved, or empty when it cannot be resolved.

@@ -1,0 +1,48 @@
+// check FILE [FOLDER]: a pair verified, against its work folder too.
+#include "Console.h"
+
+#include <cstdio>
+
+#include "archive/folder/Check.h"
+#include "archive/folder/FolderCommit.h"
+#include "archive/folder/WorkFolder.h"
+#include "io/FileIo.h"
+
+namespace tamrel::cli {
+
+int RunCheck(const Options& options, ConsoleWindow& window) {
+    StreamTable pair;
+    const std::string file = AsDialogPath(options.arguments[0]);
+    if (!ListPair(pair, file, window)) {
+        std::printf("FAILED: the pair of %s does not unpack\n", file.c_str());
+        return kFailure;
+    }
+    const std::int32_t streams = pair.RowCount() - 1;
+    if (options.arguments.size() == 1) {
+        window.Success("OK: " + std::to_string(streams) +
+                       " streams found, every bank reference consistent");
+        return kSuccess;
+    }
+
+    const std::string folder = AsDialogPath(options.arguments[1]);
+    NotePendingCommit(folder, window);
+    if (!IsExistingFile(PackNamesFor(folder).tableFile)) {
+        window.Error("Resource files not found in " + folder);
+        return kFailure;
+    }
+    const std::string archive = ReadWholeFile(UnpackNamesFor(file).archive);
+    const std::vector<std::string> found = ComparePairWithFolder(pair, archive, folder);
+    for (const std::string& line : found)
+        std::printf("%s\n", line.c_str());
+    const auto mismatches = static_cast<int>(found.size());
+    if (mismatches != 0) {
+        std::printf("FAILED: %d mismatch%s between the pair of %s and %s\n", mismatches,
+                    mismatches == 1 ? "" : "es", file.c_str(), folder.c_str());
+        return kFailure;
+    }
+    window.Success("OK: " + std::to_string(streams) +
+                   " streams; addresses, bank positions and bytes match " + folder);
+    return kSuccess;
+}
+
+}  // namespace tamrel::cli

@@ -1,0 +1,112 @@
+#include "Console.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "archive/folder/FolderTable.h"
+#include "archive/folder/Path.h"
+#include "archive/pair/PackPlan.h"
+#include "archive/pair/StreamColumns.h"
+#include "archive/pair/Unpack.h"
+
+namespace tamrel::cli {
+
+int UsageError(const std::string& message) {
+    std::fprintf(stderr, "tamrel-cli: %s\nTry 'tamrel-cli --help' for more information.\n",
+                 message.c_str());
+    return kUsage;
+}
+
+std::string AsDialogPath(const std::string& typed) {
+    std::string path = std::filesystem::absolute(typed).lexically_normal().string();
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+std::unique_ptr<ByteSource> StreamSources::Open(std::int32_t row, std::string& why) const {
+    if (!folder_.empty()) {
+        auto file = std::make_unique<FileSource>(JoinPath(folder_, Name(row)));
+        if (!file->IsOpen()) {
+            why = "the stream file " + JoinPath(folder_, Name(row)) + " cannot be read";
+            return nullptr;
+        }
+        return file;
+    }
+    const auto address = ParseCellNumber(table_.CellText(kAddressCol, row));
+    const auto size = ParseCellNumber(table_.CellText(kSizeCol, row));
+    if (!address || !size || std::uint64_t{*address} + *size > archive_.size()) {
+        why = "its place in the archive cannot be read";
+        return nullptr;
+    }
+    return std::make_unique<MemorySource>(std::string_view(archive_).substr(*address, *size));
+}
+
+std::string Join(const std::vector<std::string>& parts, const char* separator) {
+    std::string out;
+    for (const std::string& part : parts) {
+        if (!out.empty())
+            out += separator;
+        out += part;
+    }
+    return out;
+}
+
+std::optional<std::vector<std::int32_t>> ParseRowList(const std::string& list, std::int32_t last,
+                                                      const std::string& what, std::string& why) {
+    std::vector<std::int32_t> rows;
+    std::size_t start = 0;
+    auto number = [&](const std::string& text, std::int32_t& value) {
+        const auto n = ParseCellNumber(text);
+        if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || !n)
+            return false;
+        value = static_cast<std::int32_t>(*n);
+        return true;
+    };
+    while (start <= list.size()) {
+        const auto comma = std::min(list.find(',', start), list.size());
+        const std::string item = list.substr(start, comma - start);
+        const auto dash = item.find('-');
+        std::int32_t from = 0, to = 0;
+        if (dash == std::string::npos
+                ? !number(item, from)
+                : !number(item.substr(0, dash), from) || !number(item.substr(dash + 1), to)) {
+            why = what + ": '" + item + "' is no row and no range like 5-7";
+            return std::nullopt;
+        }
+        if (dash == std::string::npos)
+            to = from;
+        if (from > to) {
+            why = what + ": the range " + item + " runs backwards";
+            return std::nullopt;
+        }
+        if (from < 1 || to > last) {
+            why = what + ": " + item + " is outside the table's rows 1 to " + std::to_string(last);
+            return std::nullopt;
+        }
+        for (std::int32_t r = from; r <= to; ++r)
+            rows.push_back(r);
+        start = comma + 1;
+    }
+    return rows;
+}
+
+std::string SizeAndLength(std::uint64_t bytes, double seconds) {
+    return std::to_string(bytes) + " bytes, " + FormatDuration(seconds);
+}
+
+bool ReadWorkTable(StreamTable& table, const std::string& folder, ConsoleWindow& window) {
+    if (ReadFolderTable(table, folder, window))
+        return true;
+    window.ReportBoxes(false);
+    return false;
+}
+
+bool ListPair(StreamTable& table, const std::string& file, ConsoleWindow& window) {
+    const UnpackOutcome outcome = UnpackPickedFile(table, window, file, /*writeFolder=*/false);
+    const bool listed = outcome == UnpackOutcome::Succeeded || outcome == UnpackOutcome::EmptyBank;
+    window.ReportBoxes(listed);
+    return listed;
+}
+
+}  // namespace tamrel::cli

@@ -1,0 +1,91 @@
+// What the console's commands share: their options and exit statuses, the
+// path and list rules of the command line, and the table of a folder or a
+// pair read without writing.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ConsoleWindow.h"
+#include "archive/pair/StreamColumns.h"
+#include "audio/StreamInfo.h"
+#include "table/StreamTable.h"
+
+namespace tamrel::cli {
+
+inline constexpr int kSuccess = 0;
+inline constexpr int kFailure = 1;
+inline constexpr int kUsage = 2;
+
+struct Options {
+    std::string command;
+    std::vector<std::string> arguments;
+    bool tsv = false;
+    bool dryRun = false;
+    bool quiet = false;
+    bool force = false;
+    bool details = false;
+    std::optional<std::string> rows;
+    std::optional<std::string> outputFolder;
+    std::optional<std::string> loop;
+    std::optional<std::string> from;
+};
+
+// Says a usage error with the hint to --help; returns kUsage.
+int UsageError(const std::string& message);
+
+// A path as the user typed it turned into what the window's dialogs hand
+// over: absolute, normalised by its text (symbolic links are not resolved),
+// with no separator at its end but for the root.
+std::string AsDialogPath(const std::string& typed);
+
+// The streams of a pair, read from its archive in memory, or of a work
+// folder, read from its stream files.
+class StreamSources {
+public:
+    // A pair: its archive's bytes; a folder: empty archive, the folder.
+    StreamSources(const StreamTable& table, std::string archive, std::string folder)
+        : table_(table), archive_(std::move(archive)), folder_(std::move(folder)) {}
+
+    const std::string& Name(std::int32_t row) const { return table_.CellText(kNameCol, row); }
+
+    // The stream of a row, or nothing (with why) when it cannot be read.
+    std::unique_ptr<ByteSource> Open(std::int32_t row, std::string& why) const;
+
+private:
+    const StreamTable& table_;
+    std::string archive_;
+    std::string folder_;
+};
+
+std::string Join(const std::vector<std::string>& parts, const char* separator);
+
+// Rows like "2,5-7", each between 1 and last; nothing when the list is
+// malformed (why then says so, naming the list as what).
+std::optional<std::vector<std::int32_t>> ParseRowList(const std::string& list, std::int32_t last,
+                                                      const std::string& what, std::string& why);
+
+// "706624 bytes, 0:03.00".
+std::string SizeAndLength(std::uint64_t bytes, double seconds);
+
+// The table of a work folder for a command that only reads it; false (the
+// reason said) when there is none.
+bool ReadWorkTable(StreamTable& table, const std::string& folder, ConsoleWindow& window);
+
+// The table of a pair, listed as Unpack lists it and nothing written; false
+// (the reason said) when the pair does not unpack.
+bool ListPair(StreamTable& table, const std::string& file, ConsoleWindow& window);
+
+// The commands, one file each.
+int RunUnpack(const Options& options, ConsoleWindow& window);
+int RunPack(const Options& options, ConsoleWindow& window);
+int RunList(const Options& options, ConsoleWindow& window);
+int RunCheck(const Options& options, ConsoleWindow& window);
+int RunExport(const Options& options, ConsoleWindow& window);
+int RunReplace(const Options& options, ConsoleWindow& window);
+int RunRestore(const Options& options, ConsoleWindow& window);
+
+}  // namespace tamrel::cli

@@ -1,0 +1,154 @@
+// replace and restore: a stream file replaced by an audio file, or a folder of them, and put back.
+#include "Console.h"
+
+#include "archive/folder/Replace.h"
+#include "archive/pair/StreamColumns.h"
+#include "audio/ReplacementLoop.h"
+
+namespace tamrel::cli {
+
+namespace {
+
+// A time as "12.5" (seconds) or "0:12.50" (minutes and seconds) or
+// "1:02:03" (hours too); nothing when the text is none of these.
+std::optional<double> ParseTime(const std::string& text) {
+    double total = 0;
+    std::size_t start = 0;
+    for (int part = 0; part < 3; ++part) {
+        const std::size_t colon = text.find(':', start);
+        const bool last = colon == std::string::npos;
+        const std::string field = text.substr(start, last ? std::string::npos : colon - start);
+        const bool decimal = last && field.find('.') != std::string::npos;
+        if (field.empty() ||
+            field.find_first_not_of(decimal ? "0123456789." : "0123456789") != std::string::npos ||
+            field.find('.') != field.rfind('.') || field == ".")
+            return std::nullopt;
+        const double value = std::stod(field);
+        // Seconds and minutes after a colon stay below 60.
+        if (part > 0 && value >= 60)
+            return std::nullopt;
+        total = total * 60 + value;
+        if (last)
+            return total;
+        start = colon + 1;
+    }
+    return std::nullopt;
+}
+
+// "START-END" as two times; nothing (with why) when malformed.
+std::optional<GivenLoop> ParseLoop(const std::string& text, std::string& why) {
+    const std::size_t dash = text.find('-');
+    const auto start = ParseTime(text.substr(0, dash));
+    const auto end = dash == std::string::npos ? std::nullopt : ParseTime(text.substr(dash + 1));
+    if (!start || !end) {
+        why = "--loop: '" + text + "' is no loop like 12.5-80 or 0:12.50-1:20.00";
+        return std::nullopt;
+    }
+    if (*end <= *start) {
+        why = "--loop: the loop " + text + " ends before it starts";
+        return std::nullopt;
+    }
+    return GivenLoop{*start, *end};
+}
+
+// The stream file name of a row of a work folder's table file; empty (with
+// the message said) when the folder has none.
+std::optional<std::string> RowName(const std::string& folder, const std::string& rowText,
+                                   ConsoleWindow& window, int& status) {
+    StreamTable table;
+    if (!ReadWorkTable(table, folder, window)) {
+        status = kFailure;
+        return std::nullopt;
+    }
+    std::string why;
+    const auto rows = ParseRowList(rowText, table.RowCount() - 1, "ROW", why);
+    if (!rows || rows->size() != 1) {
+        status = UsageError(rows ? "ROW is one row, like 2" : why);
+        return std::nullopt;
+    }
+    return table.CellText(kNameCol, rows->front());
+}
+
+// replace FOLDER --from DIR: every stream that an audio file in DIR names.
+int RunReplaceFromFolder(const Options& options, ConsoleWindow& window) {
+    const std::string folder = AsDialogPath(options.arguments[0]);
+    const std::string audioFolder = AsDialogPath(*options.from);
+    const auto summary =
+        ReplaceFromFolder(folder, audioFolder, window, [&](const FolderStreamResult& r) {
+            window.EraseProgress();
+            switch (r.kind) {
+                case FolderStreamResult::Kind::Replaced: {
+                    std::string line =
+                        "Replaced " + r.name + ": " +
+                        SizeAndLength(r.report.oldSize, r.report.oldSeconds) + " before, " +
+                        SizeAndLength(r.report.newSize, r.report.newSeconds) + " now.";
+                    if (!r.report.loopText.empty())
+                        line += " " + r.report.loopText;
+                    window.Success(line);
+                    break;
+                }
+                case FolderStreamResult::Kind::Unchanged:
+                    window.Success(r.name + " unchanged");
+                    break;
+                case FolderStreamResult::Kind::Failed:
+                    window.Error(r.name + ": " + r.why);
+                    break;
+            }
+        });
+    if (!summary) {
+        window.ReportBoxes(false);
+        return kFailure;
+    }
+    window.ReportBoxes(true);
+    for (const std::string& file : summary->unmatched)
+        window.Error(file + " matches no stream");
+    window.Success(summary->Text());
+    return summary->Complete() ? kSuccess : kFailure;
+}
+
+}  // namespace
+
+int RunReplace(const Options& options, ConsoleWindow& window) {
+    if (options.from)
+        return RunReplaceFromFolder(options, window);
+    ReplaceOptions replaceOptions;
+    if (options.loop) {
+        std::string why;
+        replaceOptions.loop = ParseLoop(*options.loop, why);
+        if (!replaceOptions.loop)
+            return UsageError(why);
+    }
+    const std::string folder = AsDialogPath(options.arguments[0]);
+    int status = kSuccess;
+    const auto name = RowName(folder, options.arguments[1], window, status);
+    if (!name)
+        return status;
+    ReplaceReport report;
+    const ReplaceOutcome outcome = ReplaceStream(folder, *name, AsDialogPath(options.arguments[2]),
+                                                 window, &report, replaceOptions);
+    const bool replaced = outcome == ReplaceOutcome::Replaced;
+    window.ReportBoxes(replaced);
+    if (!replaced)
+        return kFailure;
+    window.Success("Replaced " + *name + ": " + SizeAndLength(report.oldSize, report.oldSeconds) +
+                   " before, " + SizeAndLength(report.newSize, report.newSeconds) + " now");
+    if (!report.loopText.empty())
+        window.Success(report.loopText);
+    return kSuccess;
+}
+
+int RunRestore(const Options& options, ConsoleWindow& window) {
+    const std::string folder = AsDialogPath(options.arguments[0]);
+    int status = kSuccess;
+    const auto name = RowName(folder, options.arguments[1], window, status);
+    if (!name)
+        return status;
+    const ReplaceOutcome outcome = RestoreStream(folder, *name, window);
+    const bool restored = outcome == ReplaceOutcome::Restored;
+    window.ReportBoxes(restored);
+    if (restored)
+        window.Success("Restored the original of " + *name);
+    return restored ? kSuccess : kFailure;
+}
+
+}  // namespace tamrel::cli
