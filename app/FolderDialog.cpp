@@ -1,6 +1,6 @@
 #include "FolderDialog.h"
 
-#include "Prompts.h"
+#include "Boxes.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -42,12 +42,12 @@ QString CleanFolderPath(const QString& path) {
 
 }  // namespace
 
-BrowseForFolderDialog::BrowseForFolderDialog(QWidget* parent, Prompts* prompts)
+BrowseForFolderDialog::BrowseForFolderDialog(QWidget* parent, Boxes* boxes)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
       tips_(new BalloonTipController(this)),
-      ownPrompts_(prompts ? nullptr : std::make_unique<DesktopPrompts>()),
-      prompts_(prompts ? prompts : ownPrompts_.get()) {
+      ownBoxes_(boxes ? nullptr : std::make_unique<DesktopBoxes>()),
+      prompts_(boxes ? boxes : ownBoxes_.get()) {
     WaitCursor wait;
     setWindowTitle(QStringLiteral("Browse for Folder"));
     setSizeGripEnabled(true);
@@ -226,7 +226,7 @@ void BrowseForFolderDialog::CreateFolder() {
     for (int n = 2; dir.exists(name); ++n)
         name = QStringLiteral("New Folder (%1)").arg(n);
     if (!dir.mkdir(name)) {
-        prompts_->MessageBox(Prompts::Icon::Warning,
+        prompts_->MessageBox(Boxes::Icon::Warning,
                              QStringLiteral("Cannot create the folder %1.").arg(dir.filePath(name)),
                              windowTitle());
         return;
@@ -255,7 +255,7 @@ void BrowseForFolderDialog::DeleteFolder() {
         return;
     if (!QFile::moveToTrash(path)) {
         prompts_->MessageBox(
-            Prompts::Icon::Warning,
+            Boxes::Icon::Warning,
             QStringLiteral("The folder %1 could not be moved to the trash.").arg(path),
             QStringLiteral("Delete Folder"));
         return;
@@ -277,7 +277,7 @@ void BrowseForFolderDialog::RenameFolder(QStandardItem* item) {
     renaming_ = true;
     if (item->text().isEmpty() || item->text().contains(u'/') || !QDir().rename(oldPath, newPath)) {
         item->setText(oldInfo.fileName());
-        prompts_->MessageBox(Prompts::Icon::Warning,
+        prompts_->MessageBox(Boxes::Icon::Warning,
                              QStringLiteral("Cannot rename the folder %1.").arg(oldPath),
                              windowTitle());
     } else {

@@ -13,7 +13,8 @@ class QPushButton;
 namespace tamrel {
 
 class BalloonTipController;
-class Prompts;
+class Boxes;
+class DesktopBoxes;
 
 class BrowseForFolderDialog : public QDialog {
     Q_OBJECT
@@ -23,7 +24,9 @@ public:
 
     // prompts: the boxes the dialog shows (its question before a delete,
     // its failures); the desktop's own when null.
-    explicit BrowseForFolderDialog(QWidget* parent = nullptr, Prompts* prompts = nullptr);
+    // boxes: where the dialog's own messages and questions go; the
+    // desktop's when null.
+    explicit BrowseForFolderDialog(QWidget* parent = nullptr, Boxes* boxes = nullptr);
     ~BrowseForFolderDialog() override;
 
     // Brings back the size, window state and folder of the last showing (all
@@ -62,8 +65,8 @@ private:
     QPushButton* okButton_;
     QPushButton* cancelButton_;
     BalloonTipController* tips_;
-    std::unique_ptr<Prompts> ownPrompts_;
-    Prompts* prompts_;
+    std::unique_ptr<DesktopBoxes> ownBoxes_;
+    Boxes* prompts_;
     bool renaming_ = false;
 };
 

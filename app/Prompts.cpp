@@ -1,14 +1,10 @@
 #include "Prompts.h"
 
-#include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QMessageBox>
-#include <QPushButton>
 
 #include "FolderDialog.h"
-#include "Placement.h"
 
 namespace tamrel {
 
@@ -23,24 +19,8 @@ QStringList QtNameFilters(const QString& filter) {
     return filters;
 }
 
-QWidget* DesktopPrompts::BoxParent() const {
-    // A box over an open dialog belongs to that dialog; otherwise to the
-    // main window.
-    if (QWidget* modal = QApplication::activeModalWidget())
-        return modal;
-    return owner_;
-}
-
 void DesktopPrompts::MessageBox(Icon icon, const QString& text, const QString& caption) {
-    const QMessageBox::Icon boxIcon = icon == Icon::Warning       ? QMessageBox::Warning
-                                      : icon == Icon::Information ? QMessageBox::Information
-                                                                  : QMessageBox::Critical;
-    // The main window is the parent, for activation when the box closes; the
-    // box itself stands centred on the screen, and application-modal keeps
-    // every window of the program out meanwhile.
-    CentredMessageBox box(boxIcon, caption, text, QMessageBox::Ok, BoxParent());
-    box.setWindowModality(Qt::ApplicationModal);
-    box.exec();
+    boxes_.MessageBox(icon, text, caption);
 }
 
 std::optional<QString> DesktopPrompts::OpenFile(QWidget* parent, const QString& filter,
@@ -103,14 +83,7 @@ std::optional<QString> DesktopPrompts::SaveFile(QWidget* parent, const QString& 
 
 bool DesktopPrompts::Question(const QString& text, const QString& caption, const QString& yes,
                               const QString& no) {
-    CentredMessageBox box(QMessageBox::Question, caption, text, QMessageBox::NoButton, BoxParent());
-    QPushButton* yesButton = box.addButton(yes, QMessageBox::AcceptRole);
-    QPushButton* noButton = box.addButton(no, QMessageBox::RejectRole);
-    box.setDefaultButton(noButton);
-    box.setEscapeButton(noButton);
-    box.setWindowModality(Qt::ApplicationModal);
-    box.exec();
-    return box.clickedButton() == yesButton;
+    return boxes_.Question(text, caption, yes, no);
 }
 
 }  // namespace tamrel

@@ -8,21 +8,19 @@
 #include <map>
 #include <optional>
 
+#include "Boxes.h"
+
 namespace tamrel {
 
-class Prompts {
+class Prompts : public Boxes {
 public:
-    enum class Icon { Warning, Information, Error };
     // What a dialog is for: each remembers its own last choice while the
     // program runs, so that one purpose never pre-fills another's dialog.
     enum class Purpose { Unpack, Pack, OpenFolder, ExportAll, ReplaceAudio, ReplaceFromFolder };
 
-    virtual ~Prompts() = default;
     // The main window: every box and dialog is its child, so that closing
     // one gives activation back to it, with or without a window manager.
     virtual void SetOwner(QWidget* owner) { (void)owner; }
-    // A modal box with that icon and one "OK"; returns when it is closed.
-    virtual void MessageBox(Icon icon, const QString& text, const QString& caption) = 0;
     // The file-open dialog: one existing file, filtered; nothing on cancel.
     virtual std::optional<QString> OpenFile(QWidget* parent, const QString& filter,
                                             Purpose purpose = Purpose::Unpack) = 0;
@@ -35,10 +33,6 @@ public:
     // The save dialog, starting at suggested; the chosen path or nothing.
     virtual std::optional<QString> SaveFile(QWidget* parent, const QString& suggested,
                                             const QString& filter) = 0;
-    // A modal question with the question icon and two buttons; true for yes.
-    // The answer that changes nothing (no) is the default, and Escape gives it.
-    virtual bool Question(const QString& text, const QString& caption, const QString& yes,
-                          const QString& no) = 0;
 };
 
 // Turns a filter of "label|patterns" pairs (patterns separated by ";") into
@@ -49,7 +43,10 @@ QStringList QtNameFilters(const QString& filter);
 // and the folder dialog's size, state and folder.
 class DesktopPrompts : public Prompts {
 public:
-    void SetOwner(QWidget* owner) override { owner_ = owner; }
+    void SetOwner(QWidget* owner) override {
+        owner_ = owner;
+        boxes_.SetOwner(owner);
+    }
     void MessageBox(Icon icon, const QString& text, const QString& caption) override;
     std::optional<QString> OpenFile(QWidget* parent, const QString& filter,
                                     Purpose purpose = Purpose::Unpack) override;
@@ -61,9 +58,8 @@ public:
                   const QString& no) override;
 
 private:
-    QWidget* BoxParent() const;
-
     QWidget* owner_ = nullptr;
+    DesktopBoxes boxes_;
     std::map<Purpose, QString> lastFile_;
     std::map<Purpose, QString> lastFolder_;
     QString startFolder_;

@@ -6,8 +6,9 @@
 
 #include "ASFGrid.h"
 #include "AppSetup.h"
+#include "Prompts.h"
+#include "SoundHost.h"
 #include "StatusPanels.h"
-#include "Unit1.h"
 #include "archive/folder/FolderCommit.h"
 #include "archive/folder/Path.h"
 #include "archive/folder/Replace.h"
@@ -52,7 +53,7 @@ std::string FolderOfFile(const std::string& path) {
 
 }  // namespace
 
-StreamActions::StreamActions(TForm1& form, ASFGrid& grid, StreamTable& table,
+StreamActions::StreamActions(SoundHost& form, ASFGrid& grid, StreamTable& table,
                              std::unique_ptr<AudioOutput> output)
     : form_(form), grid_(grid), table_(table), output_(std::move(output)) {
     output_->setParent(this);
@@ -265,7 +266,8 @@ void StreamActions::ShowFolderMenu(const QPoint& globalPos) {
 }
 
 void StreamActions::ReplaceFromFolder() {
-    const auto folder = form_.Dialogs().SelectFolder(&form_, Prompts::Purpose::ReplaceFromFolder);
+    const auto folder =
+        form_.Dialogs().SelectFolder(form_.DialogParent(), Prompts::Purpose::ReplaceFromFolder);
     form_.ReturnFromModal();
     if (!folder)
         return;
@@ -301,7 +303,8 @@ void StreamActions::ReplaceFromFolder() {
 }
 
 void StreamActions::OpenWorkFolderDialog() {
-    const auto folder = form_.Dialogs().SelectFolder(&form_, Prompts::Purpose::OpenFolder);
+    const auto folder =
+        form_.Dialogs().SelectFolder(form_.DialogParent(), Prompts::Purpose::OpenFolder);
     form_.ReturnFromModal();
     if (folder)
         form_.OpenFolder(ToNative(*folder));
@@ -343,9 +346,9 @@ void StreamActions::StopPlayback() {
 
 void StreamActions::ExportRow(std::int32_t row) {
     const std::string name = table_.CellText(kNameCol, row);
-    const auto target =
-        form_.Dialogs().SaveFile(&form_, FromNative(JoinPath(workFolder_, WavNameFor(name))),
-                                 QStringLiteral("WAV files|*.wav"));
+    const auto target = form_.Dialogs().SaveFile(
+        form_.DialogParent(), FromNative(JoinPath(workFolder_, WavNameFor(name))),
+        QStringLiteral("WAV files|*.wav"));
     form_.ReturnFromModal();
     if (!target)
         return;
@@ -378,7 +381,8 @@ void StreamActions::ExportRow(std::int32_t row) {
 }
 
 void StreamActions::ExportAll() {
-    const auto folder = form_.Dialogs().SelectFolder(&form_, Prompts::Purpose::ExportAll);
+    const auto folder =
+        form_.Dialogs().SelectFolder(form_.DialogParent(), Prompts::Purpose::ExportAll);
     form_.ReturnFromModal();
     if (!folder)
         return;
@@ -452,7 +456,8 @@ void StreamActions::ExportAll() {
 
 void StreamActions::ReplaceRow(std::int32_t row) {
     const auto audio = form_.Dialogs().OpenFile(
-        &form_, QStringLiteral("Audio files|%1").arg(QString::fromLatin1(ReadableAudioPatterns())),
+        form_.DialogParent(),
+        QStringLiteral("Audio files|%1").arg(QString::fromLatin1(ReadableAudioPatterns())),
         Prompts::Purpose::ReplaceAudio);
     form_.ReturnFromModal();
     if (!audio)

@@ -20,12 +20,12 @@ namespace tamrel {
 
 class ASFGrid;
 class StreamTable;
-class TForm1;
+class SoundHost;
 
 class StreamActions : public QObject {
     Q_OBJECT
 public:
-    StreamActions(TForm1& form, ASFGrid& grid, StreamTable& table,
+    StreamActions(SoundHost& form, ASFGrid& grid, StreamTable& table,
                   std::unique_ptr<AudioOutput> output);
     ~StreamActions() override;
 
@@ -67,7 +67,7 @@ private:
     // Adds "Export all as WAV..." (or the highlighted rows') and "Open work folder...".
     void AddFolderActions(QMenu* menu);
 
-    TForm1& form_;
+    SoundHost& form_;
     ASFGrid& grid_;
     StreamTable& table_;
     std::unique_ptr<AudioOutput> output_;

@@ -10,6 +10,7 @@
 
 #include "AudioOutput.h"
 #include "Prompts.h"
+#include "SoundHost.h"
 #include "archive/host/WindowServices.h"
 #include "table/StreamTable.h"
 
@@ -33,7 +34,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 };
 
-class TForm1 : public QWidget, public WindowServices {
+class TForm1 : public QWidget, public SoundHost {
     Q_OBJECT
 public:
     static constexpr int kClientWidth = 548;
@@ -51,26 +52,27 @@ public:
     StreamTable& Table() { return table_; }
     ASFGrid* Grid() const { return ASFGrid_; }
     RangeProgressBar* ProgressBar() const { return ProgressBar1; }
-    StatusPanels* StatusBar() const { return StatusBar1; }
+    StatusPanels* StatusBar() const override { return StatusBar1; }
     QWidget* ToolBar() const { return ToolBar1; }
     BalloonTipController* Tips() const { return tips_; }
     StreamActions& Actions() { return *actions_; }
-    Prompts& Dialogs() { return *prompts_; }
+    Prompts& Dialogs() override { return *prompts_; }
+    QWidget* DialogParent() override { return this; }
 
     // Runs a command inside the general error handler: an error it does not
     // catch ends it and is shown in the error box. A close request that came
     // in while it ran is carried out when it has ended.
-    void RunCommand(const std::function<void()>& command);
+    void RunCommand(const std::function<void()>& command) override;
     // Shows the error box: the stop icon, the application title as caption.
     void ShowError(const QString& message);
-    bool CommandRunning() const { return commandRunning_; }
+    bool CommandRunning() const override { return commandRunning_; }
 
     // The desktop's open action for the help dialog's links (tests replace it).
     void SetUrlOpener(std::function<bool(const QUrl&)> opener) { urlOpener_ = std::move(opener); }
 
     // Opens a work folder in the window (the grid's menu, a dropped folder,
     // the command line), as the command OpenWorkFolder does.
-    void OpenFolder(const std::string& folder);
+    void OpenFolder(const std::string& folder) override;
     // What a path on the command line or dropped on the window does: a
     // folder opens, a pair's file (.ast or .abk) is unpacked as if picked.
     void OpenPath(const QString& path);
@@ -103,7 +105,7 @@ public:
     // After a box or dialog has closed: the main window is activated again
     // and the grid gets the focus when it takes input, with or without a
     // window manager to do it.
-    void ReturnFromModal();
+    void ReturnFromModal() override;
 
     // What a drop of these URLs would run: an Unpack of one .ast or .abk
     // file, the opening of one folder; nothing for anything else.
