@@ -13,6 +13,7 @@
 #include "archive/folder/Path.h"
 #include "archive/folder/Replace.h"
 #include "archive/folder/WorkFolder.h"
+#include "archive/host/NameList.h"
 #include "archive/host/WindowServices.h"
 #include "audio/AudioFile.h"
 #include "audio/Decoder.h"
@@ -28,17 +29,6 @@ namespace {
 constexpr int kDescriptionPanel = 2;
 constexpr int kDurationPanel = 3;
 constexpr int kPositionIntervalMs = 200;
-
-// Up to ten names, then how many more: "a, b and 3 more".
-std::string NameList(const std::vector<std::string>& names) {
-    constexpr std::size_t kNamed = 10;
-    std::string list;
-    for (std::size_t i = 0; i < names.size() && i < kNamed; ++i)
-        list += (i ? ", " : "") + names[i];
-    if (names.size() > kNamed)
-        list += " and " + std::to_string(names.size() - kNamed) + " more";
-    return list;
-}
 
 // A path with ".wav" added when its file name has no extension.
 std::string WithWavExtension(const std::string& path) {
@@ -443,11 +433,7 @@ void StreamActions::ExportAll() {
         std::string text = "Exported " + std::to_string(written) + " of " + std::to_string(rows) +
                            " streams as WAV files to " + out;
         if (!skipped.empty()) {
-            text += "\r\nNot exported (no decoder, or damaged): ";
-            for (std::size_t i = 0; i < skipped.size() && i < 10; ++i)
-                text += (i ? ", " : "") + skipped[i];
-            if (skipped.size() > 10)
-                text += " and " + std::to_string(skipped.size() - 10) + " more";
+            text += "\r\nNot exported (no decoder, or damaged): " + NameList(skipped);
         }
         form_.InformationBox(text, "Information");
         form_.SetProgressPosition(0);

@@ -21,6 +21,7 @@
 #include "StatusPanels.h"
 #include "StreamActions.h"
 #include "archive/folder/FolderTable.h"
+#include "archive/host/NameList.h"
 #include "archive/pair/Pack.h"
 #include "archive/pair/Unpack.h"
 
@@ -184,13 +185,7 @@ void TForm1::ReturnFromModal() {
 
 bool TForm1::ConfirmReplacingStreams(const std::string& folder, const std::string& archive,
                                      const std::vector<std::string>& names) {
-    // Up to ten names, then how many more, as the console lists them.
-    constexpr std::size_t kNamed = 10;
-    std::string list;
-    for (std::size_t i = 0; i < names.size() && i < kNamed; ++i)
-        list += (i ? ", " : "") + names[i];
-    if (names.size() > kNamed)
-        list += " and " + std::to_string(names.size() - kNamed) + " more";
+    const std::string list = NameList(names);
     const bool one = names.size() == 1;
     const std::string text =
         "The work folder " + folder + " holds " + std::to_string(names.size()) +

@@ -1,5 +1,7 @@
 #include "ConsoleWindow.h"
 
+#include "archive/host/NameList.h"
+
 #include <algorithm>
 
 namespace tamrel {
@@ -68,15 +70,11 @@ bool ConsoleWindow::ConfirmReplacingStreams(const std::string& folder, const std
                                             const std::vector<std::string>& names) {
     if (force_)
         return true;
-    constexpr std::size_t kListed = 10;
-    std::string text = "the work folder " + folder + " holds " + std::to_string(names.size()) +
-                       (names.size() == 1 ? " stream file that differs from "
-                                          : " stream files that differ from ") +
-                       archive + ":";
-    for (std::size_t i = 0; i < names.size() && i < kListed; ++i)
-        text += "\n  " + names[i];
-    if (names.size() > kListed)
-        text += "\n  and " + std::to_string(names.size() - kListed) + " more";
+    const std::string text = "the work folder " + folder + " holds " +
+                             std::to_string(names.size()) +
+                             (names.size() == 1 ? " stream file that differs from "
+                                                : " stream files that differ from ") +
+                             archive + ":\n  " + NameList(names, "\n  ");
     Error(text);
     Error("nothing was written; --force replaces them");
     return false;

@@ -8,6 +8,7 @@
 #include "archive/folder/FolderCommit.h"
 #include "archive/folder/Path.h"
 #include "archive/folder/WorkFolder.h"
+#include "archive/host/NameList.h"
 #include "archive/pair/StreamColumns.h"
 #include "audio/Decoder.h"
 #include "audio/Export.h"
@@ -60,11 +61,7 @@ int RunExport(const Options& options, ConsoleWindow& window) {
             if (StatusOfPath(JoinPath(outFolder, wav), false).kind != NameStatus::Kind::Missing)
                 existing.push_back(wav);
         if (!existing.empty()) {
-            std::string list;
-            for (std::size_t i = 0; i < existing.size() && i < 10; ++i)
-                list += (i ? ", " : "") + existing[i];
-            if (existing.size() > 10)
-                list += " and " + std::to_string(existing.size() - 10) + " more";
+            const std::string list = NameList(existing);
             window.Error(outFolder + " holds " + std::to_string(existing.size()) +
                          (existing.size() == 1 ? " WAV file" : " WAV files") +
                          " that export would replace (" + list +
