@@ -386,7 +386,7 @@ AudioFileReader::AudioFileReader(const std::string& path) : impl_(std::make_uniq
     }
     if (d.file.RawSize() == 0)
         throw AudioFileError(path + " holds no audio.");
-    d.handle.reset(sf_open_fd(d.file.Descriptor(), SFM_READ, &d.info, SF_FALSE));
+    d.handle.reset(sf_open_fd(d.file.LibraryDescriptor(), SFM_READ, &d.info, SF_FALSE));
     if (!d.handle)
         throw AudioFileError(path +
                              " is not an audio file this program can read (WAV, FLAC, Ogg Vorbis, "

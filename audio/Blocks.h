@@ -38,9 +38,8 @@ private:
 class FileSource : public ByteSource {
 public:
     explicit FileSource(const std::string& path) : file_(path) {}
-    // The file name in an open folder; path names it in messages.
-    FileSource(int folderFd, const std::string& name, const std::string& path)
-        : file_(folderFd, name, path) {}
+    // The file name in an open folder.
+    FileSource(const Folder& folder, const std::string& name) : file_(folder, name) {}
     bool IsOpen() const { return file_.IsOpen(); }
     int OpenError() const { return file_.OpenError(); }
     std::uint64_t Size() const override { return static_cast<std::uint64_t>(file_.RawSize()); }

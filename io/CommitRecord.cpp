@@ -69,7 +69,7 @@ std::optional<Record> ReadRecord(const Folder& folder,
                                  const std::vector<std::string>& allowedTargets) {
     const std::string path = folder.PathOf(kCommitRecordName);
     // A link at the record's name is damage, never followed elsewhere.
-    InputFile file(folder.Fd(), kCommitRecordName, path, /*noFollow=*/true);
+    InputFile file(folder, kCommitRecordName, /*noFollow=*/true);
     if (!file.IsOpen()) {
         if (file.OpenError() == ENOENT)
             return std::nullopt;
@@ -170,13 +170,13 @@ void CommitTogether(const Folder& folder, const Folder& parent,
 }
 
 bool HasCommitRecord(const Folder& folder) {
-    return StatusAt(folder.Fd(), kCommitRecordName, false).kind != NameStatus::Kind::Missing;
+    return StatusAt(folder, kCommitRecordName, false).kind != NameStatus::Kind::Missing;
 }
 
 std::string PendingCommand(const Folder& folder) {
     if (!HasCommitRecord(folder))
         return {};
-    InputFile file(folder.Fd(), kCommitRecordName, folder.PathOf(kCommitRecordName), true);
+    InputFile file(folder, kCommitRecordName, true);
     if (!file.IsOpen() || file.RawSize() > 4096)
         return "command";
     const std::vector<std::string> lines = Lines(file.ReadAll());
@@ -200,7 +200,7 @@ std::string CompleteCommitRecord(const Folder& folder, const Folder& parent,
         const auto [relative, name] = Split(entry.temporary);
         const Folder& where = relative == kUp ? parent : folder;
         up = up || relative == kUp;
-        const NameStatus status = StatusAt(where.Fd(), name, false);
+        const NameStatus status = StatusAt(where, name, false);
         if (status.kind == NameStatus::Kind::File)
             pending.push_back(&entry);
         else if (relative == kUp && !sameParent)

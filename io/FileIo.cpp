@@ -1,17 +1,11 @@
 #include "io/FileIo.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cerrno>
-#include <cstdlib>
-#include <filesystem>
 #include <random>
 
 #include "io/FaultInjection.h"
+#include "io/Native.h"
 
 namespace tamrel {
 
@@ -20,82 +14,48 @@ namespace {
 constexpr std::size_t kWriteBufferSize = 1 << 20;
 constexpr std::string_view kTemporaryMark = ".tmp-";
 
-// The folder that holds a file, as the OS resolves it (the work folder's
-// own path rules live in archive/; here only the OS's view matters).
-std::string FolderOf(const std::string& path) {
-    const std::string folder = std::filesystem::path(path).parent_path().string();
-    return folder.empty() ? std::string(".") : folder;
-}
-
-std::string FileNameOf(const std::string& path) {
-    return std::filesystem::path(path).filename().string();
+// The folder that holds a file and the file's name, by the path's text.
+std::pair<std::string, std::string> SplitPath(const std::string& path) {
+    const auto slash = path.find_last_of(
+#ifdef _WIN32
+        "/\\"
+#else
+        "/"
+#endif
+    );
+    if (slash == std::string::npos)
+        return {".", path};
+    return {slash == 0 ? path.substr(0, 1) : path.substr(0, slash), path.substr(slash + 1)};
 }
 
 std::string JoinForMessage(const std::string& folder, std::string_view name) {
     if (folder.empty())
         return std::string(name);
-    return folder.back() == '/' ? folder + std::string(name) : folder + "/" + std::string(name);
+    const char last = folder.back();
+    return last == '/' || last == '\\' ? folder + std::string(name)
+                                       : folder + "/" + std::string(name);
 }
 
 // The OS calls through which every file operation of the program goes, so
 // that a test can make any one of them fail.
-int OpenAt(int folderFd, const char* name, int flags, mode_t mode = 0) {
-    if (IoCallFails(IoOperation::Open))
-        return -1;
-    return ::openat(folderFd, name, flags, mode);
-}
-
-int OpenFolderAt(const char* path) {
-    if (IoCallFails(IoOperation::OpenFolder))
-        return -1;
-    return ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-}
-
-ssize_t PositionedRead(int fd, char* data, std::size_t size, std::uint64_t offset) {
-    if (IoCallFails(IoOperation::Read))
-        return -1;
-    return ::pread(fd, data, size, static_cast<off_t>(offset));
-}
-
-ssize_t PositionedWrite(int fd, const char* data, std::size_t size, std::int64_t offset) {
-    if (IoCallFails(IoOperation::Write))
-        return -1;
-    return ::pwrite(fd, data, size, offset);
-}
-
-int SyncFd(int fd) {
-    if (IoCallFails(IoOperation::Sync))
-        return -1;
-    return ::fsync(fd);
-}
-
-int Truncate(int fd, std::int64_t size) {
-    if (IoCallFails(IoOperation::Truncate))
-        return -1;
-    return ::ftruncate(fd, size);
-}
-
-int RenameIn(int fromFolder, const char* from, int toFolder, const char* to) {
-    if (IoCallFails(IoOperation::Rename))
-        return -1;
-    return ::renameat(fromFolder, from, toFolder, to);
-}
-
-int UnlinkAt(int folderFd, const char* name) {
-    if (IoCallFails(IoOperation::Remove))
-        return -1;
-    return ::unlinkat(folderFd, name, 0);
+int FailOr(IoOperation operation, const std::function<int()>& call) {
+    if (IoCallFails(operation))
+        return errno;
+    return call();
 }
 
 // Writes all of bytes at offset, retrying short writes and interruptions.
 // Returns 0 or the errno of the failure.
-int WriteFully(int fd, const char* data, std::size_t size, std::int64_t offset) {
+int WriteFully(native::Handle file, const char* data, std::size_t size, std::int64_t offset) {
     while (size > 0) {
-        ssize_t n = PositionedWrite(fd, data, size, offset);
+        int error = 0;
+        const std::int64_t n = IoCallFails(IoOperation::Write)
+                                   ? (error = errno, -1)
+                                   : native::WriteAt(file, data, size, offset, &error);
         if (n < 0) {
-            if (errno == EINTR)
+            if (error == EINTR)
                 continue;
-            return errno;
+            return error;
         }
         if (n == 0)
             return EIO;
@@ -108,15 +68,19 @@ int WriteFully(int fd, const char* data, std::size_t size, std::int64_t offset) 
 
 // Reads up to size bytes at offset, retrying short reads and interruptions;
 // returns how many there were, or throws IoError naming path.
-std::size_t ReadFully(int fd, char* data, std::size_t size, std::uint64_t offset,
+std::size_t ReadFully(native::Handle file, char* data, std::size_t size, std::uint64_t offset,
                       const std::string& path) {
     std::size_t done = 0;
     while (done < size) {
-        ssize_t n = PositionedRead(fd, data + done, size - done, offset + done);
+        int error = 0;
+        const std::int64_t n =
+            IoCallFails(IoOperation::Read)
+                ? (error = errno, -1)
+                : native::ReadAt(file, data + done, size - done, offset + done, &error);
         if (n < 0) {
-            if (errno == EINTR)
+            if (error == EINTR)
                 continue;
-            throw IoError(errno, "Cannot read " + path);
+            throw IoError(error, "Cannot read " + path);
         }
         if (n == 0)
             break;  // the file shrank meanwhile: what is left is what there is
@@ -132,22 +96,64 @@ std::string TemporaryNameFor(const std::string& targetName) {
            std::to_string(random() % 1000000000000ull);
 }
 
-// Creates a new temporary file for target in the folder; the descriptor, or
-// -1 with errno set.
-int CreateTemporary(int folderFd, const std::string& targetName, mode_t mode, std::string& name) {
+// Creates a new temporary file for target in the folder; 0 or the cause.
+int CreateTemporary(const Folder& folder, const std::string& targetName, int mode,
+                    std::string& name, NativeHandle& file) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         name = TemporaryNameFor(targetName);
-        const int fd = OpenAt(folderFd, name.c_str(),
-                              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
+        native::Handle handle = native::kNone;
+        const int error = FailOr(IoOperation::Open,
+                                 [&] { return native::CreateNew(folder, name, mode, handle); });
+        if (error == 0) {
+            file = NativeHandle(handle);
+            return 0;
+        }
+        if (error != EEXIST)
+            return error;
     }
-    errno = EEXIST;
-    return -1;
+    return EEXIST;
 }
 
-FileIdentity IdentityOf(const struct stat& st) {
-    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+int SyncHandle(native::Handle file) {
+    return FailOr(IoOperation::Sync, [file] { return native::Flush(file); });
+}
+
+NameStatus StatusFromFacts(int error, const native::Facts& facts) {
+    NameStatus status;
+    if (error != 0) {
+        if (error != ENOENT && error != ENOTDIR)
+            status.error = error;
+        return status;
+    }
+    switch (facts.kind) {
+        case native::Facts::Kind::Missing:
+            return status;
+        case native::Facts::Kind::File:
+            status.kind = NameStatus::Kind::File;
+            break;
+        case native::Facts::Kind::Link:
+            status.kind = NameStatus::Kind::Link;
+            break;
+        default:
+            status.kind = NameStatus::Kind::Other;
+            break;
+    }
+    status.size = facts.size;
+    status.identity = facts.identity;
+    return status;
+}
+
+// Every name in the folder that keep accepts.
+std::vector<std::string> ListNames(const Folder& folder,
+                                   const std::function<bool(const std::string&)>& keep) {
+    std::vector<std::string> all;
+    if (const int error = native::List(folder, all))
+        throw IoError(error, "Cannot list the folder " + folder.Path());
+    std::vector<std::string> names;
+    for (std::string& name : all)
+        if (name != "." && name != ".." && name != kLockFileName && keep(name))
+            names.push_back(std::move(name));
+    return names;
 }
 
 }  // namespace
@@ -158,114 +164,112 @@ IoError::IoError(int osError, const std::string& what)
 FileTooLargeError::FileTooLargeError(const std::string& path)
     : std::runtime_error("File is 2 GiB or larger, which this program cannot handle: " + path) {}
 
-bool IsExistingFile(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-bool StandardErrorIsTerminal() {
-    return ::isatty(STDERR_FILENO) != 0;
-}
-
-bool IsExistingFolder(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-std::string ResolvedPath(const std::string& path) {
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    if (!resolved)
-        return {};
-    std::string result(resolved);
-    std::free(resolved);
-    return result;
-}
-
-std::int64_t RegularFileSizeAt(int folderFd, const std::string& name) {
-    struct stat st {};
-    if (::fstatat(folderFd, name.c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode))
-        return -1;
-    return st.st_size;
-}
-
-NameStatus StatusAt(int folderFd, const std::string& name, bool follow) {
-    NameStatus status;
-    struct stat st {};
-    if (::fstatat(folderFd, name.c_str(), &st, follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0) {
-        const int error = errno;
-        if (error != ENOENT && error != ENOTDIR)
-            status.error = error;
-        return status;
-    }
-    status.kind = S_ISREG(st.st_mode)   ? NameStatus::Kind::File
-                  : S_ISLNK(st.st_mode) ? NameStatus::Kind::Link
-                                        : NameStatus::Kind::Other;
-    status.size = st.st_size;
-    status.identity = IdentityOf(st);
-    return status;
-}
-
-NameStatus StatusOfPath(const std::string& path, bool follow) {
-    return StatusAt(AT_FDCWD, path, follow);
-}
-
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+NativeHandle& NativeHandle::operator=(NativeHandle&& other) noexcept {
     if (this != &other) {
         close();
-        fd_ = other.release();
+        handle_ = other.release();
     }
     return *this;
 }
 
-UniqueFd::~UniqueFd() {
+NativeHandle::~NativeHandle() {
     close();
 }
 
-int UniqueFd::close() {
-    if (fd_ < 0)
+int NativeHandle::close() {
+    if (handle_ == -1)
         return 0;
     const bool fails = IoCallFails(IoOperation::Close);
     const int injected = errno;
-    int rc = ::close(fd_);
-    fd_ = -1;
-    if (fails)
-        return injected;
-    return rc == 0 ? 0 : errno;
+    const int error = native::Close(handle_);
+    handle_ = -1;
+    return fails ? injected : error;
+}
+
+Folder::Folder(std::string path) : path_(std::move(path)) {
+    native::Handle handle = native::kNone;
+    openError_ = FailOr(IoOperation::OpenFolder, [&] { return native::OpenFolder(path_, handle); });
+    if (openError_ == 0)
+        handle_ = NativeHandle(handle);
+}
+
+Folder::~Folder() = default;
+
+std::string Folder::PathOf(std::string_view name) const {
+    return JoinForMessage(path_, name);
+}
+
+FileIdentity Folder::Identity() const {
+    native::Facts facts;
+    return native::FactsOf(handle_.get(), facts) == 0 ? facts.identity : FileIdentity{};
+}
+
+void Folder::Sync() const {
+    // Some file systems cannot sync a folder (EINVAL); the renames are in
+    // place then, which is all they can promise.
+    const int error = FailOr(IoOperation::Sync, [this] { return native::SyncFolder(*this); });
+    if (error != 0 && error != EINVAL && error != EROFS)
+        throw IoError(error, "Cannot sync the folder " + path_ + " to disk");
+}
+
+bool IsExistingFile(const std::string& path) {
+    return StatusOfPath(path, true).kind == NameStatus::Kind::File;
+}
+
+bool IsExistingFolder(const std::string& path) {
+    native::Facts facts;
+    return native::FactsAt(nullptr, path, true, facts) == 0 &&
+           facts.kind == native::Facts::Kind::Folder;
+}
+
+std::int64_t RegularFileSizeAt(const Folder& folder, const std::string& name) {
+    const NameStatus status = StatusAt(folder, name, true);
+    return status.kind == NameStatus::Kind::File ? status.size : -1;
+}
+
+NameStatus StatusAt(const Folder& folder, const std::string& name, bool follow) {
+    native::Facts facts;
+    const int error = native::FactsAt(&folder, name, follow, facts);
+    return StatusFromFacts(error, facts);
+}
+
+NameStatus StatusOfPath(const std::string& path, bool follow) {
+    native::Facts facts;
+    const int error = native::FactsAt(nullptr, path, follow, facts);
+    return StatusFromFacts(error, facts);
 }
 
 InputFile::InputFile(const std::string& path) : path_(path) {
-    Open(AT_FDCWD, path, false);
+    Open(nullptr, path, false);
 }
 
-InputFile::InputFile(int folderFd, const std::string& name, const std::string& path, bool noFollow)
-    : path_(path) {
-    Open(folderFd, name, noFollow);
+InputFile::InputFile(const Folder& folder, const std::string& name, bool noFollow)
+    : path_(folder.PathOf(name)) {
+    Open(&folder, name, noFollow);
 }
 
-void InputFile::Open(int folderFd, const std::string& name, bool noFollow) {
-    // Non-blocking, so that a pipe at the name does not wait for a writer.
-    int fd = OpenAt(folderFd, name.c_str(),
-                    O_RDONLY | O_CLOEXEC | O_NONBLOCK | (noFollow ? O_NOFOLLOW : 0));
-    if (fd < 0) {
-        openError_ = errno;
+InputFile::~InputFile() {
+    if (libraryDescriptor_ >= 0)
+        native::CloseLibraryDescriptor(libraryDescriptor_, handle_.get());
+}
+
+void InputFile::Open(const Folder* folder, const std::string& name, bool noFollow) {
+    native::Handle handle = native::kNone;
+    native::Facts facts;
+    openError_ = FailOr(IoOperation::Open, [&] {
+        return native::OpenForReading(folder, name, noFollow, handle, facts);
+    });
+    if (openError_ != 0)
         return;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        openError_ = errno;
-        ::close(fd);
-        return;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        // A folder opens for reading on POSIX but is no file to read; nor is
-        // a pipe or a device.
-        ::close(fd);
-        openError_ = S_ISDIR(st.st_mode) ? EISDIR : ENODEV;
-        return;
-    }
-    fd_ = UniqueFd(fd);
-    size_ = st.st_size;
-    identity_ = IdentityOf(st);
+    handle_ = NativeHandle(handle);
+    size_ = facts.size;
+    identity_ = facts.identity;
+}
+
+int InputFile::LibraryDescriptor() const {
+    if (libraryDescriptor_ < 0)
+        libraryDescriptor_ = native::LibraryDescriptor(handle_.get());
+    return libraryDescriptor_;
 }
 
 std::int64_t InputFile::Size() const {
@@ -274,18 +278,14 @@ std::int64_t InputFile::Size() const {
     return size_;
 }
 
-std::size_t InputFile::ReadInto(char* data, std::size_t size) const {
-    return ReadFully(fd_.get(), data, size, 0, path_);
-}
-
 std::size_t InputFile::ReadAt(std::uint64_t offset, char* data, std::size_t size) const {
-    return ReadFully(fd_.get(), data, size, offset, path_);
+    return ReadFully(handle_.get(), data, size, offset, path_);
 }
 
 std::string InputFile::ReadAll() const {
     // The size when the file was opened is the file: bytes appended meanwhile are not read.
     std::string bytes(static_cast<std::size_t>(Size()), '\0');
-    bytes.resize(ReadInto(bytes.data(), bytes.size()));
+    bytes.resize(ReadAt(0, bytes.data(), bytes.size()));
     return bytes;
 }
 
@@ -293,7 +293,7 @@ std::size_t InputFile::ReadAllInto(std::vector<char>& buffer) const {
     const auto size = static_cast<std::size_t>(Size());
     if (buffer.size() < size)
         buffer.resize(size);
-    return ReadInto(buffer.data(), size);
+    return ReadAt(0, buffer.data(), size);
 }
 
 std::string ReadWholeFile(const std::string& path) {
@@ -303,50 +303,22 @@ std::string ReadWholeFile(const std::string& path) {
     return file.ReadAll();
 }
 
-Folder::Folder(std::string path) : path_(std::move(path)) {
-    fd_ = UniqueFd(OpenFolderAt(path_.c_str()));
-    if (!fd_.valid())
-        openError_ = errno;
-}
-
-std::string Folder::PathOf(std::string_view name) const {
-    return JoinForMessage(path_, name);
-}
-
-FileIdentity Folder::Identity() const {
-    struct stat st {};
-    if (::fstat(fd_.get(), &st) != 0)
-        return {};
-    return IdentityOf(st);
-}
-
-void Folder::Sync() const {
-    // Some file systems cannot sync a folder (EINVAL); the renames are in
-    // place then, which is all they can promise.
-    if (SyncFd(fd_.get()) != 0 && errno != EINVAL && errno != EROFS)
-        throw IoError(errno, "Cannot sync the folder " + path_ + " to disk");
-}
-
 int CreateFolder(const std::string& path) {
-    if (IoCallFails(IoOperation::Mkdir))
-        return errno;
-    return ::mkdir(path.c_str(), 0777) == 0 ? 0 : errno;
+    return FailOr(IoOperation::Mkdir, [&path] { return native::MakeFolder(path); });
 }
 
-ReplacingFileWriter::ReplacingFileWriter(std::string targetPath)
-    : target_(std::move(targetPath)), folderPath_(FolderOf(target_)), name_(FileNameOf(target_)) {
-    ownFolder_ = UniqueFd(OpenFolderAt(folderPath_.c_str()));
-    if (!ownFolder_.valid())
-        throw IoError(errno, "Cannot create " + target_);
-    folderFd_ = ownFolder_.get();
+ReplacingFileWriter::ReplacingFileWriter(std::string targetPath) : target_(std::move(targetPath)) {
+    auto [folder, name] = SplitPath(target_);
+    name_ = std::move(name);
+    ownFolder_ = std::make_unique<Folder>(folder);
+    if (!ownFolder_->IsOpen())
+        throw IoError(ownFolder_->OpenError(), "Cannot create " + target_);
+    folder_ = ownFolder_.get();
     Create();
 }
 
 ReplacingFileWriter::ReplacingFileWriter(const Folder& folder, std::string name)
-    : target_(folder.PathOf(name)),
-      folderPath_(folder.Path()),
-      name_(std::move(name)),
-      folderFd_(folder.Fd()) {
+    : target_(folder.PathOf(name)), name_(std::move(name)), folder_(&folder) {
     Create();
 }
 
@@ -354,36 +326,25 @@ void ReplacingFileWriter::Create() {
     // Replacing by rename would also replace a file the user made read-only;
     // a file we may not write stays as it is, as a direct overwrite would.
     // A link is replaced, not followed, so its own permissions do not count.
-    mode_t mode = 0666;
-    struct stat st {};
-    if (::fstatat(folderFd_, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        if (S_ISDIR(st.st_mode))
-            throw IoError(EISDIR, "Cannot create " + target_);
-        if (S_ISREG(st.st_mode)) {
-            if (::faccessat(folderFd_, name_.c_str(), W_OK, 0) != 0)
-                throw IoError(errno, "Cannot create " + target_);
-            mode = st.st_mode & 07777;
-        }
-    }
-    const int fd = CreateTemporary(folderFd_, name_, mode, tempName_);
-    if (fd < 0) {
+    int mode = 0666;
+    if (const int error = native::CheckReplaceable(*folder_, name_, mode))
+        throw IoError(error, "Cannot create " + target_);
+    if (const int error = CreateTemporary(*folder_, name_, mode, tempName_, handle_)) {
         tempName_.clear();
-        throw IoError(errno, "Cannot create " + target_);
+        throw IoError(error, "Cannot create " + target_);
     }
-    fd_ = UniqueFd(fd);
-    // open() applies the umask; an existing target's mode is kept whole.
+    // The OS applies the umask; an existing target's mode is kept whole.
     if (mode != 0666)
-        ::fchmod(fd, mode);
+        native::SetMode(handle_.get(), mode);
 }
 
 ReplacingFileWriter::ReplacingFileWriter(ReplacingFileWriter&& other) noexcept
     : target_(std::move(other.target_)),
-      folderPath_(std::move(other.folderPath_)),
       name_(std::move(other.name_)),
       tempName_(std::move(other.tempName_)),
       ownFolder_(std::move(other.ownFolder_)),
-      folderFd_(other.folderFd_),
-      fd_(std::move(other.fd_)),
+      folder_(other.folder_),
+      handle_(std::move(other.handle_)),
       buffer_(std::move(other.buffer_)),
       appendOffset_(other.appendOffset_),
       finished_(other.finished_),
@@ -399,7 +360,7 @@ ReplacingFileWriter::~ReplacingFileWriter() {
 }
 
 std::string ReplacingFileWriter::TemporaryPath() const {
-    return tempName_.empty() ? std::string() : JoinForMessage(folderPath_, tempName_);
+    return tempName_.empty() ? std::string() : folder_->PathOf(tempName_);
 }
 
 void ReplacingFileWriter::Fail(int osError, const char* action) {
@@ -410,19 +371,19 @@ void ReplacingFileWriter::Fail(int osError, const char* action) {
 void ReplacingFileWriter::FlushBuffer() {
     if (buffer_.empty())
         return;
-    if (int err = WriteFully(fd_.get(), buffer_.data(), buffer_.size(), appendOffset_))
+    if (int err = WriteFully(handle_.get(), buffer_.data(), buffer_.size(), appendOffset_))
         Fail(err, "Cannot write");
     appendOffset_ += static_cast<std::int64_t>(buffer_.size());
     buffer_.clear();
 }
 
 void ReplacingFileWriter::Write(std::string_view bytes) {
-    if (finished_ || !fd_.valid())
+    if (finished_ || !handle_.valid())
         throw IoError(EBADF, "Cannot write " + target_);
     if (buffer_.size() + bytes.size() > kWriteBufferSize) {
         FlushBuffer();
         if (bytes.size() >= kWriteBufferSize) {
-            if (int err = WriteFully(fd_.get(), bytes.data(), bytes.size(), appendOffset_))
+            if (int err = WriteFully(handle_.get(), bytes.data(), bytes.size(), appendOffset_))
                 Fail(err, "Cannot write");
             appendOffset_ += static_cast<std::int64_t>(bytes.size());
             return;
@@ -434,39 +395,44 @@ void ReplacingFileWriter::Write(std::string_view bytes) {
 }
 
 void ReplacingFileWriter::WriteAt(std::int64_t offset, std::string_view bytes) {
-    if (finished_ || !fd_.valid())
+    if (finished_ || !handle_.valid())
         throw IoError(EBADF, "Cannot write " + target_);
     FlushBuffer();
-    if (int err = WriteFully(fd_.get(), bytes.data(), bytes.size(), offset))
+    if (int err = WriteFully(handle_.get(), bytes.data(), bytes.size(), offset))
         Fail(err, "Cannot write");
     appendOffset_ = std::max(appendOffset_, offset + static_cast<std::int64_t>(bytes.size()));
 }
 
 void ReplacingFileWriter::Finish() {
-    if (finished_ || !fd_.valid())
+    if (finished_ || !handle_.valid())
         throw IoError(EBADF, "Cannot write " + target_);
     FlushBuffer();
     // A file written by positioned writes may end in a gap that was never written.
-    struct stat st {};
-    if (::fstat(fd_.get(), &st) != 0)
-        Fail(errno, "Cannot write");
-    if (st.st_size < appendOffset_ && Truncate(fd_.get(), appendOffset_) != 0)
-        Fail(errno, "Cannot write");
-    if (SyncFd(fd_.get()) != 0)
-        Fail(errno, "Cannot write");
-    if (int err = fd_.close())
-        Fail(err, "Cannot write");
+    native::Facts facts;
+    if (const int error = native::FactsOf(handle_.get(), facts))
+        Fail(error, "Cannot write");
+    if (facts.size < appendOffset_) {
+        const int error = FailOr(IoOperation::Truncate,
+                                 [this] { return native::Truncate(handle_.get(), appendOffset_); });
+        if (error != 0)
+            Fail(error, "Cannot write");
+    }
+    if (const int error = SyncHandle(handle_.get()))
+        Fail(error, "Cannot write");
+    if (const int error = handle_.close())
+        Fail(error, "Cannot write");
     finished_ = true;
 }
 
 void ReplacingFileWriter::RenameIntoPlace() {
     if (!finished_ || renamed_)
         throw IoError(EBADF, "Cannot replace " + target_);
-    if (RenameIn(folderFd_, tempName_.c_str(), folderFd_, name_.c_str()) != 0) {
-        const int err = errno;
+    const int error =
+        FailOr(IoOperation::Rename, [this] { return native::Rename(*folder_, tempName_, name_); });
+    if (error != 0) {
         if (!handedOver_)
             Discard();
-        throw IoError(err, "Cannot replace " + target_);
+        throw IoError(error, "Cannot replace " + target_);
     }
     renamed_ = true;
     tempName_.clear();
@@ -475,15 +441,16 @@ void ReplacingFileWriter::RenameIntoPlace() {
 void ReplacingFileWriter::Commit() {
     Finish();
     RenameIntoPlace();
-    if (SyncFd(folderFd_) != 0 && errno != EINVAL && errno != EROFS)
-        throw IoError(errno, "Cannot sync the folder " + folderPath_ + " to disk after writing " +
-                                 target_ + ", which is in place");
+    const int error = FailOr(IoOperation::Sync, [this] { return native::SyncFolder(*folder_); });
+    if (error != 0 && error != EINVAL && error != EROFS)
+        throw IoError(error, "Cannot sync the folder " + folder_->Path() +
+                                 " to disk after writing " + target_ + ", which is in place");
 }
 
 void ReplacingFileWriter::Discard() noexcept {
-    fd_.close();
+    handle_.close();
     if (!tempName_.empty()) {
-        ::unlinkat(folderFd_, tempName_.c_str(), 0);
+        native::Remove(*folder_, tempName_);
         tempName_.clear();
     }
     buffer_.clear();
@@ -492,7 +459,7 @@ void ReplacingFileWriter::Discard() noexcept {
 }
 
 void CopyFileAt(const Folder& folder, const std::string& from, const std::string& to) {
-    const InputFile in(folder.Fd(), from, folder.PathOf(from));
+    const InputFile in(folder, from);
     if (!in.IsOpen())
         throw IoError(in.OpenError(), "Cannot open file " + folder.PathOf(from));
     ReplacingFileWriter out(folder, to);
@@ -509,17 +476,19 @@ void CopyFileAt(const Folder& folder, const std::string& from, const std::string
 
 void WriteFileThroughRename(const Folder& folder, const std::string& name, std::string_view bytes) {
     std::string temp;
-    UniqueFd fd(CreateTemporary(folder.Fd(), name, 0666, temp));
-    if (!fd.valid())
-        throw IoError(errno, "Cannot create " + folder.PathOf(name));
-    int err = WriteFully(fd.get(), bytes.data(), bytes.size(), 0);
+    NativeHandle file;
+    if (const int error = CreateTemporary(folder, name, 0666, temp, file))
+        throw IoError(error, "Cannot create " + folder.PathOf(name));
+    int err = WriteFully(file.get(), bytes.data(), bytes.size(), 0);
+    if (err == 0 && native::FlushEachFile())
+        err = SyncHandle(file.get());
     if (err == 0)
-        err = fd.close();
-    if (err == 0 && RenameIn(folder.Fd(), temp.c_str(), folder.Fd(), name.c_str()) != 0)
-        err = errno;
+        err = file.close();
+    if (err == 0)
+        err = FailOr(IoOperation::Rename, [&] { return native::Rename(folder, temp, name); });
     if (err != 0) {
-        fd.close();
-        ::unlinkat(folder.Fd(), temp.c_str(), 0);
+        file.close();
+        native::Remove(folder, temp);
         throw IoError(err, "Cannot write " + folder.PathOf(name));
     }
 }
@@ -536,75 +505,53 @@ std::string TargetOfTemporary(std::string_view fileName) {
     return std::string(fileName.substr(1, mark - 1));
 }
 
-namespace {
-
-// Every name in the folder that keep accepts.
-std::vector<std::string> ListNames(const Folder& folder,
-                                   const std::function<bool(const char*)>& keep) {
-    const int listing = ::dup(folder.Fd());
-    DIR* dir = listing >= 0 ? ::fdopendir(listing) : nullptr;
-    if (!dir) {
-        const int err = errno;
-        if (listing >= 0)
-            ::close(listing);
-        throw IoError(err, "Cannot list the folder " + folder.Path());
-    }
-    ::rewinddir(dir);
-    std::vector<std::string> names;
-    while (const dirent* entry = ::readdir(dir))
-        if (keep(entry->d_name))
-            names.emplace_back(entry->d_name);
-    ::closedir(dir);
-    return names;
-}
-
-}  // namespace
-
 std::vector<std::string> NamesEndingWith(const Folder& folder, std::string_view suffix) {
-    return ListNames(folder, [suffix](const char* name) {
-        const std::string_view n(name);
-        return n.size() > suffix.size() && n.substr(n.size() - suffix.size()) == suffix;
+    return ListNames(folder, [suffix](const std::string& name) {
+        return name.size() > suffix.size() &&
+               std::string_view(name).substr(name.size() - suffix.size()) == suffix;
     });
 }
 
 std::vector<std::string> NamesIn(const Folder& folder) {
-    return ListNames(folder, [](const char* name) {
-        const std::string_view n(name);
-        return n != "." && n != "..";
-    });
+    return ListNames(folder, [](const std::string&) { return true; });
 }
 
 int RemoveLeftoverTemporaries(const Folder& folder,
                               const std::function<bool(const std::string&)>& isOurs) {
-    const std::vector<std::string> leftovers = ListNames(folder, [&isOurs](const char* name) {
-        const std::string target = TargetOfTemporary(name);
-        return !target.empty() && isOurs(target);
-    });
+    const std::vector<std::string> leftovers =
+        ListNames(folder, [&isOurs](const std::string& name) {
+            const std::string target = TargetOfTemporary(name);
+            return !target.empty() && isOurs(target);
+        });
     for (const std::string& name : leftovers)
         RemoveAt(folder, name);
     return static_cast<int>(leftovers.size());
 }
 
 void RenameAt(const Folder& folder, const std::string& from, const std::string& to) {
-    if (RenameIn(folder.Fd(), from.c_str(), folder.Fd(), to.c_str()) != 0)
-        throw IoError(errno, "Cannot replace " + folder.PathOf(to));
+    if (const int error =
+            FailOr(IoOperation::Rename, [&] { return native::Rename(folder, from, to); }))
+        throw IoError(error, "Cannot replace " + folder.PathOf(to));
 }
 
 void RemoveAt(const Folder& folder, const std::string& name) {
-    if (UnlinkAt(folder.Fd(), name.c_str()) != 0 && errno != ENOENT)
-        throw IoError(errno, "Cannot remove " + folder.PathOf(name));
+    const int error = FailOr(IoOperation::Remove, [&] { return native::Remove(folder, name); });
+    if (error != 0 && error != ENOENT)
+        throw IoError(error, "Cannot remove " + folder.PathOf(name));
 }
 
 void SyncFileSystemOf(const Folder& folder) {
-    if (IoCallFails(IoOperation::Sync) || ::syncfs(folder.Fd()) != 0)
-        throw IoError(errno, "Cannot sync the files of " + folder.Path() + " to disk");
+    if (const int error =
+            FailOr(IoOperation::Sync, [&folder] { return native::SyncFileSystem(folder); }))
+        throw IoError(error, "Cannot sync the files of " + folder.Path() + " to disk");
 }
 
-LockResult LockFolder(const Folder& folder, int& error) {
-    if (::flock(folder.Fd(), LOCK_EX | LOCK_NB) == 0)
+LockResult LockFolder(Folder& folder, int& error) {
+    const int result = native::LockExclusive(folder);
+    if (result == 0)
         return LockResult::Locked;
-    error = errno;
-    return error == EWOULDBLOCK ? LockResult::InUse : LockResult::Failed;
+    error = result;
+    return result == EWOULDBLOCK ? LockResult::InUse : LockResult::Failed;
 }
 
 LockResult FolderLock::TryLock(const std::string& path) {
@@ -616,6 +563,26 @@ LockResult FolderLock::TryLock(const std::string& path) {
     if (result != LockResult::Locked)
         folder_ = Folder();
     return result;
+}
+
+std::string ResolvedPath(const std::string& path) {
+    return native::Resolved(path);
+}
+
+std::string AbsolutePath(const std::string& typed) {
+    return native::Absolute(typed);
+}
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+    return native::Arguments(argc, argv);
+}
+
+bool StandardErrorIsTerminal() {
+    return native::StderrIsTerminal();
+}
+
+void WriteText(std::FILE* stream, std::string_view text) {
+    native::Write(stream, text);
 }
 
 }  // namespace tamrel

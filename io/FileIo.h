@@ -1,10 +1,15 @@
-// File access shared by the table file and the two commands: whole-file reads,
-// and replacing a file through a temporary one so that a failure never leaves a
-// half-written file where a good one stood.
+// File access for the whole program, and the one place that talks to the OS
+// (POSIX or Win32 behind the same interface; paths are UTF-8 inside the
+// program): folders opened once and every name in them reached through
+// them, whole-file and positioned reads, and replacing a file through a
+// temporary one so that a failure never leaves a half-written file where a
+// good one stood.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -29,12 +34,31 @@ public:
 // Largest file the program handles: offsets and sizes are signed 32-bit.
 inline constexpr std::int64_t kMaxFileSize = 0x7FFFFFFF;
 
-// True when a regular file (not a folder) exists at path.
-bool IsExistingFile(const std::string& path);
-// The size of the regular file of that name inside an open folder (see
-// Folder); -1 when there is none. Looking up one name in a folder is cheaper
-// than walking a whole path, file after file.
-std::int64_t RegularFileSizeAt(int folderFd, const std::string& name);
+// An open file or folder of the OS (a descriptor, or a Win32 handle), closed
+// on every way out.
+class NativeHandle {
+public:
+    NativeHandle() = default;
+    explicit NativeHandle(std::intptr_t handle) : handle_(handle) {}
+    NativeHandle(NativeHandle&& other) noexcept : handle_(other.release()) {}
+    NativeHandle& operator=(NativeHandle&& other) noexcept;
+    NativeHandle(const NativeHandle&) = delete;
+    NativeHandle& operator=(const NativeHandle&) = delete;
+    ~NativeHandle();
+
+    std::intptr_t get() const { return handle_; }
+    bool valid() const { return handle_ != -1; }
+    std::intptr_t release() {
+        const std::intptr_t handle = handle_;
+        handle_ = -1;
+        return handle;
+    }
+    // Closes now and reports a failed close (which can carry a delayed write error).
+    int close();
+
+private:
+    std::intptr_t handle_ = -1;
+};
 
 // What makes a file itself, whatever name or path reaches it.
 struct FileIdentity {
@@ -42,42 +66,63 @@ struct FileIdentity {
     bool operator==(const FileIdentity&) const = default;
 };
 
-// What one look at a name in a folder found, links not followed.
+// What one look at a name found.
 struct NameStatus {
     enum class Kind { Missing, File, Link, Other } kind = Kind::Missing;
     int error = 0;  // the cause, when the look failed for another reason than absence
     std::int64_t size = 0;
     FileIdentity identity;
 };
-// Looks at name in the open folder once; follow looks through a link.
-NameStatus StatusAt(int folderFd, const std::string& name, bool follow);
-// The same for a path, for a look that writes nothing (the window's rows).
-NameStatus StatusOfPath(const std::string& path, bool follow);
 
-// Owns a file descriptor and closes it on every way out.
-class UniqueFd {
+// A folder opened once, by its path as the user gave it (the OS follows
+// links along the path; the program resolves nothing itself). Every name in
+// it is then reached through it, so a folder renamed or swapped meanwhile
+// cannot redirect what a command writes: on POSIX through its descriptor
+// (openat and friends), on Windows by a handle that keeps the folder from
+// being renamed or removed while it is open.
+class Folder {
 public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept;
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd();
+    Folder() = default;
+    // Opens path; on failure IsOpen() is false and OpenError() says why.
+    explicit Folder(std::string path);
+    Folder(Folder&&) noexcept = default;
+    Folder& operator=(Folder&&) noexcept = default;
+    ~Folder();
 
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    int release() {
-        int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    // Closes now and reports a failed close (which can carry a delayed write error).
-    int close();
+    bool IsOpen() const { return handle_.valid(); }
+    int OpenError() const { return openError_; }
+    // The path as given, for messages.
+    const std::string& Path() const { return path_; }
+    // A name in the folder as a path, for messages.
+    std::string PathOf(std::string_view name) const;
+    FileIdentity Identity() const;
+    // Makes renames in the folder durable; a file system that cannot sync a
+    // folder is taken as it is. Throws IoError ("Cannot sync the folder PATH").
+    void Sync() const;
+
+    // For io/ itself: the OS's handle of the folder, and of its lock.
+    std::intptr_t Native() const { return handle_.get(); }
+    NativeHandle& LockHandle() { return lock_; }
 
 private:
-    int fd_ = -1;
+    std::string path_;
+    NativeHandle handle_;
+    NativeHandle lock_;  // Windows: the lock file that stands for the folder's lock
+    int openError_ = 0;
 };
+
+// True when a regular file (not a folder) exists at path.
+bool IsExistingFile(const std::string& path);
+// True when a folder exists at path.
+bool IsExistingFolder(const std::string& path);
+// The size of the regular file of that name in the folder; -1 when there is
+// none. Looking up one name in a folder is cheaper than walking a whole path,
+// file after file.
+std::int64_t RegularFileSizeAt(const Folder& folder, const std::string& name);
+// Looks at name in the folder once; follow looks through a link.
+NameStatus StatusAt(const Folder& folder, const std::string& name, bool follow);
+// The same for a path, for a look that writes nothing (the window's rows).
+NameStatus StatusOfPath(const std::string& path, bool follow);
 
 // A regular file opened for reading only; anything else (a folder, a pipe,
 // a device) is refused at opening with EISDIR or ENODEV, without blocking on
@@ -86,21 +131,21 @@ private:
 class InputFile {
 public:
     explicit InputFile(const std::string& path);
-    // The file name inside the open folder; path names it in messages. With
-    // noFollow, a link at the name is refused (ELOOP) instead of followed.
-    InputFile(int folderFd, const std::string& name, const std::string& path,
-              bool noFollow = false);
+    // The file name in the folder. With noFollow, a link at the name is
+    // refused (ELOOP) instead of followed.
+    InputFile(const Folder& folder, const std::string& name, bool noFollow = false);
+    ~InputFile();
 
-    bool IsOpen() const { return fd_.valid(); }
+    bool IsOpen() const { return handle_.valid(); }
     // errno of the failed open, 0 when open.
     int OpenError() const { return openError_; }
     const std::string& Path() const { return path_; }
-    // The open descriptor, for a library that reads the file itself; it
-    // stays this object's.
-    int Descriptor() const { return fd_.get(); }
-
+    // A C runtime descriptor of the open file, for a library that reads the
+    // file itself; it stays this object's.
+    int LibraryDescriptor() const;
     // Which file was opened.
     FileIdentity Identity() const { return identity_; }
+
     // Size in bytes when it was opened; throws FileTooLargeError for 2 GiB or more.
     std::int64_t Size() const;
     // The same without the limit.
@@ -114,48 +159,19 @@ public:
     std::size_t ReadAt(std::uint64_t offset, char* data, std::size_t size) const;
 
 private:
-    void Open(int folderFd, const std::string& name, bool noFollow);
-    // Reads up to size bytes from offset 0; returns how many there were.
-    std::size_t ReadInto(char* data, std::size_t size) const;
+    void Open(const Folder* folder, const std::string& name, bool noFollow);
 
     std::string path_;
-    UniqueFd fd_;
+    NativeHandle handle_;
     std::int64_t size_ = 0;
     FileIdentity identity_;
     int openError_ = 0;
+    mutable int libraryDescriptor_ = -1;
 };
 
 // The whole file at path; throws IoError ("Cannot open file " + path and the
 // cause) when it cannot be opened or read, FileTooLargeError for 2 GiB or more.
 std::string ReadWholeFile(const std::string& path);
-
-// A folder opened once, by its path as the user gave it (the OS follows
-// links along the path; the program resolves nothing itself). Every name in
-// it is then reached through its descriptor, so a folder renamed or swapped
-// meanwhile cannot redirect what a command writes.
-class Folder {
-public:
-    Folder() = default;
-    // Opens path; on failure IsOpen() is false and OpenError() says why.
-    explicit Folder(std::string path);
-
-    bool IsOpen() const { return fd_.valid(); }
-    int OpenError() const { return openError_; }
-    int Fd() const { return fd_.get(); }
-    // The path as given, for messages.
-    const std::string& Path() const { return path_; }
-    // A name in the folder as a path, for messages.
-    std::string PathOf(std::string_view name) const;
-    FileIdentity Identity() const;
-    // Makes renames in the folder durable; a file system that cannot sync a
-    // folder is taken as it is. Throws IoError ("Cannot sync the folder PATH").
-    void Sync() const;
-
-private:
-    std::string path_;
-    UniqueFd fd_;
-    int openError_ = 0;
-};
 
 // Creates a folder; 0, or the OS's error (EEXIST when there is one already).
 int CreateFolder(const std::string& path);
@@ -181,10 +197,10 @@ public:
     const std::string& TargetPath() const { return target_; }
     const std::string& TargetName() const { return name_; }
     // The temporary file as a path (empty once renamed or removed), and its
-    // name in the target's folder.
+    // name in the target's folder, which InFolder() is.
     std::string TemporaryPath() const;
     const std::string& TemporaryName() const { return tempName_; }
-    int FolderFd() const { return folderFd_; }
+    const Folder& InFolder() const { return *folder_; }
 
     // Appends bytes; buffered, so a failure may surface at a later call.
     void Write(std::string_view bytes);
@@ -207,13 +223,12 @@ private:
     void FlushBuffer();
     [[noreturn]] void Fail(int osError, const char* action);
 
-    std::string target_;      // the target's path, for messages
-    std::string folderPath_;  // its folder's path, for messages
-    std::string name_;        // the target's name in its folder
+    std::string target_;  // the target's path, for messages
+    std::string name_;    // the target's name in its folder
     std::string tempName_;
-    UniqueFd ownFolder_;  // the folder, when the writer opened it itself
-    int folderFd_ = -1;
-    UniqueFd fd_;
+    std::unique_ptr<Folder> ownFolder_;  // the folder, when the writer opened it itself
+    const Folder* folder_ = nullptr;
+    NativeHandle handle_;
     std::string buffer_;
     std::int64_t appendOffset_ = 0;
     bool finished_ = false;
@@ -227,7 +242,8 @@ void CopyFileAt(const Folder& folder, const std::string& from, const std::string
 
 // Writes a file in an open folder through a temporary file renamed over it:
 // the name holds either its old file or the whole new one, and a link there
-// is replaced. Not synced (the caller syncs once for many files).
+// is replaced. Not synced on POSIX (the caller syncs the file system once for
+// many files with SyncFileSystemOf); flushed file by file on Windows.
 void WriteFileThroughRename(const Folder& folder, const std::string& name, std::string_view bytes);
 
 // The temporary files of this program are named "." + target + ".tmp-" and
@@ -240,7 +256,7 @@ int RemoveLeftoverTemporaries(const Folder& folder,
 
 // The names in the folder that end with suffix.
 std::vector<std::string> NamesEndingWith(const Folder& folder, std::string_view suffix);
-// Every name in the folder but "." and "..".
+// Every name in the folder but "." and ".." (and the lock file Windows needs).
 std::vector<std::string> NamesIn(const Folder& folder);
 
 // Renames a name of the folder over another, as one step; throws IoError
@@ -249,16 +265,21 @@ void RenameAt(const Folder& folder, const std::string& from, const std::string& 
 // Removes a name of the folder; a name that is gone already is no failure.
 void RemoveAt(const Folder& folder, const std::string& name);
 
-// Writes everything of the file system that holds the open folder to disk:
-// one call instead of one per file, after many files were written.
+// Writes everything of the file system that holds the folder to disk: one
+// call instead of one per file, after many files were written (Windows,
+// which has no such call for a user, flushes each file as it is written).
 void SyncFileSystemOf(const Folder& folder);
 
-// An exclusive advisory lock (flock) on a folder itself, held while a command
-// writes in it, so that two commands never interleave on one folder.
+// An exclusive lock on a folder, held while a command writes in it, so that
+// two commands never interleave on one folder: flock on the folder itself on
+// POSIX, LockFileEx on its lock file ".tamrel-lock" on Windows.
 enum class LockResult { Locked, InUse, Failed };
 // Tries once, without waiting; the lock lasts while the folder stays open.
 // error is set when it failed.
-LockResult LockFolder(const Folder& folder, int& error);
+LockResult LockFolder(Folder& folder, int& error);
+// The name of the file that carries a folder's lock where the OS cannot lock
+// a folder itself (Windows); no command counts it as one of the folder's files.
+inline constexpr const char* kLockFileName = ".tamrel-lock";
 
 // A lock on a folder by its path, for a holder that only locks (tests, and
 // a second program).
@@ -271,13 +292,22 @@ private:
     Folder folder_;
 };
 
+// The path with every link resolved, or empty when it cannot be resolved.
+std::string ResolvedPath(const std::string& path);
+// A path as typed turned absolute and normalised by its text ("." and ".."
+// taken as written, links not resolved), with no separator at its end but
+// for a root.
+std::string AbsolutePath(const std::string& typed);
+
+// The program's arguments as UTF-8 (on Windows from the wide command line,
+// whatever the code page).
+std::vector<std::string> ProgramArguments(int argc, char** argv);
 // True when the program's standard error goes to a terminal (where a
 // progress line can be drawn and redrawn).
 bool StandardErrorIsTerminal();
-
-// True when a folder exists at path.
-bool IsExistingFolder(const std::string& path);
-// The path with every link resolved, or empty when it cannot be resolved.
-std::string ResolvedPath(const std::string& path);
+// Writes UTF-8 text to stdout or stderr as the user's console shows it: as
+// is on POSIX; on Windows through the console's wide output when the stream
+// is a console, else as UTF-8 bytes with lines ended as on Linux.
+void WriteText(std::FILE* stream, std::string_view text);
 
 }  // namespace tamrel

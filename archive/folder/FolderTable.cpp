@@ -49,8 +49,8 @@ OpenOutcome OpenWorkFolder(StreamTable& table, WindowServices& window, const std
     std::optional<TakenFolder> taken = TakeFolder(folder, window, {});
     if (!taken)
         return OpenOutcome::FolderInUse;
-    const InputFile tableFile(taken->Work().Fd(), names.tableFileName, names.tableFile);
-    const bool bankImage = StatusAt(taken->Work().Fd(), names.bankImageName, true).kind ==
+    const InputFile tableFile(taken->Work(), names.tableFileName);
+    const bool bankImage = StatusAt(taken->Work(), names.bankImageName, true).kind ==
                            NameStatus::Kind::File;
     if (!tableFile.IsOpen() || !bankImage) {
         taken->Release();

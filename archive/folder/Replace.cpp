@@ -54,7 +54,7 @@ std::optional<TakenStream> TakeStream(const std::string& folder, const std::stri
 // the program cannot read back, or that holds another number of samples
 // than were encoded, never replaces the old one.
 void ReadBack(const ReplacingFileWriter& file, const std::string& name, std::uint64_t frames) {
-    const FileSource written(file.FolderFd(), file.TemporaryName(), file.TemporaryPath());
+    const FileSource written(file.InFolder(), file.TemporaryName());
     if (!written.IsOpen())
         throw IoError(written.OpenError(), "Cannot open file " + file.TemporaryPath());
     const StreamInfo info = ReadStreamInfo(written);
@@ -96,7 +96,7 @@ struct OldStream {
     std::uint64_t size = 0;
 
     OldStream(const Folder& work, const std::string& name)
-        : file(work.Fd(), name, work.PathOf(name)) {
+        : file(work, name) {
         if (!file.IsOpen())
             throw IoError(file.OpenError(), "Cannot open file " + work.PathOf(name));
         size = file.Size();
@@ -171,7 +171,7 @@ StepResult ReplaceIn(const Folder& work, const std::string& name, const std::str
 
     // The first original stays beside the file until it is restored.
     const std::string original = name + ".orig";
-    if (StatusAt(work.Fd(), original, false).kind == NameStatus::Kind::Missing)
+    if (StatusAt(work, original, false).kind == NameStatus::Kind::Missing)
         CopyFileAt(work, name, original);
     file.RenameIntoPlace();
     work.Sync();
@@ -313,7 +313,7 @@ std::optional<FolderReplaceSummary> ReplaceFromFolder(
     std::map<std::string, std::vector<std::string>> filesByStem;
     for (const std::string& name : NamesIn(audio))
         if (IsReplaceableAudioName(name) &&
-            StatusAt(audio.Fd(), name, true).kind == NameStatus::Kind::File)
+            StatusAt(audio, name, true).kind == NameStatus::Kind::File)
             filesByStem[Stem(name)].push_back(name);
     for (auto& [stem, files] : filesByStem)
         std::sort(files.begin(), files.end());
@@ -329,7 +329,7 @@ std::optional<FolderReplaceSummary> ReplaceFromFolder(
     const PackNames names = PackNamesFor(folder);
     StreamTable table;
     if (const auto refusal = LoadFolderTable(
-            table, InputFile(work.Fd(), names.tableFileName, names.tableFile)))
+            table, InputFile(work, names.tableFileName)))
         throw TableFileError("The table file " + names.tableFile + " cannot be read: " + *refusal);
 
     FolderReplaceSummary summary;
@@ -393,7 +393,7 @@ ReplaceOutcome RestoreStream(const std::string& folder, const std::string& name,
     if (!stream)
         return ReplaceOutcome::FolderInUse;
     const Folder& work = stream->taken.Work();
-    if (StatusAt(work.Fd(), stream->original, false).kind != NameStatus::Kind::File) {
+    if (StatusAt(work, stream->original, false).kind != NameStatus::Kind::File) {
         stream->taken.Release();
         window.InformationBox("No original of " + name + " is kept in " + folder + ".",
                               "Information");

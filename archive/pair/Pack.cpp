@@ -39,14 +39,14 @@ public:
         StreamFileState state;
         if (name.empty())
             return state;  // missing
-        NameStatus status = StatusAt(folder_.Fd(), name, false);
+        NameStatus status = StatusAt(folder_, name, false);
         const bool link = status.kind == NameStatus::Kind::Link;
         if (link) {
             if (!LeadsIntoFolder(name)) {
                 state.kind = StreamFileState::Kind::LinkOutside;
                 return state;
             }
-            status = StatusAt(folder_.Fd(), name, true);
+            status = StatusAt(folder_, name, true);
         }
         if (status.error != 0) {
             state.kind = StreamFileState::Kind::Unreadable;
@@ -67,7 +67,7 @@ public:
     // The row's file, opened now; it must be the file that was planned.
     std::unique_ptr<InputFile> Open(std::int32_t row, const std::string& name) const {
         const Planned& planned = planned_.at(static_cast<std::size_t>(row));
-        auto file = std::make_unique<InputFile>(folder_.Fd(), name, PathOf(name), !planned.link);
+        auto file = std::make_unique<InputFile>(folder_, name, !planned.link);
         if (!file->IsOpen() && file->OpenError() == ELOOP)
             throw std::runtime_error("The stream file " + PathOf(name) + " changed while packing.");
         if (!file->IsOpen())
@@ -239,8 +239,8 @@ public:
 
     // The table file and the bank image; an end's outcome when they do not do.
     std::optional<PackOutcome> Load() {
-        const InputFile tableFile(work_->Fd(), names_.tableFileName, names_.tableFile);
-        const InputFile bankImage(work_->Fd(), names_.bankImageName, names_.bankImage);
+        const InputFile tableFile(*work_, names_.tableFileName);
+        const InputFile bankImage(*work_, names_.bankImageName);
         if (!tableFile.IsOpen() || !bankImage.IsOpen()) {
             LetGo();
             return ResourcesMissing();

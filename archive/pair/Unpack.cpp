@@ -116,21 +116,21 @@ std::string WriterFolderOf(const UnpackNames& names) {
 
 // The stream files already in the folder whose bytes differ from the
 // streams that would replace them; missing files are not listed.
-std::vector<std::string> DifferingStreamFiles(int folderFd, std::string_view archive,
+std::vector<std::string> DifferingStreamFiles(const Folder& folder, std::string_view archive,
                                               const ArrInt& addresses,
                                               const std::vector<std::int32_t>& sizes,
                                               const std::vector<std::string>& names) {
     std::vector<std::string> differing;
     std::vector<char> buffer;
     for (std::size_t i = 0; i < names.size(); ++i) {
-        const std::int64_t size = RegularFileSizeAt(folderFd, names[i]);
+        const std::int64_t size = RegularFileSizeAt(folder, names[i]);
         if (size < 0)
             continue;
         if (size != sizes[i]) {
             differing.push_back(names[i]);
             continue;
         }
-        InputFile file(folderFd, names[i], names[i]);
+        InputFile file(folder, names[i]);
         const std::size_t read = file.IsOpen() ? file.ReadAllInto(buffer) : 0;
         const std::string_view stream = archive.substr(static_cast<std::size_t>(addresses[i]),
                                                        static_cast<std::size_t>(sizes[i]));
@@ -329,7 +329,7 @@ void Unpacker::RemoveOriginalsOfWhatWasWritten(const Folder& folder) {
         const std::size_t i = row->second;
         const std::string_view stream(archive_.data() + rows_.addresses[i],
                                       static_cast<std::size_t>(rows_.sizes[i]));
-        const InputFile file(folder.Fd(), original, folder.PathOf(original), true);
+        const InputFile file(folder, original, true);
         if (!file.IsOpen() || file.RawSize() != rows_.sizes[i])
             continue;
         const std::size_t read = file.ReadAllInto(buffer);
@@ -357,7 +357,7 @@ UnpackOutcome Unpacker::WriteWorkFolder() {
     std::vector<std::string> edited;
     std::unordered_set<std::string> approved;
     while (taken) {
-        edited = DifferingStreamFiles(taken->Work().Fd(), archive_, rows_.addresses, rows_.sizes,
+        edited = DifferingStreamFiles(taken->Work(), archive_, rows_.addresses, rows_.sizes,
                                       rows_.fileNames);
         if (std::all_of(edited.begin(), edited.end(),
                         [&approved](const std::string& name) { return approved.count(name); }))
