@@ -4,8 +4,10 @@ namespace tamrel {
 
 namespace {
 
+// Windows itself takes "/" as well as "\\" (and its users type both), and the
+// colon after a drive letter.
 std::string_view Separators(PathStyle style) {
-    return style == PathStyle::Windows ? "\\:" : "/";
+    return style == PathStyle::Windows ? "\\/:" : "/";
 }
 
 }  // namespace

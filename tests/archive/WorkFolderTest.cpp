@@ -102,6 +102,17 @@ TEST(PathRules, TheDriveColonSeparatesOnlyInTheWindowsStyle) {
     EXPECT_EQ(FileNamePart("/a/b\\c", PathStyle::Posix), "b\\c");
 }
 
+TEST(PathRules, TheWindowsStyleTakesBothSlashes) {
+    EXPECT_EQ(FileNamePart("C:/Mods\\Audio/intro.ast", PathStyle::Windows), "intro.ast");
+    EXPECT_EQ(DirectoryPart("C:/Mods\\Audio/intro.ast", PathStyle::Windows), "C:/Mods\\Audio/");
+    const PackNames p = PackNamesFor("D:/Mods/intro_", PathStyle::Windows);
+    EXPECT_EQ(p.folderName, "intro_");
+    EXPECT_EQ(p.newArchive, "D:/Mods/intro_.ast");
+    EXPECT_EQ(p.parentFolder, "D:/Mods");
+    EXPECT_EQ(UnpackNamesFor("\\\\server\\share/intro.abk", PathStyle::Windows).workFolder,
+              "\\\\server\\share/intro_");
+}
+
 TEST(StreamFileName, AtLeastFiveDigits) {
     EXPECT_EQ(StreamFileName("intro", 7), "intro_00007.asf");
     EXPECT_EQ(StreamFileName("intro", 99999), "intro_99999.asf");
