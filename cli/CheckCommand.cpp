@@ -14,7 +14,7 @@ int RunCheck(const Options& options, ConsoleWindow& window) {
     StreamTable pair;
     const std::string file = AsDialogPath(options.arguments[0]);
     if (!ListPair(pair, file, window)) {
-        std::printf("FAILED: the pair of %s does not unpack\n", file.c_str());
+        Print("FAILED: the pair of " + file + " does not unpack\n");
         return kFailure;
     }
     const std::int32_t streams = pair.RowCount() - 1;
@@ -33,11 +33,11 @@ int RunCheck(const Options& options, ConsoleWindow& window) {
     const std::string archive = ReadWholeFile(UnpackNamesFor(file).archive);
     const std::vector<std::string> found = ComparePairWithFolder(pair, archive, folder);
     for (const std::string& line : found)
-        std::printf("%s\n", line.c_str());
+        Print(line + "\n");
     const auto mismatches = static_cast<int>(found.size());
     if (mismatches != 0) {
-        std::printf("FAILED: %d mismatch%s between the pair of %s and %s\n", mismatches,
-                    mismatches == 1 ? "" : "es", file.c_str(), folder.c_str());
+        Print(Format("FAILED: %d mismatch%s between the pair of %s and %s\n", mismatches,
+                     mismatches == 1 ? "" : "es", file.c_str(), folder.c_str()));
         return kFailure;
     }
     window.Success("OK: " + std::to_string(streams) +

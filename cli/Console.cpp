@@ -1,27 +1,44 @@
 #include "Console.h"
 
+#include <algorithm>
+#include <cstdarg>
 #include <cstdio>
-#include <filesystem>
 
 #include "archive/folder/FolderTable.h"
 #include "archive/folder/Path.h"
 #include "archive/pair/PackPlan.h"
 #include "archive/pair/StreamColumns.h"
 #include "archive/pair/Unpack.h"
+#include "io/FileIo.h"
 
 namespace tamrel::cli {
 
+void Print(const std::string& text) {
+    WriteText(stdout, text);
+}
+
+std::string Format(const char* format, ...) {
+    std::va_list arguments;
+    va_start(arguments, format);
+    std::va_list again;
+    va_copy(again, arguments);
+    const int n = std::vsnprintf(nullptr, 0, format, arguments);
+    va_end(arguments);
+    std::string text(static_cast<std::size_t>(std::max(n, 0)) + 1, '\0');
+    std::vsnprintf(text.data(), text.size(), format, again);
+    va_end(again);
+    text.resize(static_cast<std::size_t>(std::max(n, 0)));
+    return text;
+}
+
 int UsageError(const std::string& message) {
-    std::fprintf(stderr, "tamrel-cli: %s\nTry 'tamrel-cli --help' for more information.\n",
-                 message.c_str());
+    WriteText(stderr,
+              "tamrel-cli: " + message + "\nTry 'tamrel-cli --help' for more information.\n");
     return kUsage;
 }
 
 std::string AsDialogPath(const std::string& typed) {
-    std::string path = std::filesystem::absolute(typed).lexically_normal().string();
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    return path;
+    return AbsolutePath(typed);
 }
 
 std::unique_ptr<ByteSource> StreamSources::Open(std::int32_t row, std::string& why) const {

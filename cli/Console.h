@@ -34,6 +34,11 @@ struct Options {
     std::optional<std::string> from;
 };
 
+// Text on stdout, as the user's console shows it (UTF-8 everywhere).
+void Print(const std::string& text);
+// printf's formatting into a string.
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 // Says a usage error with the hint to --help; returns kUsage.
 int UsageError(const std::string& message);
 

@@ -1,6 +1,7 @@
 #include "ConsoleWindow.h"
 
 #include "archive/host/NameList.h"
+#include "io/FileIo.h"
 
 #include <algorithm>
 
@@ -36,7 +37,7 @@ ConsoleWindow::~ConsoleWindow() {
 
 void ConsoleWindow::Error(const std::string& text) {
     EraseProgress();
-    std::fprintf(err_, "tamrel-cli: %s\n", TerminalText(text).c_str());
+    WriteText(err_, "tamrel-cli: " + TerminalText(text) + "\n");
     std::fflush(err_);
 }
 
@@ -62,7 +63,7 @@ void ConsoleWindow::Success(const std::string& text) {
     EraseProgress();
     if (quiet_)
         return;
-    std::fprintf(out_, "%s\n", TerminalText(text).c_str());
+    WriteText(out_, TerminalText(text) + "\n");
     std::fflush(out_);
 }
 
@@ -134,13 +135,15 @@ void ConsoleWindow::DrawProgress(bool force) {
     const double count = static_cast<double>(range_.ShownPosition()) - range_.Min();
     // Ranges of many mebibytes are bytes (the archive being searched);
     // smaller ones count streams or positions.
-    if (span >= kMiB) {
-        std::fprintf(err_, "\r[%s] %3d%%  %.0f/%.0f MiB  %.0f MiB/s\033[K", bar.c_str(),
-                     static_cast<int>(done * 100), count / kMiB, span / kMiB, rate / kMiB);
-    } else {
-        std::fprintf(err_, "\r[%s] %3d%%  %.0f/%.0f  %.0f/s\033[K", bar.c_str(),
-                     static_cast<int>(done * 100), count, span, rate);
-    }
+    char line[160];
+    if (span >= kMiB)
+        std::snprintf(line, sizeof line, "\r[%s] %3d%%  %.0f/%.0f MiB  %.0f MiB/s\033[K",
+                      bar.c_str(), static_cast<int>(done * 100), count / kMiB, span / kMiB,
+                      rate / kMiB);
+    else
+        std::snprintf(line, sizeof line, "\r[%s] %3d%%  %.0f/%.0f  %.0f/s\033[K", bar.c_str(),
+                      static_cast<int>(done * 100), count, span, rate);
+    WriteText(err_, line);
     std::fflush(err_);
     progressDrawn_ = true;
 }
@@ -148,7 +151,7 @@ void ConsoleWindow::DrawProgress(bool force) {
 void ConsoleWindow::EraseProgress() {
     if (!progressDrawn_)
         return;
-    std::fprintf(err_, "\r\033[K");
+    WriteText(err_, "\r\033[K");
     std::fflush(err_);
     progressDrawn_ = false;
 }

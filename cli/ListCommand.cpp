@@ -101,7 +101,7 @@ void PrintTable(const StreamTable& table, bool tsv, const StreamSources* sources
         if (!tsv)
             while (!line.empty() && line.back() == ' ')
                 line.pop_back();
-        std::printf("%s\n", line.c_str());
+        Print(line + "\n");
     };
     printRow(headers);
     for (const auto& cells : rows)

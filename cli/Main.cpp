@@ -89,20 +89,21 @@ const char* const kUsageText =
 }  // namespace
 
 int Run(int argc, char** argv) {
+    const std::vector<std::string> args = ProgramArguments(argc, argv);
     Options options;
     bool optionsEnded = false;
     std::vector<std::string> positional;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
         if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
             positional.push_back(arg);
         } else if (arg == "--") {
             optionsEnded = true;
         } else if (arg == "-h" || arg == "--help") {
-            std::fputs(kUsageText, stdout);
+            Print(kUsageText);
             return kSuccess;
         } else if (arg == "--version") {
-            std::printf("tamrel-cli %s\n", TAMREL_VERSION);
+            Print(std::string("tamrel-cli ") + TAMREL_VERSION + "\n");
             return kSuccess;
         } else if (arg == "-q" || arg == "--quiet") {
             options.quiet = true;
@@ -115,12 +116,12 @@ int Run(int argc, char** argv) {
         } else if (arg == "--details") {
             options.details = true;
         } else if (arg == "--rows" || arg == "-o" || arg == "--loop" || arg == "--from") {
-            if (i + 1 >= argc)
+            if (i + 1 >= args.size())
                 return UsageError(arg + " needs a value");
             (arg == "-o"       ? options.outputFolder
              : arg == "--loop" ? options.loop
              : arg == "--from" ? options.from
-                               : options.rows) = std::string(argv[++i]);
+                               : options.rows) = args[++i];
         } else {
             return UsageError("unknown option '" + arg + "'");
         }

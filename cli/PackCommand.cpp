@@ -12,8 +12,8 @@ namespace tamrel::cli {
 namespace {
 
 void PrintPlan(const PackPlan& plan) {
-    std::printf("%6s  %-24s %10s %10s %8s %11s %11s  %s\n", "#", "Stream file", "Old size",
-                "New size", "Padding", "Old addr", "New addr", "Bank patch");
+    Print(Format("%6s  %-24s %10s %10s %8s %11s %11s  %s\n", "#", "Stream file", "Old size",
+                 "New size", "Padding", "Old addr", "New addr", "Bank patch"));
     // Both lists are in row order; each moved stream has one patch.
     auto patch = plan.patches.begin();
     for (const PackPlan::Stream& stream : plan.streams) {
@@ -23,11 +23,11 @@ void PrintPlan(const PackPlan& plan) {
         if (patch != plan.patches.end() && patch->row == stream.row)
             patchText = std::to_string(patch->position) + ": " + std::to_string(patch->oldAddress) +
                         " -> " + std::to_string(patch->newAddress);
-        std::printf("%6d  %-24s %10u %10u %8u %11u %11u  %s\n", stream.row, stream.name.c_str(),
-                    stream.oldSize, stream.newSize, stream.newSize - stream.fileSize,
-                    stream.oldAddress, stream.address, patchText.c_str());
+        Print(Format("%6d  %-24s %10u %10u %8u %11u %11u  %s\n", stream.row, stream.name.c_str(),
+                     stream.oldSize, stream.newSize, stream.newSize - stream.fileSize,
+                     stream.oldAddress, stream.address, patchText.c_str()));
     }
-    std::printf("New archive: %u bytes\n", plan.archiveSize);
+    Print(Format("New archive: %u bytes\n", plan.archiveSize));
 }
 
 }  // namespace
