@@ -32,8 +32,14 @@ std::string JoinForMessage(const std::string& folder, std::string_view name) {
     if (folder.empty())
         return std::string(name);
     const char last = folder.back();
+    // Paths in messages as the system writes them.
+#ifdef _WIN32
+    constexpr const char* kSeparator = "\\";
+#else
+    constexpr const char* kSeparator = "/";
+#endif
     return last == '/' || last == '\\' ? folder + std::string(name)
-                                       : folder + "/" + std::string(name);
+                                       : folder + kSeparator + std::string(name);
 }
 
 // The OS calls through which every file operation of the program goes, so

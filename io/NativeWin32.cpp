@@ -2,10 +2,10 @@
 // long paths through "\\?\", and a folder pinned by a handle opened without
 // delete sharing, so that it can be neither renamed nor removed while a
 // command works in it by paths below it.
-#include <windows.h>
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -27,8 +27,8 @@ Handle FromH(HANDLE handle) {
 std::wstring Wide(std::string_view utf8) {
     if (utf8.empty())
         return {};
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                        nullptr, 0);
+    const int n =
+        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(n), L'\0');
     ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
     return wide;
@@ -134,11 +134,11 @@ int FillFacts(HANDLE handle, Facts& facts) {
                                                              : Facts::Kind::File;
     if (facts.kind == Facts::Kind::File && ::GetFileType(handle) != FILE_TYPE_DISK)
         facts.kind = Facts::Kind::Other;
-    facts.size = static_cast<std::int64_t>(
-        (std::uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow);
-    facts.identity = {information.dwVolumeSerialNumber,
-                      (std::uint64_t{information.nFileIndexHigh} << 32) |
-                          information.nFileIndexLow};
+    facts.size = static_cast<std::int64_t>((std::uint64_t{information.nFileSizeHigh} << 32) |
+                                           information.nFileSizeLow);
+    facts.identity = {
+        information.dwVolumeSerialNumber,
+        (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
     return 0;
 }
 
@@ -150,9 +150,10 @@ int Close(Handle handle) {
 
 int OpenFolder(const std::string& path, Handle& folder) {
     // Without delete sharing: the folder stays where it is while it is open.
-    HANDLE handle = ::CreateFileW(LongPath(path).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE handle =
+        ::CreateFileW(LongPath(path).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return LastErrno();
     Facts facts;
@@ -172,8 +173,8 @@ int OpenForReading(const Folder* folder, const std::string& name, bool noFollow,
         !(noFollow && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)))
         return EISDIR;
     HANDLE handle = ::CreateFileW(
-        path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | (noFollow ? FILE_FLAG_OPEN_REPARSE_POINT : 0),
+        path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | (noFollow ? FILE_FLAG_OPEN_REPARSE_POINT : 0),
         nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return LastErrno();
@@ -321,10 +322,10 @@ int MakeFolder(const std::string& path) {
 
 int LockExclusive(Folder& folder) {
     // A folder handle cannot be locked: its lock file can, and is kept.
-    HANDLE handle = ::CreateFileW(PathIn(&folder, kLockFileName).c_str(),
-                                  GENERIC_READ | GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr);
+    HANDLE handle =
+        ::CreateFileW(PathIn(&folder, kLockFileName).c_str(), GENERIC_READ | GENERIC_WRITE,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                      FILE_ATTRIBUTE_HIDDEN, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return LastErrno();
     OVERLAPPED whole{};
@@ -414,9 +415,13 @@ void Write(std::FILE* stream, std::string_view text) {
 }
 
 int LibraryDescriptor(Handle file) {
-    HANDLE copy = nullptr;
-    if (!::DuplicateHandle(::GetCurrentProcess(), H(file), ::GetCurrentProcess(), &copy, 0, FALSE,
-                           DUPLICATE_SAME_ACCESS))
+    // A file object of its own, not a duplicate handle: a duplicate shares
+    // the file position, and the positional reads of io/ move it on Windows,
+    // which would pull the library's reads elsewhere. Reopening the handle
+    // reaches the same file even if its name has changed since.
+    HANDLE copy = ::ReOpenFile(H(file), GENERIC_READ,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+    if (copy == INVALID_HANDLE_VALUE)
         return -1;
     const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(copy), _O_RDONLY | _O_BINARY);
     if (fd < 0)

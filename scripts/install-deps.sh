@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs, only when missing, every Debian package that building, testing and
 # running the program need. Quiet when everything is there already.
+# With "windows", what cross-building and testing the Windows console program
+# needs as well.
 set -euo pipefail
 
 packages=(
@@ -11,6 +13,9 @@ packages=(
   clang libclang-rt-14-dev
   ffmpeg libsndfile1-dev libsoxr-dev qt6-multimedia-dev dpkg-dev file groff-base
 )
+if [ "${1:-}" = windows ]; then
+  packages+=(g++-mingw-w64-x86-64-posix wine64 make dpkg-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

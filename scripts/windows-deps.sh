@@ -3,8 +3,9 @@
 # links: libsndfile with FLAC, Ogg Vorbis, Opus and MP3 (libogg, libvorbis,
 # flac, opus, mpg123, lame) and libsoxr, from Debian's own source packages
 # (fetched with a private apt configuration: the machine's is not changed).
-# The result is cached outside the checkout, keyed by the sources' versions,
-# the compiler and this script, so a second run on the machine reuses it.
+# The result is cached outside the checkout, keyed by the sources' versions
+# and the compiler, each library with its own stamp, so a second run on the
+# machine reuses it (remove the cache folder to build everything anew).
 # Prints the prefix the libraries are installed in.
 # Usage: scripts/windows-deps.sh
 set -euo pipefail
@@ -29,8 +30,7 @@ for p in "${packages[@]}"; do
   [ -n "$v" ] || { echo "windows-deps: no source package $p" >&2; exit 1; }
   versions+="$p=$v "
 done
-key=$( (echo "$versions"; x86_64-w64-mingw32-g++-posix --version | head -n 1; cat "$0" cmake/mingw-w64.cmake) |
-  sha256sum | cut -c1-16)
+key=$( (echo "$versions"; x86_64-w64-mingw32-g++-posix --version | head -n 1) | sha256sum | cut -c1-16)
 prefix="$cache/$key/prefix"
 if [ -f "$prefix/.complete" ]; then
   echo "$prefix"
@@ -38,19 +38,24 @@ if [ -f "$prefix/.complete" ]; then
 fi
 
 work="$cache/$key/src"
-rm -rf "$work" "$prefix"
 mkdir -p "$work" "$prefix"
 cd "$work"
 for p in "${packages[@]}"; do
+  ls -d "$p"-*/ >/dev/null 2>&1 && continue
   # Only the source; a missing detached signature must not stop it.
   apt-get source -qq --download-only "$p" >/dev/null 2>&1 || true
   dsc=$(ls "${p}"_*.dsc | head -n 1)
   dpkg-source --no-check -x "$dsc" >/dev/null
 done
 jobs=$(nproc)
+# Each library once: a stamp says it is in the prefix.
+built() { [ -f "$prefix/.built-$1" ]; }
+stamp() { touch "$prefix/.built-$1"; }
 cmake_dep() {  # NAME [CMAKE ARGUMENTS...]
-  local dir
-  dir=$(ls -d "$1"-*/ | head -n 1)
+  local dir name=$1
+  built "$name" && return
+  dir=$(ls -d "$name"-*/ 2>/dev/null | head -n 1 || true)
+  [ -n "$dir" ] || dir=$name/
   shift
   cmake -S "$dir" -B "$dir/build-win" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64.cmake" -DTAMREL_WINDOWS_PREFIX="$prefix" \
@@ -58,25 +63,45 @@ cmake_dep() {  # NAME [CMAKE ARGUMENTS...]
     -DCMAKE_POLICY_DEFAULT_CMP0074=NEW "$@" >/dev/null
   cmake --build "$dir/build-win" -j "$jobs" >/dev/null
   cmake --install "$dir/build-win" >/dev/null
+  stamp "$name"
 }
 configure_dep() {  # NAME [CONFIGURE ARGUMENTS...]
-  local dir
-  dir=$(ls -d "$1"-*/ | head -n 1)
+  local dir name=$1
+  built "$name" && return
+  dir=$(ls -d "$name"-*/ | head -n 1)
   shift
   (cd "$dir" && ./configure --host=x86_64-w64-mingw32 --prefix="$prefix" --enable-static \
     --disable-shared CC=x86_64-w64-mingw32-gcc-posix "$@" >/dev/null && make -j "$jobs" >/dev/null &&
     make install >/dev/null)
+  stamp "$name"
 }
 cmake_dep libogg -DINSTALL_DOCS=OFF
 cmake_dep flac -DBUILD_PROGRAMS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_TESTING=OFF -DBUILD_DOCS=OFF \
   -DINSTALL_MANPAGES=OFF -DBUILD_CXXLIBS=OFF -DWITH_STACK_PROTECTOR=OFF
 cmake_dep libvorbis
-configure_dep opus --disable-doc --disable-extra-programs --disable-stack-protector
+configure_dep opus --disable-doc --disable-extra-programs --disable-stack-protector \
+  CPPFLAGS=-D_FORTIFY_SOURCE=0  # fortified calls would need libssp
 configure_dep mpg123 --with-cpu=generic --disable-modules --disable-components --enable-libmpg123
 configure_dep lame --disable-frontend --disable-gtktest --disable-decoder
 cmake_dep libsndfile -DBUILD_PROGRAMS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_TESTING=OFF \
   -DENABLE_CPACK=OFF -DENABLE_EXTERNAL_LIBS=ON -DENABLE_MPEG=ON -DINSTALL_MANPAGES=OFF \
-  -DENABLE_PACKAGE_CONFIG=ON
+  -DENABLE_PACKAGE_CONFIG=ON -DCMAKE_C_FLAGS="-DFLAC__NO_DLL"
 cmake_dep libsoxr -DBUILD_TESTS=OFF -DWITH_OPENMP=OFF -DWITH_LSR_BINDINGS=OFF -DBUILD_EXAMPLES=OFF
+# libsoxr describes itself for pkg-config everywhere but on Windows.
+cat >"$prefix/lib/pkgconfig/soxr.pc" <<PC
+prefix=$prefix
+libdir=\${prefix}/lib
+includedir=\${prefix}/include
+Name: soxr
+Description: High quality, one-dimensional sample-rate conversion library
+Version: 0.1.3
+Libs: -L\${libdir} -lsoxr
+Cflags: -I\${includedir}
+PC
+# GoogleTest for the tests, from the machine's own sources.
+if ! built googletest; then
+  rm -rf googletest && cp -r /usr/src/googletest googletest
+  cmake_dep googletest -Dgtest_disable_pthreads=OFF
+fi
 touch "$prefix/.complete"
 echo "$prefix"

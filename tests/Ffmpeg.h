@@ -6,7 +6,23 @@
 #include <string>
 #include <vector>
 
+// FFmpeg is a Linux program here: the Windows build's tests, run under wine,
+// leave what needs it to the Linux build (which runs the same decoders and
+// encoders), and the Windows program's files are compared with the Linux
+// build's byte for byte by scripts/compare-windows.sh.
+#ifdef _WIN32
+#define TAMREL_NEEDS_FFMPEG() GTEST_SKIP() << "needs FFmpeg, which only the Linux build has"
+#else
+#define TAMREL_NEEDS_FFMPEG() static_cast<void>(0)
+#endif
+
 namespace tamrel::test {
+
+#ifdef _WIN32
+inline constexpr bool kHaveFfmpeg = false;
+#else
+inline constexpr bool kHaveFfmpeg = true;
+#endif
 
 // The samples FFmpeg decodes from the file, channels interleaved.
 std::vector<std::int16_t> FfmpegSamples(const std::string& path);

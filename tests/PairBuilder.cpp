@@ -31,8 +31,8 @@ std::string LittleEndian(std::uint32_t value) {
 
 Pair BuildPair(const std::string& folder, const std::string& baseName, const PairRecipe& recipe) {
     Pair pair;
-    pair.archivePath = folder + "/" + baseName + ".ast";
-    pair.bankPath = folder + "/" + baseName + ".abk";
+    pair.archivePath = folder + test::kSep + baseName + ".ast";
+    pair.bankPath = folder + test::kSep + baseName + ".abk";
     pair.archive = recipe.prefix;
     const std::size_t count = recipe.streams.empty() ? recipe.sizes.size() : recipe.streams.size();
     for (std::size_t k = 0; k < count; ++k) {

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <stdexcept>
 
@@ -95,8 +96,7 @@ struct OldStream {
     StreamInfo info;
     std::uint64_t size = 0;
 
-    OldStream(const Folder& work, const std::string& name)
-        : file(work, name) {
+    OldStream(const Folder& work, const std::string& name) : file(work, name) {
         if (!file.IsOpen())
             throw IoError(file.OpenError(), "Cannot open file " + work.PathOf(name));
         size = file.Size();
@@ -120,16 +120,17 @@ struct OldStream {
 // boxes are the caller's. Throws for what cannot be read or written.
 StepResult ReplaceIn(const Folder& work, const std::string& name, const std::string& audioFile,
                      WindowServices& window, const ReplaceOptions& options, ReplaceReport* report) {
-    const OldStream old(work, name);
-    const StreamInfo& info = old.info;
-    if (std::string refusal = old.Refusal(name); !refusal.empty())
+    std::optional<OldStream> old(std::in_place, work, name);
+    if (std::string refusal = old->Refusal(name); !refusal.empty())
         return {ReplaceOutcome::CannotEncode, std::move(refusal)};
+    const StreamInfo info = std::move(old->info);
+    const std::uint64_t oldSize = old->size;
     if (options.loop && !info.Loops())
         return {ReplaceOutcome::LoopRefused,
                 "The stream " + name + " does not loop, so it takes no loop."};
     AudioFileReader audio(audioFile);
     std::string oldHeader(info.headerSize, '\0');
-    if (old.file.ReadAt(0, oldHeader.data(), oldHeader.size()) != oldHeader.size())
+    if (old->file.ReadAt(0, oldHeader.data(), oldHeader.size()) != oldHeader.size())
         throw IoError(EIO, "Cannot read " + work.PathOf(name));
 
     StreamEncoder encoder(info, oldHeader);
@@ -173,10 +174,11 @@ StepResult ReplaceIn(const Folder& work, const std::string& name, const std::str
     const std::string original = name + ".orig";
     if (StatusAt(work, original, false).kind == NameStatus::Kind::Missing)
         CopyFileAt(work, name, original);
+    old.reset();  // Windows renames over no file that is still open
     file.RenameIntoPlace();
     work.Sync();
     if (report) {
-        report->oldSize = old.size;
+        report->oldSize = oldSize;
         report->newSize = newSize;
         report->oldSeconds = info.Duration();
         report->newSeconds = static_cast<double>(frames) / static_cast<double>(info.sampleRate);
@@ -328,8 +330,7 @@ std::optional<FolderReplaceSummary> ReplaceFromFolder(
     const Folder& work = taken->Work();
     const PackNames names = PackNamesFor(folder);
     StreamTable table;
-    if (const auto refusal = LoadFolderTable(
-            table, InputFile(work, names.tableFileName)))
+    if (const auto refusal = LoadFolderTable(table, InputFile(work, names.tableFileName)))
         throw TableFileError("The table file " + names.tableFile + " cannot be read: " + *refusal);
 
     FolderReplaceSummary summary;

@@ -21,7 +21,7 @@ TEST(ComparePairWithFolder, NamesEveryWayAPairDiffersFromItsFolder) {
     struct Case {
         const char* what;
         std::function<void(test::Pair&, const std::string& folder)> change;
-        std::vector<std::string> mismatches;  // with FOLDER for the folder's path
+        std::vector<std::string> mismatches;  // with FOLDER/ for the folder and a separator
     };
     const Case cases[] = {
         {"nothing changed", [](test::Pair&, const std::string&) {}, {}},
@@ -30,35 +30,35 @@ TEST(ComparePairWithFolder, NamesEveryWayAPairDiffersFromItsFolder) {
          {"stream 2: its bytes differ from FOLDER/intro_00002.asf"}},
         {"padding that is not zero",
          [](test::Pair& pair, const std::string& folder) {
-             WriteFileBytes(folder + "/intro_00003.asf", pair.archive.substr(300, 40));
+             WriteFileBytes(folder + test::kSep + "intro_00003.asf", pair.archive.substr(300, 40));
              pair.archive[345] = 'x';
          },
          {"stream 3: its bytes differ from FOLDER/intro_00003.asf"}},
         {"zero padding is no difference",
          [](test::Pair& pair, const std::string& folder) {
-             WriteFileBytes(folder + "/intro_00003.asf", pair.archive.substr(300, 40));
+             WriteFileBytes(folder + test::kSep + "intro_00003.asf", pair.archive.substr(300, 40));
              pair.archive.replace(340, 10, std::string(10, '\0'));
          },
          {}},
         {"a missing stream file",
          [](test::Pair&, const std::string& folder) {
-             std::remove((folder + "/intro_00001.asf").c_str());
+             std::remove((folder + test::kSep + "intro_00001.asf").c_str());
          },
          {"stream 1: the stream file FOLDER/intro_00001.asf cannot be read"}},
         {"a moved stream",
          [](test::Pair&, const std::string& folder) {
              StreamTable t;
-             t.LoadTableFile(folder + "/intro_.tba");
+             t.LoadTableFile(folder + test::kSep + "intro_.tba");
              t.SetCellText(3, 3, "304");
-             t.SaveTableFile(folder + "/intro_.tba");
+             t.SaveTableFile(folder + test::kSep + "intro_.tba");
          },
          {"stream 3: Ast Addr is 300 in the pair, 304 in the table file"}},
         {"an extra row",
          [](test::Pair&, const std::string& folder) {
              StreamTable t;
-             t.LoadTableFile(folder + "/intro_.tba");
+             t.LoadTableFile(folder + test::kSep + "intro_.tba");
              t.SetRowCount(5);
-             t.SaveTableFile(folder + "/intro_.tba");
+             t.SaveTableFile(folder + test::kSep + "intro_.tba");
          },
          {"streams: the pair has 3, the table file 4"}},
     };
@@ -74,9 +74,9 @@ TEST(ComparePairWithFolder, NamesEveryWayAPairDiffersFromItsFolder) {
         c.change(pair, folder);
         std::vector<std::string> expected;
         for (std::string line : c.mismatches) {
-            const auto at = line.find("FOLDER");
+            const auto at = line.find("FOLDER/");
             if (at != std::string::npos)
-                line.replace(at, 6, folder);
+                line.replace(at, 7, folder + test::kSep);
             expected.push_back(line);
         }
         EXPECT_EQ(ComparePairWithFolder(table, pair.archive, folder), expected);

@@ -1,10 +1,11 @@
 // What Pack and Unpack leave on disk when a write fails at any point, when
 // they are killed, and when the work folder or its table is hostile.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <chrono>
@@ -85,9 +86,14 @@ UnpackOutcome UnpackIt(const TempDir& dir, RecordingWindow& window) {
 enum class Stop { Fail, Kill };
 
 // Runs the command once in a child that dies at the Nth call of the kind;
-// true when it got that far.
+// true when it got that far. Windows has no fork: there the kills are left
+// to the POSIX build, which runs the same code above io/.
 bool KillAt(IoOperation operation, int nth, const TempDir& dir,
             const std::function<bool(const TempDir&, RecordingWindow&)>& run) {
+#ifdef _WIN32
+    (void)operation, (void)nth, (void)dir, (void)run;
+    return false;
+#else
     const pid_t child = ::fork();
     if (child == 0) {
         SetIoFault(IoFault{operation, nth, 0, [] { ::_exit(99); }});
@@ -97,6 +103,7 @@ bool KillAt(IoOperation operation, int nth, const TempDir& dir,
     int status = 0;
     ::waitpid(child, &status, 0);
     return WIFEXITED(status) && WEXITSTATUS(status) == 99;
+#endif
 }
 
 // Runs one command stopped at the Nth call of every kind in turn, until the
@@ -245,14 +252,19 @@ TEST_P(EveryWritingCommand, ExportLeavesEachFileOldOrNew) {
             if (!taken)
                 return false;
             for (const char* name : {"intro_00001", "intro_00002"})
-                ExportWav(FileSource(folder + "/" + name + ".asf"), name, taken->Work(),
+                ExportWav(FileSource(folder + test::kSep + name + ".asf"), name, taken->Work(),
                           std::string(name) + ".wav");
             return true;
         },
         GetParam());
 }
 
-INSTANTIATE_TEST_SUITE_P(StoppedBy, EveryWritingCommand, ::testing::Values(Stop::Fail, Stop::Kill),
+#ifdef _WIN32
+constexpr Stop kStops[] = {Stop::Fail};
+#else
+constexpr Stop kStops[] = {Stop::Fail, Stop::Kill};
+#endif
+INSTANTIATE_TEST_SUITE_P(StoppedBy, EveryWritingCommand, ::testing::ValuesIn(kStops),
                          [](const auto& info) {
                              return std::string(info.param == Stop::Fail ? "Failure" : "Death");
                          });
@@ -289,6 +301,9 @@ TEST(NothingLost, AnInterruptedCommitIsCompletedByTheNextCommand) {
 }
 
 TEST(NothingLost, AKilledPackIsCompletedOrRedoneByTheNextOne) {
+#ifdef _WIN32
+    GTEST_SKIP() << "kills a forked child: the POSIX build runs it";
+#else
     TempDir dir;
     PairRecipe recipe;
     std::mt19937 random(11);
@@ -344,9 +359,11 @@ TEST(NothingLost, AKilledPackIsCompletedOrRedoneByTheNextOne) {
                   std::vector<std::string>{});
         EXPECT_EQ(Leftovers(dir.path()), std::vector<std::string>{});
     }
+#endif
 }
 
 TEST(NothingLost, LinksAtStreamNamesAreReplacedOrRefused) {
+    TAMREL_NEEDS_LINKS();
     TempDir dir;
     BuildPair(dir.path(), "intro", ThreeStreams());
     WriteFileBytes(dir / "mine.txt", "the user's own file");

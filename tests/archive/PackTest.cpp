@@ -42,15 +42,17 @@ protected:
         window.folderToPick = folder;
     }
     PackOutcome Run() { return Pack(table, window); }
-    std::string Stream(int k) const { return folder + "/intro_0000" + std::to_string(k) + ".asf"; }
-    std::string TableText() const { return ReadFileBytes(folder + "/intro_.tba"); }
+    std::string Stream(int k) const {
+        return folder + test::kSep + "intro_0000" + std::to_string(k) + ".asf";
+    }
+    std::string TableText() const { return ReadFileBytes(folder + test::kSep + "intro_.tba"); }
     // Everything in the test's folder and the work folder, with contents.
     std::string Snapshot() const {
         std::string all = dir.Listing() + TempDir::ListingOf(folder);
         for (const char* name : {"intro_.ast", "intro_.abk"})
             if (IsExistingFile(dir / name))
                 all += ReadFileBytes(dir / name);
-        return all + ReadFileBytes(folder + "/intro_.ida") + TableText();
+        return all + ReadFileBytes(folder + test::kSep + "intro_.ida") + TableText();
     }
 
     TempDir dir;
@@ -86,7 +88,8 @@ TEST_F(PackTest, GrownStreamsMoveTheStreamsBehindThem) {
         ASSERT_EQ(Unpack(caseTable, caseWindow), UnpackOutcome::Succeeded);
         const std::string work = caseDir / "intro_";
         const std::string replacement = test::StreamBytes(9, c.newLength);
-        WriteFileBytes(work + "/intro_0000" + std::to_string(c.stream) + ".asf", replacement);
+        WriteFileBytes(work + test::kSep + "intro_0000" + std::to_string(c.stream) + ".asf",
+                       replacement);
 
         caseWindow.folderToPick = work;
         ASSERT_EQ(Pack(caseTable, caseWindow), PackOutcome::Succeeded);
@@ -103,12 +106,12 @@ TEST_F(PackTest, GrownStreamsMoveTheStreamsBehindThem) {
         EXPECT_EQ(archive.substr(0, 100), original.archive.substr(0, 100));
         EXPECT_EQ(bank.substr(120, 4), LittleEndian(c.thirdAt));
         EXPECT_EQ(bank.substr(40, 4), LittleEndian(100));
-        EXPECT_EQ(ReadFileBytes(work + "/intro_.ida"), bank);
+        EXPECT_EQ(ReadFileBytes(work + test::kSep + "intro_.ida"), bank);
 
         EXPECT_EQ(caseTable.CellText(3, 3), std::to_string(c.thirdAt));
         EXPECT_EQ(caseTable.CellText(11, c.stream), std::to_string(c.written));
         StreamTable saved;
-        saved.LoadTableFile(work + "/intro_.tba");
+        saved.LoadTableFile(work + test::kSep + "intro_.tba");
         EXPECT_EQ(saved.CellText(3, 3), std::to_string(c.thirdAt));
         EXPECT_EQ(caseWindow.calls.back(), "position 0");
         EXPECT_NE(std::find(caseWindow.calls.begin(), caseWindow.calls.end(),
@@ -141,7 +144,7 @@ TEST_F(PackTest, ExitsBeforeSuccessLeaveEveryEarlierFileAsItWas) {
         PackOutcome outcome;
         std::string box;  // the last call the window saw
     };
-    const std::string tableFile = folder + "/intro_.tba";
+    const std::string tableFile = folder + test::kSep + "intro_.tba";
     auto editTable = [&](const std::function<void(StreamTable&)>& edit) {
         StreamTable t;
         t.LoadTableFile(tableFile);
@@ -157,7 +160,7 @@ TEST_F(PackTest, ExitsBeforeSuccessLeaveEveryEarlierFileAsItWas) {
              WriteFileBytes(Stream(2), test::StreamBytes(9, 300));
          },
          PackOutcome::IntError, "enable"},
-        {"an empty bank image", [&] { WriteFileBytes(folder + "/intro_.ida", ""); },
+        {"an empty bank image", [&] { WriteFileBytes(folder + test::kSep + "intro_.ida", ""); },
          PackOutcome::EmptyBankImage, "enable"},
         {"no stream rows", [&] { editTable([](StreamTable& t) { t.SetRowCount(1); }); },
          PackOutcome::NoStreamRows, "information Information: No streams listed in " + tableFile},
@@ -177,7 +180,7 @@ TEST_F(PackTest, ExitsBeforeSuccessLeaveEveryEarlierFileAsItWas) {
          "warning Error: The table file " + tableFile +
              " cannot be packed: row 3 has the Abk Pos 9999, "
              "outside the bank image " +
-             folder + "/intro_.ida (140 bytes)."},
+             folder + test::kSep + "intro_.ida (140 bytes)."},
         {"an Abk Pos that does not hold the row's address",
          [&] {
              editTable([](StreamTable& t) { t.SetCellText(4, 3, "44"); });
@@ -187,13 +190,13 @@ TEST_F(PackTest, ExitsBeforeSuccessLeaveEveryEarlierFileAsItWas) {
          "warning Error: The table file " + tableFile +
              " cannot be packed: row 3 has the Abk Pos 44, but "
              "the bank image " +
-             folder + "/intro_.ida does not hold the row's address 356 there."},
+             folder + test::kSep + "intro_.ida does not hold the row's address 356 there."},
         {"a move beyond 2 GiB",
          [&] {
              editTable([](StreamTable& t) { t.SetCellText(3, 3, "2147483600"); });
-             std::string bank = ReadFileBytes(folder + "/intro_.ida");
+             std::string bank = ReadFileBytes(folder + test::kSep + "intro_.ida");
              bank.replace(120, 4, LittleEndian(2147483600));
-             WriteFileBytes(folder + "/intro_.ida", bank);
+             WriteFileBytes(folder + test::kSep + "intro_.ida", bank);
              WriteFileBytes(Stream(2), test::StreamBytes(9, 400));
          },
          PackOutcome::TableRefused,
@@ -205,7 +208,7 @@ TEST_F(PackTest, ExitsBeforeSuccessLeaveEveryEarlierFileAsItWas) {
         SCOPED_TRACE(c.what);
         // Each case starts from the packed state, then damages one thing.
         WriteFileBytes(tableFile, packedTable);
-        WriteFileBytes(folder + "/intro_.ida", ReadFileBytes(newBank));
+        WriteFileBytes(folder + test::kSep + "intro_.ida", ReadFileBytes(newBank));
         for (int k = 1; k <= 3; ++k)
             WriteFileBytes(Stream(k),
                            k == 2 ? test::StreamBytes(9, 250)
@@ -223,13 +226,13 @@ TEST_F(PackTest, ExitsBeforeSuccessLeaveEveryEarlierFileAsItWas) {
 
 TEST_F(PackTest, TheIntErrorShowsTheTableWithTheMovesMadeSoFar) {
     StreamTable t;
-    t.LoadTableFile(folder + "/intro_.tba");
+    t.LoadTableFile(folder + test::kSep + "intro_.tba");
     t.SetRowCount(5);
     for (int col : {0, 1, 3, 4, 11})
         t.SetCellText(col, 4, t.CellText(col, 3));
     t.SetCellText(3, 4, "400");
     t.SetCellText(4, 4, "");  // row 4's bank position is unreadable
-    t.SaveTableFile(folder + "/intro_.tba");
+    t.SaveTableFile(folder + test::kSep + "intro_.tba");
     WriteFileBytes(Stream(2), test::StreamBytes(9, 250));
     EXPECT_EQ(Run(), PackOutcome::IntError);
     EXPECT_EQ(table.CellText(3, 3), "356");  // moved before row 4 was read
@@ -267,9 +270,9 @@ TEST_F(PackTest, MissingResourcesAndCancel) {
 
 TEST_F(PackTest, AnErrorLeavesTheWindowEnabledAndNoTemporaryFile) {
     StreamTable t;
-    t.LoadTableFile(folder + "/intro_.tba");
+    t.LoadTableFile(folder + test::kSep + "intro_.tba");
     t.SetCellText(11, 2, "two hundred");
-    t.SaveTableFile(folder + "/intro_.tba");
+    t.SaveTableFile(folder + test::kSep + "intro_.tba");
     const std::string before = Snapshot();
     try {
         Run();

@@ -72,14 +72,14 @@ TEST_F(UnpackTest, ThreeStreamsFillTheTableAndTheWorkFolder) {
     EXPECT_EQ(window.calls[window.calls.size() - 2],
               "information Information: Successfully extracted to " + folder);
     for (int k = 1; k <= 3; ++k) {
-        EXPECT_EQ(ReadFileBytes(folder + "/" + StreamFileName("intro", k)),
+        EXPECT_EQ(ReadFileBytes(folder + test::kSep + StreamFileName("intro", k)),
                   pair.archive.substr(pair.addresses[k - 1], k == 1   ? 100
                                                              : k == 2 ? 200
                                                                       : 50));
     }
-    EXPECT_EQ(ReadFileBytes(folder + "/intro_.ida"), pair.bank);
+    EXPECT_EQ(ReadFileBytes(folder + test::kSep + "intro_.ida"), pair.bank);
     StreamTable saved;
-    saved.LoadTableFile(folder + "/intro_.tba");
+    saved.LoadTableFile(folder + test::kSep + "intro_.tba");
     EXPECT_EQ(saved.CellText(4, 3), "120");
     EXPECT_EQ(TempDir::ListingOf(folder),
               "intro_.ida\nintro_.tba\nintro_00001.asf\nintro_00002.asf\nintro_00003.asf\n");

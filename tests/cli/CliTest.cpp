@@ -1,6 +1,5 @@
 // tamrel-cli as a script sees it: exit status, stdout and stderr.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cmath>
 #include <cstdio>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "PairBuilder.h"
+#include "Process.h"
 #include "StreamBuilder.h"
 #include "TestFiles.h"
 #include "audio/Decoder.h"
@@ -41,12 +41,9 @@ protected:
     // Runs the program with stdout and stderr in files: neither is a terminal.
     // With a folder, the program runs there, as after a cd.
     Result Run(const std::string& arguments, const std::string& folder = {}) {
-        const std::string out = io / "out", err = io / "err";
-        const std::string cd = folder.empty() ? "" : "cd '" + folder + "' && ";
-        const std::string command =
-            cd + std::string(TAMREL_CLI) + " " + arguments + " >'" + out + "' 2>'" + err + "'";
-        const int raw = std::system(command.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFileBytes(out), ReadFileBytes(err)};
+        const test::ProgramResult r =
+            test::RunProgram(TAMREL_CLI, arguments, io / "out", io / "err", folder);
+        return {r.status, r.out, r.err};
     }
     std::string At(const char* name) const { return dir / name; }
 
@@ -79,7 +76,7 @@ TEST_F(CliTest, UnpackThenPackWithTheirTexts) {
 TEST_F(CliTest, EveryEndWithoutSuccessExitsWithOne) {
     ASSERT_EQ(Run("unpack " + pair.archivePath).status, 0);
     const std::string work = At("intro_");
-    const std::string table = ReadFileBytes(work + "/intro_.tba");
+    const std::string table = ReadFileBytes(work + test::kSep + "intro_.tba");
     struct Case {
         const char* what;
         std::function<void()> setUp;
@@ -107,29 +104,29 @@ TEST_F(CliTest, EveryEndWithoutSuccessExitsWithOne) {
          "unpack " + At("apart.abk"), "",
          "tamrel-cli: Some addresses not correctly found in abk.\n"},
         {"a missing stream file, with -q too",
-         [&] { std::remove((work + "/intro_00003.asf").c_str()); }, "-q pack " + work, "",
-         "tamrel-cli: File not found " + work + "/intro_00003.asf\n"},
+         [&] { std::remove((work + test::kSep + "intro_00003.asf").c_str()); }, "-q pack " + work,
+         "", "tamrel-cli: File not found " + work + test::kSep + "intro_00003.asf\n"},
         {"an unreadable Abk Pos while a stream grows",
          [&] {
-             WriteFileBytes(work + "/intro_00003.asf", pair.archive.substr(300));
-             WriteFileBytes(work + "/intro_.tba", table.substr(0, table.find("4,3,120")) +
-                                                      "4,3,\r\n" +
-                                                      table.substr(table.find("11,3,")));
-             WriteFileBytes(work + "/intro_00002.asf", test::StreamBytes(9, 250));
+             WriteFileBytes(work + test::kSep + "intro_00003.asf", pair.archive.substr(300));
+             WriteFileBytes(work + test::kSep + "intro_.tba",
+                            table.substr(0, table.find("4,3,120")) + "4,3,\r\n" +
+                                table.substr(table.find("11,3,")));
+             WriteFileBytes(work + test::kSep + "intro_00002.asf", test::StreamBytes(9, 250));
          },
          "pack " + work, "", "tamrel-cli: Alarm! Int error.\n"},
-        {"an empty bank image", [&] { WriteFileBytes(work + "/intro_.ida", ""); }, "pack " + work,
-         "",
+        {"an empty bank image", [&] { WriteFileBytes(work + test::kSep + "intro_.ida", ""); },
+         "pack " + work, "",
          "tamrel-cli: nothing was written: the bank image " + work +
              "/intro_.ida holds no bytes\n"},
         {"a folder without a table file", [&] {}, "pack " + dir.path(), "",
          "tamrel-cli: Resource files not found in " + dir.path() + "\n"},
         {"edited stream files without --force",
          [&] {
-             WriteFileBytes(work + "/intro_00003.asf", pair.archive.substr(300));
-             WriteFileBytes(work + "/intro_.tba", table);
-             WriteFileBytes(work + "/intro_.ida", pair.bank);
-             WriteFileBytes(work + "/intro_00002.asf", "edited");
+             WriteFileBytes(work + test::kSep + "intro_00003.asf", pair.archive.substr(300));
+             WriteFileBytes(work + test::kSep + "intro_.tba", table);
+             WriteFileBytes(work + test::kSep + "intro_.ida", pair.bank);
+             WriteFileBytes(work + test::kSep + "intro_00002.asf", "edited");
          },
          "-q unpack " + pair.archivePath, "",
          "tamrel-cli: the work folder " + work + " holds 1 stream file that differs from " +
@@ -146,11 +143,11 @@ TEST_F(CliTest, EveryEndWithoutSuccessExitsWithOne) {
         EXPECT_EQ(r.err, c.err);
     }
     EXPECT_FALSE(IsExistingFile(At("intro_.ast")));
-    EXPECT_EQ(ReadFileBytes(work + "/intro_00002.asf"), "edited");
+    EXPECT_EQ(ReadFileBytes(work + test::kSep + "intro_00002.asf"), "edited");
     const Result forced = Run("-q unpack --force " + pair.archivePath);
     EXPECT_EQ(forced.status, 0);
     EXPECT_EQ(forced.err, "");
-    EXPECT_EQ(ReadFileBytes(work + "/intro_00002.asf"), pair.archive.substr(100, 200));
+    EXPECT_EQ(ReadFileBytes(work + test::kSep + "intro_00002.asf"), pair.archive.substr(100, 200));
 }
 
 TEST_F(CliTest, PathsAreTakenAsTheUserTypesThem) {
@@ -163,7 +160,7 @@ TEST_F(CliTest, PathsAreTakenAsTheUserTypesThem) {
     const Case cases[] = {
         {work, "pack ."},
         {dir.path(), "pack intro_/."},
-        {work + "/..", "pack ./intro_//"},
+        {work + test::kSep + "..", "pack ./intro_//"},
         {work, "pack ../intro_/../intro_"},
     };
     for (const auto& c : cases) {
@@ -173,7 +170,7 @@ TEST_F(CliTest, PathsAreTakenAsTheUserTypesThem) {
                   "Successfully saved to " + At("intro_.abk") + "\nand " + At("intro_.ast") + "\n")
             << c.arguments;
     }
-    const Result listed = Run("list --tsv " + work + "/../intro_/");
+    const Result listed = Run("list --tsv " + work + test::kSep + "../intro_/");
     EXPECT_EQ(listed.status, 0);
     EXPECT_EQ(listed.out.substr(0, 4), "#\tNa");
 }
@@ -452,14 +449,14 @@ TEST_F(CliTest, ReplaceFromAFolderChangesExactlyTheEditedStreams) {
     EXPECT_EQ(Run("-q --force export " + work + " --rows 1").status, 0);
 
     const auto before = [&](int k) {
-        return ReadFileBytes(work + "/music_0000" + std::to_string(k) + ".asf");
+        return ReadFileBytes(work + test::kSep + "music_0000" + std::to_string(k) + ".asf");
     };
     const std::string first = before(1);
     const auto second = tone(1, 22050, 523, 1.0), third = tone(2, 22050, 660, 0.8);
-    WriteFileBytes(work + "/music_00002.wav", WavBytes(second, 1, 22050, std::nullopt));
-    WriteFileBytes(work + "/music_00003.wav", WavBytes(third, 2, 22050, std::nullopt));
-    WriteFileBytes(work + "/extra.wav", WavBytes(second, 1, 22050, std::nullopt));
-    WriteFileBytes(work + "/notes.txt", "not audio: ignored");
+    WriteFileBytes(work + test::kSep + "music_00002.wav", WavBytes(second, 1, 22050, std::nullopt));
+    WriteFileBytes(work + test::kSep + "music_00003.wav", WavBytes(third, 2, 22050, std::nullopt));
+    WriteFileBytes(work + test::kSep + "extra.wav", WavBytes(second, 1, 22050, std::nullopt));
+    WriteFileBytes(work + test::kSep + "notes.txt", "not audio: ignored");
 
     r = Run("replace " + work + " --from " + work);
     EXPECT_EQ(r.status, 1);  // a file matched no stream
@@ -470,10 +467,10 @@ TEST_F(CliTest, ReplaceFromAFolderChangesExactlyTheEditedStreams) {
         r.out.find("\nReplaced 2 streams, 1 unchanged, 0 failed, 1 file matched no stream.\n"),
         std::string::npos)
         << r.out;
-    EXPECT_EQ(r.err, "tamrel-cli: " + work + "/extra.wav matches no stream\n");
+    EXPECT_EQ(r.err, "tamrel-cli: " + work + test::kSep + "extra.wav matches no stream\n");
     EXPECT_EQ(before(1), first);  // byte for byte, and no original kept for it
-    EXPECT_FALSE(IsExistingFile(work + "/music_00001.asf.orig"));
-    EXPECT_TRUE(IsExistingFile(work + "/music_00002.asf.orig"));
+    EXPECT_FALSE(IsExistingFile(work + test::kSep + "music_00001.asf.orig"));
+    EXPECT_TRUE(IsExistingFile(work + test::kSep + "music_00002.asf.orig"));
 
     ASSERT_EQ(Run("-q pack " + work).status, 0);
     EXPECT_EQ(Run("-q check " + At("music_.ast") + " " + work).status, 0);
@@ -493,7 +490,7 @@ TEST_F(CliTest, ReplaceFromAFolderChangesExactlyTheEditedStreams) {
         EXPECT_GE(snr(want, got), 30.0) << k;
     }
     // Two files for one stream are that stream's failure; the others go on.
-    WriteFileBytes(work + "/music_00002.flac", "x");
+    WriteFileBytes(work + test::kSep + "music_00002.flac", "x");
     r = Run("-q replace " + work + " --from " + work);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("tamrel-cli: music_00002.asf: two audio files for one stream ("),

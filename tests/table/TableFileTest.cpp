@@ -3,13 +3,13 @@
 #include "archive/pair/Unpack.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
 
-#include <csignal>
+#include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "TestFiles.h"
+#include "io/FaultInjection.h"
 #include "io/FileIo.h"
 #include "table/StreamTable.h"
 
@@ -296,23 +296,17 @@ TEST_F(TableFileTest, FailedSaveKeepsTheEarlierFileAndLeavesNoTemporaryFile) {
     const std::string path = dir / "music_.tba";
     WriteFileBytes(path, "earlier\r\n");
 
-    // A write that the system refuses (file size limit standing in for a full disk).
-    struct rlimit old {};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit tiny = old;
-    tiny.rlim_cur = 100;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tiny), 0);
+    // A write that the system refuses: a full disk.
+    SetIoFault(IoFault{IoOperation::Write, 1, ENOSPC, {}});
     std::string message;
     try {
         table.SaveTableFile(path);
     } catch (const IoError& e) {
         message = e.what();
     }
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    SetIoFault(std::nullopt);
 
-    EXPECT_EQ(message, "Cannot write " + path + ": File too large");
+    EXPECT_EQ(message, "Cannot write " + path + ": " + std::strerror(ENOSPC));
     EXPECT_EQ(ReadFileBytes(path), "earlier\r\n");
     EXPECT_EQ(dir.Listing(), "music_.tba\n");
 }
