@@ -2,10 +2,11 @@
 // long paths through "\\?\", and a folder pinned by a handle opened without
 // delete sharing, so that it can be neither renamed nor removed while a
 // command works in it by paths below it.
+#include <windows.h>
+// After windows.h, which the rest need first.
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
-#include <windows.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -317,7 +318,20 @@ int List(const Folder& folder, std::vector<std::string>& names) {
 }
 
 int MakeFolder(const std::string& path) {
-    return ::CreateDirectoryW(LongPath(path).c_str(), nullptr) ? 0 : LastErrno();
+    const std::wstring full = LongPath(path);
+    if (::CreateDirectoryW(full.c_str(), nullptr))
+        return 0;
+    const DWORD error = ::GetLastError();
+    // Windows says "path not found" where a file stands in for the parent
+    // folder; POSIX's "not a directory" tells the user what is wrong.
+    if (error == ERROR_PATH_NOT_FOUND) {
+        const auto cut = full.find_last_of(L'\\');
+        const DWORD parent = ::GetFileAttributesW(full.substr(0, cut).c_str());
+        if (cut != std::wstring::npos && parent != INVALID_FILE_ATTRIBUTES &&
+            !(parent & FILE_ATTRIBUTE_DIRECTORY))
+            return ENOTDIR;
+    }
+    return Errno(error);
 }
 
 int LockExclusive(Folder& folder) {

@@ -14,7 +14,7 @@ packages=(
   ffmpeg libsndfile1-dev libsoxr-dev qt6-multimedia-dev dpkg-dev file groff-base
 )
 if [ "${1:-}" = windows ]; then
-  packages+=(g++-mingw-w64-x86-64-posix wine64 make dpkg-dev)
+  packages+=(g++-mingw-w64-x86-64-posix wine64 make dpkg-dev unzip)
 fi
 
 missing=()

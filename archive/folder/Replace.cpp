@@ -359,8 +359,9 @@ std::optional<FolderReplaceSummary> ReplaceFromFolder(
                 throw std::runtime_error("two audio files for one stream (" + result.audioFile +
                                          ")");
             const std::string file = audio.PathOf(files->second.front());
-            const OldStream old(work, name);
-            if (SameSound(old, name, file)) {
+            // Closed again before a replacement renames over the file.
+            const bool same = SameSound(OldStream(work, name), name, file);
+            if (same) {
                 result.kind = FolderStreamResult::Kind::Unchanged;
             } else {
                 const StepResult step =

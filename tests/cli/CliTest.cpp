@@ -117,8 +117,8 @@ TEST_F(CliTest, EveryEndWithoutSuccessExitsWithOne) {
          "pack " + work, "", "tamrel-cli: Alarm! Int error.\n"},
         {"an empty bank image", [&] { WriteFileBytes(work + test::kSep + "intro_.ida", ""); },
          "pack " + work, "",
-         "tamrel-cli: nothing was written: the bank image " + work +
-             "/intro_.ida holds no bytes\n"},
+         "tamrel-cli: nothing was written: the bank image " + work + test::kSep +
+             "intro_.ida holds no bytes\n"},
         {"a folder without a table file", [&] {}, "pack " + dir.path(), "",
          "tamrel-cli: Resource files not found in " + dir.path() + "\n"},
         {"edited stream files without --force",
