@@ -48,6 +48,18 @@ for p in "${packages[@]}"; do
   dpkg-source --no-check -x "$dsc" >/dev/null
 done
 jobs=$(nproc)
+# Each library's build talks into its own log, shown only when it fails.
+logs="$cache/$key/log"
+mkdir -p "$logs"
+logged() {  # NAME COMMAND...
+  local name=$1
+  shift
+  if ! "$@" >>"$logs/$name.log" 2>&1; then
+    echo "windows-deps: building $name failed; the end of $logs/$name.log:" >&2
+    tail -n 40 "$logs/$name.log" >&2
+    exit 1
+  fi
+}
 # Each library once: a stamp says it is in the prefix.
 built() { [ -f "$prefix/.built-$1" ]; }
 stamp() { touch "$prefix/.built-$1"; }
@@ -57,12 +69,12 @@ cmake_dep() {  # NAME [CMAKE ARGUMENTS...]
   dir=$(ls -d "$name"-*/ 2>/dev/null | head -n 1 || true)
   [ -n "$dir" ] || dir=$name/
   shift
-  cmake -S "$dir" -B "$dir/build-win" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  logged "$name" cmake -S "$dir" -B "$dir/build-win" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64.cmake" -DTAMREL_WINDOWS_PREFIX="$prefix" \
     -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_PREFIX_PATH="$prefix" -DBUILD_SHARED_LIBS=OFF \
-    -DCMAKE_POLICY_DEFAULT_CMP0074=NEW "$@" >/dev/null
-  cmake --build "$dir/build-win" -j "$jobs" >/dev/null
-  cmake --install "$dir/build-win" >/dev/null
+    -DCMAKE_POLICY_DEFAULT_CMP0074=NEW "$@"
+  logged "$name" cmake --build "$dir/build-win" -j "$jobs"
+  logged "$name" cmake --install "$dir/build-win"
   stamp "$name"
 }
 configure_dep() {  # NAME [CONFIGURE ARGUMENTS...]
@@ -70,9 +82,13 @@ configure_dep() {  # NAME [CONFIGURE ARGUMENTS...]
   built "$name" && return
   dir=$(ls -d "$name"-*/ | head -n 1)
   shift
-  (cd "$dir" && ./configure --host=x86_64-w64-mingw32 --prefix="$prefix" --enable-static \
-    --disable-shared CC=x86_64-w64-mingw32-gcc-posix "$@" >/dev/null && make -j "$jobs" >/dev/null &&
-    make install >/dev/null)
+  (
+    cd "$dir"
+    logged "$name" ./configure --host=x86_64-w64-mingw32 --prefix="$prefix" --enable-static \
+      --disable-shared CC=x86_64-w64-mingw32-gcc-posix "$@"
+    logged "$name" make -j "$jobs"
+    logged "$name" make install
+  )
   stamp "$name"
 }
 cmake_dep libogg -DINSTALL_DOCS=OFF
