@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "audio/ConsoleAdpcm.h"
 #include "io/Bytes.h"
 
 namespace tamrel {
@@ -50,11 +51,28 @@ public:
           out_(out),
           channels_(static_cast<int>(info.channels)),
           h1_(static_cast<std::size_t>(channels_)),
-          h2_(static_cast<std::size_t>(channels_)) {}
+          h2_(static_cast<std::size_t>(channels_)),
+          ps_(static_cast<std::size_t>(channels_)),
+          dsp_(static_cast<std::size_t>(channels_)),
+          n64_(static_cast<std::size_t>(channels_)),
+          total_(info.headerSamples.value_or(
+              static_cast<std::uint32_t>(std::min<std::uint64_t>(info.samples, 0xFFFFFFFFu)))) {
+        // The stream reader accepted these tags for every channel.
+        for (std::size_t c = 0; c < static_cast<std::size_t>(channels_); ++c) {
+            if (info.codec == Codec::DspAdpcm)
+                dspCoefficients_.push_back(
+                    *adpcm::ReadDspCoefficients(info.coefficientTags[c], info.bigEndian));
+            if (info.codec == Codec::N64Adpcm)
+                codebooks_.push_back(*adpcm::ReadN64Codebook(info.coefficientTags[c]));
+        }
+    }
 
     void DecodeBlock(const Block& block, std::uint32_t count) {
-        out_.assign(static_cast<std::size_t>(count) * static_cast<std::size_t>(channels_), 0);
         const bool planarTable = info_.version >= 1;
+        if (info_.codec == Codec::PsAdpcm)
+            count = PsBlockSamples(block, planarTable);
+        done_ += count;
+        out_.assign(static_cast<std::size_t>(count) * static_cast<std::size_t>(channels_), 0);
         // After the count: for version 1 and later, one offset per channel,
         // counted from the end of that table.
         std::vector<std::size_t> starts(static_cast<std::size_t>(channels_));
@@ -98,6 +116,27 @@ public:
             case Codec::XaR3:
                 for (int c = 0; c < channels_; ++c)
                     XaV2Channel(block, count, c, starts[static_cast<std::size_t>(c)]);
+                break;
+            case Codec::PsAdpcm:
+                if (!planarTable) {
+                    // Version 0: 4 unused bytes, then each channel's frames in
+                    // its share of the block.
+                    const std::size_t share =
+                        block.Size() > 8 ? (block.Size() - 8) / static_cast<std::size_t>(channels_)
+                                         : 0;
+                    for (int c = 0; c < channels_; ++c)
+                        starts[static_cast<std::size_t>(c)] =
+                            8 + static_cast<std::size_t>(c) * share;
+                }
+                [[fallthrough]];
+            case Codec::XboxImaAdpcm:
+            case Codec::DspAdpcm:
+            case Codec::N64Adpcm:
+                for (int c = 0; c < channels_; ++c)
+                    FramesOfChannel(block, count, c, starts[static_cast<std::size_t>(c)]);
+                break;
+            case Codec::ImaAdpcm:
+                Ima(block, count);
                 break;
             default:
                 throw DecodeError(block.Where() + ": no decoder for " + info_.CodecName());
@@ -235,6 +274,84 @@ private:
         }
     }
 
+    // PS-ADPCM: a block holds its whole frames, as players read it (they
+    // ignore its count); the stream's total ends the last.
+    std::uint32_t PsBlockSamples(const Block& block, bool planarTable) const {
+        const std::size_t table = planarTable ? 4 + 4 * static_cast<std::size_t>(channels_) : 8;
+        const std::size_t data = block.Size() > table ? block.Size() - table : 0;
+        const std::uint64_t whole = data / static_cast<std::size_t>(channels_) /
+                                    adpcm::kPsFrameBytes * adpcm::kPsFrameSamples;
+        const std::uint64_t left = total_ > done_ ? total_ - done_ : 0;
+        return static_cast<std::uint32_t>(std::min(whole, left));
+    }
+
+    // One channel's run of frames of the codecs that hold one.
+    void FramesOfChannel(const Block& block, std::uint32_t count, int channel, std::size_t start) {
+        const auto c = static_cast<std::size_t>(channel);
+        const auto stride = static_cast<std::size_t>(channels_);
+        int frameSamples = adpcm::kPsFrameSamples, frameBytes = adpcm::kPsFrameBytes;
+        if (info_.codec == Codec::XboxImaAdpcm) {
+            frameSamples = adpcm::kXboxFrameSamples;
+            frameBytes = adpcm::kXboxFrameBytes;
+        } else if (info_.codec == Codec::DspAdpcm) {
+            frameSamples = adpcm::kDspFrameSamples;
+            frameBytes = adpcm::kDspFrameBytes;
+            if (info_.platform == k3dsPlatform)
+                start += 4;  // two numbers of history the frames do not need
+        } else if (info_.codec == Codec::N64Adpcm) {
+            frameSamples = adpcm::kN64FrameSamples;
+            frameBytes = adpcm::kN64FrameBytes;
+        }
+        const std::uint32_t frames = (count + frameSamples - 1) / frameSamples;
+        const unsigned char* f =
+            block.At(start, std::size_t{frames} * frameBytes, "a channel's frames");
+        for (std::uint32_t k = 0; k < frames; ++k, f += frameBytes) {
+            const std::uint32_t first = k * static_cast<std::uint32_t>(frameSamples);
+            const int n = static_cast<int>(std::min<std::uint32_t>(frameSamples, count - first));
+            std::int16_t* out = &out_[std::size_t{first} * stride + c];
+            switch (info_.codec) {
+                case Codec::PsAdpcm:
+                    adpcm::DecodePsFrame(f, n, ps_[c], out, stride);
+                    break;
+                case Codec::XboxImaAdpcm:
+                    adpcm::DecodeXboxFrame(f, n, out, stride);
+                    break;
+                case Codec::DspAdpcm:
+                    adpcm::DecodeDspFrame(f, n, dspCoefficients_[c], dsp_[c], out, stride);
+                    break;
+                default:
+                    if (!adpcm::N64FramePredictorOk(f, codebooks_[c]))
+                        throw DecodeError(block.Where() + ": a frame names predictor " +
+                                          std::to_string(f[0] & 15) + ", beyond the codebook's " +
+                                          std::to_string(codebooks_[c].predictors));
+                    adpcm::DecodeN64Frame(f, n, codebooks_[c], n64_[c], out, stride);
+                    break;
+            }
+        }
+    }
+
+    // IMA with its state stored in the block for two channels, then the
+    // codes from byte 12: a byte per stereo pair (left high), or two mono
+    // samples per byte (high first).
+    void Ima(const Block& block, std::uint32_t count) {
+        const unsigned char* stored = block.At(4, 8, "the IMA state");
+        adpcm::ImaState state[2];
+        for (int c = 0; c < 2; ++c)
+            state[c] = {ReadInt16(stored + 4 * c, false),
+                        std::clamp<int>(ReadInt16(stored + 4 * c + 2, false), 0, 88)};
+        if (channels_ == 2) {
+            const unsigned char* b = block.At(12, count, "the samples");
+            for (std::uint32_t i = 0; i < count; ++i) {
+                Put(i, 0, adpcm::ImaDecode(b[i] >> 4, state[0]));
+                Put(i, 1, adpcm::ImaDecode(b[i] & 15, state[1]));
+            }
+            return;
+        }
+        const unsigned char* b = block.At(12, (std::size_t{count} + 1) / 2, "the samples");
+        for (std::uint32_t i = 0; i < count; ++i)
+            Put(i, 0, adpcm::ImaDecode(i % 2 == 0 ? b[i / 2] >> 4 : b[i / 2] & 15, state[0]));
+    }
+
     static void CheckFilters(const Block& block, int a, int b) {
         if (a > 3 || b > 3)
             throw DecodeError(block.Where() + ": a frame names filter " +
@@ -243,8 +360,16 @@ private:
 
     const StreamInfo& info_;
     std::vector<std::int16_t>& out_;
+    static constexpr int k3dsPlatform = 0x14;
+
     int channels_;
     std::vector<int> h1_, h2_;
+    std::vector<adpcm::PsHistory> ps_;
+    std::vector<adpcm::DspHistory> dsp_;
+    std::vector<adpcm::N64History> n64_;
+    std::vector<adpcm::DspCoefficients> dspCoefficients_;
+    std::vector<adpcm::N64Codebook> codebooks_;
+    std::uint64_t total_ = 0, done_ = 0;  // PS-ADPCM: the stream's samples, and those decoded
 };
 
 }  // namespace
@@ -269,6 +394,10 @@ struct BlockReader::Impl {
 BlockReader::BlockReader(const ByteSource& source, const StreamInfo& info, std::string name) {
     if (const std::string refusal = info.PlausibilityRefusal(name); !refusal.empty())
         throw DecodeError(refusal);
+    for (const StreamProblem& problem : info.problems)
+        if (problem.kind == StreamProblem::Kind::Layout)
+            throw DecodeError("The stream " + name + " has " + problem.text +
+                              "; this program cannot decode it.");
     if (!CanDecode(info))
         throw DecodeError("The stream " + name + " is " + info.CodecName() +
                           ", which this program cannot decode yet.");
@@ -292,10 +421,10 @@ bool BlockReader::Next(std::vector<std::int16_t>& samples) {
     const Block block(d.payload, where);
     if (block.Size() < 4)
         throw DecodeError(where + ": the block holds no sample count");
-    // No codec here stores more than two samples per byte: a larger count
-    // is damage, and must not cost memory.
-    if (std::uint64_t{b.samples} * static_cast<std::uint64_t>(d.info.channels) >
-        std::uint64_t{block.Size()} * 2)
+    // A count beyond what the codec's bytes can hold is damage, and must
+    // not cost memory.
+    if (static_cast<double>(b.samples) * static_cast<double>(d.info.channels) >
+        static_cast<double>(block.Size()) * TraitsOf(d.info.codec).maxSamplesPerByte)
         throw DecodeError(where + ": the block declares " + std::to_string(b.samples) +
                           " samples, more than its " + std::to_string(block.Size()) +
                           " bytes hold");

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "audio/Blocks.h"
+#include "audio/ConsoleAdpcm.h"
 #include "audio/Decoder.h"
 #include "io/Bytes.h"
 #include "io/FileIo.h"
@@ -20,6 +21,26 @@ constexpr int kShifts = 13;  // 0..12: a larger shift cannot reach any 16-bit va
 constexpr std::uint64_t kMaxBlockFrames = 28 * 4681;
 // The size of the pieces an encoded stream is held in.
 constexpr std::size_t kBodyPiece = 4 << 20;
+
+// The samples of the codec's frame: blocks but the last hold whole frames.
+std::uint32_t FrameSamplesOf(Codec codec) {
+    switch (codec) {
+        case Codec::XboxImaAdpcm:
+            return adpcm::kXboxFrameSamples;
+        case Codec::DspAdpcm:
+            return adpcm::kDspFrameSamples;
+        case Codec::N64Adpcm:
+            return adpcm::kN64FrameSamples;
+        default:
+            return kFrameSamples;
+    }
+}
+
+// The codecs whose coefficients the header holds: fitted to the sound
+// before its first frame is written.
+bool HasFittedCoefficients(Codec codec) {
+    return codec == Codec::DspAdpcm || codec == Codec::N64Adpcm;
+}
 
 std::string Block(const char* id, std::string payload) {
     payload.resize((payload.size() + 3) / 4 * 4, '\0');
@@ -117,7 +138,8 @@ FrameChoice SearchFrame(const int* target, int count, const Channel& channel, in
 // the sample count, and for a stream that loops the loop (both tags, added
 // where the old header lacked one).
 std::string NewHeader(std::string_view oldHeader, std::uint32_t headerSize, std::uint32_t count,
-                      std::optional<SampleLoop> loop) {
+                      std::optional<SampleLoop> loop,
+                      const std::vector<std::pair<int, std::string>>& newTags) {
     const std::string_view payloadIn =
         oldHeader.substr(kBlockPreamble, headerSize - kBlockPreamble);
     std::string payload(payloadIn.substr(0, 4));  // "PT" and the platform
@@ -151,6 +173,9 @@ std::string NewHeader(std::string_view oldHeader, std::uint32_t headerSize, std:
         } else if (tag.id == 0x87 && loop) {
             put(tag.id, value(loopLast));
             wroteEnd = true;
+        } else if (std::any_of(newTags.begin(), newTags.end(),
+                               [&](const auto& t) { return t.first == tag.id; })) {
+            continue;  // written anew below
         } else {
             payload.push_back(static_cast<char>(tag.id));
             payload.append(tag.stored);
@@ -162,6 +187,8 @@ std::string NewHeader(std::string_view oldHeader, std::uint32_t headerSize, std:
         put(0x86, value(loopStart));
     if (loop && !wroteEnd)
         put(0x87, value(loopLast));
+    for (const auto& [id, bytes] : newTags)
+        put(id, bytes);
     payload.push_back(static_cast<char>(0xFF));
     return Block("SCHl", payload);
 }
@@ -174,6 +201,7 @@ public:
         : info_(info),
           channels_(static_cast<int>(info.channels)),
           state_(static_cast<std::size_t>(channels_)),
+          console_(static_cast<std::size_t>(channels_)),
           stats_(stats) {}
 
     // One data block's payload for count samples per channel from frame at.
@@ -247,12 +275,122 @@ public:
                 }
                 return WithRuns(payload, runs, true);
             }
+            case Codec::PsAdpcm:
+            case Codec::XboxImaAdpcm:
+            case Codec::DspAdpcm:
+            case Codec::N64Adpcm:
+                for (int c = 0; c < channels_; ++c)
+                    runs[static_cast<std::size_t>(c)] = ConsoleFrames(sample, count, c);
+                if (info_.codec == Codec::PsAdpcm && info_.version == 0) {
+                    // Four unused bytes, then each channel's frames in turn.
+                    payload.append(4, '\0');
+                    return WithRuns(payload, runs, false);
+                }
+                return WithRuns(payload, runs, true);
+            case Codec::ImaAdpcm:
+                return payload + ImaData(sample, count);
             default:
                 throw EncodeError("no encoder");
         }
     }
 
+    // The coefficients of a channel, fitted to the sound, before its first
+    // frame; their header tags.
+    void SetCoefficients(const std::vector<std::vector<adpcm::PredictorPair>>& pairs) {
+        for (std::size_t c = 0; c < pairs.size(); ++c) {
+            if (info_.codec == Codec::DspAdpcm)
+                dsp_.push_back(adpcm::DspCoefficientsOf(pairs[c]));
+            else
+                books_.push_back(adpcm::N64CodebookOf(pairs[c]));
+        }
+    }
+    std::vector<std::pair<int, std::string>> CoefficientTags() const {
+        std::vector<std::pair<int, std::string>> tags;
+        for (std::size_t c = 0; c < dsp_.size(); ++c)
+            tags.push_back(
+                {kCoefficientTags[c], adpcm::DspCoefficientTag(dsp_[c], info_.bigEndian)});
+        for (std::size_t c = 0; c < books_.size(); ++c)
+            tags.push_back({kCoefficientTags[c], adpcm::N64CodebookTag(books_[c])});
+        return tags;
+    }
+
 private:
+    // The running state of one channel in the consoles' codecs.
+    struct ConsoleState {
+        adpcm::PsHistory ps;
+        adpcm::DspHistory dsp;
+        adpcm::N64History n64;
+        adpcm::ImaState ima;
+        int xboxIndex = 0;
+    };
+
+    template <typename Sample>
+    std::string ConsoleFrames(Sample sample, std::uint32_t count, int c) {
+        std::string run;
+        const auto channel = static_cast<std::size_t>(c);
+        ConsoleState& state = console_[channel];
+        constexpr int k3dsPlatform = 0x14;
+        if (info_.codec == Codec::DspAdpcm && info_.platform == k3dsPlatform) {
+            // Two numbers of history before the frames, which players skip.
+            PutInt16(run, state.dsp.h1, info_.bigEndian);
+            PutInt16(run, state.dsp.h2, info_.bigEndian);
+        }
+        const std::uint32_t frame = FrameSamplesOf(info_.codec);
+        int target[adpcm::kXboxFrameSamples];
+        for (std::uint32_t first = 0; first < count; first += frame) {
+            const int n = static_cast<int>(std::min(frame, count - first));
+            for (int k = 0; k < static_cast<int>(frame); ++k)
+                target[k] = k < n ? sample(first + static_cast<std::uint32_t>(k), c) : 0;
+            switch (info_.codec) {
+                case Codec::PsAdpcm:
+                    adpcm::EncodePsFrame(target, n, state.ps, run);
+                    break;
+                case Codec::XboxImaAdpcm:
+                    adpcm::EncodeXboxFrame(target, n, state.xboxIndex, run);
+                    break;
+                case Codec::DspAdpcm:
+                    adpcm::EncodeDspFrame(target, n, dsp_[channel], state.dsp, run);
+                    break;
+                default:
+                    adpcm::EncodeN64Frame(target, n, books_[channel], state.n64, run);
+                    break;
+            }
+            ++stats_.frames;
+        }
+        return run;
+    }
+
+    // IMA: the state at the block's start for two channels (the second
+    // unused in mono), then the codes.
+    template <typename Sample>
+    std::string ImaData(Sample sample, std::uint32_t count) {
+        std::string data;
+        for (std::size_t c = 0; c < 2; ++c) {
+            const adpcm::ImaState state = c < console_.size() ? console_[c].ima : adpcm::ImaState{};
+            PutInt16(data, state.predictor, false);
+            PutInt16(data, state.index, false);
+        }
+        std::vector<std::vector<std::uint8_t>> codes(console_.size(),
+                                                     std::vector<std::uint8_t>(count));
+        std::vector<int> target(count);
+        for (std::size_t c = 0; c < console_.size(); ++c) {
+            for (std::uint32_t i = 0; i < count; ++i)
+                target[i] = sample(i, static_cast<int>(c));
+            adpcm::ImaEncode(target.data(), count, 1, console_[c].ima, codes[c].data(),
+                             adpcm::kImaBeam);
+        }
+        if (console_.size() == 2) {
+            for (std::uint32_t i = 0; i < count; ++i)
+                data.push_back(static_cast<char>(codes[0][i] << 4 | codes[1][i]));
+        } else {
+            for (std::uint32_t i = 0; i < count; i += 2)
+                data.push_back(
+                    static_cast<char>(codes[0][i] << 4 | (i + 1 < count ? codes[0][i + 1] : 0)));
+        }
+        stats_.frames += (count + kFrameSamples - 1) / kFrameSamples;
+        return data;
+    }
+
     Channel& State(int c) { return state_[static_cast<std::size_t>(c)]; }
 
     std::string WithRuns(std::string payload, const std::vector<std::string>& runs, bool offsets) {
@@ -347,6 +485,9 @@ private:
     const StreamInfo& info_;
     int channels_;
     std::vector<Channel> state_;
+    std::vector<ConsoleState> console_;
+    std::vector<adpcm::DspCoefficients> dsp_;
+    std::vector<adpcm::N64Codebook> books_;
     EncodeStats& stats_;
 };
 
@@ -371,29 +512,59 @@ struct StreamEncoder::Impl {
     std::uint32_t blockCount = 0;
     std::vector<std::string> body;
     std::uint64_t bodySize = 0;
+    // DSP and N64: the predictors are fitted to windows of the sound before
+    // the first frame is written.
+    std::vector<adpcm::PredictorFitter> fitters;
+    bool trained = false, fitted = false;
 
     Impl(const StreamInfo& i, std::string_view header, EncodeStats* stats)
         : info(i),
           oldHeader(header.substr(0, std::min<std::size_t>(header.size(), i.headerSize))),
           blocks(i, stats ? *stats : localStats),
           channels(static_cast<std::size_t>(i.channels)),
-          perBlock(BlockLengthOf(i)) {}
+          perBlock(BlockLengthOf(i)) {
+        if (HasFittedCoefficients(i.codec))
+            fitters.assign(channels,
+                           adpcm::PredictorFitter(static_cast<int>(FrameSamplesOf(i.codec))));
+    }
 
     // About the old blocks' length, a whole number of frames; never more than
     // kMaxBlockFrames, whatever a damaged old stream declares.
     static std::uint32_t BlockLengthOf(const StreamInfo& info) {
+        const std::uint32_t frame = FrameSamplesOf(info.codec);
         std::uint64_t oldCount = 0;
         for (const StreamBlock& b : info.dataBlocks)
             oldCount += b.samples;
         std::uint64_t length = info.dataBlocks.empty() ? 2048 : oldCount / info.dataBlocks.size();
-        length = (length + kFrameSamples / 2) / kFrameSamples * kFrameSamples;
+        length = (length + frame / 2) / frame * frame;
         return static_cast<std::uint32_t>(
-            std::clamp<std::uint64_t>(length, kFrameSamples, kMaxBlockFrames));
+            std::clamp<std::uint64_t>(length, frame, kMaxBlockFrames / frame * frame));
+    }
+
+    void Train(const std::int16_t* samples, std::size_t frames) {
+        for (std::size_t c = 0; c < fitters.size(); ++c)
+            fitters[c].Add(samples + c, frames, channels);
+        trained = true;
+    }
+
+    void FitCoefficients() {
+        if (fitted || fitters.empty())
+            return;
+        // Without a first reading, the sound that has come so far serves.
+        if (!trained)
+            Train(pending.data(), pending.size() / channels);
+        const int count = info.codec == Codec::DspAdpcm ? 8 : adpcm::kN64WrittenPredictors;
+        std::vector<std::vector<adpcm::PredictorPair>> pairs;
+        for (const adpcm::PredictorFitter& fitter : fitters)
+            pairs.push_back(fitter.Fit(count));
+        blocks.SetCoefficients(pairs);
+        fitted = true;
     }
 
     // Encodes the pending frames into blocks of perBlock while there are
     // enough (or, at the end, all of them).
     void EmitBlocks(bool all) {
+        FitCoefficients();
         std::size_t at = 0;
         const std::size_t have = pending.size() / channels;
         while (have - at >= perBlock || (all && at < have)) {
@@ -448,6 +619,14 @@ void StreamEncoder::Add(const std::int16_t* samples, std::size_t frames) {
         d.EmitBlocks(false);
 }
 
+bool StreamEncoder::NeedsTraining() const {
+    return !impl_->fitters.empty() && !impl_->trained;
+}
+
+void StreamEncoder::Train(const std::int16_t* samples, std::size_t frames) {
+    impl_->Train(samples, frames);
+}
+
 std::uint64_t StreamEncoder::Frames() const {
     return impl_->frames;
 }
@@ -459,11 +638,11 @@ EncodedStream StreamEncoder::Finish(std::optional<SampleLoop> loop) {
         throw EncodeError("there is no sound to encode");
     if (!d.settled) {
         // A short stream: blocks of a third of it, so that it has three.
+        const std::uint32_t frame = FrameSamplesOf(d.info.codec);
         const std::uint64_t third = (d.frames + 2) / 3;
-        d.perBlock = std::min<std::uint32_t>(
-            d.perBlock,
-            static_cast<std::uint32_t>(std::max<std::uint64_t>(
-                kFrameSamples, (third + kFrameSamples - 1) / kFrameSamples * kFrameSamples)));
+        d.perBlock =
+            std::min<std::uint32_t>(d.perBlock, static_cast<std::uint32_t>(std::max<std::uint64_t>(
+                                                    frame, (third + frame - 1) / frame * frame)));
     }
     d.EmitBlocks(true);
     while (d.blockCount < 3)
@@ -475,7 +654,7 @@ EncodedStream StreamEncoder::Finish(std::optional<SampleLoop> loop) {
         loop.reset();
     EncodedStream out;
     out.frames = d.frames;
-    out.head = NewHeader(d.oldHeader, d.info.headerSize, total, loop);
+    out.head = NewHeader(d.oldHeader, d.info.headerSize, total, loop, d.blocks.CoefficientTags());
     if (d.info.blockCountTag) {
         std::string count;
         PutUint32(count, d.blockCount, d.info.bigEndian);
@@ -499,6 +678,8 @@ std::string EncodeStream(const StreamInfo& info, std::string_view oldStream,
     StreamEncoder encoder(info, oldStream, stats);
     const auto channels = static_cast<std::size_t>(info.channels);
     const std::size_t total = samples.size() / channels;
+    if (encoder.NeedsTraining())
+        encoder.Train(samples.data(), total);
     constexpr std::size_t kStep = 28 * 1024;
     for (std::size_t at = 0; at < total; at += kStep) {
         encoder.Add(samples.data() + at * channels, std::min(kStep, total - at));

@@ -60,6 +60,13 @@ public:
     StreamEncoder(const StreamEncoder&) = delete;
     StreamEncoder& operator=(const StreamEncoder&) = delete;
 
+    // True for codecs whose header holds coefficients fitted to the sound
+    // (DSP, N64), until Train has been given it: a caller that can read its
+    // input twice hands it all to Train first, so that the coefficients fit
+    // all of it; otherwise they fit the first blocks' worth.
+    bool NeedsTraining() const;
+    // A first reading of the sound (as Add takes it); memory stays bounded.
+    void Train(const std::int16_t* samples, std::size_t frames);
     // Adds frames; throws EncodeError when the stream would reach 2 GiB.
     void Add(const std::int16_t* samples, std::size_t frames);
     std::uint64_t Frames() const;

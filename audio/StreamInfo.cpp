@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "audio/ConsoleAdpcm.h"
+
 namespace tamrel {
 
 namespace {
@@ -179,6 +181,7 @@ Codec DefaultCodec(int platform, int version, bool bigEndian) {
 struct Tags {
     int platform = 0;
     std::optional<std::uint32_t> value[256];
+    std::vector<std::string> coefficients = std::vector<std::string>(std::size(kCoefficientTags));
 };
 
 // Reads "PT", the platform and the tags; false when the payload is no header.
@@ -193,9 +196,15 @@ bool ReadTags(const std::string& payload, Tags& tags, std::vector<StreamProblem>
         // The end, or a further header that repeats this one.
         if (tag.kind == HeaderTag::Kind::End || tag.kind == HeaderTag::Kind::Repeat)
             return true;
-        if (tag.kind == HeaderTag::Kind::Value)
-            if (const auto number = TagNumber(tag.value))
-                tags.value[tag.id] = number;
+        if (tag.kind != HeaderTag::Kind::Value)
+            continue;
+        if (const auto number = TagNumber(tag.value))
+            tags.value[tag.id] = number;
+        // Coefficients are read by their length, not as a number.
+        const auto* c = std::find(std::begin(kCoefficientTags), std::end(kCoefficientTags), tag.id);
+        if (c != std::end(kCoefficientTags))
+            tags.coefficients[static_cast<std::size_t>(c - std::begin(kCoefficientTags))] =
+                tag.value;
     }
     problems.push_back({StreamProblem::Kind::Damage, "the header ends inside a tag"});
     return true;
@@ -212,28 +221,28 @@ std::string Hex2(int value) {
 const CodecTraits& TraitsOf(Codec codec) {
     // Every codec the program knows: its name, and what it does with it.
     static constexpr CodecTraits kCodecs[] = {
-        {Codec::Pcm16LE, "PCM16 LE", true, true, 0},
-        {Codec::Pcm16BE, "PCM16 BE", true, true, 0},
-        {Codec::Pcm8, "PCM8", true, false, 0},
-        {Codec::Pcm16LEPlanar, "PCM16 LE planar", true, true, 0},
-        {Codec::Pcm16BEPlanar, "PCM16 BE planar", true, true, 0},
-        {Codec::Pcm8Planar, "PCM8 planar", true, false, 0},
-        {Codec::XaV1, "XA ADPCM v1", true, true, 2},
-        {Codec::XaR1, "XA ADPCM R1", true, true, 0},
-        {Codec::XaR2, "XA ADPCM R2", true, true, 0},
-        {Codec::XaR3, "XA ADPCM R3", true, true, 0},
-        {Codec::MicroTalk10, "MicroTalk 10:1", false, false, 0},
-        {Codec::MicroTalk5, "MicroTalk 5:1", false, false, 0},
-        {Codec::ImaAdpcm, "IMA ADPCM", false, false, 0},
-        {Codec::PsAdpcm, "PS-ADPCM", false, false, 0},
-        {Codec::N64Adpcm, "N64 ADPCM", false, false, 0},
-        {Codec::DspAdpcm, "DSP ADPCM", false, false, 0},
-        {Codec::XboxImaAdpcm, "Xbox IMA ADPCM", false, false, 0},
-        {Codec::MpegLayer2, "MPEG Layer II", false, false, 0},
-        {Codec::MpegLayer3, "MPEG Layer III", false, false, 0},
-        {Codec::MpegLayer3Variant, "Layer III variant", false, false, 0},
-        {Codec::Atrac3Plus, "ATRAC3plus", false, false, 0},
-        {Codec::Other, "", false, false, 0},
+        {Codec::Pcm16LE, "PCM16 LE", true, true, 0, 2.0},
+        {Codec::Pcm16BE, "PCM16 BE", true, true, 0, 2.0},
+        {Codec::Pcm8, "PCM8", true, false, 0, 2.0},
+        {Codec::Pcm16LEPlanar, "PCM16 LE planar", true, true, 0, 2.0},
+        {Codec::Pcm16BEPlanar, "PCM16 BE planar", true, true, 0, 2.0},
+        {Codec::Pcm8Planar, "PCM8 planar", true, false, 0, 2.0},
+        {Codec::XaV1, "XA ADPCM v1", true, true, 2, 2.0},
+        {Codec::XaR1, "XA ADPCM R1", true, true, 0, 2.0},
+        {Codec::XaR2, "XA ADPCM R2", true, true, 0, 2.0},
+        {Codec::XaR3, "XA ADPCM R3", true, true, 0, 2.0},
+        {Codec::MicroTalk10, "MicroTalk 10:1", false, false, 0, 2.0},
+        {Codec::MicroTalk5, "MicroTalk 5:1", false, false, 0, 2.0},
+        {Codec::ImaAdpcm, "IMA ADPCM", true, true, 0, 2.0},
+        {Codec::PsAdpcm, "PS-ADPCM", true, true, 0, 28.0 / 16},
+        {Codec::N64Adpcm, "N64 ADPCM", true, true, 0, 16.0 / 9},
+        {Codec::DspAdpcm, "DSP ADPCM", true, true, 0, 14.0 / 8},
+        {Codec::XboxImaAdpcm, "Xbox IMA ADPCM", true, true, 0, 64.0 / 36},
+        {Codec::MpegLayer2, "MPEG Layer II", false, false, 0, 2.0},
+        {Codec::MpegLayer3, "MPEG Layer III", false, false, 0, 2.0},
+        {Codec::MpegLayer3Variant, "Layer III variant", false, false, 0, 2.0},
+        {Codec::Atrac3Plus, "ATRAC3plus", false, false, 0, 2.0},
+        {Codec::Other, "", false, false, 0, 2.0},
     };
     for (const CodecTraits& traits : kCodecs)
         if (traits.codec == codec)
@@ -263,7 +272,8 @@ namespace {
 
 // A header, numbers a stream can have, and the layout the codec's table allows.
 bool Usable(const StreamInfo& info, bool CodecTraits::*has) {
-    if (!info.hasHeader || info.HasProblem(StreamProblem::Kind::Implausible))
+    if (!info.hasHeader || info.HasProblem(StreamProblem::Kind::Implausible) ||
+        info.HasProblem(StreamProblem::Kind::Layout))
         return false;
     const CodecTraits& traits = TraitsOf(info.codec);
     return traits.*has && (traits.onlyChannels == 0 || info.channels == traits.onlyChannels);
@@ -326,6 +336,45 @@ void DecideFormat(const Tags& tags, StreamInfo& info) {
     if (info.sampleRate < kMinStreamRate || info.sampleRate > kMaxStreamRate)
         info.problems.push_back({StreamProblem::Kind::Implausible,
                                  "the header says " + std::to_string(info.sampleRate) + " Hz"});
+}
+
+// The layouts known for the ADPCM codecs of the consoles; any other
+// combination of version, channels and coefficients is listed, and neither
+// decoded nor replaced.
+std::string UnknownLayout(const StreamInfo& info) {
+    const bool v0 = info.version == 0;
+    const std::string name = TraitsOf(info.codec).name;
+    const std::string channels = std::to_string(info.channels) + " channels";
+    switch (info.codec) {
+        case Codec::PsAdpcm:
+            return v0 && info.channels > 2 ? name + " in version 0 with " + channels : "";
+        case Codec::ImaAdpcm:
+            if (!v0)
+                return name + " in version " + std::to_string(info.version);
+            return info.channels > 2 ? name + " with " + channels : "";
+        case Codec::XboxImaAdpcm:
+            return v0 ? name + " in version 0" : "";
+        case Codec::DspAdpcm:
+            if (v0)
+                return name + " in version 0";
+            for (std::int64_t c = 0; c < info.channels; ++c)
+                if (c >= static_cast<std::int64_t>(std::size(kCoefficientTags)) ||
+                    !adpcm::ReadDspCoefficients(info.coefficientTags[static_cast<std::size_t>(c)],
+                                                info.bigEndian))
+                    return name + " without coefficients for channel " + std::to_string(c + 1);
+            return "";
+        case Codec::N64Adpcm:
+            if (v0)
+                return name + " in version 0";
+            if (info.channels > 2)
+                return name + " with " + channels;
+            for (std::int64_t c = 0; c < info.channels; ++c)
+                if (!adpcm::ReadN64Codebook(info.coefficientTags[static_cast<std::size_t>(c)]))
+                    return name + " without a codebook for channel " + std::to_string(c + 1);
+            return "";
+        default:
+            return "";
+    }
 }
 
 // Reads a data block's or SCCl's first u32, in the codec's byte order.
@@ -461,6 +510,10 @@ StreamInfo ReadStreamInfo(const ByteSource& source) {
     info.hasHeader = true;
     info.headerSize = header->size;
     DecideFormat(tags, info);
+    info.coefficientTags = std::move(tags.coefficients);
+    if (!info.HasProblem(StreamProblem::Kind::Implausible))
+        if (const std::string layout = UnknownLayout(info); !layout.empty())
+            info.problems.push_back({StreamProblem::Kind::Layout, "no known layout: " + layout});
 
     std::uint64_t at = header->size;
     std::optional<std::uint32_t> blockCountOtherOrder;

@@ -50,6 +50,9 @@ struct CodecTraits {
     bool decoder;
     bool encoder;
     int onlyChannels;  // 0: any count; else the one channel count the layout has
+    // The most samples per channel a block's byte can hold: a block that
+    // declares more is damage, found before it costs memory.
+    double maxSamplesPerByte;
 };
 const CodecTraits& TraitsOf(Codec codec);
 
@@ -61,6 +64,7 @@ struct StreamProblem {
         Count,        // a count disagrees with the blocks: harmless to the sound
         Implausible,  // numbers no stream can have: the stream is not sound
         Loop,         // a loop outside the stream: no loop is made of it
+        Layout,       // a codec in a version or channel count whose layout is not known
     };
     Kind kind;
     std::string text;
@@ -93,6 +97,10 @@ struct StreamInfo {
     std::optional<std::uint64_t> loopEnd;        // exclusive: tag 0x87 plus 1
     std::optional<std::uint32_t> blockCountTag;  // SCCl, in the codec's byte order
     std::uint32_t headerSize = 0;                // the header block, preamble included
+    // The values of the header's coefficient tags (DSP's pairs, N64's
+    // codebooks), one per channel in kCoefficientTags' order; empty where
+    // the header has none.
+    std::vector<std::string> coefficientTags;
     std::vector<StreamBlock> dataBlocks;
     bool endBlock = false;
     std::vector<StreamProblem> problems;
@@ -117,6 +125,9 @@ struct StreamInfo {
     // declares 7 Hz, which no stream can have."), or empty when it can.
     std::string PlausibilityRefusal(const std::string& name) const;
 };
+
+// The header tags that hold each channel's coefficients, channel 0 first.
+inline constexpr unsigned char kCoefficientTags[6] = {0x8F, 0x90, 0x91, 0xAB, 0xAC, 0xAD};
 
 // The sample rates and channel counts a stream can have.
 inline constexpr std::int64_t kMinStreamRate = 1000;

@@ -16,7 +16,8 @@ std::string Block(const char* id, const std::string& payload) {
            padded;
 }
 
-std::string HeaderBlock(int platform, const std::vector<Tag>& tags) {
+std::string HeaderBlock(int platform, const std::vector<Tag>& tags,
+                        const std::vector<RawTag>& rawTags) {
     std::string payload = "PT";
     payload.push_back(static_cast<char>(platform));
     payload.push_back(static_cast<char>(platform >> 8));
@@ -29,12 +30,22 @@ std::string HeaderBlock(int platform, const std::vector<Tag>& tags) {
         payload.push_back(static_cast<char>(bytes.size()));
         payload += bytes;
     }
+    for (const auto& [tag, value] : rawTags) {
+        payload.push_back(static_cast<char>(tag));
+        if (value.size() < 0xFF) {
+            payload.push_back(static_cast<char>(value.size()));
+        } else {
+            payload.push_back(static_cast<char>(0xFF));
+            payload += Uint32(static_cast<std::uint32_t>(value.size()), true);
+        }
+        payload += value;
+    }
     payload.push_back(static_cast<char>(0xFF));
     return Block("SCHl", payload);
 }
 
 std::string BuildStream(const StreamParts& parts) {
-    std::string out = HeaderBlock(parts.platform, parts.tags);
+    std::string out = HeaderBlock(parts.platform, parts.tags, parts.rawTags);
     if (parts.withBlockCount)
         out += Block(
             "SCCl", Uint32(static_cast<std::uint32_t>(parts.dataPayloads.size()), parts.bigEndian));

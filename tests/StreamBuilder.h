@@ -15,7 +15,11 @@ using Tag = std::pair<int, std::uint32_t>;
 
 // The header block: "SCHl", its size, "PT", the platform, 0xFD, the tags,
 // 0xFF, zero padding to a multiple of 4.
-std::string HeaderBlock(int platform, const std::vector<Tag>& tags);
+// Raw tags follow, their values as given (a length above 254 in the long
+// form: 0xFF and four big-endian bytes).
+using RawTag = std::pair<int, std::string>;
+std::string HeaderBlock(int platform, const std::vector<Tag>& tags,
+                        const std::vector<RawTag>& rawTags = {});
 // A block of any id: its size counts the preamble; the payload is padded
 // with zero bytes to a multiple of 4.
 std::string Block(const char* id, const std::string& payload);
@@ -25,6 +29,7 @@ std::string Uint32(std::uint32_t value, bool bigEndian);
 struct StreamParts {
     int platform = 0;
     std::vector<Tag> tags;
+    std::vector<RawTag> rawTags;
     std::vector<std::string> dataPayloads;  // SCDl payloads, count first
     bool withBlockCount = false;            // SCCl before the data blocks
     bool bigEndian = false;                 // byte order of the SCCl count

@@ -108,6 +108,10 @@ struct OldStream {
         if (const std::string refusal = info.PlausibilityRefusal(name);
             info.hasHeader && !refusal.empty())
             return refusal;
+        for (const StreamProblem& problem : info.problems)
+            if (problem.kind == StreamProblem::Kind::Layout)
+                return "The stream " + name + " has " + problem.text +
+                       "; this program cannot replace it.";
         if (!CanEncode(info))
             return "The stream " + name + " is " +
                    (info.hasHeader ? info.CodecName() : "without a stream header") +
@@ -136,6 +140,16 @@ StepResult ReplaceIn(const Folder& work, const std::string& name, const std::str
     StreamEncoder encoder(info, oldHeader);
     const double expected = static_cast<double>(audio.Facts().expectedFrames);
     try {
+        // Coefficients in the header are fitted to all of the sound: a first
+        // reading of the file, kept to a bounded set of windows.
+        if (encoder.NeedsTraining())
+            AudioFileReader(audioFile).ConvertTo(
+                static_cast<int>(info.sampleRate), static_cast<int>(info.channels),
+                [&encoder](const std::int16_t* samples, std::size_t frames) {
+                    encoder.Train(samples, frames);
+                    return true;
+                },
+                [&](std::uint64_t) { window.PumpEvents(); });
         audio.ConvertTo(
             static_cast<int>(info.sampleRate), static_cast<int>(info.channels),
             [&encoder](const std::int16_t* samples, std::size_t frames) {
