@@ -54,9 +54,7 @@ public:
           h2_(static_cast<std::size_t>(channels_)),
           ps_(static_cast<std::size_t>(channels_)),
           dsp_(static_cast<std::size_t>(channels_)),
-          n64_(static_cast<std::size_t>(channels_)),
-          total_(info.headerSamples.value_or(
-              static_cast<std::uint32_t>(std::min<std::uint64_t>(info.samples, 0xFFFFFFFFu)))) {
+          n64_(static_cast<std::size_t>(channels_)) {
         // The stream reader accepted these tags for every channel.
         for (std::size_t c = 0; c < static_cast<std::size_t>(channels_); ++c) {
             if (info.codec == Codec::DspAdpcm)
@@ -69,9 +67,6 @@ public:
 
     void DecodeBlock(const Block& block, std::uint32_t count) {
         const bool planarTable = info_.version >= 1;
-        if (info_.codec == Codec::PsAdpcm)
-            count = PsBlockSamples(block, planarTable);
-        done_ += count;
         out_.assign(static_cast<std::size_t>(count) * static_cast<std::size_t>(channels_), 0);
         // After the count: for version 1 and later, one offset per channel,
         // counted from the end of that table.
@@ -274,17 +269,6 @@ private:
         }
     }
 
-    // PS-ADPCM: a block holds its whole frames, as players read it (they
-    // ignore its count); the stream's total ends the last.
-    std::uint32_t PsBlockSamples(const Block& block, bool planarTable) const {
-        const std::size_t table = planarTable ? 4 + 4 * static_cast<std::size_t>(channels_) : 8;
-        const std::size_t data = block.Size() > table ? block.Size() - table : 0;
-        const std::uint64_t whole = data / static_cast<std::size_t>(channels_) /
-                                    adpcm::kPsFrameBytes * adpcm::kPsFrameSamples;
-        const std::uint64_t left = total_ > done_ ? total_ - done_ : 0;
-        return static_cast<std::uint32_t>(std::min(whole, left));
-    }
-
     // One channel's run of frames of the codecs that hold one.
     void FramesOfChannel(const Block& block, std::uint32_t count, int channel, std::size_t start) {
         const auto c = static_cast<std::size_t>(channel);
@@ -369,7 +353,6 @@ private:
     std::vector<adpcm::N64History> n64_;
     std::vector<adpcm::DspCoefficients> dspCoefficients_;
     std::vector<adpcm::N64Codebook> codebooks_;
-    std::uint64_t total_ = 0, done_ = 0;  // PS-ADPCM: the stream's samples, and those decoded
 };
 
 }  // namespace

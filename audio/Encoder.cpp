@@ -542,7 +542,7 @@ struct StreamEncoder::Impl {
     }
 
     void Train(const std::int16_t* samples, std::size_t frames) {
-        for (std::size_t c = 0; c < fitters.size(); ++c)
+        for (std::size_t c = 0; frames > 0 && c < fitters.size(); ++c)
             fitters[c].Add(samples + c, frames, channels);
         trained = true;
     }

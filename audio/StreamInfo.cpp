@@ -387,6 +387,22 @@ std::optional<std::uint32_t> FirstNumber(const ByteSource& source, std::uint64_t
     return ReadUint32(count, bigEndian);
 }
 
+// PS-ADPCM: a block holds its whole frames, as players read it (they ignore
+// its count); the stream's total, where the header gives it, ends the last.
+std::uint32_t PsBlockSamples(const StreamInfo& info, std::uint32_t blockSize) {
+    if (info.channels < 1 || info.channels > kMaxStreamChannels)
+        return 0;
+    const auto channels = static_cast<std::uint64_t>(info.channels);
+    const std::uint64_t table = kBlockPreamble + (info.version >= 1 ? 4 + 4 * channels : 8);
+    const std::uint64_t data = blockSize > table ? blockSize - table : 0;
+    std::uint64_t samples = data / channels / adpcm::kPsFrameBytes * adpcm::kPsFrameSamples;
+    if (info.headerSamples)
+        samples = std::min(samples, *info.headerSamples > info.samples
+                                        ? *info.headerSamples - info.samples
+                                        : std::uint64_t{0});
+    return static_cast<std::uint32_t>(samples);
+}
+
 // Walks the blocks behind the header by their preambles alone; false when
 // it stopped at damage (what follows from that is then not listed).
 bool WalkBlocks(const ByteSource& source, StreamInfo& info, std::uint64_t& at,
@@ -409,6 +425,8 @@ bool WalkBlocks(const ByteSource& source, StreamInfo& info, std::uint64_t& at,
         if (block.Is("SCDl")) {
             StreamBlock data{at, block.size,
                              FirstNumber(source, at, block.size, info.bigEndian).value_or(0)};
+            if (info.codec == Codec::PsAdpcm)
+                data.samples = PsBlockSamples(info, block.size);
             info.samples += data.samples;
             info.dataBlocks.push_back(data);
         } else if (block.Is("SCCl")) {

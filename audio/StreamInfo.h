@@ -76,7 +76,9 @@ struct StreamProblem {
 struct StreamBlock {
     std::uint64_t offset = 0;
     std::uint32_t size = 0;
-    std::uint32_t samples = 0;  // SCDl: the block's sample count per channel
+    // SCDl: the block's sample count per channel; for PS-ADPCM, whose
+    // players ignore it, the samples of its whole frames.
+    std::uint32_t samples = 0;
 };
 
 struct StreamInfo {

@@ -72,7 +72,8 @@ TEST(StreamInfo, CodecChannelsAndRateByTheRealFileRules) {
          {{0x83, 7}},
          true,
          {"XA ADPCM R1, mono, 22050 Hz", 112, {}, 0}},
-        {"PSX by default: PS-ADPCM", 1, {}, false, {"PS-ADPCM, mono, 22050 Hz", 112, {}, 0}},
+        // PS-ADPCM: each block's whole frames (three here), not its count.
+        {"PSX by default: PS-ADPCM", 1, {}, false, {"PS-ADPCM, mono, 22050 Hz", 168, {}, 0}},
         // Neither layout is known: N64 in version 0, DSP without its coefficients.
         {"N64 by default",
          2,
