@@ -159,17 +159,19 @@ void ImaEncode(const int* target, std::size_t n, std::size_t stride, ImaState& s
     struct Node {
         ImaState state;
         std::int64_t cost = 0;
-        int parent = 0;
-        std::uint8_t code = 0;
+        std::uint8_t parent = 0, code = 0;
     };
-    beam = std::clamp(beam, 1, 32);
-    std::vector<Node> current{{state, 0, 0, 0}}, next;
+    constexpr int kMaxBeam = 32;
+    beam = std::clamp(beam, 1, kMaxBeam);
+    Node current[kMaxBeam], next[kMaxBeam];
+    current[0] = {state, 0, 0, 0};
+    int have = 1;
     // Each sample's kept nodes, for the way back: parent and code.
     std::vector<std::pair<std::uint8_t, std::uint8_t>> trail(n * static_cast<std::size_t>(beam));
     for (std::size_t i = 0; i < n; ++i) {
         const int t = target[i * stride];
-        next.clear();
-        for (std::size_t j = 0; j < current.size(); ++j) {
+        int kept = 0;  // next[0..kept) sorted by cost, one node per state
+        for (int j = 0; j < have; ++j) {
             const Node& from = current[j];
             const int diff = t - from.state.predictor;
             const int step = kImaSteps[from.state.index];
@@ -185,28 +187,35 @@ void ImaEncode(const int* target, std::size_t n, std::size_t stride, ImaState& s
             if (rest >= step >> 2)
                 magnitude |= 1;
             const int sign = diff < 0 ? 8 : 0;
-            for (int m = std::max(0, magnitude - 1); m <= std::min(7, magnitude + 1); ++m) {
-                Node node{from.state, 0, static_cast<int>(j), static_cast<std::uint8_t>(sign | m)};
-                node.cost = from.cost + Square(ImaDecode(node.code, node.state) - t);
+            // The truncated step's code and the one above bracket the target.
+            for (int m = magnitude; m <= std::min(7, magnitude + 1); ++m) {
+                Node node{from.state, from.cost, static_cast<std::uint8_t>(j),
+                          static_cast<std::uint8_t>(sign | m)};
+                node.cost += Square(ImaDecode(node.code, node.state) - t);
+                if (kept == beam && node.cost >= next[kept - 1].cost)
+                    continue;
                 // One node per state: the cheaper way there.
-                auto same = std::find_if(next.begin(), next.end(), [&](const Node& o) {
-                    return o.state.predictor == node.state.predictor &&
-                           o.state.index == node.state.index;
-                });
-                if (same == next.end())
-                    next.push_back(node);
-                else if (node.cost < same->cost)
-                    *same = node;
+                int same = 0;
+                while (same < kept && (next[same].state.predictor != node.state.predictor ||
+                                       next[same].state.index != node.state.index))
+                    ++same;
+                if (same < kept) {
+                    if (next[same].cost <= node.cost)
+                        continue;
+                    std::copy(next + same + 1, next + kept, next + same);
+                    --kept;
+                }
+                int at = kept < beam ? kept++ : kept - 1;
+                for (; at > 0 && next[at - 1].cost > node.cost; --at)
+                    next[at] = next[at - 1];
+                next[at] = node;
             }
         }
-        const std::size_t keep = std::min(next.size(), static_cast<std::size_t>(beam));
-        std::partial_sort(next.begin(), next.begin() + static_cast<std::ptrdiff_t>(keep),
-                          next.end(), [](const Node& a, const Node& b) { return a.cost < b.cost; });
-        next.resize(keep);
-        for (std::size_t j = 0; j < keep; ++j)
-            trail[i * static_cast<std::size_t>(beam) + j] = {
-                static_cast<std::uint8_t>(next[j].parent), next[j].code};
-        current.swap(next);
+        for (int j = 0; j < kept; ++j)
+            trail[i * static_cast<std::size_t>(beam) + static_cast<std::size_t>(j)] = {
+                next[j].parent, next[j].code};
+        std::copy(next, next + kept, current);
+        have = kept;
     }
     if (n == 0)
         return;

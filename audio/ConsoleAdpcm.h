@@ -46,11 +46,14 @@ struct ImaState {
 };
 int ImaDecode(int code, ImaState& state);
 // Codes for n targets (stride apart) from state, which becomes the state
-// after them. beam 1 is the plain greedy choice; a wider beam keeps that
-// many best paths (a small trellis) and gains several dB.
+// after them. beam 1 is the plain greedy choice (the nearer of the two codes
+// around each target); a wider beam keeps that many best paths, one per
+// state, through the two codes of each (a small trellis). Six paths gain
+// about 0.8 dB on music at 60 times real time; more gain little for their
+// cost.
 void ImaEncode(const int* target, std::size_t n, std::size_t stride, ImaState& state,
                std::uint8_t* codes, int beam);
-inline constexpr int kImaBeam = 8;
+inline constexpr int kImaBeam = 6;
 
 // Xbox IMA: 36-byte frames of 64 samples (the stored first sample and 63
 // nibbles, low first; the 64th nibble is padding).

@@ -1,6 +1,8 @@
 // The sound features' costs: reading the details of 20,000 stream files
 // (header plus one small read per block), and decoding and encoding 32 kHz
-// stereo.
+// stereo; for the consoles' ADPCM codecs, export and replace of a 10-minute
+// stereo stream at 32 kHz (coefficient fitting included), and what IMA's
+// look-ahead gains over the greedy choice.
 //   build/bench/tamrel_audio_bench
 #include <benchmark/benchmark.h>
 #include <sys/stat.h>
@@ -13,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/ConsoleAdpcm.h"
 #include "audio/Decoder.h"
 #include "audio/Encoder.h"
 #include "audio/StreamInfo.h"
@@ -121,5 +124,120 @@ void Encode32kStereo(benchmark::State& state) {
         static_cast<double>(state.iterations()) * seconds, benchmark::Counter::kIsRate);
 }
 BENCHMARK(Encode32kStereo)->Unit(benchmark::kMillisecond);
+
+// Music-like: harmonics over a stepping fundamental, notes, a little noise.
+std::vector<std::int16_t> Music(int channels, int rate, int seconds) {
+    std::mt19937 random(3);
+    std::normal_distribution<double> noise(0.0, 60.0);
+    const std::size_t frames = static_cast<std::size_t>(seconds) * static_cast<std::size_t>(rate);
+    std::vector<std::int16_t> out(frames * static_cast<std::size_t>(channels));
+    double phase = 0;
+    for (std::size_t i = 0; i < frames; ++i) {
+        const double t = static_cast<double>(i) / rate, note = std::fmod(t, 0.25);
+        phase += 2 * M_PI * 110.0 * std::pow(2.0, std::fmod(std::floor(t * 4), 24.0) / 12.0) / rate;
+        const double envelope = std::min(1.0, note * 100) * std::exp(-3.0 * note);
+        for (int c = 0; c < channels; ++c) {
+            double v = 0;
+            for (int h = 1; h <= 5; ++h)
+                v += std::sin(h * phase + c) / h;
+            out[i * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)] =
+                static_cast<std::int16_t>(
+                    std::clamp(7500 * envelope * v + noise(random), -32768.0, 32767.0));
+        }
+    }
+    return out;
+}
+
+struct ConsoleCodec {
+    const char* name;
+    std::string header;  // SCHl payload after "PT"
+};
+
+// A stereo 32 kHz stream to replace, in each codec's own header.
+std::string ConsoleStream(int index) {
+    const std::string dsp = std::string("\x8F\x21") + std::string(33, '\0');
+    const std::string n64 =
+        std::string("\x8F\x28") + std::string("\0\0\0\x02\0\0\0\x01", 8) + std::string(32, '\0');
+    const std::string common("\x82\x01\x02\x84\x02\x7D\x00", 7);
+    const std::string headers[] = {
+        std::string("\x01\x00", 2) + common,              // PS-ADPCM, PSX
+        std::string("\x00\x00\x83\x01\x02", 5) + common,  // IMA
+        std::string("\x07\x00\xA0\x01\x14", 5) + common,  // Xbox IMA
+        std::string("\x10\x00", 2) + common + dsp + std::string("\x90\x21") +
+            std::string(33, '\0'),                                                           // DSP
+        std::string("\x02\x00\x80\x01\x01", 5) + common + n64 + "\x90\x28" + n64.substr(2),  // N64
+    };
+    std::string payload = "PT" + headers[index] + "\xFF";
+    payload.resize((payload.size() + 3) / 4 * 4, '\0');
+    const bool be = index >= 3;
+    std::string count = be ? std::string("\0\0\x08\0", 4) : U32(2048);
+    return Block("SCHl", payload) + Block("SCDl", count + std::string(8 + 2400, '\0')) +
+           Block("SCEl", "");
+}
+
+const char* const kConsoleCodecs[] = {"PS-ADPCM", "IMA", "Xbox IMA", "DSP", "N64"};
+
+const std::vector<std::int16_t>& TenMinutes() {
+    static const std::vector<std::int16_t> music = Music(2, 32000, 600);
+    return music;
+}
+
+void ReplaceConsoleCodec(benchmark::State& state) {
+    const std::string old = ConsoleStream(static_cast<int>(state.range(0)));
+    const tamrel::StreamInfo info = tamrel::ReadStreamInfo(tamrel::MemorySource(old));
+    state.SetLabel(kConsoleCodecs[state.range(0)]);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(tamrel::EncodeStream(info, old, TenMinutes()));
+    state.counters["x real time"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * 600, benchmark::Counter::kIsRate);
+}
+BENCHMARK(ReplaceConsoleCodec)->DenseRange(0, 4)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void ExportConsoleCodec(benchmark::State& state) {
+    const std::string old = ConsoleStream(static_cast<int>(state.range(0)));
+    const std::string stream =
+        tamrel::EncodeStream(tamrel::ReadStreamInfo(tamrel::MemorySource(old)), old, TenMinutes());
+    const tamrel::MemorySource source(stream);
+    const tamrel::StreamInfo info = tamrel::ReadStreamInfo(source);
+    state.SetLabel(kConsoleCodecs[state.range(0)]);
+    for (auto _ : state) {
+        std::uint64_t frames = 0;
+        tamrel::DecodeBlocks(source, info, "bench", [&](const std::int16_t*, std::size_t n) {
+            frames += n;
+            return true;
+        });
+        benchmark::DoNotOptimize(frames);
+    }
+    state.counters["x real time"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * info.Duration(), benchmark::Counter::kIsRate);
+}
+BENCHMARK(ExportConsoleCodec)->DenseRange(0, 4)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// IMA: the SNR of the greedy choice and of the encoder's small trellis on
+// 20 seconds of the music-like signal, mono at 22,050 Hz.
+void ImaLookAheadGain(benchmark::State& state) {
+    const auto music = Music(1, 22050, 20);
+    const std::vector<int> target(music.begin(), music.end());
+    auto snr = [&](int beam) {
+        tamrel::adpcm::ImaState encode, decode;
+        std::vector<std::uint8_t> codes(target.size());
+        tamrel::adpcm::ImaEncode(target.data(), target.size(), 1, encode, codes.data(), beam);
+        double signal = 0, error = 0;
+        for (std::size_t i = 0; i < codes.size(); ++i) {
+            const double d = tamrel::adpcm::ImaDecode(codes[i], decode) - target[i];
+            signal += double(target[i]) * target[i];
+            error += d * d;
+        }
+        return 10 * std::log10(signal / error);
+    };
+    double greedy = 0, trellis = 0;
+    for (auto _ : state) {
+        greedy = snr(1);
+        trellis = snr(tamrel::adpcm::kImaBeam);
+    }
+    state.counters["greedy dB"] = greedy;
+    state.counters["look-ahead dB"] = trellis;
+}
+BENCHMARK(ImaLookAheadGain)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
