@@ -176,7 +176,9 @@ QMenu* StreamActions::BuildMenu(std::int32_t row, QWidget* parent) {
     const std::optional<StreamInfo> info = InfoOf(row);
     const bool decodable = info && CanDecode(*info);
     const std::string name = table_.CellText(kNameCol, row);
-    const std::string refusal = info ? info->PlausibilityRefusal(name) : std::string();
+    std::string refusal = info ? info->PlausibilityRefusal(name) : std::string();
+    if (info && refusal.empty())
+        refusal = info->LayoutRefusal(name, "decode or replace");
     if (!info) {
         menu->addAction(StreamPath(row).empty() ? QStringLiteral("No work folder on disk")
                                                 : QStringLiteral("No stream file"))

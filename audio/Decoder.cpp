@@ -374,16 +374,20 @@ struct BlockReader::Impl {
         : source(s), info(i), name(std::move(n)), decoder(i, samples) {}
 };
 
-BlockReader::BlockReader(const ByteSource& source, const StreamInfo& info, std::string name) {
-    if (const std::string refusal = info.PlausibilityRefusal(name); !refusal.empty())
-        throw DecodeError(refusal);
-    for (const StreamProblem& problem : info.problems)
-        if (problem.kind == StreamProblem::Kind::Layout)
-            throw DecodeError("The stream " + name + " has " + problem.text +
-                              "; this program cannot decode it.");
+std::string DecodeRefusal(const StreamInfo& info, const std::string& name) {
+    if (std::string refusal = info.PlausibilityRefusal(name); !refusal.empty())
+        return refusal;
+    if (std::string refusal = info.LayoutRefusal(name, "decode"); !refusal.empty())
+        return refusal;
     if (!CanDecode(info))
-        throw DecodeError("The stream " + name + " is " + info.CodecName() +
-                          ", which this program cannot decode yet.");
+        return "The stream " + name + " is " + info.CodecName() +
+               ", which this program cannot decode yet.";
+    return {};
+}
+
+BlockReader::BlockReader(const ByteSource& source, const StreamInfo& info, std::string name) {
+    if (const std::string refusal = DecodeRefusal(info, name); !refusal.empty())
+        throw DecodeError(refusal);
     impl_ = std::make_unique<Impl>(source, info, std::move(name));
 }
 

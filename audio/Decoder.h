@@ -25,6 +25,10 @@ public:
 // stream's rate and channels are ones a stream can have.
 bool CanDecode(const StreamInfo& info);
 
+// Why the stream cannot be decoded (numbers no stream can have, no known
+// layout, a codec without a decoder), or empty.
+std::string DecodeRefusal(const StreamInfo& info, const std::string& name);
+
 // Receives one data block's samples (frames of info.channels samples, channels
 // interleaved); returns false to stop decoding.
 using BlockSink = std::function<bool(const std::int16_t* samples, std::size_t frames)>;

@@ -13,11 +13,8 @@ using WavOpener = std::function<WavFileWriter(int channels, std::int64_t rate, s
 void Export(const ByteSource& stream, const std::string& name, const WavOpener& open,
             const std::function<bool(std::size_t)>& progress) {
     const StreamInfo info = ReadStreamInfo(stream);
-    if (const std::string refusal = info.PlausibilityRefusal(name); !refusal.empty())
+    if (const std::string refusal = DecodeRefusal(info, name); !refusal.empty())
         throw DecodeError(refusal);
-    if (!CanDecode(info))
-        throw DecodeError("The stream " + name + " is " + info.CodecName() +
-                          ", which this program cannot decode yet.");
     // A loop outside the stream is listed as its problem and not written.
     std::optional<WavLoop> loop;
     if (const auto valid = info.ValidLoop())

@@ -509,6 +509,14 @@ std::string StreamInfo::PlausibilityRefusal(const std::string& name) const {
     return {};
 }
 
+std::string StreamInfo::LayoutRefusal(const std::string& name, const char* verb) const {
+    for (const StreamProblem& problem : problems)
+        if (problem.kind == StreamProblem::Kind::Layout)
+            return "The stream " + name + " has " + problem.text + "; this program cannot " + verb +
+                   " it.";
+    return {};
+}
+
 StreamInfo ReadStreamInfo(const ByteSource& source) {
     StreamInfo info;
     const std::optional<BlockPreamble> header = ReadPreamble(source, 0, BlockSizeRule::EitherOrder);

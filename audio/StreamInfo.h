@@ -126,6 +126,10 @@ struct StreamInfo {
     // Why a stream with this header cannot be sound ("The stream NAME
     // declares 7 Hz, which no stream can have."), or empty when it can.
     std::string PlausibilityRefusal(const std::string& name) const;
+    // Why a stream of no known layout cannot be handled ("The stream NAME
+    // has no known layout: N64 ADPCM in version 0; this program cannot
+    // decode it."), or empty. verb: "decode" or "replace".
+    std::string LayoutRefusal(const std::string& name, const char* verb) const;
 };
 
 // The header tags that hold each channel's coefficients, channel 0 first.

@@ -108,10 +108,8 @@ struct OldStream {
         if (const std::string refusal = info.PlausibilityRefusal(name);
             info.hasHeader && !refusal.empty())
             return refusal;
-        for (const StreamProblem& problem : info.problems)
-            if (problem.kind == StreamProblem::Kind::Layout)
-                return "The stream " + name + " has " + problem.text +
-                       "; this program cannot replace it.";
+        if (std::string refusal = info.LayoutRefusal(name, "replace"); !refusal.empty())
+            return refusal;
         if (!CanEncode(info))
             return "The stream " + name + " is " +
                    (info.hasHeader ? info.CodecName() : "without a stream header") +

@@ -536,3 +536,81 @@ TEST_F(CliSoundTest, ReplaceTakesALoopByHandAndSaysWhichLoopTheStreamGot) {
 
 }  // namespace
 }  // namespace tamrel
+
+namespace tamrel {
+namespace {
+
+// The consoles' codecs through the console program: listed, exported,
+// replaced (a DSP stream's coefficients fitted to the new sound), packed.
+TEST_F(CliTest, ConsoleCodecsExportReplaceAndPack) {
+    auto tone = [](int channels, int rate, double hz, double seconds) {
+        std::vector<std::int16_t> out;
+        for (int i = 0; i < static_cast<int>(rate * seconds); ++i)
+            for (int c = 0; c < channels; ++c)
+                out.push_back(static_cast<std::int16_t>(
+                    9000 * std::sin(6.283185307 * hz * (c + 1) * i / rate) +
+                    2000 * std::sin(6.283185307 * hz * 3.01 * i / rate)));
+        return out;
+    };
+    auto encoded = [](int platform, std::vector<test::Tag> tags, std::vector<test::RawTag> raw,
+                      int channels, const std::vector<std::int16_t>& samples) {
+        test::StreamParts parts;
+        parts.platform = platform;
+        parts.tags = std::move(tags);
+        parts.rawTags = std::move(raw);
+        parts.tags.push_back({0x82, static_cast<std::uint32_t>(channels)});
+        parts.tags.push_back({0x84, 22050});
+        const bool be = ReadStreamInfo(MemorySource(test::BuildStream(parts))).bigEndian;
+        parts.dataPayloads = {test::Uint32(1120, be) + std::string(2000, '\0')};
+        const std::string old = test::BuildStream(parts);
+        return EncodeStream(ReadStreamInfo(MemorySource(old)), old, samples);
+    };
+    const std::string dsp(33, '\0');
+    const std::string n64 = test::Uint32(2, true) + test::Uint32(1, true) + std::string(32, '\0');
+    test::PairRecipe recipe;
+    recipe.streams = {encoded(1, {}, {}, 2, tone(2, 22050, 300, 0.5)),
+                      encoded(0x10, {}, {{0x8F, dsp}, {0x90, dsp}}, 2, tone(2, 22050, 400, 0.5)),
+                      encoded(2, {{0x80, 1}}, {{0x8F, n64}}, 1, tone(1, 22050, 500, 0.5)),
+                      encoded(7, {{0xA0, 0x14}}, {}, 1, tone(1, 22050, 600, 0.5))};
+    recipe.references = {40, 120, 200};
+    pair = test::BuildPair(dir.path(), "console", recipe);
+    Result r = Run("list --details --tsv " + pair.archivePath);
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char* codec : {"PS-ADPCM", "DSP ADPCM", "N64 ADPCM", "Xbox IMA ADPCM"})
+        EXPECT_NE(r.out.find(codec), std::string::npos) << codec << "\n" << r.out;
+    ASSERT_EQ(Run("-q unpack " + pair.archivePath).status, 0);
+    const std::string work = At("console_");
+    r = Run("-q export " + work);
+    EXPECT_EQ(r.status, 0) << r.err;
+    for (int k = 1; k <= 4; ++k) {
+        SCOPED_TRACE(k);
+        const std::string stream = work + test::kSep + "console_0000" + std::to_string(k);
+        const std::string bytes = ReadFileBytes(stream + ".asf");
+        const StreamInfo info = ReadStreamInfo(MemorySource(bytes));
+        const int channels = static_cast<int>(info.channels);
+        EXPECT_EQ(
+            ReadFileBytes(stream + ".wav"),
+            WavBytes(DecodeStream(MemorySource(bytes), info, "s"), channels, 22050, std::nullopt));
+        const auto edit = tone(channels, 22050, 700 + 50 * k, 0.8);
+        WriteFileBytes(stream + ".wav", WavBytes(edit, channels, 22050, std::nullopt));
+        ASSERT_EQ(
+            Run("-q replace " + work + " " + std::to_string(k) + " " + stream + ".wav").status, 0);
+        const std::string replaced = ReadFileBytes(stream + ".asf");
+        const auto back =
+            DecodeStream(MemorySource(replaced), ReadStreamInfo(MemorySource(replaced)), "s");
+        ASSERT_EQ(back.size(), edit.size());
+        double signal = 0, error = 0;
+        for (std::size_t i = 0; i < edit.size(); ++i) {
+            signal += double(edit[i]) * edit[i];
+            error += (double(edit[i]) - back[i]) * (double(edit[i]) - back[i]);
+        }
+        EXPECT_GE(10 * std::log10(signal / error),
+                  25.0);  // a loud tone: the codec tests hold the floors
+    }
+    EXPECT_EQ(Run("-q pack " + work).status, 0);
+    r = Run("check " + At("console_.ast") + " " + work);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+}  // namespace
+}  // namespace tamrel
