@@ -178,7 +178,7 @@ QMenu* StreamActions::BuildMenu(std::int32_t row, QWidget* parent) {
     const std::string name = table_.CellText(kNameCol, row);
     std::string refusal = info ? info->PlausibilityRefusal(name) : std::string();
     if (info && refusal.empty())
-        refusal = info->LayoutRefusal(name, "decode or replace");
+        refusal = info->LayoutRefusal(name, "played or replaced");
     if (!info) {
         menu->addAction(StreamPath(row).empty() ? QStringLiteral("No work folder on disk")
                                                 : QStringLiteral("No stream file"))

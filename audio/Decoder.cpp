@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "audio/ConsoleAdpcm.h"
+#include "audio/MicroTalk.h"
 #include "io/Bytes.h"
 
 namespace tamrel {
@@ -54,7 +55,8 @@ public:
           h2_(static_cast<std::size_t>(channels_)),
           ps_(static_cast<std::size_t>(channels_)),
           dsp_(static_cast<std::size_t>(channels_)),
-          n64_(static_cast<std::size_t>(channels_)) {
+          n64_(static_cast<std::size_t>(channels_)),
+          microTalk_(static_cast<std::size_t>(channels_)) {
         // The stream reader accepted these tags for every channel.
         for (std::size_t c = 0; c < static_cast<std::size_t>(channels_); ++c) {
             if (info.codec == Codec::DspAdpcm)
@@ -132,6 +134,14 @@ public:
                 break;
             case Codec::ImaAdpcm:
                 Ima(block, count);
+                break;
+            case Codec::MicroTalk10:
+            case Codec::MicroTalk5:
+                // Each channel's bitstream follows one byte that no reader uses.
+                for (int c = 0; c < channels_; ++c)
+                    MicroTalkChannel(
+                        block, count, c,
+                        (planarTable ? starts[static_cast<std::size_t>(c)] : dataStart) + 1);
                 break;
             default:
                 throw DecodeError(block.Where() + ": no decoder for " + info_.CodecName());
@@ -336,6 +346,17 @@ private:
             Put(i, 0, adpcm::ImaDecode(i % 2 == 0 ? b[i / 2] >> 4 : b[i / 2] & 15, state[0]));
     }
 
+    void MicroTalkChannel(const Block& block, std::uint32_t count, int channel, std::size_t start) {
+        if (count == 0)
+            return;
+        const unsigned char* data = block.At(start, 0, "a channel's bitstream");
+        const std::string damage = microTalk_[static_cast<std::size_t>(channel)].DecodeBlock(
+            data, block.Size() - start, count, info_.LaterRevision(),
+            &out_[static_cast<std::size_t>(channel)], static_cast<std::size_t>(channels_));
+        if (!damage.empty())
+            throw DecodeError(block.Where() + ": " + damage);
+    }
+
     static void CheckFilters(const Block& block, int a, int b) {
         if (a > 3 || b > 3)
             throw DecodeError(block.Where() + ": a frame names filter " +
@@ -353,6 +374,7 @@ private:
     std::vector<adpcm::N64History> n64_;
     std::vector<adpcm::DspCoefficients> dspCoefficients_;
     std::vector<adpcm::N64Codebook> codebooks_;
+    std::vector<microtalk::ChannelDecoder> microTalk_;
 };
 
 }  // namespace
@@ -377,7 +399,7 @@ struct BlockReader::Impl {
 std::string DecodeRefusal(const StreamInfo& info, const std::string& name) {
     if (std::string refusal = info.PlausibilityRefusal(name); !refusal.empty())
         return refusal;
-    if (std::string refusal = info.LayoutRefusal(name, "decode"); !refusal.empty())
+    if (std::string refusal = info.LayoutRefusal(name, "decoded"); !refusal.empty())
         return refusal;
     if (!CanDecode(info))
         return "The stream " + name + " is " + info.CodecName() +

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "audio/ConsoleAdpcm.h"
+#include "audio/MicroTalk.h"
 
 namespace tamrel {
 
@@ -81,11 +82,13 @@ int DefaultRate(int platform) {
 }
 
 // The v2 family's revision: the later one where the version says so.
+bool IsLaterRevision(int platform, int version) {
+    return version == 3 ||
+           (version == 2 && (platform == kPc || platform == kMac || platform == kGeneric));
+}
+
 Codec XaVariant(int platform, int version, bool bigEndian) {
-    const bool later =
-        version == 3 ||
-        (version == 2 && (platform == kPc || platform == kMac || platform == kGeneric));
-    if (!later)
+    if (!IsLaterRevision(platform, version))
         return Codec::XaR1;
     return bigEndian ? Codec::XaR3 : Codec::XaR2;
 }
@@ -231,8 +234,8 @@ const CodecTraits& TraitsOf(Codec codec) {
         {Codec::XaR1, "XA ADPCM R1", true, true, 0, 2.0},
         {Codec::XaR2, "XA ADPCM R2", true, true, 0, 2.0},
         {Codec::XaR3, "XA ADPCM R3", true, true, 0, 2.0},
-        {Codec::MicroTalk10, "MicroTalk 10:1", false, false, 0, 2.0},
-        {Codec::MicroTalk5, "MicroTalk 5:1", false, false, 0, 2.0},
+        {Codec::MicroTalk10, "MicroTalk 10:1", true, false, 0, microtalk::kMaxSamplesPerByte},
+        {Codec::MicroTalk5, "MicroTalk 5:1", true, false, 0, microtalk::kMaxSamplesPerByte},
         {Codec::ImaAdpcm, "IMA ADPCM", true, true, 0, 2.0},
         {Codec::PsAdpcm, "PS-ADPCM", true, true, 0, 28.0 / 16},
         {Codec::N64Adpcm, "N64 ADPCM", true, true, 0, 16.0 / 9},
@@ -372,6 +375,9 @@ std::string UnknownLayout(const StreamInfo& info) {
                 if (!adpcm::ReadN64Codebook(info.coefficientTags[static_cast<std::size_t>(c)]))
                     return name + " without a codebook for channel " + std::to_string(c + 1);
             return "";
+        case Codec::MicroTalk10:
+        case Codec::MicroTalk5:
+            return v0 && info.channels > 1 ? name + " in version 0 with " + channels : "";
         default:
             return "";
     }
@@ -512,9 +518,12 @@ std::string StreamInfo::PlausibilityRefusal(const std::string& name) const {
 std::string StreamInfo::LayoutRefusal(const std::string& name, const char* verb) const {
     for (const StreamProblem& problem : problems)
         if (problem.kind == StreamProblem::Kind::Layout)
-            return "The stream " + name + " has " + problem.text + "; this program cannot " + verb +
-                   " it.";
+            return "The stream " + name + " cannot be " + verb + ": " + problem.text + ".";
     return {};
+}
+
+bool StreamInfo::LaterRevision() const {
+    return IsLaterRevision(platform, version);
 }
 
 StreamInfo ReadStreamInfo(const ByteSource& source) {
@@ -537,9 +546,14 @@ StreamInfo ReadStreamInfo(const ByteSource& source) {
     info.headerSize = header->size;
     DecideFormat(tags, info);
     info.coefficientTags = std::move(tags.coefficients);
-    if (!info.HasProblem(StreamProblem::Kind::Implausible))
+    if (!info.HasProblem(StreamProblem::Kind::Implausible)) {
         if (const std::string layout = UnknownLayout(info); !layout.empty())
-            info.problems.push_back({StreamProblem::Kind::Layout, "no known layout: " + layout});
+            info.problems.push_back({StreamProblem::Kind::Layout, "no known layout for " + layout});
+        // A loop is a second bitstream in these streams, not yet tested.
+        if ((info.codec == Codec::MicroTalk10 || info.codec == Codec::MicroTalk5) && info.Loops())
+            info.problems.push_back(
+                {StreamProblem::Kind::Layout, "loops in MicroTalk streams are not supported"});
+    }
 
     std::uint64_t at = header->size;
     std::optional<std::uint32_t> blockCountOtherOrder;

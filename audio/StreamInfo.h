@@ -127,9 +127,12 @@ struct StreamInfo {
     // declares 7 Hz, which no stream can have."), or empty when it can.
     std::string PlausibilityRefusal(const std::string& name) const;
     // Why a stream of no known layout cannot be handled ("The stream NAME
-    // has no known layout: N64 ADPCM in version 0; this program cannot
-    // decode it."), or empty. verb: "decode" or "replace".
+    // cannot be decoded: no known layout for N64 ADPCM in version 0."), or
+    // empty. verb: "decoded", "replaced", ...
     std::string LayoutRefusal(const std::string& name, const char* verb) const;
+    // The later revision of the format's frames (the XA ADPCM R2/R3 family,
+    // MicroTalk's byte-aligned frames): version 3, or 2 on PC, Mac and generic.
+    bool LaterRevision() const;
 };
 
 // The header tags that hold each channel's coefficients, channel 0 first.

@@ -70,7 +70,7 @@ std::vector<std::string> ThreeKindsOfStreams() {
     second.tags = {{0x80, 2}, {0x85, 28}};
     second.dataPayloads = {Uint32(28, false) + Uint32(0, false) + '\x10' + std::string(14, '\x21')};
     StreamParts third;
-    third.tags = {{0xA0, 0x04}};
+    third.tags = {{0xA0, 0x1B}};
     third.dataPayloads = {Uint32(28, false) + std::string(20, '\x33')};
     return {BuildStream(first), BuildStream(second), BuildStream(third)};
 }

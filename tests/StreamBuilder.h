@@ -41,7 +41,7 @@ std::string BuildStream(const StreamParts& parts);
 
 // Three streams of three kinds: PCM16 LE stereo at 32000 Hz with a loop
 // (samples 5 to 100, in two blocks of 60 and 40), XA ADPCM R2 mono of 28
-// samples, and MicroTalk 10:1, which has no decoder.
+// samples, and ATRAC3plus, which has no decoder.
 std::vector<std::string> ThreeKindsOfStreams();
 
 }  // namespace tamrel::test

@@ -108,7 +108,7 @@ struct OldStream {
         if (const std::string refusal = info.PlausibilityRefusal(name);
             info.hasHeader && !refusal.empty())
             return refusal;
-        if (std::string refusal = info.LayoutRefusal(name, "replace"); !refusal.empty())
+        if (std::string refusal = info.LayoutRefusal(name, "replaced"); !refusal.empty())
             return refusal;
         if (!CanEncode(info))
             return "The stream " + name + " is " +

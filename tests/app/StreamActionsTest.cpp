@@ -113,7 +113,7 @@ TEST_F(StreamActionsTest, TheSelectedStreamIsDescribedInTheStatusBar) {
     Select(2);
     EXPECT_EQ(Panel(2), "XA ADPCM R2, mono, 22050 Hz");
     Select(3);
-    EXPECT_EQ(Panel(2), "MicroTalk 10:1, mono, 22050 Hz");
+    EXPECT_EQ(Panel(2), "ATRAC3plus, mono, 22050 Hz");
     // A stream file that is no stream says so; its length stays unsaid.
     test::WriteFileBytes(dir / "music_/music_00003.asf", "not a stream");
     Select(2);
@@ -161,9 +161,9 @@ TEST_F(StreamActionsTest, TheMenuOffersWhatTheStreamAllows) {
     EXPECT_EQ(MenuOf(1), (QStringList{"Play", "Export as WAV...", "Replace with audio file...",
                                       "(Restore original...)", "Export all as WAV...",
                                       "Replace from folder...", "Open work folder..."}));
-    EXPECT_EQ(MenuOf(3), (QStringList{"(MicroTalk 10:1: no decoder, so no playing or export)",
-                                      "(Play)", "(Export as WAV...)",
-                                      "(Replace with audio file (MicroTalk 10:1: no encoder))",
+    EXPECT_EQ(MenuOf(3), (QStringList{"(ATRAC3plus: no decoder, so no playing or export)", "(Play)",
+                                      "(Export as WAV...)",
+                                      "(Replace with audio file (ATRAC3plus: no encoder))",
                                       "(Restore original...)", "Export all as WAV...",
                                       "Replace from folder...", "Open work folder..."}));
     audio->available = false;

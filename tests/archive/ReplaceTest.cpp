@@ -107,7 +107,7 @@ TEST_F(ReplaceTest, RefusalsWriteNothing) {
     EXPECT_EQ(ReplaceStream(folder, "music_00003.asf", dir / "new.wav", window),
               ReplaceOutcome::CannotEncode);
     EXPECT_EQ(window.calls.back(),
-              "warning Error: The stream music_00003.asf is MicroTalk 10:1, "
+              "warning Error: The stream music_00003.asf is ATRAC3plus, "
               "which this program cannot encode yet.");
     FolderLock held;
     ASSERT_EQ(held.TryLock(folder), LockResult::Locked);

@@ -433,29 +433,29 @@ TEST(ConsoleAdpcm, UnknownLayoutsAndHostileStreams) {
         std::string problem;
     } layouts[] = {
         {"N64 in version 0", StreamOf(2, {}, {{0x8F, ZeroN64Tag()}}, {Uint32(0, true)}),
-         "no known layout: N64 ADPCM in version 0"},
+         "no known layout for N64 ADPCM in version 0"},
         {"an N64 codebook of order 3",
          StreamOf(2, {{0x80, 1}},
                   {{0x8F, Uint32(3, true) + Uint32(1, true) + std::string(48, '\0')}},
                   {Uint32(0, true)}),
-         "no known layout: N64 ADPCM without a codebook for channel 1"},
+         "no known layout for N64 ADPCM without a codebook for channel 1"},
         {"IMA in version 1", StreamOf(0, {{0x83, 2}, {0x80, 1}}, {}, {Uint32(0, false)}),
-         "no known layout: IMA ADPCM in version 1"},
+         "no known layout for IMA ADPCM in version 1"},
         {"IMA with three channels", StreamOf(0, {{0x83, 2}, {0x82, 3}}, {}, {Uint32(0, false)}),
-         "no known layout: IMA ADPCM with 3 channels"},
+         "no known layout for IMA ADPCM with 3 channels"},
         {"Xbox IMA in version 0", StreamOf(7, {{0xA0, 0x14}, {0x80, 0}}, {}, {Uint32(0, false)}),
-         "no known layout: Xbox IMA ADPCM in version 0"},
+         "no known layout for Xbox IMA ADPCM in version 0"},
         {"DSP with a short coefficient tag",
          StreamOf(0x10, {}, {{0x8F, std::string(31, '\0')}}, {Uint32(0, true)}),
-         "no known layout: DSP ADPCM without coefficients for channel 1"},
+         "no known layout for DSP ADPCM without coefficients for channel 1"},
         {"DSP with more channels than tags",
          StreamOf(0x10, {{0x82, 7}},
                   {{0x8F, dsp}, {0x90, dsp}, {0x91, dsp}, {0xAB, dsp}, {0xAC, dsp}, {0xAD, dsp}},
                   {Uint32(0, true)}),
-         "no known layout: DSP ADPCM without coefficients for channel 7"},
+         "no known layout for DSP ADPCM without coefficients for channel 7"},
         {"PS-ADPCM in version 0 with three channels",
          StreamOf(1, {{0x82, 3}}, {}, {Uint32(0, false)}),
-         "no known layout: PS-ADPCM in version 0 with 3 channels"},
+         "no known layout for PS-ADPCM in version 0 with 3 channels"},
     };
     for (const auto& c : layouts) {
         SCOPED_TRACE(c.what);
@@ -467,8 +467,7 @@ TEST(ConsoleAdpcm, UnknownLayoutsAndHostileStreams) {
             DecodeStream(MemorySource(c.stream), info, "s");
             ADD_FAILURE() << "decoded";
         } catch (const DecodeError& e) {
-            EXPECT_EQ(std::string(e.what()),
-                      "The stream s has " + c.problem + "; this program cannot decode it.");
+            EXPECT_EQ(std::string(e.what()), "The stream s cannot be decoded: " + c.problem + ".");
         }
     }
 

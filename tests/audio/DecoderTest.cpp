@@ -357,7 +357,7 @@ TEST(Decoder, AHeaderNoStreamCanHaveIsRefused) {
 
 TEST(Decoder, ACodecWithoutADecoderIsNamedNotDecoded) {
     StreamParts parts;
-    parts.tags = {{0xA0, 0x04}};
+    parts.tags = {{0xA0, 0x1B}};
     parts.dataPayloads = {Uint32(28, false) + std::string(40, '\x77')};
     const std::string stream = BuildStream(parts);
     const StreamInfo info = ReadStreamInfo(MemorySource(stream));
@@ -367,7 +367,7 @@ TEST(Decoder, ACodecWithoutADecoderIsNamedNotDecoded) {
         ADD_FAILURE() << "no error";
     } catch (const DecodeError& e) {
         EXPECT_STREQ(e.what(),
-                     "The stream intro_00002.asf is MicroTalk 10:1, which this program cannot "
+                     "The stream intro_00002.asf is ATRAC3plus, which this program cannot "
                      "decode yet.");
     }
 }

@@ -276,7 +276,7 @@ TEST_F(CliTest, CheckVerifiesAPackedPairAgainstItsFolder) {
 namespace tamrel {
 namespace {
 
-// A pair of real streams: PCM16 LE stereo with a loop, R2 mono, MicroTalk.
+// A pair of real streams: PCM16 LE stereo with a loop, R2 mono, ATRAC3plus.
 class CliSoundTest : public CliTest {
 protected:
     CliSoundTest() {
@@ -292,16 +292,14 @@ TEST_F(CliSoundTest, ListDetailsSaysWhatEachStreamIs) {
     EXPECT_EQ(r.status, 0) << r.err;
     const std::string second = std::to_string(pair.addresses[1]);
     EXPECT_EQ(r.out.substr(0, r.out.find('\n')),
-              "#  Name             Ast Addr  Abk Pos  Asf Size  Codec           Channels   Rate  "
+              "#  Name             Ast Addr  Abk Pos  Asf Size  Codec        Channels   Rate  "
               "Samples  Duration  Loop");
-    EXPECT_NE(r.out.find("  PCM16 LE               2  32000      100   0:00.00  5-100\n"),
+    EXPECT_NE(r.out.find("  PCM16 LE            2  32000      100   0:00.00  5-100\n"),
               std::string::npos)
         << r.out;
-    EXPECT_NE(r.out.find("  XA ADPCM R2            1  22050       28   0:00.00\n"),
-              std::string::npos)
+    EXPECT_NE(r.out.find("  XA ADPCM R2         1  22050       28   0:00.00\n"), std::string::npos)
         << r.out;
-    EXPECT_NE(r.out.find("  MicroTalk 10:1         1  22050       28   0:00.00\n"),
-              std::string::npos)
+    EXPECT_NE(r.out.find("  ATRAC3plus          1  22050       28   0:00.00\n"), std::string::npos)
         << r.out;
 
     ASSERT_EQ(Run("-q unpack " + pair.archivePath).status, 0);
@@ -319,14 +317,14 @@ TEST_F(CliSoundTest, ListDetailsSaysWhatEachStreamIs) {
                   "3\tmusic_00003.asf\t" +
                   std::to_string(pair.addresses[2]) + "\t120\t" +
                   std::to_string(pair.archive.size() - pair.addresses[2]) +
-                  "\tMicroTalk 10:1\t1\t22050\t28\t0.001\t\t\t\n");
+                  "\tATRAC3plus\t1\t22050\t28\t0.001\t\t\t\n");
 }
 
 TEST_F(CliSoundTest, ExportWritesWavFilesAndSkipsWhatItCannotDecode) {
     Result r = Run("export " + pair.archivePath);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err,
-              "tamrel-cli: The stream music_00003.asf is MicroTalk 10:1, which this program "
+              "tamrel-cli: The stream music_00003.asf is ATRAC3plus, which this program "
               "cannot decode yet.\n");
     EXPECT_EQ(r.out, "Exported 2 of 3 streams as WAV files to " + At("music_") + "\n");
     EXPECT_EQ(dir.ListingOf(At("music_")), "music_00001.wav\nmusic_00002.wav\n");
@@ -368,7 +366,7 @@ TEST_F(CliSoundTest, ReplaceThenPackThenRestore) {
     r = Run("replace " + At("music_") + " 3 " + At("song.wav"));
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err,
-              "tamrel-cli: The stream music_00003.asf is MicroTalk 10:1, which this program "
+              "tamrel-cli: The stream music_00003.asf is ATRAC3plus, which this program "
               "cannot encode yet.\n");
     EXPECT_EQ(Run("replace " + At("music_") + " 4 " + At("song.wav")).status, 2);
     r = Run("restore " + At("music_") + " 2");
@@ -418,7 +416,7 @@ TEST_F(CliTest, ReplaceFromAFolderChangesExactlyTheEditedStreams) {
                                               3000 * std::sin(6.283185307 * hz * 2.5 * i / rate)));
         return out;
     };
-    // PCM stereo, XA ADPCM R2 mono, XA ADPCM v1 stereo, MicroTalk (no decoder).
+    // PCM stereo, XA ADPCM R2 mono, XA ADPCM v1 stereo, ATRAC3plus (no decoder).
     auto encoded = [](int platform, std::vector<test::Tag> tags, int channels, int rate,
                       const std::vector<std::int16_t>& samples) {
         test::StreamParts parts;
@@ -439,7 +437,7 @@ TEST_F(CliTest, ReplaceFromAFolderChangesExactlyTheEditedStreams) {
     pair = test::BuildPair(dir.path(), "music", recipe);
     ASSERT_EQ(Run("-q unpack " + pair.archivePath).status, 0);
     const std::string work = At("music_");
-    EXPECT_EQ(Run("-q export " + work).status, 1);  // MicroTalk is not exported
+    EXPECT_EQ(Run("-q export " + work).status, 1);  // ATRAC3plus is not exported
     // A second export keeps the WAV files there unless told.
     Result r = Run("export " + work + " --rows 1");
     EXPECT_EQ(r.status, 1);

@@ -1,0 +1,47 @@
+// MicroTalk 10:1 and 5:1, a speech codec: 432-sample frames of 12
+// reflection coefficients, a pitch predictor and a coded excitation per
+// 108-sample subframe. One decoder per channel; its state (the stream
+// header, the coefficients, the excitation history and the filter memory)
+// runs on across blocks, and only the bit reader starts again at each block.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace tamrel::microtalk {
+
+inline constexpr int kFrameSamples = 432;
+inline constexpr int kSubframeSamples = 108;
+// The most samples a byte of MicroTalk data can stand for: the shortest
+// frame (runs of zeros everywhere) takes 25 bytes.
+inline constexpr double kMaxSamplesPerByte = 18.0;
+
+class ChannelDecoder {
+public:
+    class Bits;  // the bit reader of one block's data
+
+    // Decodes count samples from one block's bitstream of this channel
+    // (data, after the byte that precedes it), into out, stride apart.
+    // later: the revision whose frames each start with a flag byte and may
+    // carry a raw patch. Returns an empty string, or what is damaged (a
+    // frame that needs bits past the data, a raw patch outside the frame);
+    // nothing is ever read outside the data.
+    std::string DecodeBlock(const unsigned char* data, std::size_t size, std::uint32_t count,
+                            bool later, std::int16_t* out, std::size_t stride);
+
+private:
+    bool DecodeFrame(Bits& bits, std::array<double, kFrameSamples>& frame);
+    void Synthesize(const int (&coefficients)[12], std::array<double, kFrameSamples>& frame);
+
+    bool haveHeader_ = false;
+    bool halfBand_ = false;
+    int threshold_ = 0;
+    std::array<double, 64> gains_{};
+    std::array<double, 12> reflection_{};   // the current set, moved toward each frame's
+    std::array<double, 324> excitation_{};  // the last 324 values of e
+    std::array<double, 12> memory_{};       // y[n-1] .. y[n-12]
+};
+
+}  // namespace tamrel::microtalk
