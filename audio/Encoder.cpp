@@ -7,6 +7,7 @@
 #include "audio/Blocks.h"
 #include "audio/ConsoleAdpcm.h"
 #include "audio/Decoder.h"
+#include "audio/MicroTalk.h"
 #include "io/Bytes.h"
 #include "io/FileIo.h"
 
@@ -31,6 +32,9 @@ std::uint32_t FrameSamplesOf(Codec codec) {
             return adpcm::kDspFrameSamples;
         case Codec::N64Adpcm:
             return adpcm::kN64FrameSamples;
+        case Codec::MicroTalk10:
+        case Codec::MicroTalk5:
+            return microtalk::kFrameSamples;
         default:
             return kFrameSamples;
     }
@@ -289,6 +293,26 @@ public:
                 return WithRuns(payload, runs, true);
             case Codec::ImaAdpcm:
                 return payload + ImaData(sample, count);
+            case Codec::MicroTalk10:
+            case Codec::MicroTalk5: {
+                if (microTalk_.empty())
+                    for (int c = 0; c < channels_; ++c)
+                        microTalk_.emplace_back(info_.codec == Codec::MicroTalk10,
+                                                MicroTalkBitsPerFrame());
+                // Each channel's bitstream after one byte that readers skip.
+                for (int c = 0; c < channels_; ++c) {
+                    const std::int16_t* first =
+                        count == 0 ? nullptr
+                                   : samples.data() + at * static_cast<std::size_t>(channels_) +
+                                         static_cast<std::size_t>(c);
+                    runs[static_cast<std::size_t>(c)] =
+                        "\x01" + microTalk_[static_cast<std::size_t>(c)].EncodeBlock(
+                                     first, count, static_cast<std::size_t>(channels_),
+                                     info_.LaterRevision());
+                }
+                stats_.frames += (count + microtalk::kFrameSamples - 1) / microtalk::kFrameSamples;
+                return WithRuns(payload, runs, info_.version >= 1);
+            }
             default:
                 throw EncodeError("no encoder");
         }
@@ -315,6 +339,24 @@ public:
     }
 
 private:
+    // The old stream's data bits per frame and channel, which the new one
+    // keeps to; 16 bits a sample divided by the codec's ratio without them.
+    int MicroTalkBitsPerFrame() const {
+        const int fallback =
+            microtalk::kFrameSamples * 16 / (info_.codec == Codec::MicroTalk10 ? 10 : 5);
+        std::uint64_t bytes = 0;
+        for (const StreamBlock& b : info_.dataBlocks)
+            bytes += b.size -
+                     std::min<std::uint64_t>(
+                         b.size, kBlockPreamble + 4 + 5 * static_cast<std::uint64_t>(channels_));
+        const double frames = static_cast<double>(info_.samples) / microtalk::kFrameSamples;
+        if (frames < 1)
+            return fallback;
+        const double bits = static_cast<double>(bytes) * 8 / channels_ / frames;
+        return bits >= 200 && bits <= microtalk::kFrameSamples * 16 ? static_cast<int>(bits)
+                                                                    : fallback;
+    }
+
     // The running state of one channel in the consoles' codecs.
     struct ConsoleState {
         adpcm::PsHistory ps;
@@ -488,6 +530,7 @@ private:
     std::vector<ConsoleState> console_;
     std::vector<adpcm::DspCoefficients> dsp_;
     std::vector<adpcm::N64Codebook> books_;
+    std::vector<microtalk::ChannelEncoder> microTalk_;
     EncodeStats& stats_;
 };
 

@@ -288,3 +288,313 @@ std::string ChannelDecoder::DecodeBlock(const unsigned char* data, std::size_t s
 }
 
 }  // namespace tamrel::microtalk
+
+namespace tamrel::microtalk {
+
+namespace {
+
+constexpr int kThreshold = 24;     // multi-pulse when the first index is below it
+constexpr int kGainZeroCode = 7;   // fixed gain 0 = 8 · (1 + 7) = 64
+constexpr int kGainStepCode = 28;  // gain step 1.04 + 28 / 1000
+
+// Counts the bits a code would take, for the search of the fixed gain.
+struct BitCounter {
+    int bits = 0;
+    void Put(int, int n) { bits += n; }
+};
+
+// The multi-pulse code of values at the coded positions (count of them).
+template <typename Out>
+void PutPulses(Out& out, const int* values, int count) {
+    bool large = false;
+    auto ones = [&](int n) {
+        for (int i = 0; i < n; ++i)
+            out.Put(1, 1);
+    };
+    for (int i = 0; i < count;) {
+        int zeros = 0;
+        while (i + zeros < count && values[i + zeros] == 0 && zeros < 70)
+            ++zeros;
+        if (zeros >= 7) {
+            ones(large ? 7 : 8);
+            out.Put(zeros - 7, 6);
+            i += zeros;
+            large = false;
+            continue;
+        }
+        const int v = values[i++];
+        const int m = std::abs(v);
+        if (m == 0) {
+            out.Put(0, 2);
+        } else if (m == 1 && !large) {
+            out.Put(v > 0 ? 1 : 2, 2);  // 1 0: +1; 0 1: -1
+        } else if (m == 1) {
+            out.Put(2, 2);  // 0 1, then the sign
+            out.Put(v > 0, 1);
+        } else if (m <= 6) {
+            ones(large ? m - 1 : m);
+            out.Put(0, 1);
+            out.Put(v > 0, 1);
+        } else {
+            ones(large ? 6 : 7);
+            out.Put(0, 1);
+            ones(m - 7);
+            out.Put(0, 1);
+            out.Put(v > 0, 1);
+        }
+        large = m >= 2;
+    }
+}
+
+double Interpolated(const double* x, int p) {
+    auto at = [&](int q) { return q >= 0 && q < kSubframeSamples ? x[q] : 0.0; };
+    return 0.597385943 * (at(p - 1) + at(p + 1)) - 0.114591561 * (at(p - 3) + at(p + 3)) +
+           0.018032679 * (at(p - 5) + at(p + 5));
+}
+
+}  // namespace
+
+class ChannelEncoder::Writer {
+public:
+    void Put(int value, int bits) {
+        for (int i = 0; i < bits; ++i, ++at_) {
+            if (at_ % 8 == 0)
+                bytes_.push_back('\0');
+            bytes_.back() = static_cast<char>(bytes_.back() | ((value >> i) & 1) << (at_ % 8));
+        }
+    }
+    void Align() { at_ = (at_ + 7) / 8 * 8; }
+    std::string& Bytes() { return bytes_; }
+
+private:
+    std::string bytes_;
+    std::size_t at_ = 0;
+};
+
+ChannelEncoder::ChannelEncoder(bool halfBand, int bitsPerFrame)
+    : halfBand_(halfBand), budget_(std::max(40, bitsPerFrame / 4 - 18)) {
+    double gain = 8.0 * (1 + kGainZeroCode);
+    for (double& g : gains_) {
+        g = gain;
+        gain *= 1.04 + kGainStepCode / 1000.0;
+    }
+}
+
+std::string ChannelEncoder::EncodeBlock(const std::int16_t* samples, std::uint32_t count,
+                                        std::size_t stride, bool later) {
+    Writer out;
+    for (std::uint32_t first = 0; first < count; first += kFrameSamples) {
+        double input[kFrameSamples] = {};
+        for (std::uint32_t k = 0; k < kFrameSamples && first + k < count; ++k)
+            input[k] = samples[(std::size_t{first} + k) * stride];
+        if (later) {
+            out.Align();
+            out.Put(0, 8);  // the flag byte: no raw patch
+        }
+        EncodeFrame(input, out);
+    }
+    out.Align();
+    return std::move(out.Bytes());
+}
+
+void ChannelEncoder::EncodeFrame(const double* input, Writer& out) {
+    if (!wroteHeader_) {
+        out.Put(halfBand_, 1);
+        out.Put(32 - kThreshold, 4);
+        out.Put(kGainZeroCode, 4);
+        out.Put(kGainStepCode, 6);
+        wroteHeader_ = true;
+    }
+    // Levinson-Durbin on the frame's windowed autocorrelation.
+    double windowed[kFrameSamples], r[13] = {};
+    for (int n = 0; n < kFrameSamples; ++n)
+        windowed[n] = input[n] * (0.54 - 0.46 * std::cos(2 * M_PI * n / (kFrameSamples - 1)));
+    for (int lag = 0; lag <= 12; ++lag)
+        for (int n = lag; n < kFrameSamples; ++n)
+            r[lag] += windowed[n] * windowed[n - lag];
+    r[0] *= 1.0001;
+    double k[12] = {}, a[12] = {}, error = r[0];
+    for (int m = 0; m < 12 && error > 0; ++m) {
+        double sum = r[m + 1];
+        for (int i = 0; i < m; ++i)
+            sum += a[i] * r[m - i];
+        k[m] = std::clamp(-sum / error, -0.999, 0.999);
+        double next[12];
+        for (int i = 0; i < m; ++i)
+            next[i] = a[i] + k[m] * a[m - 1 - i];
+        next[m] = k[m];
+        std::copy(next, next + m + 1, a);
+        error *= 1 - k[m] * k[m];
+    }
+    // Each to the nearest entry it may take.
+    const auto& table = ReflectionTable();
+    int index[12];
+    for (int i = 0; i < 12; ++i) {
+        const int low = i < 4 ? 1 : 16, high = i < 4 ? 63 : 47;
+        index[i] = low;
+        for (int j = low; j <= high; ++j)
+            if (std::abs(table[static_cast<std::size_t>(j)] - k[i]) <
+                std::abs(table[static_cast<std::size_t>(index[i])] - k[i]))
+                index[i] = j;
+        out.Put(i < 4 ? index[i] : index[i] - 16, i < 4 ? 6 : 5);
+    }
+    // The residual through the inverse of the decoder's interpolated filters.
+    double residual[kFrameSamples];
+    const std::array<double, 12> before = reflection_;
+    const int ends[4] = {12, 24, 36, kFrameSamples};
+    int n = 0;
+    for (int stage = 1; stage <= 4; ++stage) {
+        double rc[12], p[12] = {};
+        for (int i = 0; i < 12; ++i) {
+            const double target = table[static_cast<std::size_t>(index[i])];
+            rc[i] = stage == 4 ? target
+                               : before[static_cast<std::size_t>(i)] +
+                                     (target - before[static_cast<std::size_t>(i)]) * stage / 4.0;
+        }
+        p[0] = rc[0];
+        for (int m = 1; m < 12; ++m) {
+            double next[12];
+            for (int i = 0; i < m; ++i)
+                next[i] = p[i] + rc[m] * p[m - 1 - i];
+            next[m] = rc[m];
+            std::copy(next, next + m + 1, p);
+        }
+        for (; n < ends[stage - 1]; ++n) {
+            double e = input[n];
+            for (std::size_t i = 0; i < 12; ++i)
+                e += p[i] * past_[i];
+            std::copy_backward(past_.begin(), past_.end() - 1, past_.end());
+            past_[0] = input[n];
+            residual[n] = e;
+        }
+    }
+    for (std::size_t i = 0; i < 12; ++i)
+        reflection_[i] = table[static_cast<std::size_t>(index[i])];
+    std::copy(excitation_.begin(), excitation_.end(), e_.begin());
+    for (int s = 0; s < 4; ++s)
+        EncodeSubframe(residual + s * kSubframeSamples, s, index[0] < kThreshold, out);
+    std::copy(e_.end() - 324, e_.end(), excitation_.begin());
+}
+
+void ChannelEncoder::EncodeSubframe(const double* target, int subframe, bool multiPulse,
+                                    Writer& out) {
+    const int here = 324 + subframe * kSubframeSamples;
+    // The pitch: the lag whose past excitation best matches the target.
+    int lag = 0;
+    double bestScore = 0, bestGain = 0;
+    for (int l = 0; l < 216; ++l) {
+        const double* past = &e_[static_cast<std::size_t>(here - kSubframeSamples - l)];
+        double correlation = 0, energy = 0;
+        for (int n = 0; n < kSubframeSamples; ++n) {
+            correlation += target[n] * past[n];
+            energy += past[n] * past[n];
+        }
+        if (energy > 0 && correlation > 0 && correlation * correlation / energy > bestScore) {
+            bestScore = correlation * correlation / energy;
+            bestGain = correlation / energy;
+            lag = l;
+        }
+    }
+    const int pitch = static_cast<int>(std::lround(std::clamp(bestGain, 0.0, 1.0) * 15));
+    const double* past = &e_[static_cast<std::size_t>(here - kSubframeSamples - lag)];
+    double innovation[kSubframeSamples];
+    for (int n = 0; n < kSubframeSamples; ++n)
+        innovation[n] = target[n] - pitch / 15.0 * past[n];
+
+    // Half band: the alignment and fill that lose least of the other half.
+    int alignment = 0, zeroFill = 1;
+    if (halfBand_) {
+        double best = -1;
+        for (int a = 0; a < 2; ++a)
+            for (int fill = 0; fill < 2; ++fill) {
+                double coded[kSubframeSamples] = {}, lost = 0;
+                for (int p = a; p < kSubframeSamples; p += 2)
+                    coded[p] = innovation[p];
+                for (int p = 1 - a; p < kSubframeSamples; p += 2) {
+                    const double d = innovation[p] - (fill ? 0.0 : Interpolated(coded, p));
+                    lost += d * d;
+                }
+                if (best < 0 || lost < best) {
+                    best = lost;
+                    alignment = a;
+                    zeroFill = fill;
+                }
+            }
+    }
+    const int step = halfBand_ ? 2 : 1;
+    const int count = kSubframeSamples / step;
+    const double scale = halfBand_ && zeroFill == 0 ? 0.5 : 1.0;  // the decoder halves the gain
+    int values[kSubframeSamples] = {};
+    int gainIndex = 0;
+    auto quantize = [&](int k, int* q) {
+        const double g = gains_[static_cast<std::size_t>(k)] * scale;
+        double error = 0;
+        for (int i = 0; i < count; ++i) {
+            const double want = innovation[alignment + i * step] / g;
+            q[i] = multiPulse ? static_cast<int>(std::clamp(std::lround(want), -13L, 13L))
+                              : 2 * static_cast<int>(std::clamp(std::lround(want / 2), -1L, 1L));
+            error += (want - q[i]) * (want - q[i]) * g * g;
+        }
+        return error;
+    };
+    if (multiPulse) {
+        // The finest gain that keeps every value within reach, then the one
+        // whose code comes nearest the budget.
+        int first = 0;
+        double peak = 0;
+        for (int i = 0; i < count; ++i)
+            peak = std::max(peak, std::abs(innovation[alignment + i * step]));
+        while (first < 63 && peak / (gains_[static_cast<std::size_t>(first)] * scale) > 13.5)
+            ++first;
+        int bestDistance = -1;
+        for (int k = first; k < 64; ++k) {
+            int q[kSubframeSamples];
+            quantize(k, q);
+            BitCounter counter;
+            PutPulses(counter, q, count);
+            const int distance = std::abs(counter.bits - budget_);
+            if (bestDistance < 0 || distance < bestDistance) {
+                bestDistance = distance;
+                gainIndex = k;
+            }
+        }
+    } else {
+        double best = -1;
+        for (int k = 0; k < 64; ++k) {
+            int q[kSubframeSamples];
+            const double error = quantize(k, q);
+            if (best < 0 || error < best) {
+                best = error;
+                gainIndex = k;
+            }
+        }
+    }
+    quantize(gainIndex, values);
+    out.Put(lag, 8);
+    out.Put(pitch, 4);
+    out.Put(gainIndex, 6);
+    if (halfBand_) {
+        out.Put(alignment, 1);
+        out.Put(zeroFill, 1);
+    }
+    if (multiPulse) {
+        PutPulses(out, values, count);
+    } else {
+        for (int i = 0; i < count; ++i)
+            out.Put(values[i] == 0 ? 0 : (values[i] > 0 ? 3 : 1), values[i] == 0 ? 1 : 2);
+    }
+    // The excitation as the decoder will make it.
+    double x[kSubframeSamples] = {};
+    for (int i = 0; i < count; ++i)
+        x[alignment + i * step] = values[i];
+    if (halfBand_ && zeroFill == 0)
+        for (int p = 1 - alignment; p < kSubframeSamples; p += 2)
+            x[p] = Interpolated(x, p);
+    const double gain = gains_[static_cast<std::size_t>(gainIndex)] * scale;
+    for (int n = 0; n < kSubframeSamples; ++n)
+        e_[static_cast<std::size_t>(here + n)] =
+            gain * x[n] +
+            pitch / 15.0 * e_[static_cast<std::size_t>(here + n - kSubframeSamples - lag)];
+}
+
+}  // namespace tamrel::microtalk

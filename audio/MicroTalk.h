@@ -44,4 +44,34 @@ private:
     std::array<double, 12> memory_{};       // y[n-1] .. y[n-12]
 };
 
+// The encoder of one channel, by the open encoder's method: per frame 12
+// reflection coefficients by Levinson-Durbin, quantized to the table; per
+// subframe the pitch lag and gain against the excitation the decoder will
+// have, and the rest coded to fill the bit budget.
+class ChannelEncoder {
+public:
+    // halfBand: 10:1 (half the positions coded); bitsPerFrame: the budget
+    // of a frame's data.
+    ChannelEncoder(bool halfBand, int bitsPerFrame);
+    // One block's bitstream (without the byte before it) for count samples
+    // stride apart, in whole frames (the last padded with silence). later:
+    // the revision with a flag byte (0x00) before each frame.
+    std::string EncodeBlock(const std::int16_t* samples, std::uint32_t count, std::size_t stride,
+                            bool later);
+
+private:
+    class Writer;
+    void EncodeFrame(const double* input, Writer& out);
+    void EncodeSubframe(const double* target, int subframe, bool multiPulse, Writer& out);
+
+    bool halfBand_;
+    int budget_;  // bits for a subframe's excitation
+    bool wroteHeader_ = false;
+    std::array<double, 64> gains_{};
+    std::array<double, 12> reflection_{};   // the decoder's current set
+    std::array<double, 324> excitation_{};  // the decoder's e history
+    std::array<double, 12> past_{};         // the input's last 12 samples
+    std::array<double, 432 + 324> e_{};     // the frame's e, after the history
+};
+
 }  // namespace tamrel::microtalk

@@ -194,7 +194,7 @@ TEST(Encoder, RawFramesOnlyWhereADPCMFails) {
 }
 
 TEST(Encoder, CodecsWithoutAnEncoderAreRefused) {
-    const std::string old = OldStream(0, {{0xA0, 0x04}}, 1, 22050);
+    const std::string old = OldStream(0, {{0xA0, 0x1B}}, 1, 22050);
     const StreamInfo info = ReadStreamInfo(MemorySource(old));
     EXPECT_FALSE(CanEncode(info));
     EXPECT_THROW(EncodeStream(info, old, {1, 2, 3}), EncodeError);
