@@ -139,7 +139,10 @@ void StreamActions::ShowDetails() {
         description = metrics.elidedText(description, Qt::ElideRight, room);
     }
     panels.SetPanelText(kDescriptionPanel, description);
-    panels.SetPanelHint(kDescriptionPanel, whole);
+    // The balloon says why a codec the program decides not to decode is not.
+    const char* why = info && info->hasHeader ? TraitsOf(info->codec).whyNot : nullptr;
+    panels.SetPanelHint(kDescriptionPanel,
+                        why ? whole + QStringLiteral(": ") + FromNative(why) : whole);
     if (playingRow_ == row && output_->Playing()) {
         ShowPlayingPosition();
     } else {

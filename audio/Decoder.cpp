@@ -401,6 +401,8 @@ std::string DecodeRefusal(const StreamInfo& info, const std::string& name) {
         return refusal;
     if (std::string refusal = info.LayoutRefusal(name, "decoded"); !refusal.empty())
         return refusal;
+    if (const char* why = TraitsOf(info.codec).whyNot)
+        return "The stream " + name + " is " + info.CodecName() + ": " + why + ".";
     if (!CanDecode(info))
         return "The stream " + name + " is " + info.CodecName() +
                ", which this program cannot decode yet.";

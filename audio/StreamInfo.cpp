@@ -243,8 +243,12 @@ const CodecTraits& TraitsOf(Codec codec) {
         {Codec::XboxImaAdpcm, "Xbox IMA ADPCM", true, true, 0, 64.0 / 36},
         {Codec::MpegLayer2, "MPEG Layer II", false, false, 0, 2.0},
         {Codec::MpegLayer3, "MPEG Layer III", false, false, 0, 2.0},
-        {Codec::MpegLayer3Variant, "Layer III variant", false, false, 0, 2.0},
-        {Codec::Atrac3Plus, "ATRAC3plus", false, false, 0, 2.0},
+        {Codec::MpegLayer3Variant, "Layer III variant", false, false, 0, 2.0,
+         "Layer III re-framed in a way no open description fully covers, and no encoder "
+         "exists, so this program can neither play nor replace it; its bytes are kept as they are"},
+        {Codec::Atrac3Plus, "ATRAC3plus", false, false, 0, 2.0,
+         "only one large library decodes it and no open encoder exists, so this program can "
+         "neither play nor replace it; its bytes are kept as they are"},
         {Codec::Other, "", false, false, 0, 2.0},
     };
     for (const CodecTraits& traits : kCodecs)
@@ -549,6 +553,8 @@ StreamInfo ReadStreamInfo(const ByteSource& source) {
     if (!info.HasProblem(StreamProblem::Kind::Implausible)) {
         if (const std::string layout = UnknownLayout(info); !layout.empty())
             info.problems.push_back({StreamProblem::Kind::Layout, "no known layout for " + layout});
+        if (const char* why = TraitsOf(info.codec).whyNot)
+            info.problems.push_back({StreamProblem::Kind::NoDecoder, why});
         // A loop is a second bitstream in these streams, not yet tested.
         if ((info.codec == Codec::MicroTalk10 || info.codec == Codec::MicroTalk5) && info.Loops())
             info.problems.push_back(

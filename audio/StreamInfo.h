@@ -53,6 +53,9 @@ struct CodecTraits {
     // The most samples per channel a block's byte can hold: a block that
     // declares more is damage, found before it costs memory.
     double maxSamplesPerByte;
+    // Why the program has no decoder for it where that is a decision, not
+    // work still to do; listed as the stream's problem and said in refusals.
+    const char* whyNot = nullptr;
 };
 const CodecTraits& TraitsOf(Codec codec);
 
@@ -65,6 +68,7 @@ struct StreamProblem {
         Implausible,  // numbers no stream can have: the stream is not sound
         Loop,         // a loop outside the stream: no loop is made of it
         Layout,       // a codec in a version or channel count whose layout is not known
+        NoDecoder,    // a codec this program decides not to decode: why
     };
     Kind kind;
     std::string text;

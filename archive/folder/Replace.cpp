@@ -110,6 +110,8 @@ struct OldStream {
             return refusal;
         if (std::string refusal = info.LayoutRefusal(name, "replaced"); !refusal.empty())
             return refusal;
+        if (const char* why = TraitsOf(info.codec).whyNot; info.hasHeader && why)
+            return "The stream " + name + " is " + info.CodecName() + ": " + why + ".";
         if (!CanEncode(info))
             return "The stream " + name + " is " +
                    (info.hasHeader ? info.CodecName() : "without a stream header") +

@@ -14,6 +14,7 @@
 #include "StreamBuilder.h"
 #include "TestFiles.h"
 #include "Unit1.h"
+#include "audio/StreamInfo.h"
 #include "audio/Wav.h"
 
 // Texts in failure messages as text.
@@ -144,7 +145,9 @@ TEST_F(StreamActionsTest, TheRateIsAlwaysInHertzAndTheWholeTextIsThePanelsBalloo
     EXPECT_TRUE(Panel(2).endsWith(QStringLiteral(", 6 channels, 44100 Hz")))
         << Panel(2).toStdString();
     const QRect panel = form->StatusBar()->PanelRect(2);
-    EXPECT_EQ(form->StatusBar()->HintAt(panel.center()), whole);
+    // The balloon says why the variant is not played.
+    EXPECT_EQ(form->StatusBar()->HintAt(panel.center()),
+              whole + ": " + QString::fromUtf8(TraitsOf(Codec::MpegLayer3Variant).whyNot));
     EXPECT_EQ(form->StatusBar()->HintAt(form->StatusBar()->PanelRect(3).center()), Panel(3));
 }
 

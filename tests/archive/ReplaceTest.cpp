@@ -107,8 +107,9 @@ TEST_F(ReplaceTest, RefusalsWriteNothing) {
     EXPECT_EQ(ReplaceStream(folder, "music_00003.asf", dir / "new.wav", window),
               ReplaceOutcome::CannotEncode);
     EXPECT_EQ(window.calls.back(),
-              "warning Error: The stream music_00003.asf is ATRAC3plus, "
-              "which this program cannot encode yet.");
+              "warning Error: The stream music_00003.asf is ATRAC3plus: only one large library "
+              "decodes it and no open encoder exists, so this program can neither play nor "
+              "replace it; its bytes are kept as they are.");
     FolderLock held;
     ASSERT_EQ(held.TryLock(folder), LockResult::Locked);
     EXPECT_EQ(ReplaceStream(folder, "music_00002.asf", dir / "new.wav", window),

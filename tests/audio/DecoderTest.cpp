@@ -356,19 +356,28 @@ TEST(Decoder, AHeaderNoStreamCanHaveIsRefused) {
 }
 
 TEST(Decoder, ACodecWithoutADecoderIsNamedNotDecoded) {
-    StreamParts parts;
-    parts.tags = {{0xA0, 0x1B}};
-    parts.dataPayloads = {Uint32(28, false) + std::string(40, '\x77')};
-    const std::string stream = BuildStream(parts);
-    const StreamInfo info = ReadStreamInfo(MemorySource(stream));
-    EXPECT_FALSE(CanDecode(info));
-    try {
-        DecodeStream(MemorySource(stream), info, "intro_00002.asf");
-        ADD_FAILURE() << "no error";
-    } catch (const DecodeError& e) {
-        EXPECT_STREQ(e.what(),
-                     "The stream intro_00002.asf is ATRAC3plus, which this program cannot "
-                     "decode yet.");
+    // A codec still to come, and one the program decides not to decode.
+    const std::pair<int, std::string> cases[] = {
+        {0x0F,
+         "The stream intro_00002.asf is MPEG Layer II, which this program cannot decode yet."},
+        {0x1B,
+         "The stream intro_00002.asf is ATRAC3plus: only one large library decodes it and "
+         "no open encoder exists, so this program can neither play nor replace it; its "
+         "bytes are kept as they are."},
+    };
+    for (const auto& [codec, message] : cases) {
+        StreamParts parts;
+        parts.tags = {{0x80, 1}, {0xA0, static_cast<std::uint32_t>(codec)}};
+        parts.dataPayloads = {Uint32(28, false) + std::string(40, '\x77')};
+        const std::string stream = BuildStream(parts);
+        const StreamInfo info = ReadStreamInfo(MemorySource(stream));
+        EXPECT_FALSE(CanDecode(info));
+        try {
+            DecodeStream(MemorySource(stream), info, "intro_00002.asf");
+            ADD_FAILURE() << "no error";
+        } catch (const DecodeError& e) {
+            EXPECT_EQ(std::string(e.what()), message);
+        }
     }
 }
 
