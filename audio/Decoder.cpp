@@ -1,9 +1,11 @@
 #include "audio/Decoder.h"
 
 #include <algorithm>
+#include <deque>
 
 #include "audio/ConsoleAdpcm.h"
 #include "audio/MicroTalk.h"
+#include "audio/Mpeg.h"
 #include "io/Bytes.h"
 
 namespace tamrel {
@@ -391,9 +393,72 @@ struct BlockReader::Impl {
     StreamDecoder decoder;
     std::string payload;
     std::size_t next = 0;
+    // MPEG: one decoder for the whole stream, fed block after block as far
+    // as the counts need; what it gave and is not yet handed out; the delay
+    // still to drop.
+    std::unique_ptr<mpeg::Decoder> mpeg;
+    std::deque<std::int16_t> decoded;
+    std::size_t fed = 0;
+    std::uint64_t delay = 0;
 
     Impl(const ByteSource& s, const StreamInfo& i, std::string n)
-        : source(s), info(i), name(std::move(n)), decoder(i, samples) {}
+        : source(s), info(i), name(std::move(n)), decoder(i, samples) {
+        if (i.codec == Codec::MpegLayer2 || i.codec == Codec::MpegLayer3) {
+            mpeg = std::make_unique<mpeg::Decoder>(static_cast<int>(i.sampleRate),
+                                                   static_cast<int>(i.channels));
+            delay =
+                static_cast<std::uint64_t>(mpeg::StartDelay(i.codec == Codec::MpegLayer2 ? 2 : 3)) *
+                static_cast<std::uint64_t>(i.channels);
+        }
+    }
+
+    std::string Where(std::size_t k) const {
+        return "The stream " + name + ", data block " + std::to_string(k + 1) + " (byte " +
+               std::to_string(info.dataBlocks[k].offset) + ")";
+    }
+
+    // Reads block k's payload; throws at the stream's end.
+    void Load(std::size_t k) {
+        const StreamBlock& b = info.dataBlocks[k];
+        payload.resize(b.size - kBlockPreamble);
+        if (source.ReadAt(b.offset + kBlockPreamble, payload.data(), payload.size()) !=
+            payload.size())
+            throw DecodeError(Where(k) + ": the stream ends inside the block");
+    }
+
+    // Feeds the next block's frames (at the first channel's offset, which
+    // both channels share) to the MPEG decoder.
+    void FeedMpeg() {
+        const std::size_t k = fed++;
+        Load(k);
+        const std::string where = Where(k);
+        const Block block(payload, where);
+        const auto table = 4 + 4 * static_cast<std::size_t>(info.channels);
+        const std::size_t start = table + block.Uint32(4, info.bigEndian, "the channel offsets");
+        const unsigned char* data = block.At(start, 0, "the frames");
+        const std::size_t length = mpeg::FramesLength(data, block.Size() - start);
+        if (const std::string error = mpeg->Feed(data, length, decoded); !error.empty())
+            throw DecodeError(Where(k) + ": " + error);
+    }
+
+    // Block k's samples: as many as it counts, after the delay, from the
+    // frames of this block and (where the counts run ahead) the next ones.
+    void NextMpeg(std::size_t k, std::vector<std::int16_t>& out) {
+        const auto need =
+            std::uint64_t{info.dataBlocks[k].samples} * static_cast<std::uint64_t>(info.channels);
+        while (decoded.size() < delay + need && fed < info.dataBlocks.size())
+            FeedMpeg();
+        const auto dropped =
+            static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(delay, decoded.size()));
+        decoded.erase(decoded.begin(), decoded.begin() + dropped);
+        delay -= static_cast<std::uint64_t>(dropped);
+        if (decoded.size() < need)
+            throw DecodeError(Where(k) +
+                              ": the frames hold fewer samples than the blocks count; the "
+                              "stream is damaged");
+        out.assign(decoded.begin(), decoded.begin() + static_cast<std::ptrdiff_t>(need));
+        decoded.erase(decoded.begin(), decoded.begin() + static_cast<std::ptrdiff_t>(need));
+    }
 };
 
 std::string DecodeRefusal(const StreamInfo& info, const std::string& name) {
@@ -423,22 +488,22 @@ bool BlockReader::Next(std::vector<std::int16_t>& samples) {
         return false;
     const std::size_t k = d.next++;
     const StreamBlock& b = d.info.dataBlocks[k];
-    const std::string where = "The stream " + d.name + ", data block " + std::to_string(k + 1) +
-                              " (byte " + std::to_string(b.offset) + ")";
-    d.payload.resize(b.size - kBlockPreamble);
-    if (d.source.ReadAt(b.offset + kBlockPreamble, d.payload.data(), d.payload.size()) !=
-        d.payload.size())
-        throw DecodeError(where + ": the stream ends inside the block");
-    const Block block(d.payload, where);
-    if (block.Size() < 4)
-        throw DecodeError(where + ": the block holds no sample count");
+    const std::string where = d.Where(k);
     // A count beyond what the codec's bytes can hold is damage, and must
     // not cost memory.
     if (static_cast<double>(b.samples) * static_cast<double>(d.info.channels) >
-        static_cast<double>(block.Size()) * TraitsOf(d.info.codec).maxSamplesPerByte)
+        static_cast<double>(b.size - kBlockPreamble) * TraitsOf(d.info.codec).maxSamplesPerByte)
         throw DecodeError(where + ": the block declares " + std::to_string(b.samples) +
-                          " samples, more than its " + std::to_string(block.Size()) +
+                          " samples, more than its " + std::to_string(b.size - kBlockPreamble) +
                           " bytes hold");
+    if (d.mpeg) {
+        d.NextMpeg(k, samples);
+        return true;
+    }
+    d.Load(k);
+    const Block block(d.payload, where);
+    if (block.Size() < 4)
+        throw DecodeError(where + ": the block holds no sample count");
     d.decoder.DecodeBlock(block, b.samples);
     samples.swap(d.samples);
     return true;

@@ -6,6 +6,7 @@
 
 #include "audio/ConsoleAdpcm.h"
 #include "audio/MicroTalk.h"
+#include "audio/Mpeg.h"
 
 namespace tamrel {
 
@@ -221,6 +222,10 @@ std::string Hex2(int value) {
 
 }  // namespace
 
+// MPEG's block counts are only summed (the start delay shifts them between
+// blocks): the bound is on the bytes' worth, loosely.
+constexpr double kMpegSamplesPerByte = 64.0;
+
 const CodecTraits& TraitsOf(Codec codec) {
     // Every codec the program knows: its name, and what it does with it.
     static constexpr CodecTraits kCodecs[] = {
@@ -241,8 +246,8 @@ const CodecTraits& TraitsOf(Codec codec) {
         {Codec::N64Adpcm, "N64 ADPCM", true, true, 0, 16.0 / 9},
         {Codec::DspAdpcm, "DSP ADPCM", true, true, 0, 14.0 / 8},
         {Codec::XboxImaAdpcm, "Xbox IMA ADPCM", true, true, 0, 64.0 / 36},
-        {Codec::MpegLayer2, "MPEG Layer II", false, false, 0, 2.0},
-        {Codec::MpegLayer3, "MPEG Layer III", false, false, 0, 2.0},
+        {Codec::MpegLayer2, "MPEG Layer II", true, false, 0, kMpegSamplesPerByte},
+        {Codec::MpegLayer3, "MPEG Layer III", true, false, 0, kMpegSamplesPerByte},
         {Codec::MpegLayer3Variant, "Layer III variant", false, false, 0, 2.0,
          "Layer III re-framed in a way no open description fully covers, and no encoder "
          "exists, so this program can neither play nor replace it; its bytes are kept as they are"},
@@ -382,6 +387,11 @@ std::string UnknownLayout(const StreamInfo& info) {
         case Codec::MicroTalk10:
         case Codec::MicroTalk5:
             return v0 && info.channels > 1 ? name + " in version 0 with " + channels : "";
+        case Codec::MpegLayer2:
+        case Codec::MpegLayer3:
+            if (v0)
+                return name + " in version 0";
+            return info.channels > 2 ? name + " with " + channels : "";
         default:
             return "";
     }
@@ -519,6 +529,33 @@ std::string StreamInfo::PlausibilityRefusal(const std::string& name) const {
     return {};
 }
 
+namespace {
+
+// An MPEG stream's first frame must say what its header says.
+void NoteMpegFrames(const ByteSource& source, StreamInfo& info) {
+    if ((info.codec != Codec::MpegLayer2 && info.codec != Codec::MpegLayer3) ||
+        info.dataBlocks.empty() || !info.Playable())
+        return;
+    const StreamBlock& first = info.dataBlocks.front();
+    const auto channels = static_cast<std::uint64_t>(info.channels);
+    unsigned char table[4] = {}, frame[4] = {};
+    const std::uint64_t tableAt = first.offset + kBlockPreamble + 4;
+    if (source.ReadAt(tableAt, reinterpret_cast<char*>(table), 4) != 4)
+        return;
+    const std::uint64_t at = tableAt + 4 * channels + ReadUint32(table, info.bigEndian);
+    const std::optional<mpeg::FrameHeader> header =
+        at + 4 <= first.offset + first.size &&
+                source.ReadAt(at, reinterpret_cast<char*>(frame), 4) == 4
+            ? mpeg::ReadFrameHeader(frame, 4)
+            : std::nullopt;
+    const int layer = info.codec == Codec::MpegLayer2 ? 2 : 3;
+    if (!header || header->layer != layer || header->rate != info.sampleRate ||
+        header->channels != info.channels)
+        info.problems.push_back({StreamProblem::Kind::Layout, "header and frames disagree"});
+}
+
+}  // namespace
+
 std::string StreamInfo::LayoutRefusal(const std::string& name, const char* verb) const {
     for (const StreamProblem& problem : problems)
         if (problem.kind == StreamProblem::Kind::Layout)
@@ -581,6 +618,7 @@ StreamInfo ReadStreamInfo(const ByteSource& source) {
                                  "the header counts " + std::to_string(*info.headerSamples) +
                                      " samples, the blocks " + std::to_string(info.samples)});
     NoteLoopProblems(info);
+    NoteMpegFrames(source, info);
     return info;
 }
 

@@ -358,8 +358,7 @@ TEST(Decoder, AHeaderNoStreamCanHaveIsRefused) {
 TEST(Decoder, ACodecWithoutADecoderIsNamedNotDecoded) {
     // A codec still to come, and one the program decides not to decode.
     const std::pair<int, std::string> cases[] = {
-        {0x0F,
-         "The stream intro_00002.asf is MPEG Layer II, which this program cannot decode yet."},
+        {0x30, "The stream intro_00002.asf is codec 0x30, which this program cannot decode yet."},
         {0x1B,
          "The stream intro_00002.asf is ATRAC3plus: only one large library decodes it and "
          "no open encoder exists, so this program can neither play nor replace it; its "

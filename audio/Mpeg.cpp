@@ -1,0 +1,92 @@
+#include "audio/Mpeg.h"
+
+#include <mpg123.h>
+
+namespace tamrel::mpeg {
+
+std::optional<FrameHeader> ReadFrameHeader(const unsigned char* d, std::size_t size) {
+    if (size < 4 || d[0] != 0xFF || (d[1] & 0xE0) != 0xE0)
+        return std::nullopt;
+    const int versionBits = (d[1] >> 3) & 3;  // 0: 2.5, 2: 2, 3: 1
+    const int layerBits = (d[1] >> 1) & 3;    // 1: III, 2: II, 3: I
+    const int bitrateIndex = d[2] >> 4, rateIndex = (d[2] >> 2) & 3, padding = (d[2] >> 1) & 1;
+    if (versionBits == 1 || (layerBits != 1 && layerBits != 2) || bitrateIndex == 0 ||
+        bitrateIndex == 15 || rateIndex == 3)
+        return std::nullopt;
+    static constexpr int kRates[3] = {44100, 48000, 32000};
+    static constexpr int kLayer2V1[15] = {0,   32,  48,  56,  64,  80,  96, 112,
+                                          128, 160, 192, 224, 256, 320, 384};
+    static constexpr int kLayer3V1[15] = {0,   32,  40,  48,  56,  64,  80, 96,
+                                          112, 128, 160, 192, 224, 256, 320};
+    static constexpr int kV2[15] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+    FrameHeader h;
+    const bool v1 = versionBits == 3;
+    h.layer = layerBits == 2 ? 2 : 3;
+    h.rate = kRates[rateIndex] / (v1 ? 1 : versionBits == 2 ? 2 : 4);
+    h.channels = (d[3] >> 6) == 3 ? 1 : 2;
+    h.bitrate = !v1            ? kV2[bitrateIndex]
+                : h.layer == 2 ? kLayer2V1[bitrateIndex]
+                               : kLayer3V1[bitrateIndex];
+    h.samples = h.layer == 3 && !v1 ? 576 : 1152;
+    h.bytes = (h.samples / 8) * h.bitrate * 1000 / h.rate + padding;
+    return h;
+}
+
+std::size_t FramesLength(const unsigned char* data, std::size_t size) {
+    std::size_t at = 0;
+    while (const auto h = ReadFrameHeader(data + at, size - at)) {
+        if (static_cast<std::size_t>(h->bytes) > size - at)
+            break;
+        at += static_cast<std::size_t>(h->bytes);
+    }
+    return at;
+}
+
+struct Decoder::Impl {
+    mpg123_handle* handle = nullptr;
+    int channels = 0;
+};
+
+Decoder::Decoder(int rate, int channels) : impl_(std::make_unique<Impl>()) {
+    int error = MPG123_OK;
+    impl_->handle = mpg123_new(nullptr, &error);
+    impl_->channels = channels;
+    if (!impl_->handle)
+        return;
+    mpg123_handle* h = impl_->handle;
+    // Every frame decoded, an info frame included, with nothing trimmed:
+    // the stream's own delay and count say what is sound.
+    mpg123_param(h, MPG123_REMOVE_FLAGS, MPG123_GAPLESS, 0.0);
+    mpg123_param(h, MPG123_ADD_FLAGS, MPG123_IGNORE_INFOFRAME | MPG123_QUIET, 0.0);
+    mpg123_format_none(h);
+    mpg123_format(h, rate, channels == 1 ? MPG123_MONO : MPG123_STEREO, MPG123_ENC_SIGNED_16);
+    mpg123_open_feed(h);
+}
+
+Decoder::~Decoder() {
+    if (impl_->handle)
+        mpg123_delete(impl_->handle);
+}
+
+std::string Decoder::Feed(const unsigned char* frames, std::size_t size,
+                          std::deque<std::int16_t>& out) {
+    mpg123_handle* h = impl_->handle;
+    if (!h)
+        return "the MPEG decoder could not start";
+    if (size > 0 && mpg123_feed(h, frames, size) != MPG123_OK)
+        return mpg123_strerror(h);
+    for (;;) {
+        off_t frame = 0;
+        unsigned char* audio = nullptr;
+        std::size_t bytes = 0;
+        const int result = mpg123_decode_frame(h, &frame, &audio, &bytes);
+        if (result == MPG123_NEED_MORE || result == MPG123_DONE)
+            return {};
+        if (result != MPG123_OK && result != MPG123_NEW_FORMAT)
+            return mpg123_plain_strerror(result);
+        const auto* samples = reinterpret_cast<const std::int16_t*>(audio);
+        out.insert(out.end(), samples, samples + bytes / 2);
+    }
+}
+
+}  // namespace tamrel::mpeg

@@ -1,0 +1,155 @@
+// MPEG Layer II and III inside the streams: frames made by FFmpeg's
+// encoders, grouped into blocks whose counts leave out the start delay, are
+// decoded, trimmed and counted exactly, within 2 of FFmpeg's own decoding
+// of the same frames; damage and a header that disagrees with its frames
+// are the stream's problem.
+#include "audio/Mpeg.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "Ffmpeg.h"
+#include "StreamBuilder.h"
+#include "TestFiles.h"
+#include "audio/Decoder.h"
+#include "audio/StreamInfo.h"
+#include "audio/Wav.h"
+#include "io/Bytes.h"
+
+namespace tamrel {
+namespace {
+
+std::vector<std::int16_t> Tone(int channels, int rate, double seconds) {
+    std::vector<std::int16_t> out;
+    for (int i = 0; i < static_cast<int>(rate * seconds); ++i)
+        for (int c = 0; c < channels; ++c)
+            out.push_back(static_cast<std::int16_t>(
+                8000 * std::sin(2 * M_PI * 440 * (c + 1) * i / rate) +
+                3000 * std::sin(2 * M_PI * 1234 * i / rate) * std::sin(2 * M_PI * 2 * i / rate)));
+    return out;
+}
+
+struct Made {
+    std::string stream;                // the stream
+    std::vector<std::int16_t> theirs;  // FFmpeg's decoding of its frames, delay and count applied
+    std::uint32_t count = 0;
+};
+
+// Encodes the sound with FFmpeg, then puts its frames into a stream of
+// blocks of four frames, the delay taken from the first blocks' counts.
+Made MakeStream(int layer, int channels, int rate, int platform, std::uint32_t extraCount = 0) {
+    test::TempDir dir;
+    const auto sound = Tone(channels, rate, 0.6);
+    test::WriteFileBytes(dir / "in.wav", WavBytes(sound, channels, rate, std::nullopt));
+    const std::string raw = dir / (layer == 2 ? "out.mp2" : "out.mp3");
+    test::FfmpegConvert(dir / "in.wav", raw,
+                        layer == 2 ? "-c:a mp2 -b:a 128k"
+                                   : "-c:a libmp3lame -b:a 96k -write_xing 0 -id3v2_version 0");
+    const std::string bytes = test::ReadFileBytes(raw);
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::vector<std::pair<std::size_t, std::size_t>> frames;  // offset, length
+    int frameSamples = 0;
+    for (std::size_t at = 0; const auto h = mpeg::ReadFrameHeader(data + at, bytes.size() - at);) {
+        if (static_cast<std::size_t>(h->bytes) > bytes.size() - at)
+            break;
+        frames.push_back({at, static_cast<std::size_t>(h->bytes)});
+        frameSamples = h->samples;
+        at += static_cast<std::size_t>(h->bytes);
+    }
+    Made made;
+    // FFmpeg's Layer II encoder drops the sound's tail: the count is what
+    // the frames hold after the delay, at most the sound.
+    const auto held =
+        static_cast<std::int64_t>(frames.size()) * frameSamples - mpeg::StartDelay(layer);
+    made.count = static_cast<std::uint32_t>(std::min<std::int64_t>(
+                     static_cast<std::int64_t>(sound.size() / channels), held)) +
+                 extraCount;
+    const bool be = platform == 0x10;
+    test::StreamParts parts;
+    parts.platform = platform;
+    parts.tags = {{0x80, 1},
+                  {0xA0, layer == 2 ? 0x0Fu : 0x10u},
+                  {0x82, static_cast<std::uint32_t>(channels)},
+                  {0x84, static_cast<std::uint32_t>(rate)},
+                  {0x85, made.count}};
+    std::int64_t delay = mpeg::StartDelay(layer), left = made.count;
+    for (std::size_t f = 0; f < frames.size(); f += 4) {
+        const std::size_t n = std::min<std::size_t>(4, frames.size() - f);
+        std::int64_t count = static_cast<std::int64_t>(n) * frameSamples;
+        const std::int64_t fromDelay = std::min(delay, count);
+        delay -= fromDelay;
+        count = std::min(count - fromDelay, left);
+        if (f + n == frames.size())
+            count = left;  // the last block takes what is left
+        left -= count;
+        // Mono: offset 4 and four zero bytes; stereo: offset 0, both channels'.
+        std::string payload = test::Uint32(static_cast<std::uint32_t>(count), be);
+        payload += channels == 1 ? test::Uint32(4, be) + std::string(4, '\0')
+                                 : test::Uint32(0, be) + test::Uint32(0, be);
+        for (std::size_t k = f; k < f + n; ++k)
+            payload += bytes.substr(frames[k].first, frames[k].second);
+        parts.dataPayloads.push_back(payload);
+    }
+    made.stream = test::BuildStream(parts);
+    const auto all = test::FfmpegSamples(raw);
+    const std::size_t from = static_cast<std::size_t>(mpeg::StartDelay(layer) * channels);
+    if (all.size() >= from + std::size_t{made.count} * channels)
+        made.theirs.assign(all.begin() + static_cast<std::ptrdiff_t>(from),
+                           all.begin() + static_cast<std::ptrdiff_t>(from + made.count * channels));
+    return made;
+}
+
+TEST(Mpeg, LayersTwoAndThreeDecodeTrimmedAndCountedExactly) {
+    TAMREL_NEEDS_FFMPEG();
+    const struct {
+        const char* what;
+        int layer, channels, rate, platform;
+    } cases[] = {
+        {"Layer II, stereo, MPEG-1", 2, 2, 44100, 0},
+        {"Layer II, mono, MPEG-1, big-endian", 2, 1, 32000, 0x10},
+        {"Layer II, mono, MPEG-2", 2, 1, 22050, 0},
+        {"Layer III, stereo, MPEG-1", 3, 2, 44100, 0},
+        {"Layer III, mono, MPEG-2, big-endian", 3, 1, 22050, 0x10},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Made made = MakeStream(c.layer, c.channels, c.rate, c.platform);
+        const StreamInfo info = ReadStreamInfo(MemorySource(made.stream));
+        EXPECT_EQ(info.ProblemTexts(), std::vector<std::string>{});
+        ASSERT_TRUE(CanDecode(info));
+        EXPECT_EQ(info.samples, made.count);
+        const auto ours = DecodeStream(MemorySource(made.stream), info, "s");
+        ASSERT_EQ(ours.size(), std::size_t{made.count} * c.channels);
+        ASSERT_EQ(made.theirs.size(), ours.size());
+        int worst = 0;
+        for (std::size_t i = 0; i < ours.size(); ++i)
+            worst = std::max(worst, std::abs(ours[i] - made.theirs[i]));
+        EXPECT_LE(worst, 2);
+    }
+}
+
+TEST(Mpeg, DamageAndDisagreementAreTheStreamsProblem) {
+    TAMREL_NEEDS_FFMPEG();
+    // Counts beyond what the frames hold: damaged, not padded.
+    const Made longer = MakeStream(2, 2, 44100, 0, 5000);
+    try {
+        DecodeStream(MemorySource(longer.stream), ReadStreamInfo(MemorySource(longer.stream)), "s");
+        ADD_FAILURE() << "decoded";
+    } catch (const DecodeError& e) {
+        EXPECT_NE(std::string(e.what()).find(": the frames hold fewer samples than the blocks "
+                                             "count; the stream is damaged"),
+                  std::string::npos)
+            << e.what();
+    }
+    // A header that says 22050 Hz over frames of 44100 Hz.
+    std::string stream = MakeStream(2, 2, 44100, 0).stream;
+    const std::string rate = std::string("\x84\x02\xAC\x44", 4);
+    stream.replace(stream.find(rate), rate.size(), std::string("\x84\x02\x56\x22", 4));
+    const StreamInfo info = ReadStreamInfo(MemorySource(stream));
+    EXPECT_EQ(info.ProblemTexts(), std::vector<std::string>{"header and frames disagree"});
+    EXPECT_FALSE(CanDecode(info));
+}
+
+}  // namespace
+}  // namespace tamrel
