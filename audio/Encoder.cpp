@@ -305,10 +305,10 @@ public:
                         count == 0 ? nullptr
                                    : samples.data() + at * static_cast<std::size_t>(channels_) +
                                          static_cast<std::size_t>(c);
-                    runs[static_cast<std::size_t>(c)] =
-                        "\x01" + microTalk_[static_cast<std::size_t>(c)].EncodeBlock(
-                                     first, count, static_cast<std::size_t>(channels_),
-                                     info_.LaterRevision());
+                    std::string& run = runs[static_cast<std::size_t>(c)];
+                    run.assign(1, '\x01');
+                    run += microTalk_[static_cast<std::size_t>(c)].EncodeBlock(
+                        first, count, static_cast<std::size_t>(channels_), info_.LaterRevision());
                 }
                 stats_.frames += (count + microtalk::kFrameSamples - 1) / microtalk::kFrameSamples;
                 return WithRuns(payload, runs, info_.version >= 1);

@@ -293,6 +293,7 @@ namespace tamrel::microtalk {
 
 namespace {
 
+constexpr double kPi = 3.14159265358979323846;
 constexpr int kThreshold = 24;     // multi-pulse when the first index is below it
 constexpr int kGainZeroCode = 7;   // fixed gain 0 = 8 · (1 + 7) = 64
 constexpr int kGainStepCode = 28;  // gain step 1.04 + 28 / 1000
@@ -408,7 +409,7 @@ void ChannelEncoder::EncodeFrame(const double* input, Writer& out) {
     // Levinson-Durbin on the frame's windowed autocorrelation.
     double windowed[kFrameSamples], r[13] = {};
     for (int n = 0; n < kFrameSamples; ++n)
-        windowed[n] = input[n] * (0.54 - 0.46 * std::cos(2 * M_PI * n / (kFrameSamples - 1)));
+        windowed[n] = input[n] * (0.54 - 0.46 * std::cos(2 * kPi * n / (kFrameSamples - 1)));
     for (int lag = 0; lag <= 12; ++lag)
         for (int n = lag; n < kFrameSamples; ++n)
             r[lag] += windowed[n] * windowed[n - lag];

@@ -17,6 +17,8 @@
 namespace tamrel {
 namespace {
 
+constexpr double kPi = 3.14159265358979323846;
+
 using test::Uint32;
 
 std::vector<std::int16_t> Decode(const std::string& stream) {
@@ -270,13 +272,13 @@ std::vector<std::int16_t> Speech(int channels, int rate, double seconds) {
     double phase = 0, r1[2] = {}, r2[2] = {};
     for (int i = 0; i < static_cast<int>(rate * seconds); ++i) {
         const double t = static_cast<double>(i) / rate;
-        phase += (120 + 30 * std::sin(2 * M_PI * 1.5 * t)) / rate;
+        phase += (120 + 30 * std::sin(2 * kPi * 1.5 * t)) / rate;
         const double pulse = phase - std::floor(phase) < 0.1 ? 1.0 : 0.0;
         const double syllable =
-            std::max(0.0, std::sin(2 * M_PI * 3 * t)) * (t > 1.0 && t < 1.2 ? 0 : 1);
+            std::max(0.0, std::sin(2 * kPi * 3 * t)) * (t > 1.0 && t < 1.2 ? 0 : 1);
         // Two resonances, near 700 and 1200 Hz.
         auto resonate = [&](double(&r)[2], double hz, double in) {
-            const double w = 2 * M_PI * hz / rate, radius = 0.97;
+            const double w = 2 * kPi * hz / rate, radius = 0.97;
             const double y = in + 2 * radius * std::cos(w) * r[0] - radius * radius * r[1];
             r[1] = r[0];
             r[0] = y;

@@ -20,13 +20,15 @@
 namespace tamrel {
 namespace {
 
+constexpr double kPi = 3.14159265358979323846;
+
 std::vector<std::int16_t> Tone(int channels, int rate, double seconds) {
     std::vector<std::int16_t> out;
     for (int i = 0; i < static_cast<int>(rate * seconds); ++i)
         for (int c = 0; c < channels; ++c)
             out.push_back(static_cast<std::int16_t>(
-                8000 * std::sin(2 * M_PI * 440 * (c + 1) * i / rate) +
-                3000 * std::sin(2 * M_PI * 1234 * i / rate) * std::sin(2 * M_PI * 2 * i / rate)));
+                8000 * std::sin(2 * kPi * 440 * (c + 1) * i / rate) +
+                3000 * std::sin(2 * kPi * 1234 * i / rate) * std::sin(2 * kPi * 2 * i / rate)));
     return out;
 }
 
