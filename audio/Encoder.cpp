@@ -8,6 +8,7 @@
 #include "audio/ConsoleAdpcm.h"
 #include "audio/Decoder.h"
 #include "audio/MicroTalk.h"
+#include "audio/Mpeg.h"
 #include "io/Bytes.h"
 #include "io/FileIo.h"
 
@@ -35,6 +36,9 @@ std::uint32_t FrameSamplesOf(Codec codec) {
         case Codec::MicroTalk10:
         case Codec::MicroTalk5:
             return microtalk::kFrameSamples;
+        case Codec::MpegLayer2:
+        case Codec::MpegLayer3:
+            return 1152;
         default:
             return kFrameSamples;
     }
@@ -293,6 +297,17 @@ public:
                 return WithRuns(payload, runs, true);
             case Codec::ImaAdpcm:
                 return payload + ImaData(sample, count);
+            case Codec::MpegLayer2:
+            case Codec::MpegLayer3: {
+                std::string frames;
+                const std::size_t n =
+                    count == 0
+                        ? 0
+                        : Mpeg().Add(samples.data() + at * static_cast<std::size_t>(channels_),
+                                     count, frames);
+                mpegFed_ += count;
+                return MpegBlock(frames, n, mpegFed_);
+            }
             case Codec::MicroTalk10:
             case Codec::MicroTalk5: {
                 if (microTalk_.empty())
@@ -318,6 +333,31 @@ public:
         }
     }
 
+    // MPEG: the frames the encoder still holds, in a last block whose count
+    // makes the counts add up to the sound's total; nothing for other codecs.
+    std::optional<std::string> Flush(std::uint64_t total) {
+        if (!mpeg_)
+            return std::nullopt;
+        std::string frames;
+        std::size_t n = mpeg_->Flush(frames);
+        // Only the frames that cover the delay and the sound.
+        const std::uint64_t spf = static_cast<std::uint64_t>(mpeg_->FrameSamples());
+        const std::uint64_t needed = (total + MpegDelay() + spf - 1) / spf;
+        const std::uint64_t keep = needed > mpegFrames_ ? needed - mpegFrames_ : 0;
+        if (n > keep) {
+            std::size_t at = 0;
+            for (std::uint64_t k = 0; k < keep; ++k)
+                at += static_cast<std::size_t>(
+                    mpeg::ReadFrameHeader(
+                        reinterpret_cast<const unsigned char*>(frames.data()) + at,
+                        frames.size() - at)
+                        ->bytes);
+            frames.resize(at);
+            n = static_cast<std::size_t>(keep);
+        }
+        return MpegBlock(frames, n, total);
+    }
+
     // The coefficients of a channel, fitted to the sound, before its first
     // frame; their header tags.
     void SetCoefficients(const std::vector<std::vector<adpcm::PredictorPair>>& pairs) {
@@ -339,6 +379,50 @@ public:
     }
 
 private:
+    std::uint64_t MpegDelay() const {
+        return static_cast<std::uint64_t>(
+            mpeg::StartDelay(info_.codec == Codec::MpegLayer2 ? 2 : 3));
+    }
+
+    mpeg::Encoder& Mpeg() {
+        if (!mpeg_) {
+            if (info_.mpegBitrate <= 0)
+                throw EncodeError("the stream's first frame gives no bitrate");
+            try {
+                mpeg_ = std::make_unique<mpeg::Encoder>(info_.codec == Codec::MpegLayer2 ? 2 : 3,
+                                                        static_cast<int>(info_.sampleRate),
+                                                        channels_, info_.mpegBitrate);
+            } catch (const std::runtime_error& e) {
+                throw EncodeError(e.what());
+            }
+            mpegDelayLeft_ = MpegDelay();
+        }
+        return *mpeg_;
+    }
+
+    // A block of n whole frames: its count is their samples less what is
+    // left of the delay, never beyond the sound handed in (fed).
+    std::string MpegBlock(const std::string& frames, std::size_t n, std::uint64_t fed) {
+        const std::uint64_t samples = n * static_cast<std::uint64_t>(Mpeg().FrameSamples());
+        const std::uint64_t fromDelay = std::min(mpegDelayLeft_, samples);
+        mpegDelayLeft_ -= fromDelay;
+        std::uint64_t count = std::min(samples - fromDelay, fed - mpegCounted_);
+        mpegCounted_ += count;
+        mpegFrames_ += n;
+        std::string payload;
+        PutUint32(payload, static_cast<std::uint32_t>(count), info_.bigEndian);
+        // Mono: offset 4 and four zero bytes, which every reader takes;
+        // stereo: both channels' frames from offset 0.
+        if (channels_ == 1) {
+            PutUint32(payload, 4, info_.bigEndian);
+            payload.append(4, '\0');
+        } else {
+            for (int c = 0; c < channels_; ++c)
+                PutUint32(payload, 0, info_.bigEndian);
+        }
+        return payload + frames;
+    }
+
     // The old stream's data bits per frame and channel, which the new one
     // keeps to; 16 bits a sample divided by the codec's ratio without them.
     int MicroTalkBitsPerFrame() const {
@@ -531,6 +615,8 @@ private:
     std::vector<adpcm::DspCoefficients> dsp_;
     std::vector<adpcm::N64Codebook> books_;
     std::vector<microtalk::ChannelEncoder> microTalk_;
+    std::unique_ptr<mpeg::Encoder> mpeg_;
+    std::uint64_t mpegDelayLeft_ = 0, mpegFed_ = 0, mpegCounted_ = 0, mpegFrames_ = 0;
     EncodeStats& stats_;
 };
 
@@ -688,6 +774,8 @@ EncodedStream StreamEncoder::Finish(std::optional<SampleLoop> loop) {
                                                     frame, (third + frame - 1) / frame * frame)));
     }
     d.EmitBlocks(true);
+    if (std::optional<std::string> last = d.blocks.Flush(d.frames))
+        d.AppendBlock(*last);
     while (d.blockCount < 3)
         d.AppendBlock(d.blocks.BlockPayload(d.pending, 0, 0));
     const auto total = static_cast<std::uint32_t>(d.frames);

@@ -1,6 +1,11 @@
 #include "audio/Mpeg.h"
 
+#include <lame/lame.h>
 #include <mpg123.h>
+#include <twolame.h>
+
+#include <stdexcept>
+#include <vector>
 
 namespace tamrel::mpeg {
 
@@ -87,6 +92,114 @@ std::string Decoder::Feed(const unsigned char* frames, std::size_t size,
         const auto* samples = reinterpret_cast<const std::int16_t*>(audio);
         out.insert(out.end(), samples, samples + bytes / 2);
     }
+}
+
+struct Encoder::Impl {
+    int layer = 2, channels = 1, frameSamples = 1152;
+    twolame_options* twolame = nullptr;
+    lame_t lame = nullptr;
+    std::string bytes;  // encoded, not yet a whole frame
+    std::vector<unsigned char> buffer;
+};
+
+Encoder::Encoder(int layer, int rate, int channels, int bitrate) : impl_(std::make_unique<Impl>()) {
+    Impl& d = *impl_;
+    d.layer = layer;
+    d.channels = channels;
+    bool ok = false;
+    if (layer == 2) {
+        d.twolame = twolame_init();
+        ok = d.twolame && twolame_set_in_samplerate(d.twolame, rate) == 0 &&
+             twolame_set_out_samplerate(d.twolame, rate) == 0 &&
+             twolame_set_num_channels(d.twolame, channels) == 0 &&
+             twolame_set_mode(d.twolame, channels == 1 ? TWOLAME_MONO : TWOLAME_STEREO) == 0 &&
+             twolame_set_bitrate(d.twolame, bitrate) == 0 && twolame_init_params(d.twolame) == 0;
+    } else {
+        d.lame = lame_init();
+        ok = d.lame && lame_set_in_samplerate(d.lame, rate) == 0 &&
+             lame_set_out_samplerate(d.lame, rate) == 0 &&
+             lame_set_num_channels(d.lame, channels) == 0 &&
+             lame_set_mode(d.lame, channels == 1 ? MONO : JOINT_STEREO) == 0 &&
+             lame_set_VBR(d.lame, vbr_off) == 0 && lame_set_brate(d.lame, bitrate) == 0 &&
+             lame_set_bWriteVbrTag(d.lame, 0) == 0 && lame_init_params(d.lame) >= 0;
+        d.frameSamples = rate >= 32000 ? 1152 : 576;
+    }
+    if (!ok) {
+        Release();
+        throw std::runtime_error("the MPEG encoder takes no Layer " +
+                                 std::string(layer == 2 ? "II" : "III") + " at " +
+                                 std::to_string(rate) + " Hz, " + std::to_string(channels) +
+                                 " channels and " + std::to_string(bitrate) + " kbit/s");
+    }
+}
+
+void Encoder::Release() {
+    if (impl_->twolame)
+        twolame_close(&impl_->twolame);
+    if (impl_->lame)
+        lame_close(impl_->lame);
+    impl_->twolame = nullptr;
+    impl_->lame = nullptr;
+}
+
+Encoder::~Encoder() {
+    Release();
+}
+
+int Encoder::FrameSamples() const {
+    return impl_->frameSamples;
+}
+
+std::size_t Encoder::Add(const std::int16_t* samples, std::size_t frames, std::string& out) {
+    Impl& d = *impl_;
+    d.buffer.resize(frames * 5 / 4 + 7200 + frames * static_cast<std::size_t>(d.channels));
+    int n = 0;
+    if (frames > 0 && d.twolame) {
+        n = twolame_encode_buffer_interleaved(d.twolame, samples, static_cast<int>(frames),
+                                              d.buffer.data(), static_cast<int>(d.buffer.size()));
+    } else if (frames > 0) {
+        // LAME takes mono as one channel's buffer.
+        std::vector<short> left(frames), right(frames);
+        for (std::size_t i = 0; i < frames; ++i) {
+            left[i] = samples[i * static_cast<std::size_t>(d.channels)];
+            right[i] = samples[i * static_cast<std::size_t>(d.channels) +
+                               static_cast<std::size_t>(d.channels - 1)];
+        }
+        n = lame_encode_buffer(d.lame, left.data(), right.data(), static_cast<int>(frames),
+                               d.buffer.data(), static_cast<int>(d.buffer.size()));
+    }
+    if (n < 0)
+        throw std::runtime_error("the MPEG encoder failed (" + std::to_string(n) + ")");
+    d.bytes.append(reinterpret_cast<const char*>(d.buffer.data()), static_cast<std::size_t>(n));
+    return TakeFrames(out);
+}
+
+std::size_t Encoder::Flush(std::string& out) {
+    Impl& d = *impl_;
+    d.buffer.resize(16384);
+    const int n =
+        d.twolame
+            ? twolame_encode_flush(d.twolame, d.buffer.data(), static_cast<int>(d.buffer.size()))
+            : lame_encode_flush(d.lame, d.buffer.data(), static_cast<int>(d.buffer.size()));
+    if (n < 0)
+        throw std::runtime_error("the MPEG encoder failed (" + std::to_string(n) + ")");
+    d.bytes.append(reinterpret_cast<const char*>(d.buffer.data()), static_cast<std::size_t>(n));
+    return TakeFrames(out);
+}
+
+std::size_t Encoder::TakeFrames(std::string& out) {
+    Impl& d = *impl_;
+    const auto* data = reinterpret_cast<const unsigned char*>(d.bytes.data());
+    std::size_t at = 0, frames = 0;
+    while (const auto h = ReadFrameHeader(data + at, d.bytes.size() - at)) {
+        if (static_cast<std::size_t>(h->bytes) > d.bytes.size() - at)
+            break;
+        at += static_cast<std::size_t>(h->bytes);
+        ++frames;
+    }
+    out.append(d.bytes, 0, at);
+    d.bytes.erase(0, at);
+    return frames;
 }
 
 }  // namespace tamrel::mpeg

@@ -54,4 +54,28 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+// One stream's encoder: Layer II with libtwolame, Layer III with
+// libmp3lame, constant bitrate, no tag frame, at the stream's rate and
+// channels; its output cut into whole frames.
+class Encoder {
+public:
+    // Throws std::runtime_error when the library refuses the format.
+    Encoder(int layer, int rate, int channels, int bitrate);
+    ~Encoder();
+    Encoder(const Encoder&) = delete;
+    Encoder& operator=(const Encoder&) = delete;
+    // Encodes frames × channels interleaved samples; appends the whole MPEG
+    // frames that are ready to out and returns how many.
+    std::size_t Add(const std::int16_t* samples, std::size_t frames, std::string& out);
+    // Flushes the rest, so that the delay and every sample are covered.
+    std::size_t Flush(std::string& out);
+    int FrameSamples() const;
+
+private:
+    std::size_t TakeFrames(std::string& out);
+    void Release();
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
 }  // namespace tamrel::mpeg

@@ -246,8 +246,8 @@ const CodecTraits& TraitsOf(Codec codec) {
         {Codec::N64Adpcm, "N64 ADPCM", true, true, 0, 16.0 / 9},
         {Codec::DspAdpcm, "DSP ADPCM", true, true, 0, 14.0 / 8},
         {Codec::XboxImaAdpcm, "Xbox IMA ADPCM", true, true, 0, 64.0 / 36},
-        {Codec::MpegLayer2, "MPEG Layer II", true, false, 0, kMpegSamplesPerByte},
-        {Codec::MpegLayer3, "MPEG Layer III", true, false, 0, kMpegSamplesPerByte},
+        {Codec::MpegLayer2, "MPEG Layer II", true, true, 0, kMpegSamplesPerByte},
+        {Codec::MpegLayer3, "MPEG Layer III", true, true, 0, kMpegSamplesPerByte},
         {Codec::MpegLayer3Variant, "Layer III variant", false, false, 0, 2.0,
          "Layer III re-framed in a way no open description fully covers, and no encoder "
          "exists, so this program can neither play nor replace it; its bytes are kept as they are"},
@@ -552,6 +552,8 @@ void NoteMpegFrames(const ByteSource& source, StreamInfo& info) {
     if (!header || header->layer != layer || header->rate != info.sampleRate ||
         header->channels != info.channels)
         info.problems.push_back({StreamProblem::Kind::Layout, "header and frames disagree"});
+    else
+        info.mpegBitrate = header->bitrate;
 }
 
 }  // namespace

@@ -107,6 +107,7 @@ struct StreamInfo {
     // codebooks), one per channel in kCoefficientTags' order; empty where
     // the header has none.
     std::vector<std::string> coefficientTags;
+    int mpegBitrate = 0;  // MPEG: the first frame's, in kbit/s
     std::vector<StreamBlock> dataBlocks;
     bool endBlock = false;
     std::vector<StreamProblem> problems;

@@ -13,6 +13,7 @@
 #include "StreamBuilder.h"
 #include "TestFiles.h"
 #include "audio/Decoder.h"
+#include "audio/Encoder.h"
 #include "audio/StreamInfo.h"
 #include "audio/Wav.h"
 #include "io/Bytes.h"
@@ -151,6 +152,78 @@ TEST(Mpeg, DamageAndDisagreementAreTheStreamsProblem) {
     const StreamInfo info = ReadStreamInfo(MemorySource(stream));
     EXPECT_EQ(info.ProblemTexts(), std::vector<std::string>{"header and frames disagree"});
     EXPECT_FALSE(CanDecode(info));
+}
+
+// The frames of a stream's blocks, back to back (at each block's first
+// channel offset), as an MPEG file FFmpeg reads.
+std::string FramesOf(const std::string& stream) {
+    const StreamInfo info = ReadStreamInfo(MemorySource(stream));
+    std::string out;
+    for (const StreamBlock& b : info.dataBlocks) {
+        const auto* p = reinterpret_cast<const unsigned char*>(stream.data()) + b.offset + 8;
+        const std::size_t start =
+            4 + 4 * static_cast<std::size_t>(info.channels) + ReadUint32(p + 4, info.bigEndian);
+        out.append(reinterpret_cast<const char*>(p) + start,
+                   mpeg::FramesLength(p + start, b.size - 8 - start));
+    }
+    return out;
+}
+
+// Replace: the new stream at the old one's rate, channels and bitrate, its
+// counts adding up to the sound, and its decoding lined up with the sound
+// sample for sample (a shift of one is caught), within 2 of FFmpeg's.
+TEST(Mpeg, EncodedStreamsLineUpWithTheirSound) {
+    TAMREL_NEEDS_FFMPEG();
+    const struct {
+        const char* what;
+        int layer, channels, rate, platform;
+    } cases[] = {
+        {"Layer II, stereo, MPEG-1", 2, 2, 44100, 0},
+        {"Layer II, mono, MPEG-2, big-endian", 2, 1, 22050, 0x10},
+        {"Layer III, stereo, MPEG-1", 3, 2, 44100, 0},
+        {"Layer III, mono, MPEG-2, big-endian", 3, 1, 22050, 0x10},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Made old = MakeStream(c.layer, c.channels, c.rate, c.platform);
+        const StreamInfo info = ReadStreamInfo(MemorySource(old.stream));
+        ASSERT_TRUE(CanEncode(info));
+        // A sound with sharp onsets, no length that frames divide.
+        std::vector<std::int16_t> sound = Tone(c.channels, c.rate, 0.9);
+        for (std::size_t i = 0; i < sound.size(); ++i)
+            if ((i / static_cast<std::size_t>(c.channels)) % 3000 < 40)
+                sound[i] = static_cast<std::int16_t>(sound[i] / 3 + 12000);
+        const std::string stream = EncodeStream(info, old.stream, sound);
+        const StreamInfo written = ReadStreamInfo(MemorySource(stream));
+        EXPECT_EQ(written.ProblemTexts(), std::vector<std::string>{});
+        EXPECT_EQ(written.samples, sound.size() / c.channels);
+        EXPECT_EQ(written.mpegBitrate, info.mpegBitrate);
+        const auto ours = DecodeStream(MemorySource(stream), written, "s");
+        ASSERT_EQ(ours.size(), sound.size());
+        // The error is least with no shift.
+        auto error = [&](int shift) {
+            double sum = 0;
+            const auto ch = static_cast<std::ptrdiff_t>(c.channels);
+            for (std::ptrdiff_t i = 3000; i + 3000 < static_cast<std::ptrdiff_t>(sound.size());
+                 ++i) {
+                const double d = double(sound[static_cast<std::size_t>(i)]) -
+                                 ours[static_cast<std::size_t>(i + shift * ch)];
+                sum += d * d;
+            }
+            return sum;
+        };
+        for (int shift : {-2, -1, 1, 2})
+            EXPECT_LT(error(0), error(shift)) << "shift " << shift;
+        test::TempDir dir;
+        test::WriteFileBytes(dir / (c.layer == 2 ? "s.mp2" : "s.mp3"), FramesOf(stream));
+        const auto all = test::FfmpegSamples(dir / (c.layer == 2 ? "s.mp2" : "s.mp3"));
+        const std::size_t from = static_cast<std::size_t>(mpeg::StartDelay(c.layer) * c.channels);
+        ASSERT_GE(all.size(), from + ours.size());
+        int worst = 0;
+        for (std::size_t i = 0; i < ours.size(); ++i)
+            worst = std::max(worst, std::abs(ours[i] - all[from + i]));
+        EXPECT_LE(worst, 2);
+    }
 }
 
 }  // namespace
