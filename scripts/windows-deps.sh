@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds, statically for 64-bit Windows, the libraries the console
 # links: libsndfile with FLAC, Ogg Vorbis, Opus and MP3 (libogg, libvorbis,
-# flac, opus, mpg123, lame) and libsoxr, from Debian's own source packages
+# flac, opus, mpg123, lame), libsoxr, and for the streams' MPEG audio
+# libmpg123, libtwolame and libmp3lame, from Debian's own source packages
 # (fetched with a private apt configuration: the machine's is not changed).
 # The result is cached outside the checkout, keyed by the sources' versions
 # and the compiler, each library with its own stamp, so a second run on the
@@ -12,7 +13,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 here=$PWD
 cache=${TAMREL_WINDOWS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tamrel-windows}
-packages=(libogg flac libvorbis opus mpg123 lame libsndfile libsoxr)
+packages=(libogg flac libvorbis opus mpg123 lame twolame libsndfile libsoxr)
 mkdir -p "$cache/apt/etc/parts" "$cache/apt/lists/partial" "$cache/apt/cache/archives/partial"
 echo "deb-src http://deb.debian.org/debian bookworm main" >"$cache/apt/etc/sources.list"
 cat >"$cache/apt/apt.conf" <<CONF
@@ -99,6 +100,7 @@ configure_dep opus --disable-doc --disable-extra-programs --disable-stack-protec
   CPPFLAGS=-D_FORTIFY_SOURCE=0  # fortified calls would need libssp
 configure_dep mpg123 --with-cpu=generic --disable-modules --disable-components --enable-libmpg123
 configure_dep lame --disable-frontend --disable-gtktest --disable-decoder
+configure_dep twolame --disable-sndfile
 cmake_dep libsndfile -DBUILD_PROGRAMS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_TESTING=OFF \
   -DENABLE_CPACK=OFF -DENABLE_EXTERNAL_LIBS=ON -DENABLE_MPEG=ON -DINSTALL_MANPAGES=OFF \
   -DENABLE_PACKAGE_CONFIG=ON -DCMAKE_C_FLAGS="-DFLAC__NO_DLL"
