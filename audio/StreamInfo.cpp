@@ -531,23 +531,28 @@ std::string StreamInfo::PlausibilityRefusal(const std::string& name) const {
 
 namespace {
 
-// An MPEG stream's first frame must say what its header says.
+// An MPEG stream's first frame must say what its header says. A block may
+// hold no frame yet (the encoder's delay): the first frame is in the first
+// block that holds any.
 void NoteMpegFrames(const ByteSource& source, StreamInfo& info) {
-    if ((info.codec != Codec::MpegLayer2 && info.codec != Codec::MpegLayer3) ||
-        info.dataBlocks.empty() || !info.Playable())
+    if ((info.codec != Codec::MpegLayer2 && info.codec != Codec::MpegLayer3) || !info.Playable())
         return;
-    const StreamBlock& first = info.dataBlocks.front();
     const auto channels = static_cast<std::uint64_t>(info.channels);
-    unsigned char table[4] = {}, frame[4] = {};
-    const std::uint64_t tableAt = first.offset + kBlockPreamble + 4;
-    if (source.ReadAt(tableAt, reinterpret_cast<char*>(table), 4) != 4)
-        return;
-    const std::uint64_t at = tableAt + 4 * channels + ReadUint32(table, info.bigEndian);
-    const std::optional<mpeg::FrameHeader> header =
-        at + 4 <= first.offset + first.size &&
-                source.ReadAt(at, reinterpret_cast<char*>(frame), 4) == 4
-            ? mpeg::ReadFrameHeader(frame, 4)
-            : std::nullopt;
+    std::optional<mpeg::FrameHeader> header;
+    for (const StreamBlock& block : info.dataBlocks) {
+        unsigned char table[4] = {}, frame[4] = {};
+        const std::uint64_t tableAt = block.offset + kBlockPreamble + 4;
+        if (block.size < kBlockPreamble + 8 ||
+            source.ReadAt(tableAt, reinterpret_cast<char*>(table), 4) != 4)
+            break;
+        const std::uint64_t at = tableAt + 4 * channels + ReadUint32(table, info.bigEndian);
+        if (at >= block.offset + block.size)
+            continue;  // no frame in this block
+        if (at + 4 <= block.offset + block.size &&
+            source.ReadAt(at, reinterpret_cast<char*>(frame), 4) == 4)
+            header = mpeg::ReadFrameHeader(frame, 4);
+        break;
+    }
     const int layer = info.codec == Codec::MpegLayer2 ? 2 : 3;
     if (!header || header->layer != layer || header->rate != info.sampleRate ||
         header->channels != info.channels)

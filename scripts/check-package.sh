@@ -39,7 +39,7 @@ file "$root/usr/share/icons/hicolor/48x48/apps/tamrel.png" | grep -q '48 x 48' |
 groff -man -Tutf8 -ww "$root/usr/share/man/man1/tamrel-cli.1" 2>&1 >/dev/null | grep . &&
   fail "the manual page does not render cleanly"
 depends=$(dpkg-deb -f "$deb" Depends)
-for d in fonts-wine libsndfile1 libsoxr0 libqt6multimedia6; do
+for d in fonts-wine libsndfile1 libsoxr0 libmpg123-0 libtwolame0 libmp3lame0 libqt6multimedia6; do
   grep -q "$d" <<<"$depends" || fail "the package does not depend on $d"
 done
 version=$("$root/usr/bin/tamrel-cli" --version)

@@ -145,6 +145,16 @@ TEST(Mpeg, DamageAndDisagreementAreTheStreamsProblem) {
                   std::string::npos)
             << e.what();
     }
+    // A first block that holds no frame yet (an encoder's delay) is fine.
+    const Made made = MakeStream(3, 2, 44100, 0);
+    std::string early = made.stream;
+    const std::size_t firstBlock = early.find("SCDl");
+    early.insert(firstBlock, test::Block("SCDl", test::Uint32(0, false) + std::string(8, '\0')));
+    const StreamInfo earlyInfo = ReadStreamInfo(MemorySource(early));
+    EXPECT_EQ(earlyInfo.ProblemTexts(), std::vector<std::string>{});
+    EXPECT_EQ(
+        DecodeStream(MemorySource(early), earlyInfo, "s"),
+        DecodeStream(MemorySource(made.stream), ReadStreamInfo(MemorySource(made.stream)), "s"));
     // A header that says 22050 Hz over frames of 44100 Hz.
     std::string stream = MakeStream(2, 2, 44100, 0).stream;
     const std::string rate = std::string("\x84\x02\xAC\x44", 4);
