@@ -176,31 +176,30 @@ std::string ConsoleStream(int index) {
            Block("SCEl", "");
 }
 
-const char* const kConsoleCodecs[] = {"PS-ADPCM", "IMA", "Xbox IMA", "DSP", "N64"};
-
 const std::vector<std::int16_t>& TenMinutes() {
     static const std::vector<std::int16_t> music = Music(2, 32000, 600);
     return music;
 }
 
-void ReplaceConsoleCodec(benchmark::State& state) {
-    const std::string old = ConsoleStream(static_cast<int>(state.range(0)));
+// Replace: the old stream's kind, the sound encoded anew, in times real time.
+void MeasureReplace(benchmark::State& state, const std::string& old,
+                    const std::vector<std::int16_t>& sound, double seconds) {
     const tamrel::StreamInfo info = tamrel::ReadStreamInfo(tamrel::MemorySource(old));
-    state.SetLabel(kConsoleCodecs[state.range(0)]);
+    state.SetLabel(info.CodecName());
     for (auto _ : state)
-        benchmark::DoNotOptimize(tamrel::EncodeStream(info, old, TenMinutes()));
+        benchmark::DoNotOptimize(tamrel::EncodeStream(info, old, sound));
     state.counters["x real time"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * 600, benchmark::Counter::kIsRate);
+        static_cast<double>(state.iterations()) * seconds, benchmark::Counter::kIsRate);
 }
-BENCHMARK(ReplaceConsoleCodec)->DenseRange(0, 4)->Unit(benchmark::kMillisecond)->Iterations(1);
 
-void ExportConsoleCodec(benchmark::State& state) {
-    const std::string old = ConsoleStream(static_cast<int>(state.range(0)));
+// Export: the stream of that sound decoded block by block.
+void MeasureExport(benchmark::State& state, const std::string& old,
+                   const std::vector<std::int16_t>& sound) {
     const std::string stream =
-        tamrel::EncodeStream(tamrel::ReadStreamInfo(tamrel::MemorySource(old)), old, TenMinutes());
+        tamrel::EncodeStream(tamrel::ReadStreamInfo(tamrel::MemorySource(old)), old, sound);
     const tamrel::MemorySource source(stream);
     const tamrel::StreamInfo info = tamrel::ReadStreamInfo(source);
-    state.SetLabel(kConsoleCodecs[state.range(0)]);
+    state.SetLabel(info.CodecName());
     for (auto _ : state) {
         std::uint64_t frames = 0;
         tamrel::DecodeBlocks(source, info, "bench", [&](const std::int16_t*, std::size_t n) {
@@ -211,6 +210,15 @@ void ExportConsoleCodec(benchmark::State& state) {
     }
     state.counters["x real time"] = benchmark::Counter(
         static_cast<double>(state.iterations()) * info.Duration(), benchmark::Counter::kIsRate);
+}
+
+void ReplaceConsoleCodec(benchmark::State& state) {
+    MeasureReplace(state, ConsoleStream(static_cast<int>(state.range(0))), TenMinutes(), 600);
+}
+BENCHMARK(ReplaceConsoleCodec)->DenseRange(0, 4)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void ExportConsoleCodec(benchmark::State& state) {
+    MeasureExport(state, ConsoleStream(static_cast<int>(state.range(0))), TenMinutes());
 }
 BENCHMARK(ExportConsoleCodec)->DenseRange(0, 4)->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -258,33 +266,12 @@ const std::vector<std::int16_t>& TenMinutesMono() {
 }
 
 void ReplaceMicroTalk(benchmark::State& state) {
-    const std::string old = MicroTalkStream(static_cast<int>(state.range(0)));
-    const tamrel::StreamInfo info = tamrel::ReadStreamInfo(tamrel::MemorySource(old));
-    state.SetLabel(info.CodecName());
-    for (auto _ : state)
-        benchmark::DoNotOptimize(tamrel::EncodeStream(info, old, TenMinutesMono()));
-    state.counters["x real time"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * 600, benchmark::Counter::kIsRate);
+    MeasureReplace(state, MicroTalkStream(static_cast<int>(state.range(0))), TenMinutesMono(), 600);
 }
 BENCHMARK(ReplaceMicroTalk)->DenseRange(0, 1)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void ExportMicroTalk(benchmark::State& state) {
-    const std::string old = MicroTalkStream(static_cast<int>(state.range(0)));
-    const std::string stream = tamrel::EncodeStream(
-        tamrel::ReadStreamInfo(tamrel::MemorySource(old)), old, TenMinutesMono());
-    const tamrel::MemorySource source(stream);
-    const tamrel::StreamInfo info = tamrel::ReadStreamInfo(source);
-    state.SetLabel(info.CodecName());
-    for (auto _ : state) {
-        std::uint64_t frames = 0;
-        tamrel::DecodeBlocks(source, info, "bench", [&](const std::int16_t*, std::size_t n) {
-            frames += n;
-            return true;
-        });
-        benchmark::DoNotOptimize(frames);
-    }
-    state.counters["x real time"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * info.Duration(), benchmark::Counter::kIsRate);
+    MeasureExport(state, MicroTalkStream(static_cast<int>(state.range(0))), TenMinutesMono());
 }
 BENCHMARK(ExportMicroTalk)->DenseRange(0, 1)->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -312,33 +299,12 @@ const std::vector<std::int16_t>& TenMinutes44k() {
 }
 
 void ReplaceMpeg(benchmark::State& state) {
-    const std::string old = MpegStream(static_cast<int>(state.range(0)));
-    const tamrel::StreamInfo info = tamrel::ReadStreamInfo(tamrel::MemorySource(old));
-    state.SetLabel(info.CodecName());
-    for (auto _ : state)
-        benchmark::DoNotOptimize(tamrel::EncodeStream(info, old, TenMinutes44k()));
-    state.counters["x real time"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * 600, benchmark::Counter::kIsRate);
+    MeasureReplace(state, MpegStream(static_cast<int>(state.range(0))), TenMinutes44k(), 600);
 }
 BENCHMARK(ReplaceMpeg)->DenseRange(0, 1)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void ExportMpeg(benchmark::State& state) {
-    const std::string old = MpegStream(static_cast<int>(state.range(0)));
-    const std::string stream = tamrel::EncodeStream(
-        tamrel::ReadStreamInfo(tamrel::MemorySource(old)), old, TenMinutes44k());
-    const tamrel::MemorySource source(stream);
-    const tamrel::StreamInfo info = tamrel::ReadStreamInfo(source);
-    state.SetLabel(info.CodecName());
-    for (auto _ : state) {
-        std::uint64_t frames = 0;
-        tamrel::DecodeBlocks(source, info, "bench", [&](const std::int16_t*, std::size_t n) {
-            frames += n;
-            return true;
-        });
-        benchmark::DoNotOptimize(frames);
-    }
-    state.counters["x real time"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * info.Duration(), benchmark::Counter::kIsRate);
+    MeasureExport(state, MpegStream(static_cast<int>(state.range(0))), TenMinutes44k());
 }
 BENCHMARK(ExportMpeg)->DenseRange(0, 1)->Unit(benchmark::kMillisecond)->Iterations(3);
 
