@@ -255,34 +255,8 @@ public:
                 return payload + V1Data(sample, count);
             case Codec::XaR1:
             case Codec::XaR2:
-            case Codec::XaR3: {
-                const bool split = info_.codec == Codec::XaR1 && info_.version == 0;
-                if (split) {
-                    // The original revision's layout: every channel's history
-                    // first, then each channel's frames in turn.
-                    std::string history;
-                    for (int c = 0; c < channels_; ++c) {
-                        PutInt16(history, State(c).h1, false);
-                        PutInt16(history, State(c).h2, false);
-                    }
-                    history.resize(SplitHistoryBytes(channels_), '\0');
-                    for (int c = 0; c < channels_; ++c)
-                        runs[static_cast<std::size_t>(c)] = V2Frames(sample, count, c, false);
-                    std::string all = payload + history;
-                    for (const auto& run : runs)
-                        all += run;
-                    return all;
-                }
-                for (int c = 0; c < channels_; ++c) {
-                    std::string& run = runs[static_cast<std::size_t>(c)];
-                    if (info_.codec == Codec::XaR1) {
-                        PutInt16(run, State(c).h1, be);
-                        PutInt16(run, State(c).h2, be);
-                    }
-                    run += V2Frames(sample, count, c, info_.codec != Codec::XaR1);
-                }
-                return WithRuns(payload, runs, true);
-            }
+            case Codec::XaR3:
+                return XaV2Data(payload, sample, count);
             case Codec::PsAdpcm:
             case Codec::XboxImaAdpcm:
             case Codec::DspAdpcm:
@@ -298,39 +272,76 @@ public:
             case Codec::ImaAdpcm:
                 return payload + ImaData(sample, count);
             case Codec::MpegLayer2:
-            case Codec::MpegLayer3: {
-                std::string frames;
-                const std::size_t n =
-                    count == 0
-                        ? 0
-                        : Mpeg().Add(samples.data() + at * static_cast<std::size_t>(channels_),
-                                     count, frames);
-                mpegFed_ += count;
-                return MpegBlock(frames, n, mpegFed_);
-            }
+            case Codec::MpegLayer3:
+                return MpegData(samples, at, count);
             case Codec::MicroTalk10:
-            case Codec::MicroTalk5: {
-                if (microTalk_.empty())
-                    for (int c = 0; c < channels_; ++c)
-                        microTalk_.emplace_back(info_.codec == Codec::MicroTalk10,
-                                                MicroTalkBitsPerFrame());
-                // Each channel's bitstream after one byte that readers skip.
-                for (int c = 0; c < channels_; ++c) {
-                    const std::int16_t* first =
-                        count == 0 ? nullptr
-                                   : samples.data() + at * static_cast<std::size_t>(channels_) +
-                                         static_cast<std::size_t>(c);
-                    std::string& run = runs[static_cast<std::size_t>(c)];
-                    run.assign(1, '\x01');
-                    run += microTalk_[static_cast<std::size_t>(c)].EncodeBlock(
-                        first, count, static_cast<std::size_t>(channels_), info_.LaterRevision());
-                }
-                stats_.frames += (count + microtalk::kFrameSamples - 1) / microtalk::kFrameSamples;
-                return WithRuns(payload, runs, info_.version >= 1);
-            }
+            case Codec::MicroTalk5:
+                return MicroTalkData(payload, samples, at, count);
             default:
                 throw EncodeError("no encoder");
         }
+    }
+
+    // The v2 family: the original revision's split layout (every channel's
+    // history first, then each channel's frames in turn) in version 0, else
+    // one run per channel at its offset.
+    template <typename Sample>
+    std::string XaV2Data(std::string payload, Sample sample, std::uint32_t count) {
+        std::vector<std::string> runs(static_cast<std::size_t>(channels_));
+        if (info_.codec == Codec::XaR1 && info_.version == 0) {
+            std::string history;
+            for (int c = 0; c < channels_; ++c) {
+                PutInt16(history, State(c).h1, false);
+                PutInt16(history, State(c).h2, false);
+            }
+            history.resize(SplitHistoryBytes(channels_), '\0');
+            for (int c = 0; c < channels_; ++c)
+                runs[static_cast<std::size_t>(c)] = V2Frames(sample, count, c, false);
+            payload += history;
+            return WithRuns(payload, runs, false);
+        }
+        for (int c = 0; c < channels_; ++c) {
+            std::string& run = runs[static_cast<std::size_t>(c)];
+            if (info_.codec == Codec::XaR1) {
+                PutInt16(run, State(c).h1, info_.bigEndian);
+                PutInt16(run, State(c).h2, info_.bigEndian);
+            }
+            run += V2Frames(sample, count, c, info_.codec != Codec::XaR1);
+        }
+        return WithRuns(payload, runs, true);
+    }
+
+    // MPEG: the frames the encoder has ready for these samples.
+    std::string MpegData(const std::vector<std::int16_t>& samples, std::size_t at,
+                         std::uint32_t count) {
+        std::string frames;
+        const std::size_t n =
+            count == 0 ? 0
+                       : Mpeg().Add(samples.data() + at * static_cast<std::size_t>(channels_),
+                                    count, frames);
+        mpegFed_ += count;
+        return MpegBlock(frames, n, mpegFed_);
+    }
+
+    // MicroTalk: each channel's bitstream after one byte that readers skip.
+    std::string MicroTalkData(std::string payload, const std::vector<std::int16_t>& samples,
+                              std::size_t at, std::uint32_t count) {
+        if (microTalk_.empty())
+            for (int c = 0; c < channels_; ++c)
+                microTalk_.emplace_back(info_.codec == Codec::MicroTalk10, MicroTalkBitsPerFrame());
+        std::vector<std::string> runs(static_cast<std::size_t>(channels_));
+        for (int c = 0; c < channels_; ++c) {
+            const std::int16_t* first = count == 0 ? nullptr
+                                                   : samples.data() +
+                                                         at * static_cast<std::size_t>(channels_) +
+                                                         static_cast<std::size_t>(c);
+            std::string& run = runs[static_cast<std::size_t>(c)];
+            run.assign(1, '\x01');
+            run += microTalk_[static_cast<std::size_t>(c)].EncodeBlock(
+                first, count, static_cast<std::size_t>(channels_), info_.LaterRevision());
+        }
+        stats_.frames += (count + microtalk::kFrameSamples - 1) / microtalk::kFrameSamples;
+        return WithRuns(payload, runs, info_.version >= 1);
     }
 
     // MPEG: the frames the encoder still holds, in a last block whose count

@@ -353,6 +353,47 @@ double Interpolated(const double* x, int p) {
            0.018032679 * (at(p - 5) + at(p + 5));
 }
 
+// The pitch: the lag (0-215) whose past excitation best matches the target,
+// and its gain in fifteenths. here points at the subframe's place in e.
+void BestPitch(const double* here, const double* target, int& lag, int& pitch) {
+    double bestScore = 0, bestGain = 0;
+    lag = 0;
+    for (int l = 0; l < 216; ++l) {
+        const double* past = here - kSubframeSamples - l;
+        double correlation = 0, energy = 0;
+        for (int n = 0; n < kSubframeSamples; ++n) {
+            correlation += target[n] * past[n];
+            energy += past[n] * past[n];
+        }
+        if (energy > 0 && correlation > 0 && correlation * correlation / energy > bestScore) {
+            bestScore = correlation * correlation / energy;
+            bestGain = correlation / energy;
+            lag = l;
+        }
+    }
+    pitch = static_cast<int>(std::lround(std::clamp(bestGain, 0.0, 1.0) * 15));
+}
+
+// Half band: the alignment and fill that lose least of the other half.
+void ChooseHalfBand(const double* innovation, int& alignment, int& zeroFill) {
+    double best = -1;
+    for (int a = 0; a < 2; ++a)
+        for (int fill = 0; fill < 2; ++fill) {
+            double coded[kSubframeSamples] = {}, lost = 0;
+            for (int p = a; p < kSubframeSamples; p += 2)
+                coded[p] = innovation[p];
+            for (int p = 1 - a; p < kSubframeSamples; p += 2) {
+                const double d = innovation[p] - (fill ? 0.0 : Interpolated(coded, p));
+                lost += d * d;
+            }
+            if (best < 0 || lost < best) {
+                best = lost;
+                alignment = a;
+                zeroFill = fill;
+            }
+        }
+}
+
 }  // namespace
 
 class ChannelEncoder::Writer {
@@ -480,48 +521,16 @@ void ChannelEncoder::EncodeFrame(const double* input, Writer& out) {
 void ChannelEncoder::EncodeSubframe(const double* target, int subframe, bool multiPulse,
                                     Writer& out) {
     const int here = 324 + subframe * kSubframeSamples;
-    // The pitch: the lag whose past excitation best matches the target.
-    int lag = 0;
-    double bestScore = 0, bestGain = 0;
-    for (int l = 0; l < 216; ++l) {
-        const double* past = &e_[static_cast<std::size_t>(here - kSubframeSamples - l)];
-        double correlation = 0, energy = 0;
-        for (int n = 0; n < kSubframeSamples; ++n) {
-            correlation += target[n] * past[n];
-            energy += past[n] * past[n];
-        }
-        if (energy > 0 && correlation > 0 && correlation * correlation / energy > bestScore) {
-            bestScore = correlation * correlation / energy;
-            bestGain = correlation / energy;
-            lag = l;
-        }
-    }
-    const int pitch = static_cast<int>(std::lround(std::clamp(bestGain, 0.0, 1.0) * 15));
+    int lag = 0, pitch = 0;
+    BestPitch(&e_[static_cast<std::size_t>(here)], target, lag, pitch);
     const double* past = &e_[static_cast<std::size_t>(here - kSubframeSamples - lag)];
     double innovation[kSubframeSamples];
     for (int n = 0; n < kSubframeSamples; ++n)
         innovation[n] = target[n] - pitch / 15.0 * past[n];
 
-    // Half band: the alignment and fill that lose least of the other half.
     int alignment = 0, zeroFill = 1;
-    if (halfBand_) {
-        double best = -1;
-        for (int a = 0; a < 2; ++a)
-            for (int fill = 0; fill < 2; ++fill) {
-                double coded[kSubframeSamples] = {}, lost = 0;
-                for (int p = a; p < kSubframeSamples; p += 2)
-                    coded[p] = innovation[p];
-                for (int p = 1 - a; p < kSubframeSamples; p += 2) {
-                    const double d = innovation[p] - (fill ? 0.0 : Interpolated(coded, p));
-                    lost += d * d;
-                }
-                if (best < 0 || lost < best) {
-                    best = lost;
-                    alignment = a;
-                    zeroFill = fill;
-                }
-            }
-    }
+    if (halfBand_)
+        ChooseHalfBand(innovation, alignment, zeroFill);
     const int step = halfBand_ ? 2 : 1;
     const int count = kSubframeSamples / step;
     const double scale = halfBand_ && zeroFill == 0 ? 0.5 : 1.0;  // the decoder halves the gain
