@@ -292,7 +292,7 @@ private:
         } else if (info_.codec == Codec::DspAdpcm) {
             frameSamples = adpcm::kDspFrameSamples;
             frameBytes = adpcm::kDspFrameBytes;
-            if (info_.platform == k3dsPlatform)
+            if (info_.DspHistoryBeforeFrames())
                 start += 4;  // two numbers of history the frames do not need
         } else if (info_.codec == Codec::N64Adpcm) {
             frameSamples = adpcm::kN64FrameSamples;
@@ -367,8 +367,6 @@ private:
 
     const StreamInfo& info_;
     std::vector<std::int16_t>& out_;
-    static constexpr int k3dsPlatform = 0x14;
-
     int channels_;
     std::vector<int> h1_, h2_;
     std::vector<adpcm::PsHistory> ps_;

@@ -466,8 +466,7 @@ private:
         std::string run;
         const auto channel = static_cast<std::size_t>(c);
         ConsoleState& state = console_[channel];
-        constexpr int k3dsPlatform = 0x14;
-        if (info_.codec == Codec::DspAdpcm && info_.platform == k3dsPlatform) {
+        if (info_.DspHistoryBeforeFrames()) {
             // Two numbers of history before the frames, which players skip.
             PutInt16(run, state.dsp.h1, info_.bigEndian);
             PutInt16(run, state.dsp.h2, info_.bigEndian);

@@ -570,6 +570,10 @@ std::string StreamInfo::LayoutRefusal(const std::string& name, const char* verb)
     return {};
 }
 
+bool StreamInfo::DspHistoryBeforeFrames() const {
+    return codec == Codec::DspAdpcm && platform == k3ds;
+}
+
 bool StreamInfo::LaterRevision() const {
     return IsLaterRevision(platform, version);
 }

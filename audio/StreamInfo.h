@@ -138,6 +138,8 @@ struct StreamInfo {
     // The later revision of the format's frames (the XA ADPCM R2/R3 family,
     // MicroTalk's byte-aligned frames): version 3, or 2 on PC, Mac and generic.
     bool LaterRevision() const;
+    // DSP on the 3DS: each channel's frames follow two numbers of history.
+    bool DspHistoryBeforeFrames() const;
 };
 
 // The header tags that hold each channel's coefficients, channel 0 first.
