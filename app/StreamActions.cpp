@@ -2,7 +2,9 @@
 
 #include <QFontMetrics>
 #include <QMenu>
+#include <cstring>
 #include <set>
+#include <stdexcept>
 
 #include "ASFGrid.h"
 #include "AppSetup.h"
@@ -10,8 +12,10 @@
 #include "SoundHost.h"
 #include "StatusPanels.h"
 #include "archive/folder/FolderCommit.h"
+#include "archive/folder/FolderExport.h"
 #include "archive/folder/Path.h"
 #include "archive/folder/Replace.h"
+#include "archive/folder/StreamSources.h"
 #include "archive/folder/WorkFolder.h"
 #include "archive/host/NameList.h"
 #include "archive/host/WindowServices.h"
@@ -62,7 +66,8 @@ StreamActions::StreamActions(SoundHost& form, ASFGrid& grid, StreamTable& table,
     grid_.SetDiskFacts([this](std::int32_t row) {
         RowOnDisk facts;
         const std::string path = StreamPath(row);
-        if (path.empty())
+        // Only a plain file name of the folder is the row's stream file.
+        if (path.empty() || !RowNameRefusal(table_.CellText(kNameCol, row)).empty())
             return facts;
         const NameStatus file = StatusOfPath(path, true);
         if (file.kind == NameStatus::Kind::File)
@@ -90,15 +95,31 @@ std::string StreamActions::StreamPath(std::int32_t row) const {
     return JoinPath(workFolder_, name);
 }
 
-std::optional<StreamInfo> StreamActions::InfoOf(std::int32_t row) const {
-    const std::string path = StreamPath(row);
-    if (path.empty())
+std::unique_ptr<FileSource> StreamActions::OpenStream(std::int32_t row, std::string& why) const {
+    if (StreamPath(row).empty()) {
+        why = "no work folder is open";
+        return nullptr;
+    }
+    // The file stays open once the folder that reached it is closed.
+    const Folder work(workFolder_);
+    if (!work.IsOpen()) {
+        why = "the work folder " + workFolder_ +
+              " cannot be opened: " + std::strerror(work.OpenError());
+        return nullptr;
+    }
+    return OpenRowStream(work, table_.CellText(kNameCol, row), why);
+}
+
+std::optional<StreamInfo> StreamActions::InfoOf(std::int32_t row, std::string* whyNot) const {
+    std::string why;
+    const auto file = OpenStream(row, why);
+    if (!file) {
+        if (whyNot)
+            *whyNot = why;
         return std::nullopt;
-    const FileSource file(path);
-    if (!file.IsOpen())
-        return std::nullopt;
+    }
     try {
-        return ReadStreamInfo(file);
+        return ReadStreamInfo(*file);
     } catch (const std::exception&) {
         return std::nullopt;  // a file that cannot be read says nothing about its stream
     }
@@ -176,14 +197,18 @@ void StreamActions::PlaybackFailed(const QString& why) {
 
 QMenu* StreamActions::BuildMenu(std::int32_t row, QWidget* parent) {
     auto* menu = new QMenu(parent);
-    const std::optional<StreamInfo> info = InfoOf(row);
+    std::string unread;
+    const std::optional<StreamInfo> info = InfoOf(row, &unread);
     const bool decodable = info && CanDecode(*info);
     const std::string name = table_.CellText(kNameCol, row);
     std::string refusal = info ? info->PlausibilityRefusal(name) : std::string();
     if (info && refusal.empty())
         refusal = info->LayoutRefusal(name, "played or replaced");
     if (!info) {
+        // A name the rows may not use says so; else the file is not there.
+        const std::string refused = RowNameRefusal(name);
         menu->addAction(StreamPath(row).empty() ? QStringLiteral("No work folder on disk")
+                        : !refused.empty()      ? FromNative("T" + refused.substr(1))
                                                 : QStringLiteral("No stream file"))
             ->setEnabled(false);
     } else if (!info->hasHeader) {
@@ -313,13 +338,13 @@ void StreamActions::ShowMenu(std::int32_t row, const QPoint& globalPos) {
 void StreamActions::Play(std::int32_t row) {
     StopPlayback();
     form_.RunCommand([this, row] {
-        const std::string path = StreamPath(row);
-        const FileSource file(path);
-        if (!file.IsOpen())
-            throw IoError(file.OpenError(), "Cannot open file " + path);
-        const StreamInfo info = ReadStreamInfo(file);
-        const std::vector<std::int16_t> samples =
-            DecodeStream(file, info, table_.CellText(kNameCol, row));
+        const std::string& name = table_.CellText(kNameCol, row);
+        std::string why;
+        const auto file = OpenStream(row, why);
+        if (!file)
+            throw std::runtime_error("Cannot play " + name + ": " + why + ".");
+        const StreamInfo info = ReadStreamInfo(*file);
+        const std::vector<std::int16_t> samples = DecodeStream(*file, info, name);
         QByteArray bytes(reinterpret_cast<const char*>(samples.data()),
                          static_cast<qsizetype>(samples.size() * sizeof(std::int16_t)));
         playingRow_ = row;
@@ -349,21 +374,26 @@ void StreamActions::ExportRow(std::int32_t row) {
         return;
     const std::string wavPath = WithWavExtension(ToNative(*target));
     form_.RunCommand([this, row, &name, &wavPath] {
-        const std::string path = StreamPath(row);
-        const FileSource file(path);
-        if (!file.IsOpen())
-            throw IoError(file.OpenError(), "Cannot open file " + path);
-        const StreamInfo info = ReadStreamInfo(file);
+        std::string why;
+        const Folder work(workFolder_);
+        const auto file = work.IsOpen() ? OpenRowStream(work, name, why) : nullptr;
+        if (!file)
+            throw std::runtime_error(
+                "Cannot export " + name + ": " +
+                (work.IsOpen() ? why
+                               : "the work folder " + workFolder_ +
+                                     " cannot be opened: " + std::strerror(work.OpenError())) +
+                ".");
+        const StreamInfo info = ReadStreamInfo(*file);
         // The file's folder is taken as every folder a command writes.
         const std::string wavName = FileNamePart(wavPath);
-        auto taken = TakeFolder(FolderOfFile(wavPath), form_,
-                                [&wavName](const std::string& t) { return t == wavName; });
+        auto taken = TakeExportFolder(work, FolderOfFile(wavPath), {wavName}, form_);
         if (!taken)
             return;
         DisabledWindowGuard disabled(form_);
         form_.SetProgressMin(0);
         form_.SetProgressMax(static_cast<std::int32_t>(info.dataBlocks.size()));
-        ExportWav(file, name, taken->Work(), wavName, [this](std::size_t block) {
+        ExportWav(*file, name, taken->Work(), wavName, [this](std::size_t block) {
             form_.SetProgressPosition(static_cast<std::int32_t>(block));
             form_.PumpEvents();
             return true;
@@ -408,31 +438,25 @@ void StreamActions::ExportAll() {
         const std::string out = ToNative(*folder);
         const std::int32_t rows = table_.RowCount() - 1;
         std::set<std::string> wavNames;
-        for (std::int32_t row = 1; row <= rows; ++row)
-            wavNames.insert(WavNameFor(table_.CellText(kNameCol, row)));
-        auto taken = TakeFolder(
-            out, form_, [&wavNames](const std::string& t) { return wavNames.count(t) != 0; });
+        std::vector<std::int32_t> all;
+        for (std::int32_t row = 1; row <= rows; ++row) {
+            wavNames.insert(WavNameFor(FileNamePart(table_.CellText(kNameCol, row))));
+            all.push_back(row);
+        }
+        // The work folder is opened once and every stream read through it.
+        const Folder work(workFolder_);
+        if (!work.IsOpen())
+            throw IoError(work.OpenError(), "Cannot open the folder " + workFolder_);
+        auto taken = TakeExportFolder(work, out, wavNames, form_);
         if (!taken)
             return;
         DisabledWindowGuard disabled(form_);
-        form_.SetProgressMin(0);
-        form_.SetProgressMax(rows);
-        int written = 0;
         std::vector<std::string> skipped;
-        for (std::int32_t row = 1; row <= rows; ++row) {
-            form_.SetProgressPosition(row);
-            form_.PumpEvents();
-            const std::string& name = table_.CellText(kNameCol, row);
-            const FileSource file(StreamPath(row));
-            try {
-                if (!file.IsOpen())
-                    throw DecodeError("no stream file");
-                ExportWav(file, name, taken->Work(), WavNameFor(name));
-                ++written;
-            } catch (const DecodeError& e) {
-                skipped.push_back(name);
-            }
-        }
+        const int written = ExportRows(StreamSources(table_, work), all, taken->Work(), form_,
+                                       [&skipped](const ExportedRow& r) {
+                                           if (!r.written)
+                                               skipped.push_back(r.name);
+                                       });
         taken->Release();
         disabled.Release();
         std::string text = "Exported " + std::to_string(written) + " of " + std::to_string(rows) +
@@ -457,8 +481,13 @@ void StreamActions::ReplaceRow(std::int32_t row) {
     const std::string name = table_.CellText(kNameCol, row);
     form_.RunCommand([this, &name, &audio] {
         ReplaceReport report;
-        if (ReplaceStream(workFolder_, name, ToNative(*audio), form_, &report) !=
-            ReplaceOutcome::Replaced)
+        const ReplaceOutcome outcome =
+            ReplaceStream(workFolder_, name, ToNative(*audio), form_, &report);
+        if (outcome == ReplaceOutcome::Unchanged)
+            form_.InformationBox(
+                name + " is unchanged: it holds exactly what " + ToNative(*audio) + " encodes to.",
+                "Information");
+        if (outcome != ReplaceOutcome::Replaced)
             return;
         form_.InformationBox("Replaced " + name + " with " + ToNative(*audio) +
                                  "\r\nbefore: " + std::to_string(report.oldSize) + " bytes, " +

@@ -61,7 +61,12 @@ public:
 
 private:
     std::string StreamPath(std::int32_t row) const;
-    std::optional<StreamInfo> InfoOf(std::int32_t row) const;
+    // The row's stream file, opened through the work folder by the rule
+    // every reader keeps; nothing (with why) when it cannot be.
+    std::unique_ptr<FileSource> OpenStream(std::int32_t row, std::string& why) const;
+    // What the row's stream is; nothing (whyNot then says why, if given)
+    // when its file cannot be read.
+    std::optional<StreamInfo> InfoOf(std::int32_t row, std::string* whyNot = nullptr) const;
     void ShowPlayingPosition();
     void PlaybackFailed(const QString& why);
     // Adds "Export all as WAV..." (or the highlighted rows') and "Open work folder...".

@@ -344,6 +344,10 @@ struct AudioFileReader::Impl {
     std::uint64_t framesRead = 0;
 
     explicit Impl(const std::string& p) : path(p), file(p) {}
+    Impl(const Folder& folder, const std::string& name)
+        : path(folder.PathOf(name)), file(folder, name) {}
+
+    void Open();
 
     [[noreturn]] void Damaged() const {
         throw AudioFileError("Cannot read the audio file " + path + ": it is damaged at " +
@@ -377,7 +381,16 @@ struct AudioFileReader::Impl {
 };
 
 AudioFileReader::AudioFileReader(const std::string& path) : impl_(std::make_unique<Impl>(path)) {
-    Impl& d = *impl_;
+    impl_->Open();
+}
+
+AudioFileReader::AudioFileReader(const Folder& folder, const std::string& name)
+    : impl_(std::make_unique<Impl>(folder, name)) {
+    impl_->Open();
+}
+
+void AudioFileReader::Impl::Open() {
+    Impl& d = *this;
     if (!d.file.IsOpen()) {
         const int error = d.file.OpenError();
         if (error == EISDIR || error == ENODEV)

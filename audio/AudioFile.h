@@ -14,6 +14,8 @@
 
 namespace tamrel {
 
+class Folder;
+
 // An audio file that cannot be read, or is damaged; the message names it and
 // says why.
 class AudioFileError : public std::runtime_error {
@@ -56,6 +58,8 @@ using FrameSink = std::function<bool(const std::int16_t* samples, std::size_t fr
 class AudioFileReader {
 public:
     explicit AudioFileReader(const std::string& path);
+    // The file name in an opened folder, reached through it.
+    AudioFileReader(const Folder& folder, const std::string& name);
     ~AudioFileReader();
     AudioFileReader(const AudioFileReader&) = delete;
     AudioFileReader& operator=(const AudioFileReader&) = delete;

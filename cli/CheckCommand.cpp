@@ -25,13 +25,15 @@ int RunCheck(const Options& options, ConsoleWindow& window) {
     }
 
     const std::string folder = AsDialogPath(options.arguments[1]);
-    NotePendingCommit(folder, window);
-    if (!IsExistingFile(PackNamesFor(folder).tableFile)) {
+    const Folder opened(folder);
+    if (!opened.IsOpen() ||
+        StatusAt(opened, PackNamesFor(folder).tableFileName, true).kind != NameStatus::Kind::File) {
         window.Error("Resource files not found in " + folder);
         return kFailure;
     }
+    NotePendingCommit(opened, window);
     const std::string archive = ReadWholeFile(UnpackNamesFor(file).archive);
-    const std::vector<std::string> found = ComparePairWithFolder(pair, archive, folder);
+    const std::vector<std::string> found = ComparePairWithFolder(pair, archive, opened);
     for (const std::string& line : found)
         Print(line + "\n");
     const auto mismatches = static_cast<int>(found.size());

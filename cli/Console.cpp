@@ -41,24 +41,6 @@ std::string AsDialogPath(const std::string& typed) {
     return AbsolutePath(typed);
 }
 
-std::unique_ptr<ByteSource> StreamSources::Open(std::int32_t row, std::string& why) const {
-    if (!folder_.empty()) {
-        auto file = std::make_unique<FileSource>(JoinPath(folder_, Name(row)));
-        if (!file->IsOpen()) {
-            why = "the stream file " + JoinPath(folder_, Name(row)) + " cannot be read";
-            return nullptr;
-        }
-        return file;
-    }
-    const auto address = ParseCellNumber(table_.CellText(kAddressCol, row));
-    const auto size = ParseCellNumber(table_.CellText(kSizeCol, row));
-    if (!address || !size || std::uint64_t{*address} + *size > archive_.size()) {
-        why = "its place in the archive cannot be read";
-        return nullptr;
-    }
-    return std::make_unique<MemorySource>(std::string_view(archive_).substr(*address, *size));
-}
-
 std::string Join(const std::vector<std::string>& parts, const char* separator) {
     std::string out;
     for (const std::string& part : parts) {
@@ -112,11 +94,15 @@ std::string SizeAndLength(std::uint64_t bytes, double seconds) {
     return std::to_string(bytes) + " bytes, " + FormatDuration(seconds);
 }
 
-bool ReadWorkTable(StreamTable& table, const std::string& folder, ConsoleWindow& window) {
-    if (ReadFolderTable(table, folder, window))
-        return true;
+std::optional<Folder> OpenWorkTable(StreamTable& table, const std::string& folder,
+                                    ConsoleWindow& window) {
+    Folder opened(folder);
+    if (!opened.IsOpen())
+        throw IoError(opened.OpenError(), "Cannot open the folder " + folder);
+    if (ReadFolderTable(table, opened, window))
+        return opened;
     window.ReportBoxes(false);
-    return false;
+    return std::nullopt;
 }
 
 bool ListPair(StreamTable& table, const std::string& file, ConsoleWindow& window) {

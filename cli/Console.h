@@ -12,6 +12,7 @@
 #include "ConsoleWindow.h"
 #include "archive/pair/StreamColumns.h"
 #include "audio/StreamInfo.h"
+#include "io/FileIo.h"
 #include "table/StreamTable.h"
 
 namespace tamrel::cli {
@@ -47,25 +48,6 @@ int UsageError(const std::string& message);
 // with no separator at its end but for the root.
 std::string AsDialogPath(const std::string& typed);
 
-// The streams of a pair, read from its archive in memory, or of a work
-// folder, read from its stream files.
-class StreamSources {
-public:
-    // A pair: its archive's bytes; a folder: empty archive, the folder.
-    StreamSources(const StreamTable& table, std::string archive, std::string folder)
-        : table_(table), archive_(std::move(archive)), folder_(std::move(folder)) {}
-
-    const std::string& Name(std::int32_t row) const { return table_.CellText(kNameCol, row); }
-
-    // The stream of a row, or nothing (with why) when it cannot be read.
-    std::unique_ptr<ByteSource> Open(std::int32_t row, std::string& why) const;
-
-private:
-    const StreamTable& table_;
-    std::string archive_;
-    std::string folder_;
-};
-
 std::string Join(const std::vector<std::string>& parts, const char* separator);
 
 // Rows like "2,5-7", each between 1 and last; nothing when the list is
@@ -76,9 +58,10 @@ std::optional<std::vector<std::int32_t>> ParseRowList(const std::string& list, s
 // "706624 bytes, 0:03.00".
 std::string SizeAndLength(std::uint64_t bytes, double seconds);
 
-// The table of a work folder for a command that only reads it; false (the
-// reason said) when there is none.
-bool ReadWorkTable(StreamTable& table, const std::string& folder, ConsoleWindow& window);
+// The work folder at path opened for a command that only reads it, and its
+// table read through it; nothing (the reason said) when there is none.
+std::optional<Folder> OpenWorkTable(StreamTable& table, const std::string& folder,
+                                    ConsoleWindow& window);
 
 // The table of a pair, listed as Unpack lists it and nothing written; false
 // (the reason said) when the pair does not unpack.

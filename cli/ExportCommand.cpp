@@ -6,69 +6,101 @@
 #include <set>
 
 #include "archive/folder/FolderCommit.h"
+#include "archive/folder/FolderExport.h"
 #include "archive/folder/Path.h"
+#include "archive/folder/StreamSources.h"
 #include "archive/folder/WorkFolder.h"
 #include "archive/host/NameList.h"
 #include "archive/pair/StreamColumns.h"
-#include "audio/Decoder.h"
 #include "audio/Export.h"
 #include "io/FileIo.h"
 
 namespace tamrel::cli {
 
-int RunExport(const Options& options, ConsoleWindow& window) {
-    const std::string source = AsDialogPath(options.arguments[0]);
-    StreamTable table;
-    std::string archive, folder, outFolder;
-    if (IsExistingFolder(source)) {
-        folder = source;
-        if (!ReadWorkTable(table, folder, window))
-            return kFailure;
-        outFolder = folder;
-    } else {
-        if (!ListPair(table, source, window))
-            return kFailure;
-        archive = ReadWholeFile(UnpackNamesFor(source).archive);
-        outFolder = UnpackNamesFor(source).workFolder;
-    }
-    const std::int32_t last = table.RowCount() - 1;
+namespace {
+
+// The rows --rows names, or every row; nothing (the usage error said, its
+// status in status) when the list is malformed.
+std::optional<std::vector<std::int32_t>> ChosenRows(const Options& options, std::int32_t last,
+                                                    int& status) {
     std::vector<std::int32_t> rows;
     if (options.rows) {
         std::string why;
-        const auto parsed = ParseRowList(*options.rows, last, "--rows", why);
+        auto parsed = ParseRowList(*options.rows, last, "--rows", why);
         if (!parsed)
-            return UsageError(why);
-        rows = *parsed;
-    } else {
-        for (std::int32_t r = 1; r <= last; ++r)
-            rows.push_back(r);
+            status = UsageError(why);
+        return parsed;
     }
-    if (options.outputFolder)
-        outFolder = AsDialogPath(*options.outputFolder);
+    for (std::int32_t r = 1; r <= last; ++r)
+        rows.push_back(r);
+    return rows;
+}
+
+// WAV files there already are the user's: kept unless --force.
+void SayExisting(const std::string& outFolder, const std::vector<std::string>& existing,
+                 ConsoleWindow& window) {
+    window.Error(outFolder + " holds " + std::to_string(existing.size()) +
+                 (existing.size() == 1 ? " WAV file" : " WAV files") +
+                 " that export would replace (" + NameList(existing) +
+                 "); nothing was written. --force replaces them.");
+}
+
+int Exported(int written, std::size_t rows, const std::string& outFolder, ConsoleWindow& window) {
+    window.Success("Exported " + std::to_string(written) + " of " + std::to_string(rows) +
+                   " streams as WAV files to " + outFolder);
+    return written == static_cast<int>(rows) ? kSuccess : kFailure;
+}
+
+void SaySkipped(const ExportedRow& row, ConsoleWindow& window) {
+    if (!row.written)
+        window.Error(row.why);
+}
+
+// export FOLDER: the work folder opened once, everything read through it.
+int ExportFolder(const Options& options, const std::string& folder, ConsoleWindow& window) {
+    const std::string outFolder =
+        options.outputFolder ? AsDialogPath(*options.outputFolder) : folder;
+    int status = kFailure;
+    const FolderExportResult result = ExportWorkFolder(
+        folder, outFolder, options.force,
+        [&](const StreamTable& table) { return ChosenRows(options, table.RowCount() - 1, status); },
+        window, [&window](const ExportedRow& row) { SaySkipped(row, window); });
+    if (!result.existing.empty())
+        SayExisting(outFolder, result.existing, window);
+    if (!result.started) {
+        window.ReportBoxes(false);
+        return status;
+    }
+    return Exported(result.written, static_cast<std::size_t>(result.rows), outFolder, window);
+}
+
+}  // namespace
+
+int RunExport(const Options& options, ConsoleWindow& window) {
+    const std::string source = AsDialogPath(options.arguments[0]);
+    if (IsExistingFolder(source))
+        return ExportFolder(options, source, window);
+
+    // A pair is read into memory; nothing is unpacked.
+    StreamTable table;
+    if (!ListPair(table, source, window))
+        return kFailure;
+    std::string archive = ReadWholeFile(UnpackNamesFor(source).archive);
+    int status = kSuccess;
+    const auto rows = ChosenRows(options, table.RowCount() - 1, status);
+    if (!rows)
+        return status;
+    const std::string outFolder = options.outputFolder ? AsDialogPath(*options.outputFolder)
+                                                       : UnpackNamesFor(source).workFolder;
     if (const int error = CreateFolder(outFolder); error != 0 && error != EEXIST) {
         window.Error("Cannot create the folder " + outFolder + ": " + std::strerror(error));
         return kFailure;
     }
+    std::set<std::string> wavNames;
+    for (std::int32_t row : *rows)
+        wavNames.insert(WavNameFor(FileNamePart(table.CellText(kNameCol, row))));
     // The output folder is taken as any folder a command writes: locked, and
     // the leftovers of a killed export of these files removed.
-    std::set<std::string> wavNames;
-    for (std::int32_t row : rows)
-        wavNames.insert(WavNameFor(FileNamePart(table.CellText(kNameCol, row))));
-    // WAV files there already are the user's: kept unless --force.
-    if (!options.force) {
-        std::vector<std::string> existing;
-        for (const std::string& wav : wavNames)
-            if (StatusOfPath(JoinPath(outFolder, wav), false).kind != NameStatus::Kind::Missing)
-                existing.push_back(wav);
-        if (!existing.empty()) {
-            const std::string list = NameList(existing);
-            window.Error(outFolder + " holds " + std::to_string(existing.size()) +
-                         (existing.size() == 1 ? " WAV file" : " WAV files") +
-                         " that export would replace (" + list +
-                         "); nothing was written. --force replaces them.");
-            return kFailure;
-        }
-    }
     auto taken = TakeFolder(outFolder, window, [&wavNames](const std::string& target) {
         return wavNames.count(target) != 0;
     });
@@ -76,31 +108,21 @@ int RunExport(const Options& options, ConsoleWindow& window) {
         window.ReportBoxes(false);
         return kFailure;
     }
-
-    const StreamSources sources(table, std::move(archive), folder);
-    window.SetProgressMin(0);
-    window.SetProgressMax(static_cast<std::int32_t>(rows.size()));
-    int written = 0;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        const std::int32_t row = rows[i];
-        window.SetProgressPosition(static_cast<std::int32_t>(i));
-        const std::string& name = sources.Name(row);
-        std::string why;
-        const auto stream = sources.Open(row, why);
-        try {
-            if (!stream)
-                throw DecodeError("The stream " + name + " is skipped: " + why + ".");
-            ExportWav(*stream, name, taken->Work(), WavNameFor(FileNamePart(name)));
-            ++written;
-        } catch (const DecodeError& e) {
-            window.Error(e.what());
+    if (!options.force) {
+        std::vector<std::string> existing;
+        for (const std::string& wav : wavNames)
+            if (StatusAt(taken->Work(), wav, false).kind != NameStatus::Kind::Missing)
+                existing.push_back(wav);
+        if (!existing.empty()) {
+            SayExisting(outFolder, existing, window);
+            return kFailure;
         }
     }
-    window.SetProgressPosition(static_cast<std::int32_t>(rows.size()));
+    const int written =
+        ExportRows(StreamSources(table, std::move(archive)), *rows, taken->Work(), window,
+                   [&window](const ExportedRow& row) { SaySkipped(row, window); });
     taken->Release();
-    window.Success("Exported " + std::to_string(written) + " of " + std::to_string(rows.size()) +
-                   " streams as WAV files to " + outFolder);
-    return written == static_cast<int>(rows.size()) ? kSuccess : kFailure;
+    return Exported(written, rows->size(), outFolder, window);
 }
 
 }  // namespace tamrel::cli

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "archive/folder/FolderCommit.h"
+#include "archive/folder/StreamSources.h"
 #include "archive/folder/WorkFolder.h"
 #include "archive/pair/StreamColumns.h"
 #include "io/FileIo.h"
@@ -114,17 +115,18 @@ int RunList(const Options& options, ConsoleWindow& window) {
     StreamTable table;
     const std::string target = AsDialogPath(options.arguments[0]);
     if (IsExistingFolder(target)) {
-        NotePendingCommit(target, window);
-        if (!ReadWorkTable(table, target, window))
+        const auto folder = OpenWorkTable(table, target, window);
+        if (!folder)
             return kFailure;
-        const StreamSources sources(table, "", target);
+        NotePendingCommit(*folder, window);
+        const StreamSources sources(table, *folder);
         PrintTable(table, options.tsv, options.details ? &sources : nullptr);
         return kSuccess;
     }
     if (!ListPair(table, target, window))
         return kFailure;
     const StreamSources sources(
-        table, options.details ? ReadWholeFile(UnpackNamesFor(target).archive) : "", "");
+        table, options.details ? ReadWholeFile(UnpackNamesFor(target).archive) : "");
     PrintTable(table, options.tsv, options.details ? &sources : nullptr);
     if (!options.tsv)
         window.Success(window.StatusLine());

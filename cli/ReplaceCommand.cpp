@@ -56,7 +56,7 @@ std::optional<GivenLoop> ParseLoop(const std::string& text, std::string& why) {
 std::optional<std::string> RowName(const std::string& folder, const std::string& rowText,
                                    ConsoleWindow& window, int& status) {
     StreamTable table;
-    if (!ReadWorkTable(table, folder, window)) {
+    if (!OpenWorkTable(table, folder, window)) {
         status = kFailure;
         return std::nullopt;
     }
@@ -124,8 +124,14 @@ int RunReplace(const Options& options, ConsoleWindow& window) {
     if (!name)
         return status;
     ReplaceReport report;
-    const ReplaceOutcome outcome = ReplaceStream(folder, *name, AsDialogPath(options.arguments[2]),
-                                                 window, &report, replaceOptions);
+    const std::string audio = AsDialogPath(options.arguments[2]);
+    const ReplaceOutcome outcome =
+        ReplaceStream(folder, *name, audio, window, &report, replaceOptions);
+    if (outcome == ReplaceOutcome::Unchanged) {
+        window.ReportBoxes(true);
+        window.Success(*name + " unchanged: it holds exactly what " + audio + " encodes to");
+        return kSuccess;
+    }
     const bool replaced = outcome == ReplaceOutcome::Replaced;
     window.ReportBoxes(replaced);
     if (!replaced)

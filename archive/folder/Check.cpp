@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "archive/folder/FolderTable.h"
+#include "archive/folder/StreamSources.h"
 #include "archive/folder/WorkFolder.h"
 #include "archive/pair/PackPlan.h"
 #include "archive/pair/StreamColumns.h"
@@ -13,12 +14,12 @@
 namespace tamrel {
 
 std::vector<std::string> ComparePairWithFolder(const StreamTable& pair, std::string_view archive,
-                                               const std::string& folder) {
+                                               const Folder& folder) {
     std::vector<std::string> mismatches;
     StreamTable expected;
-    const std::string tableFile = PackNamesFor(folder).tableFile;
-    if (const auto refusal = LoadFolderTable(expected, InputFile(tableFile)))
-        throw TableFileError("The table file " + tableFile + " cannot be read: " + *refusal);
+    const PackNames names = PackNamesFor(folder.Path());
+    if (const auto refusal = LoadFolderTable(expected, InputFile(folder, names.tableFileName)))
+        throw TableFileError("The table file " + names.tableFile + " cannot be read: " + *refusal);
     if (expected.RowCount() != pair.RowCount())
         mismatches.push_back("streams: the pair has " + std::to_string(pair.RowCount() - 1) +
                              ", the table file " + std::to_string(expected.RowCount() - 1));
@@ -35,8 +36,13 @@ std::vector<std::string> ComparePairWithFolder(const StreamTable& pair, std::str
                                      " in the table file");
         }
         // The stream's bytes: its file, then nothing but the zero bytes of its padding.
-        const std::string streamPath = JoinPath(folder, expected.CellText(kNameCol, row));
-        InputFile streamFile(streamPath);
+        const std::string& name = expected.CellText(kNameCol, row);
+        if (const std::string refusal = RowNameRefusal(name); !refusal.empty()) {
+            mismatches.push_back(prefix + refusal);
+            continue;
+        }
+        const std::string streamPath = folder.PathOf(name);
+        InputFile streamFile(folder, name);
         if (!streamFile.IsOpen()) {
             mismatches.push_back(prefix + "the stream file " + streamPath + " cannot be read");
             continue;

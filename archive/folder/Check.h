@@ -8,14 +8,16 @@
 
 namespace tamrel {
 
+class Folder;
 class StreamTable;
 
 // Every difference between a pair and a work folder, one line each: the
 // pair's table (as Unpack lists it, nothing written) against the folder's
 // table file, and each stream's bytes in the archive against its stream file
-// followed by nothing but zero padding. Empty when they match. Throws
-// TableFileError when the folder's table file cannot be opened.
+// followed by nothing but zero padding, every file read through the opened
+// folder. Empty when they match. Throws TableFileError when the folder's
+// table file cannot be opened.
 std::vector<std::string> ComparePairWithFolder(const StreamTable& pair, std::string_view archive,
-                                               const std::string& folder);
+                                               const Folder& folder);
 
 }  // namespace tamrel

@@ -71,10 +71,13 @@ std::optional<TakenFolder> TakeFolder(const std::string& path, WindowServices& w
 
 void NotePendingCommit(const std::string& folder, WindowServices& window) {
     const Folder opened(folder);
-    if (!opened.IsOpen())
-        return;
-    if (const std::string command = PendingCommand(opened); !command.empty())
-        window.Notice("An interrupted " + command + " of " + folder +
+    if (opened.IsOpen())
+        NotePendingCommit(opened, window);
+}
+
+void NotePendingCommit(const Folder& folder, WindowServices& window) {
+    if (const std::string command = PendingCommand(folder); !command.empty())
+        window.Notice("An interrupted " + command + " of " + folder.Path() +
                       " is pending; the next command that writes the folder completes it.");
 }
 

@@ -60,5 +60,7 @@ std::optional<TakenFolder> TakeFolder(const std::string& path, WindowServices& w
 // For the commands that only read: says that an interrupted commit is
 // pending in folder, if one is; nothing is written.
 void NotePendingCommit(const std::string& folder, WindowServices& window);
+// The same for a folder the command has opened.
+void NotePendingCommit(const Folder& folder, WindowServices& window);
 
 }  // namespace tamrel

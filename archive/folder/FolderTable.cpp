@@ -25,12 +25,12 @@ std::optional<std::string> LoadFolderTable(StreamTable& table, const InputFile& 
     return why;
 }
 
-bool ReadFolderTable(StreamTable& table, const std::string& folder, WindowServices& window) {
-    const PackNames names = PackNamesFor(folder);
-    const InputFile file(names.tableFile);
+bool ReadFolderTable(StreamTable& table, const Folder& folder, WindowServices& window) {
+    const PackNames names = PackNamesFor(folder.Path());
+    const InputFile file(folder, names.tableFileName);
     if (!file.IsOpen() &&
         (file.OpenError() == ENOENT || file.OpenError() == ENOTDIR || file.OpenError() == EISDIR)) {
-        window.WarningBox("Resource files not found in " + folder, "Error");
+        window.WarningBox("Resource files not found in " + folder.Path(), "Error");
         return false;
     }
     if (const auto refusal = LoadFolderTable(table, file))
@@ -50,8 +50,8 @@ OpenOutcome OpenWorkFolder(StreamTable& table, WindowServices& window, const std
     if (!taken)
         return OpenOutcome::FolderInUse;
     const InputFile tableFile(taken->Work(), names.tableFileName);
-    const bool bankImage = StatusAt(taken->Work(), names.bankImageName, true).kind ==
-                           NameStatus::Kind::File;
+    const bool bankImage =
+        StatusAt(taken->Work(), names.bankImageName, true).kind == NameStatus::Kind::File;
     if (!tableFile.IsOpen() || !bankImage) {
         taken->Release();
         return resourcesMissing();

@@ -10,6 +10,7 @@
 
 namespace tamrel {
 
+class Folder;
 class InputFile;
 class StreamTable;
 class WindowServices;
@@ -36,10 +37,10 @@ enum class OpenOutcome {
 // writes.
 OpenOutcome OpenWorkFolder(StreamTable& table, WindowServices& window, const std::string& folder);
 
-// The table of the work folder for a command that only reads it. False (and
-// "Resource files not found in FOLDER" said) when the folder has no table
-// file; throws TableFileError ("The table file PATH cannot be read: " and
-// why) for one that is refused or cannot be read.
-bool ReadFolderTable(StreamTable& table, const std::string& folder, WindowServices& window);
+// The table of the opened work folder for a command that only reads it.
+// False (and "Resource files not found in FOLDER" said) when the folder has
+// no table file; throws TableFileError ("The table file PATH cannot be
+// read: " and why) for one that is refused or cannot be read.
+bool ReadFolderTable(StreamTable& table, const Folder& folder, WindowServices& window);
 
 }  // namespace tamrel

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <optional>
@@ -11,6 +12,7 @@
 #include "archive/folder/FolderCommit.h"
 #include "archive/folder/FolderTable.h"
 #include "archive/folder/Path.h"
+#include "archive/folder/StreamSources.h"
 #include "archive/folder/WorkFolder.h"
 #include "archive/host/WindowServices.h"
 #include "archive/pair/StreamColumns.h"
@@ -39,9 +41,8 @@ struct TakenStream {
 std::optional<TakenStream> TakeStream(const std::string& folder, const std::string& name,
                                       WindowServices& window) {
     // A name is a file of the folder itself, never a path.
-    if (!IsPlainFileName(name))
-        throw std::runtime_error("'" + name + "' is not a stream file in the work folder " +
-                                 folder);
+    if (std::string refusal = RowNameRefusal(name); !refusal.empty())
+        throw std::runtime_error("T" + refusal.substr(1) + " " + folder + ".");
     const std::string original = name + ".orig";
     auto taken = TakeFolder(folder, window, [&](const std::string& target) {
         return target == name || target == original;
@@ -83,6 +84,12 @@ std::string KeptOriginalOf(const std::string& streamPath) {
 
 namespace {
 
+// An audio file of an opened folder: every reading of it goes through the folder.
+struct AudioAt {
+    const Folder& folder;
+    std::string name;
+};
+
 // One replacement's end: the outcome and, for a refusal, its text.
 struct StepResult {
     ReplaceOutcome outcome = ReplaceOutcome::Replaced;
@@ -103,53 +110,95 @@ struct OldStream {
         info = ReadStreamInfo(file);
     }
 
-    // Why the stream cannot be replaced, or empty.
-    std::string Refusal(const std::string& name) const {
-        if (const std::string refusal = info.PlausibilityRefusal(name);
-            info.hasHeader && !refusal.empty())
-            return refusal;
-        if (std::string refusal = info.LayoutRefusal(name, "replaced"); !refusal.empty())
-            return refusal;
-        if (const char* why = TraitsOf(info.codec).whyNot; info.hasHeader && why)
-            return "The stream " + name + " is " + info.CodecName() + ": " + why + ".";
-        if (!CanEncode(info))
-            return "The stream " + name + " is " +
-                   (info.hasHeader ? info.CodecName() : "without a stream header") +
-                   ", which this program cannot encode yet.";
-        return {};
+    // True when the file holds exactly these bytes, read a chunk at a time.
+    bool Holds(const EncodedStream& encoded) const {
+        if (encoded.Size() != size)
+            return false;
+        std::string chunk;
+        std::uint64_t at = 0;
+        auto same = [&](const std::string& piece) {
+            chunk.resize(piece.size());
+            if (file.ReadAt(at, chunk.data(), chunk.size()) != chunk.size() || chunk != piece)
+                return false;
+            at += piece.size();
+            return true;
+        };
+        if (!same(encoded.head))
+            return false;
+        for (const std::string& piece : encoded.body)
+            if (!same(piece))
+                return false;
+        return true;
     }
 };
 
-// Replaces the stream file name of the taken folder with the audio file;
-// boxes are the caller's. Throws for what cannot be read or written.
-StepResult ReplaceIn(const Folder& work, const std::string& name, const std::string& audioFile,
-                     WindowServices& window, const ReplaceOptions& options, ReplaceReport* report) {
-    std::optional<OldStream> old(std::in_place, work, name);
-    if (std::string refusal = old->Refusal(name); !refusal.empty())
-        return {ReplaceOutcome::CannotEncode, std::move(refusal)};
-    const StreamInfo info = std::move(old->info);
-    const std::uint64_t oldSize = old->size;
-    if (options.loop && !info.Loops())
-        return {ReplaceOutcome::LoopRefused,
-                "The stream " + name + " does not loop, so it takes no loop."};
-    AudioFileReader audio(audioFile);
-    std::string oldHeader(info.headerSize, '\0');
-    if (old->file.ReadAt(0, oldHeader.data(), oldHeader.size()) != oldHeader.size())
-        throw IoError(EIO, "Cannot read " + work.PathOf(name));
+// Why a stream cannot be replaced, or empty.
+std::string ReplaceRefusal(const StreamInfo& info, const std::string& name) {
+    if (const std::string refusal = info.PlausibilityRefusal(name);
+        info.hasHeader && !refusal.empty())
+        return refusal;
+    if (std::string refusal = info.LayoutRefusal(name, "replaced"); !refusal.empty())
+        return refusal;
+    if (const char* why = TraitsOf(info.codec).whyNot; info.hasHeader && why)
+        return "The stream " + name + " is " + info.CodecName() + ": " + why + ".";
+    if (!CanEncode(info))
+        return "The stream " + name + " is " +
+               (info.hasHeader ? info.CodecName() : "without a stream header") +
+               ", which this program cannot encode yet.";
+    return {};
+}
 
-    StreamEncoder encoder(info, oldHeader);
+// The stream a replacement is encoded like: its header's tags, codec,
+// layout and block length.
+struct StreamTemplate {
+    StreamInfo info;
+    std::string header;
+};
+
+// The kept original where there is one that can be replaced, so that the
+// same audio always gives the same stream however often it is replaced;
+// else the stream file as it is.
+StreamTemplate TemplateFor(const Folder& work, const std::string& name, const OldStream& old) {
+    StreamTemplate chosen{old.info, {}};
+    const ByteSource* source = &old.file;
+    const FileSource original(work, name + ".orig");
+    // A kept original that is there but cannot be read must not be passed
+    // over: the new stream would then depend on what was replaced before.
+    if (!original.IsOpen() && original.OpenError() != ENOENT)
+        throw IoError(original.OpenError(), "Cannot open file " + work.PathOf(name + ".orig"));
+    if (original.IsOpen()) {
+        StreamInfo info = ReadStreamInfo(original);
+        if (info.hasHeader && ReplaceRefusal(info, name).empty()) {
+            chosen.info = std::move(info);
+            source = &original;
+        }
+    }
+    chosen.header.resize(chosen.info.headerSize);
+    if (source->ReadAt(0, chosen.header.data(), chosen.header.size()) != chosen.header.size())
+        throw IoError(EIO, "Cannot read " + work.PathOf(name));
+    return chosen;
+}
+
+// Encodes the audio file in the template's format, reading it a chunk at a
+// time (twice for codecs whose coefficients are fitted to all of it).
+EncodedStream Encode(const StreamTemplate& like, const AudioAt& audioFile, WindowServices& window,
+                     const ReplaceOptions& options, const std::string& name, LoopDecision& loop) {
+    const StreamInfo& info = like.info;
+    AudioFileReader audio(audioFile.folder, audioFile.name);
+    StreamEncoder encoder(info, like.header);
     const double expected = static_cast<double>(audio.Facts().expectedFrames);
     try {
         // Coefficients in the header are fitted to all of the sound: a first
         // reading of the file, kept to a bounded set of windows.
         if (encoder.NeedsTraining())
-            AudioFileReader(audioFile).ConvertTo(
-                static_cast<int>(info.sampleRate), static_cast<int>(info.channels),
-                [&encoder](const std::int16_t* samples, std::size_t frames) {
-                    encoder.Train(samples, frames);
-                    return true;
-                },
-                [&](std::uint64_t) { window.PumpEvents(); });
+            AudioFileReader(audioFile.folder, audioFile.name)
+                .ConvertTo(
+                    static_cast<int>(info.sampleRate), static_cast<int>(info.channels),
+                    [&encoder](const std::int16_t* samples, std::size_t frames) {
+                        encoder.Train(samples, frames);
+                        return true;
+                    },
+                    [&](std::uint64_t) { window.PumpEvents(); });
         audio.ConvertTo(
             static_cast<int>(info.sampleRate), static_cast<int>(info.channels),
             [&encoder](const std::int16_t* samples, std::size_t frames) {
@@ -165,13 +214,42 @@ StepResult ReplaceIn(const Folder& work, const std::string& name, const std::str
     } catch (const EncodeError& e) {
         throw EncodeError("Cannot replace " + name + ": " + e.what() + ".");
     }
-    const LoopDecision loop =
-        ChooseLoop(info, encoder.Frames(), audio.Facts().rate, audio.Facts().loop, options.loop);
+    loop = ChooseLoop(info, encoder.Frames(), audio.Facts().rate, audio.Facts().loop, options.loop);
+    if (!loop.refusal.empty())
+        return {};
+    return encoder.Finish(loop.loop);
+}
+
+// Replaces the stream file name of the taken folder with the audio file;
+// boxes are the caller's. Throws for what cannot be read or written.
+StepResult ReplaceIn(const Folder& work, const std::string& name, const AudioAt& audioFile,
+                     WindowServices& window, const ReplaceOptions& options, ReplaceReport* report) {
+    std::optional<OldStream> old(std::in_place, work, name);
+    const StreamTemplate like = TemplateFor(work, name, *old);
+    const StreamInfo& info = like.info;
+    if (std::string refusal = ReplaceRefusal(info, name); !refusal.empty())
+        return {ReplaceOutcome::CannotEncode, std::move(refusal)};
+    if (options.loop && !info.Loops())
+        return {ReplaceOutcome::LoopRefused,
+                "The stream " + name + " does not loop, so it takes no loop."};
+    LoopDecision loop;
+    EncodedStream encoded = Encode(like, audioFile, window, options, name, loop);
     if (!loop.refusal.empty())
         return {ReplaceOutcome::LoopRefused, loop.refusal};
-    EncodedStream encoded = encoder.Finish(loop.loop);
+    const std::uint64_t oldSize = old->size;
     const std::uint64_t newSize = encoded.Size();
     const std::uint64_t frames = encoded.frames;
+    if (report) {
+        report->oldSize = oldSize;
+        report->newSize = newSize;
+        report->oldSeconds = old->info.Duration();
+        report->newSeconds = static_cast<double>(frames) / static_cast<double>(info.sampleRate);
+        report->loop = loop;
+        report->loopText = DescribeLoop(loop, info.sampleRate);
+    }
+    // The very bytes the file holds already: nothing to write.
+    if (old->Holds(encoded))
+        return {ReplaceOutcome::Unchanged, {}};
 
     // The new stream goes to its temporary file first, which tells early
     // whether the stream file can be written at all.
@@ -191,16 +269,21 @@ StepResult ReplaceIn(const Folder& work, const std::string& name, const std::str
     old.reset();  // Windows renames over no file that is still open
     file.RenameIntoPlace();
     work.Sync();
-    if (report) {
-        report->oldSize = oldSize;
-        report->newSize = newSize;
-        report->oldSeconds = info.Duration();
-        report->newSeconds = static_cast<double>(frames) / static_cast<double>(info.sampleRate);
-        report->loop = loop;
-        report->loopText = DescribeLoop(loop, info.sampleRate);
-    }
     return {};
 }
+
+// The audio file at a path, reached through its folder, opened once.
+struct AudioFileOfPath {
+    Folder folder;
+    std::string name;
+
+    explicit AudioFileOfPath(const std::string& path)
+        : folder(PackNamesFor(path).parentFolder), name(FileNamePart(path)) {
+        if (!folder.IsOpen())
+            throw AudioFileError("Cannot read the audio file " + path + ": " +
+                                 std::strerror(folder.OpenError()));
+    }
+};
 
 }  // namespace
 
@@ -215,7 +298,9 @@ ReplaceOutcome ReplaceStream(const std::string& folder, const std::string& name,
         DisabledWindowGuard disabled(window);
         window.SetProgressMin(0);
         window.SetProgressMax(kProgressSteps);
-        result = ReplaceIn(stream->taken.Work(), name, audioFile, window, options, report);
+        const AudioFileOfPath audio(audioFile);
+        result = ReplaceIn(stream->taken.Work(), name, AudioAt{audio.folder, audio.name}, window,
+                           options, report);
     }
     window.SetProgressPosition(0);
     // No box waits for the user while the folder is locked.
@@ -243,11 +328,11 @@ std::string Stem(const std::string& name) {
 // True when the audio file holds exactly the stream's sound: the same rate
 // and channels, every sample, and (where the file has a loop) the stream's
 // loop. Both are read a block or a chunk at a time.
-bool SameSound(const OldStream& old, const std::string& name, const std::string& audioFile) {
+bool SameSound(const OldStream& old, const std::string& name, const AudioAt& audioFile) {
     const StreamInfo& info = old.info;
     if (!CanDecode(info))
         return false;
-    AudioFileReader audio(audioFile);
+    AudioFileReader audio(audioFile.folder, audioFile.name);
     const AudioFileFacts& facts = audio.Facts();
     if (facts.rate != info.sampleRate || facts.channels != info.channels ||
         (facts.exactFrames && *facts.exactFrames != info.samples))
@@ -322,18 +407,6 @@ std::string FolderReplaceSummary::Text() const {
 std::optional<FolderReplaceSummary> ReplaceFromFolder(
     const std::string& folder, const std::string& audioFolder, WindowServices& window,
     const std::function<void(const FolderStreamResult&)>& onStream) {
-    // The audio files, by the name they share with a stream.
-    const Folder audio(audioFolder);
-    if (!audio.IsOpen())
-        throw IoError(audio.OpenError(), "Cannot open the folder " + audioFolder);
-    std::map<std::string, std::vector<std::string>> filesByStem;
-    for (const std::string& name : NamesIn(audio))
-        if (IsReplaceableAudioName(name) &&
-            StatusAt(audio, name, true).kind == NameStatus::Kind::File)
-            filesByStem[Stem(name)].push_back(name);
-    for (auto& [stem, files] : filesByStem)
-        std::sort(files.begin(), files.end());
-
     // One lock for the run; the leftovers of any killed Replace or Restore.
     auto taken = TakeFolder(folder, window, [](const std::string& target) {
         return target.size() > 4 && (target.substr(target.size() - 4) == ".asf" ||
@@ -342,6 +415,24 @@ std::optional<FolderReplaceSummary> ReplaceFromFolder(
     if (!taken)
         return std::nullopt;
     const Folder& work = taken->Work();
+    // The audio folder is opened once too, after the work folder: audio kept
+    // in the work folder itself is read through the folder taken.
+    std::optional<Folder> ownAudio;
+    if (audioFolder != folder) {
+        ownAudio.emplace(audioFolder);
+        if (!ownAudio->IsOpen())
+            throw IoError(ownAudio->OpenError(), "Cannot open the folder " + audioFolder);
+    }
+    const Folder& audio = ownAudio ? *ownAudio : work;
+    // The audio files, by the name they share with a stream.
+    std::map<std::string, std::vector<std::string>> filesByStem;
+    for (const std::string& name : NamesIn(audio))
+        if (IsReplaceableAudioName(name) &&
+            StatusAt(audio, name, true).kind == NameStatus::Kind::File)
+            filesByStem[Stem(name)].push_back(name);
+    for (auto& [stem, files] : filesByStem)
+        std::sort(files.begin(), files.end());
+
     const PackNames names = PackNamesFor(folder);
     StreamTable table;
     if (const auto refusal = LoadFolderTable(table, InputFile(work, names.tableFileName)))
@@ -367,12 +458,12 @@ std::optional<FolderReplaceSummary> ReplaceFromFolder(
         for (const std::string& file : files->second)
             result.audioFile += (result.audioFile.empty() ? "" : ", ") + audio.PathOf(file);
         try {
-            if (!IsPlainFileName(name))
-                throw std::runtime_error("'" + name + "' is not a stream file in the work folder");
+            if (std::string refusal = RowNameRefusal(name); !refusal.empty())
+                throw std::runtime_error(refusal);
             if (files->second.size() > 1)
                 throw std::runtime_error("two audio files for one stream (" + result.audioFile +
                                          ")");
-            const std::string file = audio.PathOf(files->second.front());
+            const AudioAt file{audio, files->second.front()};
             // Closed again before a replacement renames over the file.
             const bool same = SameSound(OldStream(work, name), name, file);
             if (same) {
@@ -382,7 +473,9 @@ std::optional<FolderReplaceSummary> ReplaceFromFolder(
                     ReplaceIn(work, name, file, window, options, &result.report);
                 if (!step.refusal.empty())
                     throw std::runtime_error(step.refusal);
-                result.kind = FolderStreamResult::Kind::Replaced;
+                result.kind = step.outcome == ReplaceOutcome::Unchanged
+                                  ? FolderStreamResult::Kind::Unchanged
+                                  : FolderStreamResult::Kind::Replaced;
             }
         } catch (const std::exception& e) {
             result.kind = FolderStreamResult::Kind::Failed;

@@ -16,6 +16,7 @@ class WindowServices;
 
 enum class ReplaceOutcome {
     Replaced,
+    Unchanged,  // the audio encodes to the very bytes the stream file holds: nothing written
     Restored,
     FolderInUse,   // "FOLDER is in use by another command of this program."
     CannotEncode,  // "The stream NAME is CODEC, which this program cannot encode yet.", or

@@ -179,6 +179,13 @@ TEST_F(StreamActionsTest, TheMenuOffersWhatTheStreamAllows) {
     EXPECT_EQ(MenuOf(2).first(),
               "(The stream music_00002.asf declares 8 Hz, which no stream can have.)");
     EXPECT_TRUE(MenuOf(2).contains("(Replace with audio file (impossible header))"));
+    // A row that names a file outside the work folder reads nothing there.
+    test::WriteFileBytes(dir / "outside.asf", test::ReadFileBytes(dir / "music_/music_00001.asf"));
+    form->Table().SetCellText(1, 1, "../outside.asf");
+    EXPECT_EQ(
+        MenuOf(1).mid(0, 3),
+        (QStringList{"(The table names ../outside.asf, which is not a file of the work folder)",
+                     "(Play (no audio output device))", "(Export as WAV...)"}));
     // Shift+F10 opens the selected row's menu, as the menu key does (the
     // window's own menu is left out here: it would wait for a click).
     QObject::disconnect(form->Grid(), &ASFGrid::StreamMenuRequested, nullptr, nullptr);

@@ -9,6 +9,7 @@
 #include "RecordingWindow.h"
 #include "TestFiles.h"
 #include "archive/pair/Unpack.h"
+#include "io/FileIo.h"
 #include "table/StreamTable.h"
 
 namespace tamrel {
@@ -45,6 +46,16 @@ TEST(ComparePairWithFolder, NamesEveryWayAPairDiffersFromItsFolder) {
              std::remove((folder + test::kSep + "intro_00001.asf").c_str());
          },
          {"stream 1: the stream file FOLDER/intro_00001.asf cannot be read"}},
+        {"a row naming a file outside the folder",
+         [](test::Pair& pair, const std::string& folder) {
+             WriteFileBytes(folder + test::kSep + ".." + test::kSep + "outside.asf",
+                            pair.archive.substr(100, 200));
+             StreamTable t;
+             t.LoadTableFile(folder + test::kSep + "intro_.tba");
+             t.SetCellText(1, 2, "../outside.asf");
+             t.SaveTableFile(folder + test::kSep + "intro_.tba");
+         },
+         {"stream 2: the table names ../outside.asf, which is not a file of the work folder"}},
         {"a moved stream",
          [](test::Pair&, const std::string& folder) {
              StreamTable t;
@@ -79,7 +90,7 @@ TEST(ComparePairWithFolder, NamesEveryWayAPairDiffersFromItsFolder) {
                 line.replace(at, 7, folder + test::kSep);
             expected.push_back(line);
         }
-        EXPECT_EQ(ComparePairWithFolder(table, pair.archive, folder), expected);
+        EXPECT_EQ(ComparePairWithFolder(table, pair.archive, Folder(folder)), expected);
     }
 }
 

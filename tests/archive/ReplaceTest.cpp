@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <vector>
 
 #include "Ffmpeg.h"
 #include "PairBuilder.h"
@@ -21,6 +22,7 @@
 namespace tamrel {
 namespace {
 
+namespace fs = std::filesystem;
 using test::BuildStream;
 using test::ReadFileBytes;
 using test::StreamParts;
@@ -71,9 +73,22 @@ TEST_F(ReplaceTest, AReplacedStreamIsPackedAndComesBackFromTheNewPair) {
     EXPECT_EQ(info.CodecName(), "XA ADPCM R2");
     EXPECT_EQ(info.samples, 44100u);
 
-    // A second replacement keeps the first original.
+    // The same audio again encodes to the same bytes: nothing is written.
+    const auto modified = fs::last_write_time(Stream(2));
+    ASSERT_EQ(ReplaceStream(folder, "music_00002.asf", dir / "new.wav", window),
+              ReplaceOutcome::Unchanged);
+    EXPECT_EQ(fs::last_write_time(Stream(2)), modified);
+    // Another sound, then the first again: the kept original is the
+    // template each time, so the first sound gives its first bytes back.
+    std::vector<std::int16_t> other;
+    for (int i = 0; i < 30000; ++i)
+        other.push_back(static_cast<std::int16_t>(9000 * std::sin(i * 0.11)));
+    WriteWavFile(dir / "other.wav", other, 1, 22050, std::nullopt);
+    ASSERT_EQ(ReplaceStream(folder, "music_00002.asf", dir / "other.wav", window),
+              ReplaceOutcome::Replaced);
     ASSERT_EQ(ReplaceStream(folder, "music_00002.asf", dir / "new.wav", window),
               ReplaceOutcome::Replaced);
+    EXPECT_EQ(ReadFileBytes(Stream(2)), replaced);
     EXPECT_EQ(ReadFileBytes(Stream(2) + ".orig"), original);
 
     StreamTable table;
@@ -119,8 +134,9 @@ TEST_F(ReplaceTest, RefusalsWriteNothing) {
         ReplaceStream(folder, "../music.ast", dir / "new.wav", window);
         ADD_FAILURE() << "no refusal";
     } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  "'../music.ast' is not a stream file in the work folder " + folder);
+        EXPECT_EQ(
+            std::string(e.what()),
+            "The table names ../music.ast, which is not a file of the work folder " + folder + ".");
     }
     try {
         ReplaceStream(folder, "music_00002.asf", dir / "none.wav", window);

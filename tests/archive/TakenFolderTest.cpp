@@ -67,7 +67,7 @@ std::vector<std::string> CheckPair(const std::string& pairFolder, const std::str
     EXPECT_EQ(UnpackPickedFile(pair, window, pairFolder + test::kSep + "intro_.ast", false),
               UnpackOutcome::Succeeded);
     return ComparePairWithFolder(pair, ReadFileBytes(pairFolder + test::kSep + "intro_.ast"),
-                                 folder);
+                                 Folder(folder));
 }
 
 // a/intro_ is the work folder; b/intro_ is a link to it. A command given the

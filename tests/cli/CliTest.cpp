@@ -327,6 +327,34 @@ TEST_F(CliSoundTest, ListDetailsSaysWhatEachStreamIs) {
                   "\tATRAC3plus\t1\t22050\t28\t0.001\t\t\t" + kAtracWhy + "\n");
 }
 
+// A row that names a file outside the work folder: list, export and check
+// refuse that row alike and go on with the others.
+TEST_F(CliSoundTest, ARowNamingAFileOutsideTheFolderIsThatRowsProblem) {
+    ASSERT_EQ(Run("-q unpack " + pair.archivePath).status, 0);
+    WriteFileBytes(At("outside.asf"), ReadFileBytes(At("music_/music_00001.asf")));
+    const std::string table = At("music_/music_.tba");
+    std::string text = ReadFileBytes(table);
+    text.replace(text.find("music_00001.asf"), 15, "../outside.asf");
+    WriteFileBytes(table, text);
+    const std::string why =
+        "the table names ../outside.asf, which is not a file of the work folder";
+
+    Result r = Run("list --details --tsv " + At("music_"));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("1\t../outside.asf\t0\t0\t" + std::to_string(pair.addresses[1]) +
+                         "\t\t\t\t\t\t\t\t" + why + "\n"),
+              std::string::npos)
+        << r.out;
+    r = Run("export " + At("music_") + " --rows 1,2");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "tamrel-cli: The stream ../outside.asf is skipped: " + why + ".\n");
+    EXPECT_EQ(dir.ListingOf(At("music_")).find("outside"), std::string::npos);
+    EXPECT_NE(dir.ListingOf(At("music_")).find("music_00002.wav"), std::string::npos);
+    r = Run("check " + pair.archivePath + " " + At("music_"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("stream 1: " + why + "\n"), std::string::npos) << r.out;
+}
+
 TEST_F(CliSoundTest, ExportWritesWavFilesAndSkipsWhatItCannotDecode) {
     Result r = Run("export " + pair.archivePath);
     EXPECT_EQ(r.status, 1);
@@ -510,10 +538,11 @@ TEST_F(CliSoundTest, ReplaceTakesALoopByHandAndSaysWhichLoopTheStreamGot) {
     EXPECT_NE(r.out.find(" now\nLoop 0:00.25 to 0:00.50: as given.\n"), std::string::npos) << r.out;
     r = Run("list --details --tsv " + At("music_"));
     EXPECT_NE(r.out.find("\t32000\t32000\t1.000\t8000\t16000\t\n"), std::string::npos) << r.out;
-    // Again without a loop: the audio is as long as the stream, whose loop stays.
+    // Again without a loop: the new stream is made like the kept original,
+    // whatever was replaced before, and the original's loop of 100 samples
+    // does not fit a second of new audio.
     r = Run("replace " + At("music_") + " 1 " + At("second.wav"));
-    EXPECT_NE(r.out.find(" now\nLoop 0:00.25 to 0:00.50: the stream's own loop, kept, as the new "
-                         "audio is just as long.\n"),
+    EXPECT_NE(r.out.find(" now\nLoop 0:00.00 to 0:01.00: the whole new audio.\n"),
               std::string::npos)
         << r.out;
 
