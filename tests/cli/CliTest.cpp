@@ -500,6 +500,14 @@ TEST_F(CliTest, ReplaceFromAFolderChangesExactlyTheEditedStreams) {
     EXPECT_EQ(before(1), first);  // byte for byte, and no original kept for it
     EXPECT_FALSE(IsExistingFile(work + test::kSep + "music_00001.asf.orig"));
     EXPECT_TRUE(IsExistingFile(work + test::kSep + "music_00002.asf.orig"));
+    // Run again, the same files encode to the same bytes: all unchanged.
+    const std::string replacedThird = before(3);
+    r = Run("replace " + work + " --from " + work);
+    EXPECT_NE(
+        r.out.find("\nReplaced 0 streams, 3 unchanged, 0 failed, 1 file matched no stream.\n"),
+        std::string::npos)
+        << r.out;
+    EXPECT_EQ(before(3), replacedThird);
 
     ASSERT_EQ(Run("-q pack " + work).status, 0);
     EXPECT_EQ(Run("-q check " + At("music_.ast") + " " + work).status, 0);
