@@ -62,7 +62,11 @@ Decoder::Decoder(int rate, int channels) : impl_(std::make_unique<Impl>()) {
     // Every frame decoded, an info frame included, with nothing trimmed:
     // the stream's own delay and count say what is sound.
     mpg123_param(h, MPG123_REMOVE_FLAGS, MPG123_GAPLESS, 0.0);
-    mpg123_param(h, MPG123_ADD_FLAGS, MPG123_IGNORE_INFOFRAME | MPG123_QUIET, 0.0);
+    // Whole frames are fed, so each is decoded as it comes: without read-ahead,
+    // which waits for the next frame's header, a stream of one frame would
+    // give nothing.
+    mpg123_param(h, MPG123_ADD_FLAGS, MPG123_IGNORE_INFOFRAME | MPG123_QUIET | MPG123_NO_READAHEAD,
+                 0.0);
     mpg123_format_none(h);
     mpg123_format(h, rate, channels == 1 ? MPG123_MONO : MPG123_STEREO, MPG123_ENC_SIGNED_16);
     mpg123_open_feed(h);
@@ -176,6 +180,13 @@ std::size_t Encoder::Add(const std::int16_t* samples, std::size_t frames, std::s
 
 std::size_t Encoder::Flush(std::string& out) {
     Impl& d = *impl_;
+    // Silence as long as the start delay first: the library flushes only up
+    // to the end of what it was given, and the decoder gives the last
+    // samples that late.
+    const std::vector<std::int16_t> silence(
+        static_cast<std::size_t>(StartDelay(d.layer) * d.channels), 0);
+    std::size_t frames =
+        Add(silence.data(), silence.size() / static_cast<std::size_t>(d.channels), out);
     d.buffer.resize(16384);
     const int n =
         d.twolame
@@ -184,7 +195,7 @@ std::size_t Encoder::Flush(std::string& out) {
     if (n < 0)
         throw std::runtime_error("the MPEG encoder failed (" + std::to_string(n) + ")");
     d.bytes.append(reinterpret_cast<const char*>(d.buffer.data()), static_cast<std::size_t>(n));
-    return TakeFrames(out);
+    return frames + TakeFrames(out);
 }
 
 std::size_t Encoder::TakeFrames(std::string& out) {

@@ -244,5 +244,46 @@ TEST(Mpeg, EncodedStreamsLineUpWithTheirSound) {
     }
 }
 
+// Every length of sound, from one sample on, is encoded whole: the frames
+// cover the start delay and every sample, whatever is left over of the last
+// frame; each case puts N plus the delay just before, on or after a frame's
+// edge, or in the middle.
+TEST(Mpeg, EveryLengthIsEncodedWhole) {
+    TAMREL_NEEDS_FFMPEG();
+    const MpegCase cases[] = {
+        {"Layer II, stereo, MPEG-1", 2, 2, 44100, 0},  {"Layer II, mono, MPEG-2", 2, 1, 22050, 0},
+        {"Layer III, stereo, MPEG-1", 3, 2, 44100, 0}, {"Layer III, mono, MPEG-1", 3, 1, 32000, 0},
+        {"Layer III, stereo, MPEG-2", 3, 2, 24000, 0}, {"Layer III, mono, MPEG-2", 3, 1, 16000, 0},
+    };
+    for (const auto& c : cases) {
+        const Made old = MakeStream(c.layer, c.channels, c.rate, c.platform);
+        const StreamInfo info = ReadStreamInfo(MemorySource(old.stream));
+        ASSERT_TRUE(CanEncode(info)) << c.what;
+        const int frame = c.layer == 3 && c.rate < 32000 ? 576 : 1152;
+        const int delay = mpeg::StartDelay(c.layer);
+        std::vector<int> lengths = {1, 2, 100, 575, 576, 577, 1151, 1152, 1153, 4000};
+        for (int frames : {1, 2, 3, 7, 40, 62, 63, 64})
+            for (int edge : {-1, 0, 1, frame / 2, delay - 1, delay, delay + 1})
+                if (const int n = frames * frame + edge - delay; n > 0)
+                    lengths.push_back(n);
+        if (c.layer == 2)
+            lengths.push_back(60 * c.rate + 7);  // a minute, and a few samples
+        for (int n : lengths) {
+            SCOPED_TRACE(std::string(c.what) + ", " + std::to_string(n) + " samples");
+            std::vector<std::int16_t> sound = Tone(c.channels, c.rate, 1.0 * n / c.rate + 1);
+            sound.resize(static_cast<std::size_t>(n) * c.channels);
+            const std::string stream = EncodeStream(info, old.stream, sound);
+            const StreamInfo written = ReadStreamInfo(MemorySource(stream));
+            EXPECT_EQ(written.ProblemTexts(), std::vector<std::string>{});
+            EXPECT_EQ(written.samples, static_cast<std::uint64_t>(n));
+            try {
+                EXPECT_EQ(DecodeStream(MemorySource(stream), written, "s").size(), sound.size());
+            } catch (const DecodeError& e) {
+                ADD_FAILURE() << e.what();
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tamrel
