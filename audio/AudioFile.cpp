@@ -10,6 +10,7 @@
 #include <random>
 #include <type_traits>
 
+#include "audio/DeclaredLength.h"
 #include "audio/StreamInfo.h"
 #include "io/FileIo.h"
 
@@ -235,67 +236,6 @@ bool AtMost16Bits(int format) {
     }
 }
 
-std::uint32_t Le32(const unsigned char* p) {
-    return p[0] | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
-}
-
-// The frames a WAV file's data chunk declares, read from the file itself:
-// libsndfile trims a cut file's length to what is there, which would hide
-// the cut. Only where a frame is a fixed number of bytes.
-std::optional<std::uint64_t> WavDeclaredFrames(const InputFile& file, int format) {
-    switch (format & SF_FORMAT_SUBMASK) {
-        case SF_FORMAT_PCM_S8:
-        case SF_FORMAT_PCM_U8:
-        case SF_FORMAT_PCM_16:
-        case SF_FORMAT_PCM_24:
-        case SF_FORMAT_PCM_32:
-        case SF_FORMAT_FLOAT:
-        case SF_FORMAT_DOUBLE:
-        case SF_FORMAT_ULAW:
-        case SF_FORMAT_ALAW:
-            break;
-        default:
-            return std::nullopt;
-    }
-    unsigned char riff[12];
-    if (file.ReadAt(0, reinterpret_cast<char*>(riff), 12) != 12 ||
-        std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0)
-        return std::nullopt;
-    std::uint32_t blockAlign = 0;
-    const auto size = static_cast<std::uint64_t>(file.RawSize());
-    for (std::uint64_t at = 12; at + 8 <= size;) {
-        unsigned char chunk[24];
-        const std::size_t got = file.ReadAt(at, reinterpret_cast<char*>(chunk), sizeof chunk);
-        if (got < 8)
-            break;
-        const std::uint32_t chunkSize = Le32(chunk + 4);
-        if (std::memcmp(chunk, "fmt ", 4) == 0 && got >= 8 + 14)
-            blockAlign = chunk[8 + 12] | chunk[8 + 13] << 8;
-        if (std::memcmp(chunk, "data", 4) == 0) {
-            // Writers that could not go back to fill the size in leave it
-            // open: no exact length then.
-            if (blockAlign == 0 || chunkSize == 0 || chunkSize == 0xFFFFFFFFu)
-                return std::nullopt;
-            return chunkSize / blockAlign;
-        }
-        at += 8 + std::uint64_t{chunkSize} + (chunkSize & 1);
-    }
-    return std::nullopt;
-}
-
-// The length the file declares exactly, where its format does.
-std::optional<std::uint64_t> ExactFrames(const InputFile& file, const SF_INFO& info) {
-    const int type = info.format & SF_FORMAT_TYPEMASK;
-    if (type == SF_FORMAT_WAV || type == SF_FORMAT_WAVEX)
-        return WavDeclaredFrames(file, info.format);
-    // FLAC's stream info, Ogg's last granule position; a length the library
-    // could not find is no length.
-    if ((type == SF_FORMAT_FLAC || type == SF_FORMAT_OGG) && info.frames > 0 &&
-        info.frames < SF_COUNT_MAX)
-        return static_cast<std::uint64_t>(info.frames);
-    return std::nullopt;
-}
-
 std::optional<FrameLoop> FirstForwardLoop(SNDFILE* file) {
     SF_INSTRUMENT instrument{};
     if (sf_command(file, SFC_GET_INSTRUMENT, &instrument, sizeof instrument) != SF_TRUE)
@@ -413,7 +353,12 @@ void AudioFileReader::Impl::Open() {
                              std::to_string(kMinAudioFileRate) + " Hz or more.");
     d.facts.channels = d.info.channels;
     d.facts.rate = d.info.samplerate;
-    d.facts.exactFrames = ExactFrames(d.file, d.info);
+    const DeclaredLength declared =
+        DeclaredLengthOf(d.file, d.info.format, d.info.samplerate, d.info.frames);
+    if (declared.damagedAt)
+        throw AudioFileError("Cannot read the audio file " + path + ": it is damaged at " +
+                             FormatDuration(*declared.damagedAt) + ".");
+    d.facts.exactFrames = declared.frames;
     if (d.info.frames > 0 && d.info.frames < SF_COUNT_MAX)
         d.facts.expectedFrames = static_cast<std::uint64_t>(d.info.frames);
     if (d.facts.exactFrames)

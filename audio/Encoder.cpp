@@ -23,6 +23,8 @@ constexpr int kShifts = 13;  // 0..12: a larger shift cannot reach any 16-bit va
 constexpr std::uint64_t kMaxBlockFrames = 28 * 4681;
 // The size of the pieces an encoded stream is held in.
 constexpr std::size_t kBodyPiece = 4 << 20;
+constexpr const char* kTooLarge =
+    "the new stream would reach 2 GiB, more than this program's files may hold";
 
 // The samples of the codec's frame: blocks but the last hold whole frames.
 std::uint32_t FrameSamplesOf(Codec codec) {
@@ -719,8 +721,7 @@ struct StreamEncoder::Impl {
     void AppendBlock(const std::string& payload) {
         // The header and the end block are small; the data decides.
         if (bodySize + payload.size() + 4096 > static_cast<std::uint64_t>(kMaxFileSize))
-            throw EncodeError(
-                "the new stream would reach 2 GiB, more than this program's files may hold");
+            throw EncodeError(kTooLarge);
         Append(Block("SCDl", payload));
         ++blockCount;
     }
@@ -746,10 +747,48 @@ StreamEncoder::StreamEncoder(const StreamInfo& info, std::string_view oldHeader,
 
 StreamEncoder::~StreamEncoder() = default;
 
+namespace {
+
+constexpr const char* kTooManySamples =
+    "the new stream would hold more samples than a stream can count";
+
+// The fewest bytes a sample of one channel takes in the codec.
+double LeastBytesPerSample(const StreamInfo& info) {
+    switch (info.codec) {
+        case Codec::Pcm16LE:
+        case Codec::Pcm16BE:
+        case Codec::Pcm16LEPlanar:
+        case Codec::Pcm16BEPlanar:
+            return 2;
+        case Codec::Pcm8:
+        case Codec::Pcm8Planar:
+            return 1;
+        case Codec::MpegLayer2:
+        case Codec::MpegLayer3:
+            // Constant bitrate: bytes a second over samples a second.
+            return info.mpegBitrate * 125.0 / static_cast<double>(info.sampleRate) /
+                   static_cast<double>(info.channels);
+        default:
+            return 1 / TraitsOf(info.codec).maxSamplesPerByte;
+    }
+}
+
+}  // namespace
+
+void StreamEncoder::CheckLength(std::uint64_t frames) const {
+    const Impl& d = *impl_;
+    if (frames > 0xFFFFFFFFu)
+        throw EncodeError(kTooManySamples);
+    const double least =
+        static_cast<double>(frames) * static_cast<double>(d.channels) * LeastBytesPerSample(d.info);
+    if (least >= static_cast<double>(kMaxFileSize))
+        throw EncodeError(kTooLarge);
+}
+
 void StreamEncoder::Add(const std::int16_t* samples, std::size_t frames) {
     Impl& d = *impl_;
     if (d.frames + frames > 0xFFFFFFFFu)
-        throw EncodeError("the new stream would hold more samples than a stream can count");
+        throw EncodeError(kTooManySamples);
     d.pending.insert(d.pending.end(), samples, samples + frames * d.channels);
     d.frames += frames;
     if (!d.settled && d.frames >= 3 * std::uint64_t{d.perBlock})

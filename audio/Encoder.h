@@ -69,6 +69,11 @@ public:
     void Train(const std::int16_t* samples, std::size_t frames);
     // Adds frames; throws EncodeError when the stream would reach 2 GiB.
     void Add(const std::int16_t* samples, std::size_t frames);
+    // Throws the EncodeError that Add would throw later when even the
+    // fewest bytes that many frames can take reach 2 GiB, or when no
+    // stream can count them: a sound of a declared length is refused before
+    // a sample of it is read.
+    void CheckLength(std::uint64_t frames) const;
     std::uint64_t Frames() const;
     // The whole stream. A stream that loops gets loop tags: loop where given,
     // else over everything; one that does not loop gets none. Throws

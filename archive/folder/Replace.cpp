@@ -188,6 +188,11 @@ EncodedStream Encode(const StreamTemplate& like, const AudioAt& audioFile, Windo
     StreamEncoder encoder(info, like.header);
     const double expected = static_cast<double>(audio.Facts().expectedFrames);
     try {
+        // A length the file declares exactly is known before it is read.
+        if (const auto declared = audio.Facts().exactFrames)
+            encoder.CheckLength(static_cast<std::uint64_t>(static_cast<double>(*declared) *
+                                                           static_cast<double>(info.sampleRate) /
+                                                           audio.Facts().rate));
         // Coefficients in the header are fitted to all of the sound: a first
         // reading of the file, kept to a bounded set of windows.
         if (encoder.NeedsTraining())

@@ -14,6 +14,7 @@
 #include "archive/pair/Pack.h"
 #include "archive/pair/Unpack.h"
 #include "audio/Decoder.h"
+#include "audio/Encoder.h"
 #include "audio/Export.h"
 #include "audio/Wav.h"
 #include "io/FileIo.h"
@@ -286,6 +287,20 @@ TEST_F(ReplaceTest, DamagedOrHostileInputChangesNothing) {
         EXPECT_THROW(ReplaceStream(folder, "music_00002.asf", dir / audio, window), AudioFileError);
         EXPECT_EQ(test::TempDir::ListingOf(folder) + ReadFileBytes(Stream(2)), before);
     }
+    // A WAV file whose data chunk declares almost 4 GiB: as PCM16 stereo
+    // that is more than a stream may hold, refused before it is read.
+    std::string claims = WavBytes(std::vector<std::int16_t>(200, 5), 2, 44100, std::nullopt);
+    claims.replace(40, 4, std::string("\xF0\xFF\xFF\xFF", 4));
+    test::WriteFileBytes(dir / "claims.wav", claims);
+    try {
+        ReplaceStream(folder, "music_00001.asf", dir / "claims.wav", window);
+        ADD_FAILURE() << "no refusal";
+    } catch (const EncodeError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot replace music_00001.asf: the new stream would reach 2 GiB, more than "
+                  "this program's files may hold.");
+    }
+    EXPECT_EQ(test::TempDir::ListingOf(folder) + ReadFileBytes(Stream(2)), before);
     // A header that no stream can have: 2^31 Hz.
     StreamParts parts;
     parts.tags = {{0xA0, 0x00}, {0x82, 2}, {0x84, 0x80000000u}};

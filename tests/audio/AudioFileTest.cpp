@@ -197,7 +197,34 @@ TEST(AudioFile, DamageAndCutsAreFoundNotPassedOver) {
     std::string claimsWav = wav;
     claimsWav.replace(40, 4, std::string("\0\0\0\x80", 4));
     test::WriteFileBytes(dir / "claims.wav", claimsWav);
-    for (const char* name : {"damaged.flac", "cut.flac", "cut.wav", "claims.flac", "claims.wav"}) {
+    // Ogg Vorbis and Opus cut in half, or with bytes changed in the middle
+    // (a page that fails its checksum); AIFF and compressed WAV cut in half.
+    const std::pair<const char*, const char*> made[] = {
+        {"s.ogg", "-c:a libvorbis"},       {"s.opus", "-c:a libopus"},  {"s.aiff", ""},
+        {"ima.wav", "-c:a adpcm_ima_wav"}, {"ms.wav", "-c:a adpcm_ms"},
+    };
+    std::vector<std::string> names = {"damaged.flac", "cut.flac", "cut.wav", "claims.flac",
+                                      "claims.wav"};
+    for (const auto& [name, options] : made) {
+        test::FfmpegConvert(dir / "s.wav", dir / name, options);
+        const std::string whole = test::ReadFileBytes(dir / name);
+        test::WriteFileBytes(dir / ("cut-" + std::string(name)), whole.substr(0, whole.size() / 2));
+        names.push_back("cut-" + std::string(name));
+        if (std::string(name).find(".o") != std::string::npos) {
+            std::string flipped = whole;
+            for (std::size_t i = whole.size() / 2; i < whole.size() / 2 + 64; ++i)
+                flipped[i] = static_cast<char>(flipped[i] ^ 0x5A);
+            test::WriteFileBytes(dir / ("flipped-" + std::string(name)), flipped);
+            names.push_back("flipped-" + std::string(name));
+        }
+        // The whole file reads without a complaint, as long as it says it is.
+        SCOPED_TRACE(name);
+        AudioFileReader reader(dir / name);
+        const std::uint64_t frames =
+            reader.ConvertTo(44100, 2, [](const std::int16_t*, std::size_t) { return true; });
+        EXPECT_NEAR(static_cast<double>(frames), 4.0 * 44100, 44100 * 0.05);
+    }
+    for (const std::string& name : names) {
         SCOPED_TRACE(name);
         try {
             ReadAudioFileAs(dir / name, 22050, 2);
