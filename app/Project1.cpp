@@ -2,12 +2,55 @@
 // runs the event loop until that window closes. A path on the command line
 // (as "Open with" passes a pair's file) opens a work folder or unpacks a pair.
 #include <QTimer>
+#include <cstring>
+#include <optional>
+#include <string>
 
 #include "AppSetup.h"
 #include "Icons.h"
 #include "Unit1.h"
+#include "Version.h"
+#include "io/FileIo.h"
+
+namespace {
+
+const char* const kUsageText =
+    "Usage: tamrel [FOLDER|FILE]\n"
+    "The Tamrel window: unpack a stream archive (.ast) and its bank (.abk) into a\n"
+    "work folder, hear, export and replace its streams, and pack it into a new pair.\n"
+    "\n"
+    "  FOLDER         open this work folder\n"
+    "  FILE           unpack the pair of FILE (either file of the pair)\n"
+    "  -h, --help     show this help and exit\n"
+    "      --version  show the version and exit\n"
+    "\n"
+    "tamrel-cli does the same from a terminal.\n";
+
+// --help and --version are answered on the terminal, without a window (and
+// so without a display); nothing when the program is to start.
+std::optional<int> AnswerOnTerminal(int argc, char** argv) {
+    if (argc < 2)
+        return std::nullopt;
+    const std::string first = argv[1];
+    if (first == "-h" || first == "--help")
+        tamrel::WriteText(stdout, kUsageText);
+    else if (first == "--version")
+        tamrel::WriteText(stdout, std::string("tamrel ") + TAMREL_VERSION + "\n");
+    else
+        return std::nullopt;
+    if (const int error = tamrel::CloseStandardOutput(); error != 0) {
+        tamrel::WriteText(stderr,
+                          std::string("tamrel: write error: ") + std::strerror(error) + "\n");
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+    if (const auto status = AnswerOnTerminal(argc, argv))
+        return *status;
     tamrel::TamrelApplication app(argc, argv);
     app.setWindowIcon(tamrel::ProgramIcon());
     tamrel::RegisterBundledFonts();

@@ -38,7 +38,7 @@ ConsoleWindow::~ConsoleWindow() {
 void ConsoleWindow::Error(const std::string& text) {
     EraseProgress();
     WriteText(err_, "tamrel-cli: " + TerminalText(text) + "\n");
-    std::fflush(err_);
+    FlushText(err_);
 }
 
 void ConsoleWindow::WarningBox(const std::string& text, const std::string&) {
@@ -64,7 +64,7 @@ void ConsoleWindow::Success(const std::string& text) {
     if (quiet_)
         return;
     WriteText(out_, TerminalText(text) + "\n");
-    std::fflush(out_);
+    FlushText(out_);
 }
 
 bool ConsoleWindow::ConfirmReplacingStreams(const std::string& folder, const std::string& archive,
@@ -144,7 +144,7 @@ void ConsoleWindow::DrawProgress(bool force) {
         std::snprintf(line, sizeof line, "\r[%s] %3d%%  %.0f/%.0f  %.0f/s\033[K", bar.c_str(),
                       static_cast<int>(done * 100), count, span, rate);
     WriteText(err_, line);
-    std::fflush(err_);
+    FlushText(err_);
     progressDrawn_ = true;
 }
 
@@ -152,7 +152,7 @@ void ConsoleWindow::EraseProgress() {
     if (!progressDrawn_)
         return;
     WriteText(err_, "\r\033[K");
-    std::fflush(err_);
+    FlushText(err_);
     progressDrawn_ = false;
 }
 

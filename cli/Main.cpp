@@ -3,6 +3,7 @@
 // console host; this file reads the command line and hands it to the
 // command's own file.
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <string>
 #include <vector>
@@ -186,5 +187,13 @@ int Run(int argc, char** argv) {
 }  // namespace tamrel::cli
 
 int main(int argc, char** argv) {
-    return tamrel::cli::Run(argc, argv);
+    const int status = tamrel::cli::Run(argc, argv);
+    // What was printed must have arrived: a listing cut short by a full disk
+    // is no success.
+    if (const int error = tamrel::CloseStandardOutput(); error != 0) {
+        tamrel::WriteText(stderr,
+                          std::string("tamrel-cli: write error: ") + std::strerror(error) + "\n");
+        return tamrel::cli::kFailure;
+    }
+    return status;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <random>
 
 #include "io/FaultInjection.h"
@@ -587,8 +588,44 @@ bool StandardErrorIsTerminal() {
     return native::StderrIsTerminal();
 }
 
+namespace {
+
+// The cause of the first write to standard output that failed, kept for
+// when the program ends: a later call may change errno.
+int standardOutputError = 0;
+
+void NoteStandardOutputError() {
+    if (standardOutputError == 0 && std::ferror(stdout))
+        standardOutputError = errno != 0 ? errno : EIO;
+}
+
+}  // namespace
+
 void WriteText(std::FILE* stream, std::string_view text) {
+    errno = 0;
     native::Write(stream, text);
+    if (stream == stdout)
+        NoteStandardOutputError();
+}
+
+void FlushText(std::FILE* stream) {
+    errno = 0;
+    std::fflush(stream);
+    if (stream == stdout)
+        NoteStandardOutputError();
+}
+
+int CloseStandardOutput() {
+    int error = standardOutputError;
+    const bool failedBefore = std::ferror(stdout) != 0;
+    errno = 0;
+    // A standard output closed by the caller is no failure when nothing was
+    // written to it.
+    if (std::fclose(stdout) != 0 && error == 0 && (failedBefore || errno != EBADF))
+        error = errno != 0 ? errno : EIO;
+    if (failedBefore && error == 0)
+        error = EIO;
+    return error;
 }
 
 }  // namespace tamrel

@@ -309,5 +309,11 @@ bool StandardErrorIsTerminal();
 // is on POSIX; on Windows through the console's wide output when the stream
 // is a console, else as UTF-8 bytes with lines ended as on Linux.
 void WriteText(std::FILE* stream, std::string_view text);
+// Flushes what WriteText buffered for the stream.
+void FlushText(std::FILE* stream);
+// Flushes and closes standard output before the program ends, as GNU tools
+// do, so that output lost on a full disk or a closed pipe is not taken for
+// success: 0, or the cause of the first write that failed.
+int CloseStandardOutput();
 
 }  // namespace tamrel

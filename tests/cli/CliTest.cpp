@@ -1,5 +1,8 @@
 // tamrel-cli as a script sees it: exit status, stdout and stderr.
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
 
 #include <cmath>
 #include <cstdio>
@@ -14,6 +17,7 @@
 #include "Process.h"
 #include "StreamBuilder.h"
 #include "TestFiles.h"
+#include "Version.h"
 #include "audio/Decoder.h"
 #include "audio/Encoder.h"
 #include "audio/StreamInfo.h"
@@ -72,6 +76,55 @@ TEST_F(CliTest, UnpackThenPackWithTheirTexts) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(ReadFileBytes(At("intro__/intro__00003.asf")), pair.archive.substr(300));
 }
+
+#ifndef _WIN32
+// What a command prints must arrive: on a full device every command says
+// so and fails, as GNU tools do, instead of ending as a success.
+TEST_F(CliTest, OutputThatCannotBeWrittenIsAFailure) {
+    ASSERT_EQ(Run("-q unpack " + pair.archivePath).status, 0);
+    const std::string work = At("intro_");
+    std::vector<std::string> commands = {
+        "list --tsv " + work,
+        "list --details " + work,
+        "list " + pair.archivePath,
+        "pack --dry-run " + work,
+        "check " + pair.archivePath,
+        "unpack --force " + pair.archivePath,
+        "--help",
+        "--version",
+    };
+    std::vector<std::string> expected(commands.size(),
+                                      "tamrel-cli: write error: No space left on device\n");
+#ifdef TAMREL_WINDOW
+    // The window program answers these on the terminal, without a window.
+    for (const char* option : {"--help", "--version"}) {
+        commands.push_back(std::string("WINDOW ") + option);
+        expected.push_back("tamrel: write error: No space left on device\n");
+    }
+#endif
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+        SCOPED_TRACE(commands[i]);
+        std::string command = commands[i];
+        std::string program = TAMREL_CLI;
+#ifdef TAMREL_WINDOW
+        if (command.rfind("WINDOW ", 0) == 0) {
+            program = TAMREL_WINDOW;
+            command = command.substr(7);
+        }
+#endif
+        const int raw =
+            std::system((program + " " + command + " >/dev/full 2>'" + (io / "err") + "'").c_str());
+        EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
+        EXPECT_EQ(ReadFileBytes(io / "err"), expected[i]);
+    }
+#ifdef TAMREL_WINDOW
+    const test::ProgramResult version =
+        test::RunProgram(TAMREL_WINDOW, "--version", io / "out", io / "err");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, std::string("tamrel ") + TAMREL_VERSION + "\n");
+#endif
+}
+#endif
 
 TEST_F(CliTest, EveryEndWithoutSuccessExitsWithOne) {
     ASSERT_EQ(Run("unpack " + pair.archivePath).status, 0);
