@@ -481,12 +481,24 @@ void CopyFileAt(const Folder& folder, const std::string& from, const std::string
     out.Commit();
 }
 
+void TryReplacing(const Folder& folder, const std::string& name) {
+    int mode = 0666;
+    if (const int error = native::CheckReplaceable(folder, name, mode))
+        throw IoError(error, "Cannot create " + folder.PathOf(name));
+}
+
 void WriteFileThroughRename(const Folder& folder, const std::string& name, std::string_view bytes) {
+    int mode = 0666;
+    if (const int error = native::CheckReplaceable(folder, name, mode))
+        throw IoError(error, "Cannot create " + folder.PathOf(name));
     std::string temp;
     NativeHandle file;
-    if (const int error = CreateTemporary(folder, name, 0666, temp, file))
+    if (const int error = CreateTemporary(folder, name, mode, temp, file))
         throw IoError(error, "Cannot create " + folder.PathOf(name));
-    int err = WriteFully(file.get(), bytes.data(), bytes.size(), 0);
+    // The OS applies the umask; an existing file's mode is kept whole.
+    int err = mode != 0666 ? native::SetMode(file.get(), mode) : 0;
+    if (err == 0)
+        err = WriteFully(file.get(), bytes.data(), bytes.size(), 0);
     if (err == 0 && native::FlushEachFile())
         err = SyncHandle(file.get());
     if (err == 0)

@@ -240,9 +240,15 @@ private:
 // temporary file, a megabyte at a time; throws IoError naming what failed.
 void CopyFileAt(const Folder& folder, const std::string& from, const std::string& to);
 
+// Tries a name of the folder as the target of a file that replaces it:
+// throws IoError ("Cannot create PATH" and the cause) where a folder stands
+// or a file the user may not write, which stays as it is.
+void TryReplacing(const Folder& folder, const std::string& name);
+
 // Writes a file in an open folder through a temporary file renamed over it:
-// the name holds either its old file or the whole new one, and a link there
-// is replaced. Not synced on POSIX (the caller syncs the file system once for
+// the name holds either its old file or the whole new one, a link there is
+// replaced, and a file there keeps its mode (one we may not write is not
+// replaced: TryReplacing's rule). Not synced on POSIX (the caller syncs the file system once for
 // many files with SyncFileSystemOf); flushed file by file on Windows.
 void WriteFileThroughRename(const Folder& folder, const std::string& name, std::string_view bytes);
 

@@ -377,7 +377,11 @@ UnpackOutcome Unpacker::WriteWorkFolder() {
         return UnpackOutcome::FolderInUse;
     }
     const Folder& folder = taken->Work();
-    // The bank image and the table file can be written, or nothing is.
+    // Every stream file can be replaced (a folder there, or a file the user
+    // may not write, stays), and the bank image and the table file can be
+    // written, or nothing is.
+    for (const std::string& name : rows_.fileNames)
+        TryReplacing(folder, name);
     ReplacingFileWriter bankImage(folder, FileNamePart(names_.bankImage));
     ReplacingFileWriter tableFile =
         PrepareTableFile(table_, folder, FileNamePart(names_.tableFile));

@@ -1,6 +1,10 @@
 // How the commands take a work folder: through the path as given and
 // nothing else, with every cause said and no lock held while a box waits.
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <filesystem>
@@ -267,6 +271,47 @@ TEST(TakenFolder, TargetsAreFoundWritableBeforeAnythingChanges) {
                   "Cannot Create " + (dir / "intro_/intro_.tba") + ": Is a directory");
     }
     EXPECT_EQ(FilesIn(dir.path()), before);
+    fs::remove(dir / "intro_/intro_.tba");
+    ASSERT_EQ(UnpackPickedFile(table, window, dir / "intro.ast"), UnpackOutcome::Succeeded);
+
+    // Stream files are tried before the first is written: a folder at the
+    // last one's name keeps the edited second as it is.
+    WriteFileBytes(dir / "intro_/intro_00002.asf", "edited");
+    fs::remove(dir / "intro_/intro_00003.asf");
+    fs::create_directory(dir / "intro_/intro_00003.asf");
+    const auto folderThere = FilesIn(dir.path());
+    try {
+        UnpackPickedFile(table, window, dir / "intro.ast");
+        ADD_FAILURE() << "no error";
+    } catch (const std::exception& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot create " + (dir / "intro_/intro_00003.asf") + ": Is a directory");
+    }
+    EXPECT_EQ(FilesIn(dir.path()), folderThere);
+    fs::remove(dir / "intro_/intro_00003.asf");
+#ifndef _WIN32
+    // A stream file the user made read-only is a file we may not write: it
+    // stays, unless we may (root), and then it keeps its mode.
+    ASSERT_EQ(::chmod((dir / "intro_/intro_00002.asf").c_str(), 0444), 0);
+    const auto readOnly = FilesIn(dir.path());
+    if (::geteuid() != 0) {
+        try {
+            UnpackPickedFile(table, window, dir / "intro.ast");
+            ADD_FAILURE() << "no error";
+        } catch (const std::exception& e) {
+            EXPECT_EQ(std::string(e.what()),
+                      "Cannot create " + (dir / "intro_/intro_00002.asf") + ": Permission denied");
+        }
+        EXPECT_EQ(FilesIn(dir.path()), readOnly);
+    } else {
+        ASSERT_EQ(UnpackPickedFile(table, window, dir / "intro.ast"), UnpackOutcome::Succeeded);
+        EXPECT_EQ(ReadFileBytes(dir / "intro_/intro_00002.asf"),
+                  ReadFileBytes(dir / "intro.ast").substr(100, 200));
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / "intro_/intro_00002.asf").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0444u);
+#endif
 
     // Replace: every open the command makes fails once in turn.
     TempDir sound;
