@@ -6,6 +6,7 @@
 #include "archive/folder/Check.h"
 #include "archive/folder/FolderCommit.h"
 #include "archive/folder/WorkFolder.h"
+#include "archive/pair/Unpack.h"
 #include "io/FileIo.h"
 
 namespace tamrel::cli {
@@ -25,13 +26,17 @@ int RunCheck(const Options& options, ConsoleWindow& window) {
     }
 
     const std::string folder = AsDialogPath(options.arguments[1]);
+    if (SaidFileIsNoWorkFolder(folder, "check", window))
+        return kFailure;
     const Folder opened(folder);
     if (!opened.IsOpen() ||
         StatusAt(opened, PackNamesFor(folder).tableFileName, true).kind != NameStatus::Kind::File) {
         window.Error("Resource files not found in " + folder);
         return kFailure;
     }
-    NotePendingCommit(opened, window);
+    // Listing the pair said it already when the folder is the pair's writer.
+    if (folder != WriterFolderOf(file))
+        NotePendingCommit(opened, window);
     const std::string archive = ReadWholeFile(UnpackNamesFor(file).archive);
     const std::vector<std::string> found = ComparePairWithFolder(pair, archive, opened);
     for (const std::string& line : found)

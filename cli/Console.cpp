@@ -6,6 +6,7 @@
 
 #include "archive/folder/FolderTable.h"
 #include "archive/folder/Path.h"
+#include "archive/folder/WorkFolder.h"
 #include "archive/pair/PackPlan.h"
 #include "archive/pair/StreamColumns.h"
 #include "archive/pair/Unpack.h"
@@ -103,6 +104,21 @@ std::optional<Folder> OpenWorkTable(StreamTable& table, const std::string& folde
         return opened;
     window.ReportBoxes(false);
     return std::nullopt;
+}
+
+bool SaidFileIsNoWorkFolder(const std::string& path, const std::string& command,
+                            ConsoleWindow& window) {
+    if (!IsExistingFile(path))
+        return false;
+    std::string text = path + " is a file, not a work folder; " + command +
+                       " takes the folder that unpack made of a pair";
+    const std::string name = FileNamePart(path);
+    const auto dot = name.rfind('.');
+    const std::string ext = dot == std::string::npos ? "" : name.substr(dot);
+    if (ext == ".ast" || ext == ".abk")
+        text += ", here " + UnpackNamesFor(path).workFolder;
+    window.Error(text + ".");
+    return true;
 }
 
 bool ListPair(StreamTable& table, const std::string& file, ConsoleWindow& window) {

@@ -63,6 +63,11 @@ std::string SizeAndLength(std::uint64_t bytes, double seconds);
 std::optional<Folder> OpenWorkTable(StreamTable& table, const std::string& folder,
                                     ConsoleWindow& window);
 
+// When path is a file where command takes a work folder: says so, and
+// which folder Unpack made of it when it is a file of a pair; true then.
+bool SaidFileIsNoWorkFolder(const std::string& path, const std::string& command,
+                            ConsoleWindow& window);
+
 // The table of a pair, listed as Unpack lists it and nothing written; false
 // (the reason said) when the pair does not unpack.
 bool ListPair(StreamTable& table, const std::string& file, ConsoleWindow& window);

@@ -35,6 +35,8 @@ void PrintPlan(const PackPlan& plan) {
 int RunPack(const Options& options, ConsoleWindow& window) {
     StreamTable table;
     const std::string folder = AsDialogPath(options.arguments[0]);
+    if (SaidFileIsNoWorkFolder(folder, "pack", window))
+        return kFailure;
     PackPlan plan;
     const PackOutcome outcome = options.dryRun ? PlanPackFolder(table, window, folder, plan)
                                                : PackFolder(table, window, folder);

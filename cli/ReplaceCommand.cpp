@@ -54,7 +54,11 @@ std::optional<GivenLoop> ParseLoop(const std::string& text, std::string& why) {
 // The stream file name of a row of a work folder's table file; empty (with
 // the message said) when the folder has none.
 std::optional<std::string> RowName(const std::string& folder, const std::string& rowText,
-                                   ConsoleWindow& window, int& status) {
+                                   ConsoleWindow& window, int& status, const char* command) {
+    if (SaidFileIsNoWorkFolder(folder, command, window)) {
+        status = kFailure;
+        return std::nullopt;
+    }
     StreamTable table;
     if (!OpenWorkTable(table, folder, window)) {
         status = kFailure;
@@ -73,6 +77,8 @@ std::optional<std::string> RowName(const std::string& folder, const std::string&
 int RunReplaceFromFolder(const Options& options, ConsoleWindow& window) {
     const std::string folder = AsDialogPath(options.arguments[0]);
     const std::string audioFolder = AsDialogPath(*options.from);
+    if (SaidFileIsNoWorkFolder(folder, "replace", window))
+        return kFailure;
     const auto summary =
         ReplaceFromFolder(folder, audioFolder, window, [&](const FolderStreamResult& r) {
             window.EraseProgress();
@@ -120,7 +126,7 @@ int RunReplace(const Options& options, ConsoleWindow& window) {
     }
     const std::string folder = AsDialogPath(options.arguments[0]);
     int status = kSuccess;
-    const auto name = RowName(folder, options.arguments[1], window, status);
+    const auto name = RowName(folder, options.arguments[1], window, status, "replace");
     if (!name)
         return status;
     ReplaceReport report;
@@ -146,7 +152,7 @@ int RunReplace(const Options& options, ConsoleWindow& window) {
 int RunRestore(const Options& options, ConsoleWindow& window) {
     const std::string folder = AsDialogPath(options.arguments[0]);
     int status = kSuccess;
-    const auto name = RowName(folder, options.arguments[1], window, status);
+    const auto name = RowName(folder, options.arguments[1], window, status, "restore");
     if (!name)
         return status;
     const ReplaceOutcome outcome = RestoreStream(folder, *name, window);

@@ -106,14 +106,6 @@ std::int32_t AssignPoolPositions(StreamTable& table, WindowServices& window, con
     return row;
 }
 
-// The folder that wrote the pair, when its name says Pack made it: the
-// folder X_ beside the pair X_.
-std::string WriterFolderOf(const UnpackNames& names) {
-    if (names.baseName.empty() || names.baseName.back() != '_')
-        return {};
-    return ChangeExtension(names.archive, "");
-}
-
 // The stream files already in the folder whose bytes differ from the
 // streams that would replace them; missing files are not listed.
 std::vector<std::string> DifferingStreamFiles(const Folder& folder, std::string_view archive,
@@ -141,6 +133,13 @@ std::vector<std::string> DifferingStreamFiles(const Folder& folder, std::string_
 }
 
 }  // namespace
+
+std::string WriterFolderOf(const std::string& pickedFile) {
+    const UnpackNames names = UnpackNamesFor(pickedFile);
+    if (names.baseName.empty() || names.baseName.back() != '_')
+        return {};
+    return ChangeExtension(names.archive, "");
+}
 
 void PrepareStreamColumns(StreamTable& table) {
     table.SetColCount(17);
@@ -422,7 +421,7 @@ UnpackOutcome Unpacker::WriteWorkFolder() {
 // crash interrupted there is completed before the pair is read (only noted
 // when nothing is to be written). False when another command has the folder.
 bool CompleteWritersCommit(const UnpackNames& names, WindowServices& window, bool writeFolder) {
-    const std::string writer = WriterFolderOf(names);
+    const std::string writer = WriterFolderOf(names.archive);
     if (writer.empty() || !IsExistingFolder(writer))
         return true;
     if (!writeFolder) {
@@ -442,7 +441,9 @@ UnpackOutcome UnpackPickedFile(StreamTable& table, WindowServices& window,
     const UnpackNames names = UnpackNamesFor(pickedFile);
     if (!CompleteWritersCommit(names, window, writeFolder))
         return UnpackOutcome::FolderInUse;
-    for (const std::string* path : {&names.bank, &names.archive}) {
+    // A path typed or dropped may name no file at all: that file is named
+    // first, then the partner that is missing (the bank before the archive).
+    for (const std::string* path : {&pickedFile, &names.bank, &names.archive}) {
         if (!IsExistingFile(*path)) {
             window.WarningBox("File: " + *path + " not found.", "Error");
             return UnpackOutcome::FileMissing;

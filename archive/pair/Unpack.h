@@ -29,6 +29,10 @@ void PrepareStreamColumns(StreamTable& table);
 // The whole command: asks for either file of a pair, then unpacks it.
 UnpackOutcome Unpack(StreamTable& table, WindowServices& window);
 
+// The folder that wrote the pair of the picked file, when its name says
+// Pack made it: the folder X_ beside the pair X_; else empty.
+std::string WriterFolderOf(const std::string& pickedFile);
+
 // The command after its dialog, for the file the user picked. With
 // writeFolder false it lists the pair in the table and writes nothing.
 UnpackOutcome UnpackPickedFile(StreamTable& table, WindowServices& window,

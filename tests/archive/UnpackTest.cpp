@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <algorithm>
 #include <random>
 
@@ -269,11 +271,17 @@ TEST_F(UnpackTest, FailuresBeforeWritingLeaveNothingOnDisk) {
     EXPECT_EQ(other.Listing(), "intro.abk\nintro.ast\n");
 }
 
-TEST_F(UnpackTest, AMissingFileIsNamedTheBankFirst) {
+// The file picked (or typed) is named when it is missing itself; else its
+// missing partner, the bank first.
+TEST_F(UnpackTest, AMissingFileIsNamedThePickedOneThenTheBankFirst) {
     const std::string bank = dir / "intro.abk";
     const std::string archive = dir / "intro.ast";
     EXPECT_EQ(Run(archive), UnpackOutcome::FileMissing);
+    EXPECT_EQ(window.calls.back(), "warning Error: File: " + archive + " not found.");
+    test::WriteFileBytes(archive, "SCHl");
+    EXPECT_EQ(Run(archive), UnpackOutcome::FileMissing);
     EXPECT_EQ(window.calls.back(), "warning Error: File: " + bank + " not found.");
+    std::filesystem::remove(archive);
     test::WriteFileBytes(bank, "bank");
     EXPECT_EQ(Run(bank), UnpackOutcome::FileMissing);
     EXPECT_EQ(window.calls.back(), "warning Error: File: " + archive + " not found.");

@@ -136,8 +136,15 @@ TEST_F(CliTest, EveryEndWithoutSuccessExitsWithOne) {
         std::string arguments, out, err;
     };
     const Case cases[] = {
-        {"a missing bank", [&] {}, "unpack " + At("other.ast"), "",
-         "tamrel-cli: File: " + At("other.abk") + " not found.\n"},
+        {"a file that is not there", [&] {}, "unpack " + At("other.ast"), "",
+         "tamrel-cli: File: " + At("other.ast") + " not found.\n"},
+        {"a missing bank", [&] { WriteFileBytes(At("lone.ast"), "SCHl"); },
+         "list " + At("lone.ast"), "", "tamrel-cli: File: " + At("lone.abk") + " not found.\n"},
+        {"a file where pack takes a folder", [&] {}, "pack " + pair.archivePath, "",
+         "tamrel-cli: " + pair.archivePath +
+             " is a file, not a work folder; pack takes the folder that unpack made of a pair, "
+             "here " +
+             At("intro_") + ".\n"},
         {"a missing reference",
          [&] {
              std::string bank = pair.bank;
@@ -321,6 +328,13 @@ TEST_F(CliTest, CheckVerifiesAPackedPairAgainstItsFolder) {
     EXPECT_NE(r.out.find("stream 3: Ast Addr is 300 in the pair, 356 in the table file\n"),
               std::string::npos)
         << r.out;
+
+    // A Pack of the folder left pending: said once, though both the pair
+    // and the folder lead to it.
+    WriteFileBytes(At("intro_/.tamrel-commit"), "tamrel commit record 1\nby Pack\nend\n");
+    r = Run("check " + At("intro_.ast") + " " + At("intro_"));
+    EXPECT_EQ(r.err, "tamrel-cli: An interrupted Pack of " + At("intro_") +
+                         " is pending; the next command that writes the folder completes it.\n");
 }
 
 }  // namespace
