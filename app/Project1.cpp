@@ -40,7 +40,7 @@ std::optional<int> AnswerOnTerminal(int argc, char** argv) {
         return std::nullopt;
     if (const int error = tamrel::CloseStandardOutput(); error != 0) {
         tamrel::WriteText(stderr,
-                          std::string("tamrel: write error: ") + std::strerror(error) + "\n");
+                          std::string("tamrel: write error: ") + tamrel::ErrorText(error) + "\n");
         return 1;
     }
     return 0;

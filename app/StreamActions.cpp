@@ -104,7 +104,7 @@ std::unique_ptr<FileSource> StreamActions::OpenStream(std::int32_t row, std::str
     const Folder work(workFolder_);
     if (!work.IsOpen()) {
         why = "the work folder " + workFolder_ +
-              " cannot be opened: " + std::strerror(work.OpenError());
+              " cannot be opened: " + ErrorText(work.OpenError());
         return nullptr;
     }
     return OpenRowStream(work, table_.CellText(kNameCol, row), why);
@@ -382,7 +382,7 @@ void StreamActions::ExportRow(std::int32_t row) {
                 "Cannot export " + name + ": " +
                 (work.IsOpen() ? why
                                : "the work folder " + workFolder_ +
-                                     " cannot be opened: " + std::strerror(work.OpenError())) +
+                                     " cannot be opened: " + ErrorText(work.OpenError())) +
                 ".");
         const StreamInfo info = ReadStreamInfo(*file);
         // The file's folder is taken as every folder a command writes.

@@ -335,7 +335,7 @@ void AudioFileReader::Impl::Open() {
         const int error = d.file.OpenError();
         if (error == EISDIR || error == ENODEV)
             throw AudioFileError(path + " is not a regular file.");
-        throw AudioFileError("Cannot read the audio file " + path + ": " + std::strerror(error));
+        throw AudioFileError("Cannot read the audio file " + path + ": " + ErrorText(error));
     }
     if (d.file.RawSize() == 0)
         throw AudioFileError(path + " holds no audio.");

@@ -93,7 +93,7 @@ int RunExport(const Options& options, ConsoleWindow& window) {
     const std::string outFolder = options.outputFolder ? AsDialogPath(*options.outputFolder)
                                                        : UnpackNamesFor(source).workFolder;
     if (const int error = CreateFolder(outFolder); error != 0 && error != EEXIST) {
-        window.Error("Cannot create the folder " + outFolder + ": " + std::strerror(error));
+        window.Error("Cannot create the folder " + outFolder + ": " + ErrorText(error));
         return kFailure;
     }
     std::set<std::string> wavNames;

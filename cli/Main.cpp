@@ -192,7 +192,7 @@ int main(int argc, char** argv) {
     // is no success.
     if (const int error = tamrel::CloseStandardOutput(); error != 0) {
         tamrel::WriteText(stderr,
-                          std::string("tamrel-cli: write error: ") + std::strerror(error) + "\n");
+                          std::string("tamrel-cli: write error: ") + tamrel::ErrorText(error) + "\n");
         return tamrel::cli::kFailure;
     }
     return status;

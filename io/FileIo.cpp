@@ -165,8 +165,28 @@ std::vector<std::string> ListNames(const Folder& folder,
 
 }  // namespace
 
+namespace {
+
+// errno values, worded by ErrorText; compared as the generic ones are.
+class CauseCategory : public std::error_category {
+public:
+    const char* name() const noexcept override { return "tamrel"; }
+    std::string message(int error) const override { return native::ErrorText(error); }
+    std::error_condition default_error_condition(int error) const noexcept override {
+        return {error, std::generic_category()};
+    }
+};
+
+const CauseCategory kCauses;
+
+}  // namespace
+
 IoError::IoError(int osError, const std::string& what)
-    : std::system_error(osError, std::generic_category(), what) {}
+    : std::system_error(osError, kCauses, what) {}
+
+std::string ErrorText(int error) {
+    return native::ErrorText(error);
+}
 
 FileTooLargeError::FileTooLargeError(const std::string& path)
     : std::runtime_error("File is 2 GiB or larger, which this program cannot handle: " + path) {}

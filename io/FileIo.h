@@ -24,6 +24,11 @@ public:
     IoError(int osError, const std::string& what);
 };
 
+// The operating system's cause (an errno value) as messages say it: the
+// system's own text, but for a file another program holds on Windows,
+// "it is in use by another program".
+std::string ErrorText(int error);
+
 // A file of 2 GiB or more: offsets and sizes are 32-bit, so such a file is
 // refused before a byte of it is read.
 class FileTooLargeError : public std::runtime_error {

@@ -60,6 +60,9 @@ int MakeFolder(const std::string& path);
 // 0 when locked, EWOULDBLOCK when another holds it, else the cause.
 int LockExclusive(Folder& folder);
 
+// The cause as a message says it.
+std::string ErrorText(int error);
+
 std::string Resolved(const std::string& path);
 std::string Absolute(const std::string& typed);
 std::vector<std::string> Arguments(int argc, char** argv);

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <system_error>
 
 #include "io/Native.h"
 
@@ -213,6 +214,10 @@ bool StderrIsTerminal() {
 
 void Write(std::FILE* stream, std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+std::string ErrorText(int error) {
+    return std::generic_category().message(error);
 }
 
 int LibraryDescriptor(Handle file) {

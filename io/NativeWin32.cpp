@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <system_error>
 
 #include "io/Native.h"
 
@@ -278,16 +279,54 @@ int Truncate(Handle file, std::int64_t size) {
     return 0;
 }
 
+namespace {
+
+// A file another program holds open (an antivirus, an indexer, a player)
+// refuses to be renamed over or removed: Windows says sharing violation, or
+// access denied for a file that is not read-only. Such holders mostly let
+// go within moments, so the call is tried again for about a second before
+// the file is said to be in use (EBUSY).
+template <typename Call>
+int RetriedWhileInUse(const std::wstring& held, Call call) {
+    constexpr int kTries = 20;
+    constexpr DWORD kPauseMs = 50;
+    for (int attempt = 1;; ++attempt) {
+        if (call())
+            return 0;
+        const DWORD error = ::GetLastError();
+        const DWORD attributes = ::GetFileAttributesW(held.c_str());
+        const bool inUse = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+                           (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+                            !(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)));
+        if (!inUse)
+            return Errno(error);
+        if (attempt == kTries)
+            return EBUSY;
+        ::Sleep(kPauseMs);
+    }
+}
+
+}  // namespace
+
 int Rename(const Folder& folder, const std::string& from, const std::string& to) {
     // Through to the disk before it returns: Windows has no folder sync.
-    if (!::MoveFileExW(PathIn(&folder, from).c_str(), PathIn(&folder, to).c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return LastErrno();
-    return 0;
+    const std::wstring target = PathIn(&folder, to);
+    return RetriedWhileInUse(target, [&] {
+        return ::MoveFileExW(PathIn(&folder, from).c_str(), target.c_str(),
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    });
 }
 
 int Remove(const Folder& folder, const std::string& name) {
-    return ::DeleteFileW(PathIn(&folder, name).c_str()) ? 0 : LastErrno();
+    const std::wstring path = PathIn(&folder, name);
+    return RetriedWhileInUse(path, [&] { return ::DeleteFileW(path.c_str()) != 0; });
+}
+
+std::string ErrorText(int error) {
+    // Windows' sharing violation, as a user would say it.
+    if (error == EBUSY)
+        return "it is in use by another program";
+    return std::generic_category().message(error);
 }
 
 int SyncFolder(const Folder&) {

@@ -202,7 +202,7 @@ std::int64_t StreamTable::LoadTableFile(const InputFile& file,
                                         const std::function<void()>& pumpEvents) {
     if (!file.IsOpen())
         throw TableFileError("Cannot open file " + file.Path() + ": " +
-                             std::generic_category().message(file.OpenError()));
+                             ErrorText(file.OpenError()));
     std::string contents = file.ReadAll();
     const std::int64_t lines = ApplyTableFileContents(*this, contents, pumpEvents);
     NotifyTableChanged();

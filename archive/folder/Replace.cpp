@@ -286,7 +286,7 @@ struct AudioFileOfPath {
         : folder(PackNamesFor(path).parentFolder), name(FileNamePart(path)) {
         if (!folder.IsOpen())
             throw AudioFileError("Cannot read the audio file " + path + ": " +
-                                 std::strerror(folder.OpenError()));
+                                 ErrorText(folder.OpenError()));
     }
 };
 

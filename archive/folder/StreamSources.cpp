@@ -27,7 +27,7 @@ std::unique_ptr<FileSource> OpenRowStream(const Folder& work, const std::string&
     auto file = std::make_unique<FileSource>(work, name);
     if (!file->IsOpen()) {
         why = "the stream file " + work.PathOf(name) +
-              " cannot be read: " + std::strerror(file->OpenError());
+              " cannot be read: " + ErrorText(file->OpenError());
         return nullptr;
     }
     return file;

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -80,6 +82,32 @@ TEST(ReplacingFileWriter, RefusesWhatCannotBeCreated) {
     }
 #endif
 }
+
+#ifdef _WIN32
+// A file another program holds open (without letting it be deleted) is not
+// replaced: after a short wait the message says it is in use, and the file
+// and its folder are as they were.
+TEST(ReplacingFileWriter, AFileAnotherProgramHoldsIsSaidToBeInUse) {
+    TempDir dir;
+    const std::string path = dir / "s.asf";
+    WriteFileBytes(path, "old");
+    HANDLE held = ::CreateFileW(test::FsPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    ReplacingFileWriter writer(path);
+    writer.Write("new");
+    try {
+        writer.Commit();
+        ADD_FAILURE() << "replaced";
+    } catch (const IoError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot replace " + path + ": it is in use by another program");
+    }
+    ::CloseHandle(held);
+    EXPECT_EQ(ReadFileBytes(path), "old");
+    EXPECT_EQ(dir.Listing(), "s.asf\n");
+}
+#endif
 
 TEST(InputFile, ReadsWholeFilesAndReportsOpenFailures) {
     TempDir dir;
