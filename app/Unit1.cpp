@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QMimeData>
 #include <QPainter>
+#include <QShortcut>
 #include <QToolButton>
 #include <exception>
 
@@ -108,6 +109,22 @@ void TForm1::FormCreate(std::unique_ptr<AudioOutput> audio) {
     connect(ImportButton, &QToolButton::clicked, this, &TForm1::ImportButtonClick);
     connect(ToolButton9, &QToolButton::clicked, this, &TForm1::ToolButton9Click);
     connect(ToolButton8, &QToolButton::clicked, this, &TForm1::ToolButton8Click);
+    // The tool bar from the keyboard, with no change to how it looks: each
+    // key presses its button, and only while the button takes a click.
+    const std::pair<QKeySequence, QToolButton*> keys[] = {
+        {QKeySequence(Qt::CTRL | Qt::Key_O), ExportButton},
+        {QKeySequence(Qt::CTRL | Qt::Key_S), ImportButton},
+        {QKeySequence(Qt::Key_F1), ToolButton9},
+        {QKeySequence(Qt::CTRL | Qt::Key_Q), ToolButton8},
+    };
+    for (const auto& [key, button] : keys) {
+        auto* shortcut = new QShortcut(key, this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, button, [button] {
+            if (button->isEnabled() && button->isVisible())
+                button->click();
+        });
+    }
 
     ASFGrid_ = new ASFGrid(table_, this);
     ASFGrid_->setGeometry(7, 33, 533, 241);
