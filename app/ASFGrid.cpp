@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "AppSetup.h"
+#include "archive/pair/PackPlan.h"
 
 namespace tamrel {
 
@@ -29,6 +30,7 @@ const QColor kIndicatorShadow(128, 128, 128);
 // A size read from disk, and the mark of a replaced stream.
 const QColor kOnDisk(0, 0, 160);
 const QColor kReplacedMark(0, 128, 0);
+const QColor kMissing(176, 0, 0);
 
 QFont DataFont() {
     return TahomaFont(12);
@@ -77,6 +79,7 @@ void ASFGrid::TableChanged() {
     UpdateScrollBars();
     viewport()->update();
     emit SelectionChanged();
+    emit RowsInSightChanged();
 }
 
 void ASFGrid::contextMenuEvent(QContextMenuEvent* event) {
@@ -114,6 +117,7 @@ void ASFGrid::contextMenuEvent(QContextMenuEvent* event) {
 void ASFGrid::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
     UpdateScrollBars();
+    emit RowsInSightChanged();
 }
 
 void ASFGrid::UpdateScrollBars() {
@@ -145,6 +149,7 @@ void ASFGrid::scrollContentsBy(int, int) {
     topRow_ = FirstDataRow() + verticalScrollBar()->value();
     leftCol_ = std::max(1, table_.FixedCols()) + horizontalScrollBar()->value();
     viewport()->update();
+    emit RowsInSightChanged();
 }
 
 void ASFGrid::ScrollToRow(std::int64_t topRow) {
@@ -212,12 +217,28 @@ RowOnDisk ASFGrid::FactsOf(std::int32_t row) const {
     return diskFacts_(row);
 }
 
+std::pair<std::int32_t, std::int32_t> ASFGrid::RowsInSight() const {
+    return {topRow_, std::min(LastDataRow(), Geometry().LastVisibleRow())};
+}
+
+namespace {
+
+// Pack fills a stream that grew up to a multiple of 16 bytes and records
+// that size: a file short of its row by no more than that filling is the
+// very stream the table describes.
+bool OnlyPackPadding(std::int64_t fileSize, const std::string& cell) {
+    const auto tableSize = ParseCellNumber(cell);
+    return tableSize && fileSize < *tableSize && *tableSize % 16 == 0 && *tableSize - fileSize < 16;
+}
+
+}  // namespace
+
 std::string ASFGrid::ShownText(std::int32_t col, std::int32_t row) const {
     const std::string& text = table_.CellText(col, row);
     if (col != kSizeCol || row < FirstDataRow())
         return text;
     const RowOnDisk facts = FactsOf(row);
-    if (facts.size && std::to_string(*facts.size) != text)
+    if (facts.size && std::to_string(*facts.size) != text && !OnlyPackPadding(*facts.size, text))
         return std::to_string(*facts.size);
     return text;
 }
@@ -232,11 +253,20 @@ QString ASFGrid::HintAt(QPoint pos) const {
         return {};
     const RowOnDisk facts = FactsOf(row);
     const std::string& name = table_.CellText(kNameCol, row);
+    if ((col == kNameCol || col == kSizeCol) && !facts.missing.empty())
+        return FromNative(facts.missing);
     if (col == kNameCol && facts.replaced)
         return FromNative("Replaced: the original is kept as " + name + ".orig");
-    if (col == kSizeCol && ShownText(col, row) != table_.CellText(col, row))
-        return FromNative("On disk: " + ShownText(col, row) + " bytes; the table says " +
-                          table_.CellText(col, row) + " until the next Pack");
+    const std::string& cell = table_.CellText(col, row);
+    if (col == kSizeCol && ShownText(col, row) != cell) {
+        const auto tableSize = ParseCellNumber(cell);
+        // A shorter stream keeps its place: Pack fills it with zero bytes.
+        if (tableSize && facts.size && *facts.size < *tableSize)
+            return FromNative("On disk: " + ShownText(col, row) + " bytes; Pack fills it with " +
+                              "zero bytes to the table's " + cell);
+        return FromNative("On disk: " + ShownText(col, row) + " bytes; the table says " + cell +
+                          " until the next Pack");
+    }
     return {};
 }
 
@@ -504,10 +534,16 @@ void ASFGrid::PaintCell(QPainter& painter, const QRect& rect, std::int32_t col, 
         const bool fromDisk = text != table_.CellText(col, row);
         if (fromDisk)
             textColor = kOnDisk;
+        // A row whose stream file is not there: its name struck through.
+        const bool missing = !fixed && col == kNameCol && !FactsOf(row).missing.empty();
+        if (missing)
+            textColor = kMissing;
         if (!text.empty()) {
             painter.save();
             painter.setClipRect(rect);
-            painter.setFont(fixed ? FixedFont() : DataFont());
+            QFont font = fixed ? FixedFont() : DataFont();
+            font.setStrikeOut(missing);
+            painter.setFont(font);
             painter.setPen(textColor);
             // 2 pixels in from the left and top, clear of the right edge (and
             // of the sort indicator); wrapped at spaces and cut at the cell.

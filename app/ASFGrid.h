@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <functional>
 #include <optional>
+#include <string>
+#include <utility>
 
 #include "GridGeometry.h"
 #include "GridSort.h"
@@ -21,6 +23,7 @@ namespace tamrel {
 struct RowOnDisk {
     std::optional<std::int64_t> size;  // the stream file's size, where there is one
     bool replaced = false;             // a replacement keeps the original beside it
+    std::string missing;               // why the row has no stream file, where it has none
 };
 using DiskFacts = std::function<RowOnDisk(std::int32_t row)>;
 
@@ -50,6 +53,8 @@ public:
     QString HintAt(QPoint viewportPos) const;
     // The facts of a row, read now.
     RowOnDisk FactsOf(std::int32_t row) const;
+    // The data rows in sight, first and last (last < first for none).
+    std::pair<std::int32_t, std::int32_t> RowsInSight() const;
     // Sizes a column to its widest text plus 6 pixels.
     void SizeToContents(std::int32_t col);
 
@@ -65,6 +70,8 @@ signals:
     void StreamMenuRequested(std::int32_t row, QPoint globalPos);
     // The context menu of the header, of the empty area or of an empty table.
     void FolderMenuRequested(QPoint globalPos);
+    // Other rows came into sight (a scroll, a resize, another table).
+    void RowsInSightChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

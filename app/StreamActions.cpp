@@ -1,5 +1,6 @@
 #include "StreamActions.h"
 
+#include <QApplication>
 #include <QFontMetrics>
 #include <QMenu>
 #include <cstring>
@@ -67,19 +68,73 @@ StreamActions::StreamActions(SoundHost& form, ASFGrid& grid, StreamTable& table,
         RowOnDisk facts;
         const std::string path = StreamPath(row);
         // Only a plain file name of the folder is the row's stream file.
-        if (path.empty() || !RowNameRefusal(table_.CellText(kNameCol, row)).empty())
+        const std::string& name = table_.CellText(kNameCol, row);
+        if (path.empty() || !RowNameRefusal(name).empty())
             return facts;
+        if (watch_.Gone()) {
+            facts.missing = watch_.GoneText();
+            return facts;
+        }
         const NameStatus file = StatusOfPath(path, true);
         if (file.kind == NameStatus::Kind::File)
             facts.size = file.size;
+        else if (file.kind == NameStatus::Kind::Missing && file.error == 0)
+            facts.missing = "No stream file: the work folder holds no " + name + ".";
         facts.replaced = StatusOfPath(KeptOriginalOf(path), false).kind == NameStatus::Kind::File;
         return facts;
     });
+    // The grid follows the folder on disk, whoever changes it.
+    connect(&watch_, &FolderWatch::Changed, this, &StreamActions::ShowDisk);
+    connect(&watch_, &FolderWatch::FolderGone, this, [this] {
+        goneToSay_ = true;
+        QTimer::singleShot(0, this, &StreamActions::SayFolderGone);
+    });
+    connect(&grid_, &ASFGrid::RowsInSightChanged, this, &StreamActions::WatchRowsInSight);
 }
 
 void StreamActions::SetWorkFolder(const std::string& folder) {
     workFolder_ = folder;
+    goneToSay_ = false;
+    watch_.SetFolder(folder);
+    WatchRowsInSight();
     grid_.viewport()->update();
+}
+
+void StreamActions::WatchRowsInSight() {
+    std::vector<std::string> paths;
+    const auto [first, last] = grid_.RowsInSight();
+    for (std::int32_t row = first; row <= last; ++row)
+        if (const std::string path = StreamPath(row); !path.empty())
+            paths.push_back(path);
+    watch_.SetFiles(paths);
+}
+
+void StreamActions::ShowDisk() {
+    grid_.viewport()->update();
+    ScheduleDetails();
+}
+
+void StreamActions::SayFolderGone() {
+    // Said when nothing else is running: a command that ran meanwhile has
+    // said it already, or says it when it ends.
+    if (!goneToSay_ || !watch_.Gone())
+        return;
+    if (form_.CommandRunning() || QApplication::activeModalWidget()) {
+        QTimer::singleShot(200, this, &StreamActions::SayFolderGone);
+        return;
+    }
+    goneToSay_ = false;
+    StopPlayback();
+    form_.WarningBox(watch_.GoneText(), "Error");
+}
+
+bool StreamActions::RefusedForFolderGone() {
+    watch_.CheckNow();
+    if (!watch_.Gone())
+        return false;
+    goneToSay_ = false;
+    form_.WarningBox(watch_.GoneText(), "Error");
+    return true;
 }
 
 StreamActions::~StreamActions() {
@@ -103,8 +158,8 @@ std::unique_ptr<FileSource> StreamActions::OpenStream(std::int32_t row, std::str
     // The file stays open once the folder that reached it is closed.
     const Folder work(workFolder_);
     if (!work.IsOpen()) {
-        why = "the work folder " + workFolder_ +
-              " cannot be opened: " + ErrorText(work.OpenError());
+        why =
+            "the work folder " + workFolder_ + " cannot be opened: " + ErrorText(work.OpenError());
         return nullptr;
     }
     return OpenRowStream(work, table_.CellText(kNameCol, row), why);
@@ -286,6 +341,8 @@ void StreamActions::ShowFolderMenu(const QPoint& globalPos) {
 }
 
 void StreamActions::ReplaceFromFolder() {
+    if (RefusedForFolderGone())
+        return;
     const auto folder =
         form_.Dialogs().SelectFolder(form_.DialogParent(), Prompts::Purpose::ReplaceFromFolder);
     form_.ReturnFromModal();
@@ -318,8 +375,13 @@ void StreamActions::ReplaceFromFolder() {
             unmatched.push_back(FileNamePart(file));
         if (!unmatched.empty())
             text += "\r\nMatched no stream: " + NameList(unmatched);
-        form_.InformationBox(text, "Information");
+        // Nothing replaced or kept and something failed: that is a failure.
+        if (summary->failed > 0 && summary->replaced == 0 && summary->unchanged == 0)
+            form_.WarningBox(text, "Error");
+        else
+            form_.InformationBox(text, "Information");
     });
+    ShowDisk();
 }
 
 void StreamActions::OpenWorkFolderDialog() {
@@ -337,6 +399,8 @@ void StreamActions::ShowMenu(std::int32_t row, const QPoint& globalPos) {
 
 void StreamActions::Play(std::int32_t row) {
     StopPlayback();
+    if (RefusedForFolderGone())
+        return;
     form_.RunCommand([this, row] {
         const std::string& name = table_.CellText(kNameCol, row);
         std::string why;
@@ -365,6 +429,8 @@ void StreamActions::StopPlayback() {
 }
 
 void StreamActions::ExportRow(std::int32_t row) {
+    if (RefusedForFolderGone())
+        return;
     const std::string name = table_.CellText(kNameCol, row);
     const auto target = form_.Dialogs().SaveFile(
         form_.DialogParent(), FromNative(JoinPath(workFolder_, WavNameFor(name))),
@@ -406,6 +472,8 @@ void StreamActions::ExportRow(std::int32_t row) {
 }
 
 void StreamActions::ExportAll() {
+    if (RefusedForFolderGone())
+        return;
     const auto folder =
         form_.Dialogs().SelectFolder(form_.DialogParent(), Prompts::Purpose::ExportAll);
     form_.ReturnFromModal();
@@ -464,12 +532,18 @@ void StreamActions::ExportAll() {
         if (!skipped.empty()) {
             text += "\r\nNot exported (no decoder, or damaged): " + NameList(skipped);
         }
-        form_.InformationBox(text, "Information");
+        // Not one stream written: that is a failure, not a piece of news.
+        if (written == 0 && rows > 0)
+            form_.WarningBox(text, "Error");
+        else
+            form_.InformationBox(text, "Information");
         form_.SetProgressPosition(0);
     });
 }
 
 void StreamActions::ReplaceRow(std::int32_t row) {
+    if (RefusedForFolderGone())
+        return;
     const auto audio = form_.Dialogs().OpenFile(
         form_.DialogParent(),
         QStringLiteral("Audio files|%1").arg(QString::fromLatin1(ReadableAudioPatterns())),
@@ -489,6 +563,7 @@ void StreamActions::ReplaceRow(std::int32_t row) {
                 "Information");
         if (outcome != ReplaceOutcome::Replaced)
             return;
+        ShowDisk();
         form_.InformationBox("Replaced " + name + " with " + ToNative(*audio) +
                                  "\r\nbefore: " + std::to_string(report.oldSize) + " bytes, " +
                                  FormatDuration(report.oldSeconds) +
@@ -500,6 +575,8 @@ void StreamActions::ReplaceRow(std::int32_t row) {
 }
 
 void StreamActions::RestoreRow(std::int32_t row) {
+    if (RefusedForFolderGone())
+        return;
     const std::string name = table_.CellText(kNameCol, row);
     const bool restore = form_.Dialogs().Question(
         FromNative("Restore the original of " + name + "? The replacement is discarded."),
@@ -509,8 +586,11 @@ void StreamActions::RestoreRow(std::int32_t row) {
         return;
     StopPlayback();
     form_.RunCommand([this, &name] {
-        if (RestoreStream(workFolder_, name, form_) == ReplaceOutcome::Restored)
-            form_.InformationBox("Restored the original of " + name, "Information");
+        if (RestoreStream(workFolder_, name, form_) != ReplaceOutcome::Restored)
+            return;
+        // The row shows the original again before the box says so.
+        ShowDisk();
+        form_.InformationBox("Restored the original of " + name, "Information");
     });
 }
 

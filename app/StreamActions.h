@@ -12,6 +12,7 @@
 #include <string>
 
 #include "AudioOutput.h"
+#include "FolderWatch.h"
 #include "audio/StreamInfo.h"
 
 class QMenu;
@@ -58,6 +59,7 @@ public:
     void RestoreRow(std::int32_t row);
 
     AudioOutput& Output() { return *output_; }
+    FolderWatch& Watch() { return watch_; }
 
 private:
     std::string StreamPath(std::int32_t row) const;
@@ -71,12 +73,23 @@ private:
     void PlaybackFailed(const QString& why);
     // Adds "Export all as WAV..." (or the highlighted rows') and "Open work folder...".
     void AddFolderActions(QMenu* menu);
+    // Says that the work folder is gone (a warning box) and returns true
+    // when it is: what needs the folder refuses with that cause.
+    bool RefusedForFolderGone();
+    // The stream files of the rows in sight, watched with the folder.
+    void WatchRowsInSight();
+    // The folder went away while nothing ran: said once.
+    void SayFolderGone();
+    // The grid and the status bar as the files now are.
+    void ShowDisk();
 
     SoundHost& form_;
     ASFGrid& grid_;
     StreamTable& table_;
     std::unique_ptr<AudioOutput> output_;
     std::string workFolder_;
+    FolderWatch watch_;
+    bool goneToSay_ = false;
     QTimer detailsTimer_;
     QTimer positionTimer_;
     std::int32_t playingRow_ = 0;

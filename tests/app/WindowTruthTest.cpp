@@ -3,13 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QMenu>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 
 #include "ASFGrid.h"
 #include "HelpSupport.h"
 #include "PairBuilder.h"
 #include "RecordingPrompts.h"
+#include "StreamActions.h"
+#include "StreamBuilder.h"
 #include "TestFiles.h"
 #include "Unit1.h"
 
@@ -49,6 +55,120 @@ TEST(WindowTruth, TheToolBarsKeysPressItsButtons) {
     form.Idle();
     QTest::keyClick(&form, Qt::Key_Q, Qt::ControlModifier);
     EXPECT_FALSE(form.isVisible());
+}
+
+// The window on a work folder of three streams (PCM, XA ADPCM, ATRAC3plus).
+class OnDisk : public ::testing::Test {
+protected:
+    OnDisk() {
+        form = std::make_unique<TForm1>(std::make_unique<test::RecordingPrompts>(shared));
+        form->show();
+        test::PairRecipe recipe;
+        recipe.streams = test::ThreeKindsOfStreams();
+        recipe.references = {40, 120};
+        pair = test::BuildPair(dir.path(), "music", recipe);
+        shared.file = QString::fromStdString(pair.archivePath);
+        form->ExportButtonClick();
+    }
+    std::string Stream(int k) const {
+        return dir / ("music_/music_0000" + std::to_string(k) + ".asf");
+    }
+    // Waits until the signal came, or a second and a half has gone.
+    static bool Came(QSignalSpy& spy) {
+        QElapsedTimer timer;
+        timer.start();
+        while (spy.isEmpty() && timer.elapsed() < 1500)
+            QTest::qWait(20);
+        return !spy.isEmpty();
+    }
+    QString Hint(int col, int row) const {
+        ASFGrid* grid = form->Grid();
+        const QRect cell = grid->Geometry().CellRect(col, row);
+        return grid->HintAt(cell.center());
+    }
+
+    test::TempDir dir;
+    test::Pair pair;
+    test::RecordingPrompts::Shared shared;
+    std::unique_ptr<TForm1> form;
+};
+
+// Files changed by other programs are seen within a second: a stream file
+// removed is marked in its row, one appended to shows its size.
+TEST_F(OnDisk, TheGridFollowsFilesOtherProgramsChange) {
+    ASFGrid* grid = form->Grid();
+    QSignalSpy changed(&form->Actions().Watch(), &FolderWatch::Changed);
+    std::filesystem::remove(test::FsPath(Stream(3)));
+    ASSERT_TRUE(Came(changed));
+    EXPECT_EQ(grid->FactsOf(3).missing,
+              "No stream file: the work folder holds no music_00003.asf.");
+    EXPECT_EQ(Hint(kNameCol, 3).toStdString(),
+              "No stream file: the work folder holds no music_00003.asf.");
+
+    changed.clear();
+    const std::string bytes = test::ReadFileBytes(Stream(2));
+    test::WriteFileBytes(Stream(2), bytes + std::string(40, '\0'));
+    ASSERT_TRUE(Came(changed));
+    EXPECT_EQ(grid->ShownText(kSizeCol, 2), std::to_string(bytes.size() + 40));
+}
+
+// A folder that goes away is said once; what needs it refuses with that
+// cause and never blames the streams.
+TEST_F(OnDisk, AFolderThatGoesAwayIsSaidOnceAndCommandsSayWhy) {
+    QSignalSpy gone(&form->Actions().Watch(), &FolderWatch::FolderGone);
+    const auto boxes = shared.boxes.size();
+    std::filesystem::rename(test::FsPath(dir / "music_"), test::FsPath(dir / "moved_"));
+    ASSERT_TRUE(Came(gone));
+    QTest::qWait(1300);  // a second look finds it gone still: not said again
+    const QString said = QStringLiteral(
+                             "warning|Error|The work folder %1 is no longer there (No "
+                             "such file or directory).")
+                             .arg(QString::fromStdString(dir / "music_"));
+    EXPECT_EQ(shared.boxes.mid(boxes), QStringList{said});
+    EXPECT_EQ(form->Grid()->FactsOf(2).missing, said.section('|', 2).toStdString());
+
+    shared.folder = QString::fromStdString(dir.path());
+    std::unique_ptr<QMenu> menu(form->Actions().BuildFolderMenu(form.get()));
+    menu->actions().first()->trigger();  // "Export all as WAV..."
+    EXPECT_EQ(shared.boxes.last(), said);
+    EXPECT_EQ(test::TempDir::ListingOf(dir.path()).find(".wav"), std::string::npos);
+
+    // Back again: the rows are what the files say.
+    std::filesystem::rename(test::FsPath(dir / "moved_"), test::FsPath(dir / "music_"));
+    QSignalSpy changed(&form->Actions().Watch(), &FolderWatch::Changed);
+    ASSERT_TRUE(Came(changed));
+    EXPECT_EQ(form->Grid()->FactsOf(2).missing, "");
+}
+
+// Not one stream exported is a failure, said in a warning box.
+TEST_F(OnDisk, AnExportThatWritesNothingIsAFailure) {
+    for (int k : {1, 2})
+        test::WriteFileBytes(Stream(k), "not a stream");
+    shared.folder = QString::fromStdString(dir / "music_");
+    std::unique_ptr<QMenu> menu(form->Actions().BuildFolderMenu(form.get()));
+    menu->actions().first()->trigger();
+    EXPECT_TRUE(shared.boxes.last().startsWith(
+        QStringLiteral("warning|Error|Exported 0 of 3 streams as WAV files to ")))
+        << shared.boxes.last().toStdString();
+}
+
+// After Pack, a stream that grew is filled up to a multiple of 16 bytes and
+// the table says so: its file is not marked as changed.
+TEST_F(OnDisk, PacksPaddingIsNoChange) {
+    const std::string grown = test::ReadFileBytes(Stream(2)) + std::string(101, '\0');
+    test::WriteFileBytes(Stream(2), grown);
+    EXPECT_EQ(form->Grid()->ShownText(kSizeCol, 2), std::to_string(grown.size()));
+    shared.folder = QString::fromStdString(dir / "music_");
+    form->ImportButtonClick();
+    ASSERT_TRUE(shared.boxes.last().startsWith(QStringLiteral("information|Information|")));
+    const std::string cell = form->Table().CellText(kSizeCol, 2);
+    ASSERT_NE(cell, std::to_string(grown.size()));
+    EXPECT_EQ(form->Grid()->ShownText(kSizeCol, 2), cell);
+    EXPECT_EQ(Hint(kSizeCol, 2), QString());
+    // A stream file that shrank keeps its place, filled with zero bytes.
+    test::WriteFileBytes(Stream(3), test::ReadFileBytes(Stream(3)).substr(0, 20));
+    EXPECT_EQ(form->Grid()->ShownText(kSizeCol, 3), "20");
+    EXPECT_TRUE(Hint(kSizeCol, 3).contains(QStringLiteral("Pack fills it with zero bytes")));
 }
 
 }  // namespace
