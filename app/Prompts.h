@@ -30,6 +30,9 @@ public:
     // The folder a folder dialog starts at before its first "OK": the open
     // work folder.
     virtual void SetStartFolder(const QString& folder) { (void)folder; }
+    // A work folder the user opened (from the menu, by a drop, on the command
+    // line) counts as chosen: every folder dialog selects it next.
+    virtual void ChoseFolder(const QString& folder) { (void)folder; }
     // The save dialog, starting at suggested; the chosen path or nothing.
     virtual std::optional<QString> SaveFile(QWidget* parent, const QString& suggested,
                                             const QString& filter) = 0;
@@ -52,6 +55,11 @@ public:
                                     Purpose purpose = Purpose::Unpack) override;
     std::optional<QString> SelectFolder(QWidget* parent, Purpose purpose = Purpose::Pack) override;
     void SetStartFolder(const QString& folder) override { startFolder_ = folder; }
+    void ChoseFolder(const QString& folder) override {
+        for (Purpose purpose :
+             {Purpose::Pack, Purpose::OpenFolder, Purpose::ExportAll, Purpose::ReplaceFromFolder})
+            lastFolder_[purpose] = folder;
+    }
     std::optional<QString> SaveFile(QWidget* parent, const QString& suggested,
                                     const QString& filter) override;
     bool Question(const QString& text, const QString& caption, const QString& yes,

@@ -236,7 +236,11 @@ void TForm1::ExportButtonClick() {
 
 void TForm1::OpenFolder(const std::string& folder) {
     actions_->StopPlayback();
-    RunCommand([this, folder] { OpenWorkFolder(table_, *this, folder); });
+    OpenOutcome outcome = OpenOutcome::ResourcesMissing;
+    RunCommand([this, folder, &outcome] { outcome = OpenWorkFolder(table_, *this, folder); });
+    // The folder on screen is the one Pack and the other folder dialogs offer.
+    if (outcome == OpenOutcome::Opened)
+        prompts_->ChoseFolder(FromNative(folder));
 }
 
 void TForm1::OpenPath(const QString& path) {
@@ -255,7 +259,11 @@ void TForm1::OpenPath(const QString& path) {
 
 void TForm1::ImportButtonClick() {
     actions_->StopPlayback();
-    RunCommand([this] { Pack(table_, *this); });
+    PackOutcome outcome = PackOutcome::Cancelled;
+    RunCommand([this, &outcome] { outcome = Pack(table_, *this); });
+    // The grid shows the packed folder's table: the panels name that folder.
+    if (outcome == PackOutcome::Succeeded && !actions_->WorkFolder().empty())
+        ShowFolderPanels(*this, actions_->WorkFolder(), table_);
 }
 
 void TForm1::SetWorkFolder(const std::string& folder) {

@@ -38,6 +38,13 @@ bool ReadFolderTable(StreamTable& table, const Folder& folder, WindowServices& w
     return true;
 }
 
+void ShowFolderPanels(WindowServices& window, const std::string& folder, const StreamTable& table) {
+    window.SetStatusPanel(0, PackNamesFor(folder).folderName);
+    window.SetStatusPanel(1, "Asf count: " + std::to_string(table.RowCount() - 1));
+    window.SetStatusPanel(2, "");
+    window.SetStatusPanel(3, "");
+}
+
 OpenOutcome OpenWorkFolder(StreamTable& table, WindowServices& window, const std::string& folder) {
     const PackNames names = PackNamesFor(folder);
     auto resourcesMissing = [&] {
@@ -68,10 +75,7 @@ OpenOutcome OpenWorkFolder(StreamTable& table, WindowServices& window, const std
         window.InformationBox("No streams listed in " + names.tableFile, "Information");
         return OpenOutcome::NoStreamRows;
     }
-    window.SetStatusPanel(0, names.folderName);
-    window.SetStatusPanel(1, "Asf count: " + std::to_string(table.RowCount() - 1));
-    window.SetStatusPanel(2, "");
-    window.SetStatusPanel(3, "");
+    ShowFolderPanels(window, folder, table);
     window.SetWorkFolder(folder);
     return OpenOutcome::Opened;
 }

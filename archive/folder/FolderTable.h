@@ -37,6 +37,10 @@ enum class OpenOutcome {
 // writes.
 OpenOutcome OpenWorkFolder(StreamTable& table, WindowServices& window, const std::string& folder);
 
+// Status panels 0 and 1 describe the work folder whose table is shown: its
+// name and "Asf count: N"; panels 2 and 3 are emptied.
+void ShowFolderPanels(WindowServices& window, const std::string& folder, const StreamTable& table);
+
 // The table of the opened work folder for a command that only reads it.
 // False (and "Resource files not found in FOLDER" said) when the folder has
 // no table file; throws TableFileError ("The table file PATH cannot be

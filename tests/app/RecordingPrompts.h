@@ -25,6 +25,7 @@ public:
         QStringList questions;
         QList<int> purposes;  // of the dialogs shown, in order
         QString startFolder;
+        QString chosenFolder;  // a folder opened, as every folder dialog's choice
     };
     explicit RecordingPrompts(Shared& shared) : shared_(shared) {}
 
@@ -46,6 +47,7 @@ public:
         return shared_.folder;
     }
     void SetStartFolder(const QString& folder) override { shared_.startFolder = folder; }
+    void ChoseFolder(const QString& folder) override { shared_.chosenFolder = folder; }
     std::optional<QString> SaveFile(QWidget*, const QString& suggested,
                                     const QString& filter) override {
         shared_.saveSuggestions << suggested;

@@ -11,9 +11,11 @@
 #include <filesystem>
 
 #include "ASFGrid.h"
+#include "FolderDialog.h"
 #include "HelpSupport.h"
 #include "PairBuilder.h"
 #include "RecordingPrompts.h"
+#include "StatusPanels.h"
 #include "StreamActions.h"
 #include "StreamBuilder.h"
 #include "TestFiles.h"
@@ -169,6 +171,41 @@ TEST_F(OnDisk, PacksPaddingIsNoChange) {
     test::WriteFileBytes(Stream(3), test::ReadFileBytes(Stream(3)).substr(0, 20));
     EXPECT_EQ(form->Grid()->ShownText(kSizeCol, 3), "20");
     EXPECT_TRUE(Hint(kSizeCol, 3).contains(QStringLiteral("Pack fills it with zero bytes")));
+}
+
+// A work folder opened counts as chosen: Pack's dialog offers the folder on
+// screen, and after a Pack the panels name the folder whose rows are shown.
+TEST_F(OnDisk, TheFolderOnScreenIsTheOneTheDialogsOffer) {
+    // A second work folder, packed once by the window (the dialog's last OK).
+    test::TempDir other;
+    test::PairRecipe recipe;
+    recipe.streams = test::ThreeKindsOfStreams();
+    recipe.references = {40, 120};
+    test::BuildPair(other.path(), "voice", recipe);
+    shared.file = QString::fromStdString(other / "voice.ast");
+    form->ExportButtonClick();
+    shared.folder = QString::fromStdString(other / "voice_");
+    form->ImportButtonClick();
+    EXPECT_EQ(form->StatusBar()->PanelText(0), QStringLiteral("voice_"));
+
+    form->OpenPath(QString::fromStdString(dir / "music_"));
+    EXPECT_EQ(shared.chosenFolder.toStdString(), dir / "music_");
+    EXPECT_EQ(form->StatusBar()->PanelText(0), QStringLiteral("music_"));
+    EXPECT_EQ(form->StatusBar()->PanelText(1), QStringLiteral("Asf count: 3"));
+
+    // The real dialogs take the opened folder as their next choice.
+    DesktopPrompts prompts;
+    prompts.ChoseFolder(QString::fromStdString(dir / "music_"));
+    QString offered;
+    QTimer::singleShot(100, [&offered] {
+        if (auto* dialog =
+                qobject_cast<BrowseForFolderDialog*>(QApplication::activeModalWidget())) {
+            offered = dialog->ChosenPath();
+            dialog->reject();
+        }
+    });
+    prompts.SelectFolder(form.get(), Prompts::Purpose::Pack);
+    EXPECT_EQ(offered.toStdString(), dir / "music_");
 }
 
 }  // namespace
