@@ -31,6 +31,7 @@ const QColor kIndicatorShadow(128, 128, 128);
 const QColor kOnDisk(0, 0, 160);
 const QColor kReplacedMark(0, 128, 0);
 const QColor kMissing(176, 0, 0);
+const QColor kPlaying(0, 96, 192);
 
 QFont DataFont() {
     return TahomaFont(12);
@@ -217,6 +218,13 @@ RowOnDisk ASFGrid::FactsOf(std::int32_t row) const {
     return diskFacts_(row);
 }
 
+void ASFGrid::SetPlayingRow(std::int32_t row) {
+    if (row == playingRow_)
+        return;
+    playingRow_ = row;
+    viewport()->update();
+}
+
 std::pair<std::int32_t, std::int32_t> ASFGrid::RowsInSight() const {
     return {topRow_, std::min(LastDataRow(), Geometry().LastVisibleRow())};
 }
@@ -251,6 +259,8 @@ QString ASFGrid::HintAt(QPoint pos) const {
     const std::int32_t col = geometry.ColumnAt(pos.x());
     if (row < FirstDataRow() || row > LastDataRow())
         return {};
+    if (col == 0 && row == playingRow_)
+        return QStringLiteral("Playing (Stop in the row's menu)");
     const RowOnDisk facts = FactsOf(row);
     const std::string& name = table_.CellText(kNameCol, row);
     if ((col == kNameCol || col == kSizeCol) && !facts.missing.empty())
@@ -554,6 +564,18 @@ void ASFGrid::PaintCell(QPainter& painter, const QRect& rect, std::int32_t col, 
         }
         if (indicator)
             PaintSortIndicator(painter, rect);
+        // The row that is playing: a small play sign at the end of its number.
+        if (col == 0 && row == playingRow_ && row >= FirstDataRow()) {
+            const int h = std::min(9, rect.height() - 4);
+            const QPoint tip(rect.left() + rect.width() - 4, rect.top() + rect.height() / 2);
+            const QPolygon sign(
+                {tip, tip - QPoint(h * 3 / 4, h / 2), tip - QPoint(h * 3 / 4, -h / 2)});
+            painter.save();
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(kPlaying);
+            painter.drawPolygon(sign);
+            painter.restore();
+        }
         // A replaced stream: a small corner mark on its name, like a note.
         if (!fixed && col == kNameCol && FactsOf(row).replaced) {
             const int size = std::min(7, rect.height() - 2);

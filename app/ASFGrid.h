@@ -55,6 +55,9 @@ public:
     RowOnDisk FactsOf(std::int32_t row) const;
     // The data rows in sight, first and last (last < first for none).
     std::pair<std::int32_t, std::int32_t> RowsInSight() const;
+    // The row whose stream is playing, marked in its number cell; 0 for none.
+    void SetPlayingRow(std::int32_t row);
+    std::int32_t PlayingRow() const { return playingRow_; }
     // Sizes a column to its widest text plus 6 pixels.
     void SizeToContents(std::int32_t col);
 
@@ -118,6 +121,7 @@ private:
     QTimer autoScroll_;
     int wheelRemainder_ = 0;
     DiskFacts diskFacts_;
+    std::int32_t playingRow_ = 0;
 };
 
 }  // namespace tamrel

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <memory>
 
 class QAudioSink;
@@ -25,7 +27,7 @@ public:
     virtual void Play(const QByteArray& samples, int channels, int rate) = 0;
     virtual void Stop() = 0;
     virtual bool Playing() const = 0;
-    // How far playing has got, in milliseconds of sound.
+    // How far playing has got, in milliseconds of sound heard.
     virtual qint64 PositionMs() const = 0;
 
 signals:
@@ -52,11 +54,19 @@ public:
 
 private:
     void Release();
+    void StateChanged(int state);
+    // The data has all been handed over: playing ends once the output has
+    // played what it still holds.
+    void Drain();
     static QString ErrorText(int error);
 
     QAudioSink* sink_ = nullptr;
     QBuffer* buffer_ = nullptr;
     QByteArray samples_;
+    qint64 durationUs_ = 0;
+    QTimer* drain_ = nullptr;
+    QElapsedTimer draining_;
+    qint64 heldUs_ = 0;  // what the output held when the data ran out
     bool stopping_ = false;
 };
 

@@ -59,7 +59,7 @@ StreamActions::StreamActions(SoundHost& form, ASFGrid& grid, StreamTable& table,
     connect(&positionTimer_, &QTimer::timeout, this, &StreamActions::ShowPlayingPosition);
     connect(output_.get(), &AudioOutput::Finished, this, [this] {
         positionTimer_.stop();
-        playingRow_ = 0;
+        SetPlayingRow(0);
         ShowDetails();
     });
     connect(output_.get(), &AudioOutput::Failed, this, &StreamActions::PlaybackFailed);
@@ -107,6 +107,11 @@ void StreamActions::WatchRowsInSight() {
         if (const std::string path = StreamPath(row); !path.empty())
             paths.push_back(path);
     watch_.SetFiles(paths);
+}
+
+void StreamActions::SetPlayingRow(std::int32_t row) {
+    playingRow_ = row;
+    grid_.SetPlayingRow(row);
 }
 
 void StreamActions::ShowDisk() {
@@ -245,7 +250,7 @@ void StreamActions::PlaybackFailed(const QString& why) {
                                  ? table_.CellText(kNameCol, playingRow_)
                                  : std::string("the stream");
     positionTimer_.stop();
-    playingRow_ = 0;
+    SetPlayingRow(0);
     ShowDetails();
     form_.WarningBox("Cannot play " + name + ": " + ToNative(why) + ".", "Error");
 }
@@ -411,7 +416,7 @@ void StreamActions::Play(std::int32_t row) {
         const std::vector<std::int16_t> samples = DecodeStream(*file, info, name);
         QByteArray bytes(reinterpret_cast<const char*>(samples.data()),
                          static_cast<qsizetype>(samples.size() * sizeof(std::int16_t)));
-        playingRow_ = row;
+        SetPlayingRow(row);
         playingDuration_ = info.Duration();
         output_->Play(bytes, info.channels, info.sampleRate);
         positionTimer_.start();
@@ -424,7 +429,7 @@ void StreamActions::StopPlayback() {
         return;
     output_->Stop();
     positionTimer_.stop();
-    playingRow_ = 0;
+    SetPlayingRow(0);
     ShowDetails();
 }
 

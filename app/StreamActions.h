@@ -82,6 +82,8 @@ private:
     void SayFolderGone();
     // The grid and the status bar as the files now are.
     void ShowDisk();
+    // The row whose stream plays, shown in the grid; 0 for none.
+    void SetPlayingRow(std::int32_t row);
 
     SoundHost& form_;
     ASFGrid& grid_;

@@ -210,8 +210,10 @@ TEST_F(StreamActionsTest, PlayingShowsItsPositionAndEveryCommandStopsIt) {
     EXPECT_EQ(audio->played.left(4), QByteArray("\0\0\7\1", 4));  // the samples as put in
     EXPECT_EQ(Panel(3), "0:00.00 / 0:00.00");  // one length format, playing or not
     EXPECT_EQ(MenuOf(1).first(), "Stop");
+    EXPECT_EQ(form->Grid()->PlayingRow(), 1);  // the row shows it plays
     audio->End();
     EXPECT_EQ(Panel(3), "0:00.00");  // the duration again
+    EXPECT_EQ(form->Grid()->PlayingRow(), 0);
 
     Trigger(1, "Play");
     Trigger(2, "Play");  // another row: the first stops
