@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "archive/host/WindowServices.h"
 
@@ -27,6 +28,30 @@ public:
     virtual void ReturnFromModal() = 0;
     // Opens a work folder in the window.
     virtual void OpenFolder(const std::string& folder) = 0;
+    // A long command that can stop begins (its name, for the question when
+    // the window is closed meanwhile) and ends: "Cancel" shows meanwhile.
+    virtual void BeginStoppable(const std::string& what) = 0;
+    virtual void EndStoppable() = 0;
+    // The window is to close once the running command has ended.
+    virtual bool Quitting() const = 0;
+};
+
+// Shows "Cancel" for its lifetime, so that every way out hides it again.
+class StoppableGuard {
+public:
+    StoppableGuard(SoundHost& host, const std::string& what) : host_(&host) {
+        host.BeginStoppable(what);
+    }
+    ~StoppableGuard() { Release(); }
+    StoppableGuard(const StoppableGuard&) = delete;
+    StoppableGuard& operator=(const StoppableGuard&) = delete;
+    void Release() {
+        if (host_)
+            std::exchange(host_, nullptr)->EndStoppable();
+    }
+
+private:
+    SoundHost* host_;
 };
 
 }  // namespace tamrel

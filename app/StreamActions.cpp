@@ -356,6 +356,7 @@ void StreamActions::ReplaceFromFolder() {
     StopPlayback();  // every command that writes stops playing first
     form_.RunCommand([this, &folder] {
         std::vector<std::string> replaced, unchanged, failed;
+        StoppableGuard stoppable(form_, "Replace from folder");
         const auto summary = tamrel::ReplaceFromFolder(
             workFolder_, ToNative(*folder), form_, [&](const FolderStreamResult& r) {
                 if (r.kind == FolderStreamResult::Kind::Replaced)
@@ -366,7 +367,8 @@ void StreamActions::ReplaceFromFolder() {
                     failed.push_back(r.name + " (" + r.why + ")");
                 grid_.viewport()->update();  // its size and mark, as the files now are
             });
-        if (!summary)
+        stoppable.Release();
+        if (!summary || form_.Quitting())
             return;
         std::string text = summary->Text();
         if (!replaced.empty())
@@ -523,22 +525,31 @@ void StreamActions::ExportAll() {
         auto taken = TakeExportFolder(work, out, wavNames, form_);
         if (!taken)
             return;
-        DisabledWindowGuard disabled(form_);
+        // Busy, not disabled: "Cancel" stays at hand.
+        BusyGuard busy(form_);
+        StoppableGuard stoppable(form_, "Export");
         std::vector<std::string> skipped;
-        const int written = ExportRows(StreamSources(table_, work), all, taken->Work(), form_,
-                                       [&skipped](const ExportedRow& r) {
-                                           if (!r.written)
-                                               skipped.push_back(r.name);
-                                       });
+        const ExportCount count = ExportRows(StreamSources(table_, work), all, taken->Work(), form_,
+                                             [&skipped](const ExportedRow& r) {
+                                                 if (!r.written)
+                                                     skipped.push_back(r.name);
+                                             });
         taken->Release();
-        disabled.Release();
-        std::string text = "Exported " + std::to_string(written) + " of " + std::to_string(rows) +
-                           " streams as WAV files to " + out;
+        stoppable.Release();
+        busy.Release();
+        if (form_.Quitting())
+            return;  // the window closes: what was done stays, nothing to say
+        std::string text = count.stopped ? "Stopped after " + std::to_string(count.done) + " of " +
+                                               std::to_string(rows) + " streams. "
+                                         : std::string();
+        text += "Exported " + std::to_string(count.written) + " of " +
+                std::to_string(count.stopped ? count.done : rows) + " streams as WAV files to " +
+                out;
         if (!skipped.empty()) {
             text += "\r\nNot exported (no decoder, or damaged): " + NameList(skipped);
         }
         // Not one stream written: that is a failure, not a piece of news.
-        if (written == 0 && rows > 0)
+        if (count.written == 0 && count.done > 0)
             form_.WarningBox(text, "Error");
         else
             form_.InformationBox(text, "Information");

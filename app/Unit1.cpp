@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QMimeData>
 #include <QPainter>
+#include <QPushButton>
 #include <QShortcut>
 #include <QToolButton>
 #include <exception>
@@ -39,6 +40,9 @@ constexpr int kButtonHeight = 22;
 // at the next pumping of events, so per-item repaints cost no more than the
 // screen can show.
 constexpr qint64 kRepaintIntervalMs = 16;
+const QRect kProgressBarPlace(7, 280, 533, 13);
+// "Cancel" takes the right end of the progress bar's row while it shows.
+const QRect kCancelPlace(474, 276, 66, 17);
 constexpr qint64 kPumpIntervalMs = 8;
 
 QString CurrentTitle() {
@@ -131,7 +135,18 @@ void TForm1::FormCreate(std::unique_ptr<AudioOutput> audio) {
 
     ProgressBar1 = new RangeProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->setGeometry(7, 280, 533, 13);
+    ProgressBar1->setGeometry(kProgressBarPlace);
+
+    // Shown beside the progress bar only while a long command that can stop runs.
+    CancelButton_ = new QPushButton(QStringLiteral("Cancel"), this);
+    CancelButton_->setObjectName(QStringLiteral("CancelButton"));
+    CancelButton_->setGeometry(kCancelPlace);
+    CancelButton_->setFocusPolicy(Qt::NoFocus);
+    CancelButton_->hide();
+    connect(CancelButton_, &QPushButton::clicked, this, [this] {
+        stopRequested_ = true;
+        CancelButton_->setEnabled(false);  // once asked, it stops after the current stream
+    });
 
     StatusBar1 = new StatusPanels(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
@@ -256,6 +271,33 @@ void TForm1::OpenPath(const QString& path) {
             FromNative(picked + " is neither a work folder nor a file of a pair (.ast, .abk)"));
     }
 }
+
+void TForm1::BeginStoppable(const std::string& what) {
+    stoppable_ = what;
+    stopRequested_ = false;
+    ProgressBar1->setGeometry(kProgressBarPlace.adjusted(0, 0, -(kCancelPlace.width() + 4), 0));
+    CancelButton_->setEnabled(true);
+    CancelButton_->show();
+}
+
+void TForm1::EndStoppable() {
+    stoppable_.clear();
+    stopRequested_ = false;
+    CancelButton_->hide();
+    ProgressBar1->setGeometry(kProgressBarPlace);
+}
+
+namespace {
+
+// 20000 as "20,000".
+std::string Grouped(std::int64_t n) {
+    std::string digits = std::to_string(n < 0 ? -n : n);
+    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3)
+        digits.insert(static_cast<std::size_t>(at), ",");
+    return (n < 0 ? "-" : "") + digits;
+}
+
+}  // namespace
 
 void TForm1::ImportButtonClick() {
     actions_->StopPlayback();
@@ -420,6 +462,21 @@ void TForm1::closeEvent(QCloseEvent* event) {
         return;
     }
     if (commandRunning_) {
+        // A long command that can stop asks first; Continue is the default.
+        if (!stoppable_.empty() && !stopRequested_) {
+            const ProgressRange& range = ProgressBar1->Range();
+            const std::string text = stoppable_ + " is running (" + Grouped(range.Position()) +
+                                     " of " + Grouped(range.Max()) + "). Stop it and quit?";
+            const bool quit =
+                prompts_->Question(FromNative(text), QStringLiteral("Confirm"),
+                                   QStringLiteral("Stop and quit"), QStringLiteral("Continue"));
+            ReturnFromModal();
+            if (!quit) {
+                event->ignore();
+                return;
+            }
+            stopRequested_ = true;
+        }
         quitRequested_ = true;
         event->ignore();
         return;

@@ -14,6 +14,7 @@
 #include "archive/host/WindowServices.h"
 #include "table/StreamTable.h"
 
+class QPushButton;
 class QToolButton;
 
 namespace tamrel {
@@ -73,6 +74,12 @@ public:
     // Opens a work folder in the window (the grid's menu, a dropped folder,
     // the command line), as the command OpenWorkFolder does.
     void OpenFolder(const std::string& folder) override;
+    void BeginStoppable(const std::string& what) override;
+    void EndStoppable() override;
+    bool Quitting() const override { return quitRequested_; }
+    // "Cancel" beside the progress bar, shown while a long command that can
+    // stop runs.
+    QPushButton* CancelButton() const { return CancelButton_; }
     // What a path on the command line or dropped on the window does: a
     // folder opens, a pair's file (.ast or .abk) is unpacked as if picked.
     void OpenPath(const QString& path);
@@ -95,6 +102,7 @@ public:
     void DisableWindow() override;
     void EnableWindow() override;
     void PumpEvents() override;
+    bool StopRequested() override { return stopRequested_; }
     void Repaint() override;
     std::optional<std::string> FileOpenDialog(const std::string& filter) override;
     std::optional<std::string> FolderSelectionDialog() override;
@@ -139,6 +147,7 @@ private:
     QToolButton* ToolButton8;
     ASFGrid* ASFGrid_;
     RangeProgressBar* ProgressBar1;
+    QPushButton* CancelButton_;
     StatusPanels* StatusBar1;
     std::unique_ptr<StreamActions> actions_;
     std::function<bool(const QUrl&)> urlOpener_;
@@ -146,6 +155,8 @@ private:
     QElapsedTimer sinceLastRepaint_;
     bool commandRunning_ = false;
     bool quitRequested_ = false;
+    std::string stoppable_;  // the long command that runs and can stop, if one does
+    bool stopRequested_ = false;
     std::string declinedFolder_;  // the folder whose edits the user just kept
 };
 

@@ -71,7 +71,7 @@ int ExportFolder(const Options& options, const std::string& folder, ConsoleWindo
         window.ReportBoxes(false);
         return status;
     }
-    return Exported(result.written, static_cast<std::size_t>(result.rows), outFolder, window);
+    return Exported(result.count.written, static_cast<std::size_t>(result.rows), outFolder, window);
 }
 
 }  // namespace
@@ -120,7 +120,8 @@ int RunExport(const Options& options, ConsoleWindow& window) {
     }
     const int written =
         ExportRows(StreamSources(table, std::move(archive)), *rows, taken->Work(), window,
-                   [&window](const ExportedRow& row) { SaySkipped(row, window); });
+                   [&window](const ExportedRow& row) { SaySkipped(row, window); })
+            .written;
     taken->Release();
     return Exported(written, rows->size(), outFolder, window);
 }

@@ -191,8 +191,8 @@ int main(int argc, char** argv) {
     // What was printed must have arrived: a listing cut short by a full disk
     // is no success.
     if (const int error = tamrel::CloseStandardOutput(); error != 0) {
-        tamrel::WriteText(stderr,
-                          std::string("tamrel-cli: write error: ") + tamrel::ErrorText(error) + "\n");
+        tamrel::WriteText(
+            stderr, std::string("tamrel-cli: write error: ") + tamrel::ErrorText(error) + "\n");
         return tamrel::cli::kFailure;
     }
     return status;

@@ -40,6 +40,9 @@ public:
     void DisableWindow() override { calls.push_back("disable"); }
     void EnableWindow() override { calls.push_back("enable"); }
     void PumpEvents() override { ++pumps; }
+    // The user's stop, asked for once events have been pumped this often.
+    std::optional<int> stopAtPump;
+    bool StopRequested() override { return stopAtPump && pumps >= *stopAtPump; }
     void Repaint() override {}
     std::optional<std::string> FileOpenDialog(const std::string& filter) override {
         calls.push_back("file dialog " + filter);

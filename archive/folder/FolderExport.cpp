@@ -30,15 +30,19 @@ std::optional<TakenFolder> TakeExportFolder(const Folder& work, const std::strin
     return taken;
 }
 
-int ExportRows(const StreamSources& sources, const std::vector<std::int32_t>& rows,
-               const Folder& out, WindowServices& window,
-               const std::function<void(const ExportedRow&)>& onRow) {
+ExportCount ExportRows(const StreamSources& sources, const std::vector<std::int32_t>& rows,
+                       const Folder& out, WindowServices& window,
+                       const std::function<void(const ExportedRow&)>& onRow) {
     window.SetProgressMin(0);
     window.SetProgressMax(static_cast<std::int32_t>(rows.size()));
-    int written = 0;
+    ExportCount count;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         window.SetProgressPosition(static_cast<std::int32_t>(i));
         window.PumpEvents();
+        if (window.StopRequested()) {
+            count.stopped = true;
+            break;
+        }
         ExportedRow result;
         result.row = rows[i];
         result.name = sources.Name(rows[i]);
@@ -49,15 +53,16 @@ int ExportRows(const StreamSources& sources, const std::vector<std::int32_t>& ro
                 throw DecodeError("The stream " + result.name + " is skipped: " + why + ".");
             ExportWav(*stream, result.name, out, WavNameFor(FileNamePart(result.name)));
             result.written = true;
-            ++written;
+            ++count.written;
         } catch (const DecodeError& e) {
             result.why = e.what();
         }
+        ++count.done;
         if (onRow)
             onRow(result);
     }
-    window.SetProgressPosition(static_cast<std::int32_t>(rows.size()));
-    return written;
+    window.SetProgressPosition(count.done);
+    return count;
 }
 
 FolderExportResult ExportWorkFolder(const std::string& folder, const std::string& outFolder,
@@ -91,7 +96,7 @@ FolderExportResult ExportWorkFolder(const std::string& folder, const std::string
         return result;
     result.started = true;
     result.rows = static_cast<int>(rows->size());
-    result.written = ExportRows(StreamSources(table, work), *rows, taken->Work(), window, onRow);
+    result.count = ExportRows(StreamSources(table, work), *rows, taken->Work(), window, onRow);
     return result;
 }
 

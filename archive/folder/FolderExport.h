@@ -37,13 +37,21 @@ std::optional<TakenFolder> TakeExportFolder(const Folder& work, const std::strin
                                             const std::set<std::string>& wavNames,
                                             WindowServices& window);
 
+// How far an export got.
+struct ExportCount {
+    int done = 0;          // rows dealt with, written or not
+    int written = 0;       // WAV files written
+    bool stopped = false;  // the user stopped it before the last row
+};
+
 // Exports the rows' streams as NAME.wav into out, in the order given; the
 // progress bar counts the rows. A stream that cannot be read or decoded is
 // that row's end (onRow hears why) and the others go on; an error writing a
-// WAV file ends the export. Returns how many were written.
-int ExportRows(const StreamSources& sources, const std::vector<std::int32_t>& rows,
-               const Folder& out, WindowServices& window,
-               const std::function<void(const ExportedRow&)>& onRow = {});
+// WAV file ends the export, and so does the user's stop, after the current
+// row.
+ExportCount ExportRows(const StreamSources& sources, const std::vector<std::int32_t>& rows,
+                       const Folder& out, WindowServices& window,
+                       const std::function<void(const ExportedRow&)>& onRow = {});
 
 // Picks the rows to export from the work folder's table; nothing when the
 // export is not to go on (the chooser said why).
@@ -51,7 +59,8 @@ using RowChooser = std::function<std::optional<std::vector<std::int32_t>>(const 
 
 struct FolderExportResult {
     bool started = false;  // false: nothing was written (the reason said, or existing)
-    int rows = 0, written = 0;
+    int rows = 0;          // rows chosen
+    ExportCount count;
     // WAV files in the output folder that the export would have replaced
     // and was not allowed to: nothing was written.
     std::vector<std::string> existing;

@@ -403,8 +403,13 @@ std::string FolderReplaceSummary::Text() const {
     const auto count = [](int n, const char* one, const char* many) {
         return std::to_string(n) + " " + (n == 1 ? one : many);
     };
-    return "Replaced " + count(replaced, "stream", "streams") + ", " + std::to_string(unchanged) +
-           " unchanged, " + std::to_string(failed) + " failed, " +
+    const std::string counts = "Replaced " + count(replaced, "stream", "streams") + ", " +
+                               std::to_string(unchanged) + " unchanged, " + std::to_string(failed) +
+                               " failed";
+    if (stopped)
+        return "Stopped after " + std::to_string(rowsDone) + " of " + std::to_string(rows) +
+               " rows. " + counts + ".";
+    return counts + ", " +
            count(static_cast<int>(unmatched.size()), "file matched no stream.",
                  "files matched no stream.");
 }
@@ -444,8 +449,10 @@ std::optional<FolderReplaceSummary> ReplaceFromFolder(
         throw TableFileError("The table file " + names.tableFile + " cannot be read: " + *refusal);
 
     FolderReplaceSummary summary;
+    summary.rows = table.RowCount() - 1;
     std::set<std::string> matched;
-    DisabledWindowGuard disabled(window);
+    // Busy, not disabled: the window's stop stays at hand.
+    BusyGuard busy(window);
     window.SetProgressMin(0);
     window.SetProgressMax(std::max(1, table.RowCount() - 1));
     ReplaceOptions options;
@@ -453,6 +460,11 @@ std::optional<FolderReplaceSummary> ReplaceFromFolder(
     for (std::int32_t row = 1; row < table.RowCount(); ++row) {
         window.SetProgressPosition(row);
         window.PumpEvents();
+        if (window.StopRequested()) {
+            summary.stopped = true;
+            break;
+        }
+        summary.rowsDone = row;
         const std::string& name = table.CellText(kNameCol, row);
         const auto files = filesByStem.find(Stem(name));
         if (files == filesByStem.end())
@@ -492,8 +504,9 @@ std::optional<FolderReplaceSummary> ReplaceFromFolder(
         if (onStream)
             onStream(result);
     }
+    // Files of rows not reached are not known to match nothing.
     for (const auto& [stem, files] : filesByStem)
-        if (!matched.count(stem))
+        if (!summary.stopped && !matched.count(stem))
             for (const std::string& file : files)
                 summary.unmatched.push_back(audio.PathOf(file));
     window.SetProgressPosition(0);

@@ -65,10 +65,15 @@ struct FolderStreamResult {
 struct FolderReplaceSummary {
     int replaced = 0, unchanged = 0, failed = 0;
     std::vector<std::string> unmatched;  // audio files that matched no stream
-    // "Replaced 3 streams, 41 unchanged, 1 failed, 2 files matched no stream."
+    // Stopped by the user: the rows dealt with, of all of them; the files
+    // of the rows not reached are neither replaced nor called unmatched.
+    bool stopped = false;
+    int rowsDone = 0, rows = 0;
+    // "Replaced 3 streams, 41 unchanged, 1 failed, 2 files matched no
+    // stream.", after "Stopped after 44 of 900 rows. " when stopped.
     std::string Text() const;
     // Every file matched a stream, and every matched stream was replaced or unchanged.
-    bool Complete() const { return failed == 0 && unmatched.empty(); }
+    bool Complete() const { return !stopped && failed == 0 && unmatched.empty(); }
 };
 
 // The extensions of the audio files a folder replacement takes, any case.
@@ -80,8 +85,9 @@ bool IsReplaceableAudioName(const std::string& fileName);
 // A file whose decoding equals the stream's sample for sample (and whose
 // loop, if it has one, is the stream's) is left as it is: "unchanged". A
 // stream that fails is reported and the others go on. onStream hears each
-// stream's end; the progress bar counts the rows. Nothing when another
-// command has the folder (the box said so).
+// stream's end; the progress bar counts the rows. The user's stop ends it
+// after the current row. Nothing when another command has the folder (the
+// box said so).
 std::optional<FolderReplaceSummary> ReplaceFromFolder(
     const std::string& folder, const std::string& audioFolder, WindowServices& window,
     const std::function<void(const FolderStreamResult&)>& onStream);

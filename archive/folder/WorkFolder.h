@@ -27,7 +27,7 @@ UnpackNames UnpackNamesFor(std::string_view pickedFile, PathStyle style = Native
 std::string StreamFileName(std::string_view baseName, std::int32_t k);
 
 struct PackNames {
-    std::string folderName;    // the picked folder's own name, taken whole
+    std::string folderName;  // the picked folder's own name, taken whole
     // The four outputs' names in their folders: the folder's own table file
     // and bank image, and the new pair beside the folder.
     std::string tableFileName, bankImageName, newArchiveName, newBankName;

@@ -10,8 +10,7 @@ namespace tamrel {
 
 inline constexpr std::size_t kNamesShown = 10;
 
-inline std::string NameList(const std::vector<std::string>& names,
-                            const char* separator = ", ") {
+inline std::string NameList(const std::vector<std::string>& names, const char* separator = ", ") {
     std::string list;
     for (std::size_t i = 0; i < names.size() && i < kNamesShown; ++i)
         list += (i ? separator : "") + names[i];

@@ -51,6 +51,10 @@ public:
 
     // Handles every waiting window message, then returns.
     virtual void PumpEvents() = 0;
+    // True once the user asked a long command that can stop (an export of
+    // many streams, a replacement from a folder) to stop after its current
+    // item; what is done stays, what is not is left as it is.
+    virtual bool StopRequested() { return false; }
     // Brings the window's picture up to date at once.
     virtual void Repaint() = 0;
 

@@ -5,15 +5,19 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMenu>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
 
 #include "ASFGrid.h"
 #include "FolderDialog.h"
 #include "HelpSupport.h"
 #include "PairBuilder.h"
+#include "RangeProgressBar.h"
 #include "RecordingPrompts.h"
 #include "StatusPanels.h"
 #include "StreamActions.h"
@@ -206,6 +210,85 @@ TEST_F(OnDisk, TheFolderOnScreenIsTheOneTheDialogsOffer) {
     });
     prompts.SelectFolder(form.get(), Prompts::Purpose::Pack);
     EXPECT_EQ(offered.toStdString(), dir / "music_");
+}
+
+// A work folder of many small streams, open in the window.
+std::unique_ptr<TForm1> WindowOnManyStreams(const test::TempDir& dir,
+                                            test::RecordingPrompts::Shared& shared, int count) {
+    test::PairRecipe recipe;
+    recipe.streams.assign(static_cast<std::size_t>(count), test::ThreeKindsOfStreams()[0]);
+    test::BuildPair(dir.path(), "many", recipe);
+    auto form = std::make_unique<TForm1>(std::make_unique<test::RecordingPrompts>(shared));
+    form->show();
+    shared.file = QString::fromStdString(dir / "many.ast");
+    form->ExportButtonClick();
+    return form;
+}
+
+// Presses what press() names once the export has begun its sixth stream.
+void WhenExportIsUnderWay(TForm1& form, const std::function<void()>& press) {
+    auto* timer = new QTimer(&form);
+    timer->setInterval(0);
+    QObject::connect(timer, &QTimer::timeout, timer, [&form, timer, press] {
+        if (form.CancelButton()->isVisible() && form.ProgressBar()->Range().Position() >= 5) {
+            timer->stop();
+            press();
+        }
+    });
+    timer->start();
+}
+
+// "Cancel" stops an export after the stream it is on: what is done stays,
+// what is not is untouched, and the box says how far it got.
+TEST(LongWork, CancelStopsAnExportAfterTheCurrentStream) {
+    test::TempDir dir;
+    test::RecordingPrompts::Shared shared;
+    const auto form = WindowOnManyStreams(dir, shared, 400);
+    EXPECT_FALSE(form->CancelButton()->isVisible());
+    WhenExportIsUnderWay(*form, [&form] { form->CancelButton()->click(); });
+    shared.folder = QString::fromStdString(dir / "out");
+    std::filesystem::create_directory(test::FsPath(dir / "out"));
+    std::unique_ptr<QMenu> menu(form->Actions().BuildFolderMenu(form.get()));
+    menu->actions().first()->trigger();
+    const QString box = shared.boxes.last();
+    ASSERT_TRUE(box.startsWith(QStringLiteral("information|Information|Stopped after ")))
+        << box.toStdString();
+    const int done = box.section(' ', 2, 2).toInt();
+    EXPECT_GE(done, 5);
+    EXPECT_LT(done, 400);
+    EXPECT_TRUE(box.contains(
+        QStringLiteral(" of 400 streams. Exported %1 of %1 streams as WAV files to ").arg(done)))
+        << box.toStdString();
+    const std::string listing = test::TempDir::ListingOf(dir / "out");
+    EXPECT_EQ(std::count(listing.begin(), listing.end(), '\n'), done);
+    EXPECT_FALSE(form->CancelButton()->isVisible());
+    EXPECT_TRUE(form->ToolBar()->isEnabled());
+}
+
+// Closing the window while a long command runs asks first; "Stop and quit"
+// stops it after the current stream and closes the window, with no box.
+TEST(LongWork, ClosingTheWindowMeanwhileAsksAndStopsIt) {
+    test::TempDir dir;
+    test::RecordingPrompts::Shared shared;
+    const auto form = WindowOnManyStreams(dir, shared, 400);
+    shared.answer = true;
+    WhenExportIsUnderWay(*form, [&form] { form->close(); });
+    shared.folder = QString::fromStdString(dir / "many_");
+    const auto boxes = shared.boxes.size();
+    std::unique_ptr<QMenu> menu(form->Actions().BuildFolderMenu(form.get()));
+    menu->actions().first()->trigger();
+    ASSERT_EQ(shared.questions.size(), 1);
+    EXPECT_TRUE(
+        QRegularExpression(
+            QStringLiteral("^Confirm\\|Export is running \\([0-9,]+ of 400\\)\\. Stop it and "
+                           "quit\\?\\|Stop and quit\\|Continue$"))
+            .match(shared.questions.last())
+            .hasMatch())
+        << shared.questions.last().toStdString();
+    EXPECT_EQ(shared.boxes.size(), boxes);
+    EXPECT_FALSE(form->isVisible());
+    const std::string listing = test::TempDir::ListingOf(dir / "many_");
+    EXPECT_LT(std::count(listing.begin(), listing.end(), 'w'), 400);  // not every stream
 }
 
 }  // namespace

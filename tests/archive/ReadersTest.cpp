@@ -191,7 +191,7 @@ TEST(Readers, ARowNamingAFileOutsideTheFolderIsRefusedAndTheOthersGoOn) {
         },
         window, [&ends](const ExportedRow& row) { ends.push_back(row.written ? "" : row.why); });
     EXPECT_TRUE(result.started);
-    EXPECT_EQ(result.written, 1);
+    EXPECT_EQ(result.count.written, 1);
     EXPECT_EQ(ends, (std::vector<std::string>{
                         "The stream ../outside.asf is skipped: the table names ../outside.asf, "
                         "which is not a file of the work folder.",
@@ -199,6 +199,28 @@ TEST(Readers, ARowNamingAFileOutsideTheFolderIsRefusedAndTheOthersGoOn) {
     EXPECT_FALSE(fs::exists(test::FsPath(dir / "outside.wav")));
     EXPECT_FALSE(fs::exists(test::FsPath(folder + test::kSep + "outside.wav")));
     EXPECT_TRUE(fs::exists(test::FsPath(folder + test::kSep + "music_00002.wav")));
+}
+
+// A stop asked for while a folder replaces streams ends it after the row it
+// is on: the rows before are replaced, the ones after are as they were, and
+// their files are not called unmatched.
+TEST(Readers, AStoppedReplacementFromAFolderLeavesTheRestAsItWas) {
+    TempDir dir;
+    PrepareWorkFolder(dir.path(), false);
+    const std::string folder = dir / "music_";
+    WriteWavFile(folder + test::kSep + "music_00001.wav", Tone(200, 0.1, 5000), 2, 32000,
+                 std::nullopt);
+    const std::string second = ReadFileBytes(folder + test::kSep + "music_00002.asf");
+    RecordingWindow window;
+    window.stopAtPump = 2;  // after the first row
+    const auto summary = ReplaceFromFolder(folder, folder, window, {});
+    ASSERT_TRUE(summary);
+    EXPECT_TRUE(summary->stopped);
+    EXPECT_EQ(summary->Text(),
+              "Stopped after 1 of 3 rows. Replaced 1 stream, 0 unchanged, 0 failed.");
+    EXPECT_FALSE(summary->Complete());
+    EXPECT_EQ(ReadFileBytes(folder + test::kSep + "music_00002.asf"), second);
+    EXPECT_TRUE(fs::exists(test::FsPath(folder + test::kSep + "music_00001.asf.orig")));
 }
 
 }  // namespace
