@@ -2,7 +2,11 @@
 
 #include "Placement.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -14,13 +18,26 @@
 
 namespace tamrel {
 
-namespace {
-
-// The project's own addresses (also in the README).
-const QString kMailAddress = QStringLiteral("support@example.org");
-const QString kWebAddress = QStringLiteral("www.example.org/tamrel");
-
-}  // namespace
+HelpDocuments HelpDocuments::Installed() {
+    HelpDocuments documents;
+    const QDir program(QCoreApplication::applicationDirPath());
+    // The Debian package: /usr/share/doc/tamrel and the manual's section 1;
+    // the Windows ZIP: README.txt beside the program.
+    for (const QString& readme : {program.filePath(QStringLiteral("../share/doc/tamrel/README.md")),
+                                  program.filePath(QStringLiteral("README.txt"))})
+        if (QFileInfo(readme).isFile()) {
+            documents.readme = QDir::cleanPath(readme);
+            break;
+        }
+    for (const QString& manual :
+         {program.filePath(QStringLiteral("../share/man/man1/tamrel-cli.1.gz")),
+          program.filePath(QStringLiteral("../share/man/man1/tamrel-cli.1"))})
+        if (QFileInfo(manual).isFile()) {
+            documents.manual = QDir::cleanPath(manual);
+            break;
+        }
+    return documents;
+}
 
 void CaptionedBox::paintEvent(QPaintEvent*) {
     // An etched frame (a dark line with a light one inside it) whose top
@@ -75,7 +92,7 @@ void LinkLabel::ShowColor(const QColor& color) {
     setPalette(colors);
 }
 
-THelpSupport::THelpSupport(QWidget* parent, UrlOpener opener)
+THelpSupport::THelpSupport(QWidget* parent, UrlOpener opener, const HelpDocuments& documents)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint) {
@@ -104,13 +121,24 @@ THelpSupport::THelpSupport(QWidget* parent, UrlOpener opener)
     credit_->move(49, 10);
     credit_->adjustSize();
 
+    // No address is made up: the two links lead to what is installed with
+    // the program, the README and the manual, and stay empty without them.
     GroupBox1 = new CaptionedBox(QStringLiteral("Contact Info: "), this);
     GroupBox1->setGeometry(7, 33, 234, 59);
-    mailLink_ =
-        new LinkLabel(kMailAddress, QStringLiteral("MailTo:") + kMailAddress, opener, GroupBox1);
+    const QString readmeText =
+        QFontMetrics(SansSerifFont(12))
+            .elidedText(QDir::toNativeSeparators(documents.readme), Qt::ElideMiddle, 212);
+    mailLink_ = new LinkLabel(
+        readmeText,
+        documents.readme.isEmpty() ? QString() : QUrl::fromLocalFile(documents.readme).toString(),
+        opener, GroupBox1);
     mailLink_->move(11, 14);
-    webLink_ = new LinkLabel(kWebAddress, kWebAddress, opener, GroupBox1);
+    mailLink_->setVisible(!documents.readme.isEmpty());
+    webLink_ =
+        new LinkLabel(documents.manual.isEmpty() ? QString() : QStringLiteral("man tamrel-cli"),
+                      QStringLiteral("man:tamrel-cli"), opener, GroupBox1);
     webLink_->move(11, 33);
+    webLink_->setVisible(!documents.manual.isEmpty());
 
     GroupBox2 = new CaptionedBox(QStringLiteral("Financially support of Author: "), this);
     GroupBox2->setGeometry(7, 98, 234, 182);
@@ -121,7 +149,7 @@ THelpSupport::THelpSupport(QWidget* parent, UrlOpener opener)
     fields_[0] =
         AddField(QStringLiteral("No payment needed: this program is free"), {7, 52, 221, 24});
     fields_[1] = AddField(QStringLiteral("No bank account: nothing to pay"), {7, 78, 221, 24});
-    auto* service = new QLabel(QStringLiteral("Instead, mail us when something fails:"), GroupBox2);
+    auto* service = new QLabel(QStringLiteral("When something fails, keep:"), GroupBox2);
     service->move(7, 105);
     service->adjustSize();
     fields_[2] = AddField(QStringLiteral("the pair's names"), {7, 124, 104, 24});

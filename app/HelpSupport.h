@@ -1,6 +1,7 @@
 // THelpSupport: the "Help / Support" dialog, created anew on each press of
-// its tool button. It says what the program is, how to reach the project and
-// that nothing needs paying; its two links open through the desktop.
+// its tool button. It says what the program is, where its README and its
+// manual are installed, what to keep when something fails, and that nothing
+// needs paying; its two links open through the desktop.
 #pragma once
 
 #include <QDialog>
@@ -17,6 +18,14 @@ namespace tamrel {
 
 // Hands a link to the desktop's "open" action; false when the desktop refuses it.
 using UrlOpener = std::function<bool(const QUrl&)>;
+
+// Where the program's documents are installed; empty for one that is not.
+struct HelpDocuments {
+    QString readme;  // the README file
+    QString manual;  // the console program's manual page
+    // Beside the program as the Debian package and the Windows ZIP put them.
+    static HelpDocuments Installed();
+};
 
 // A label that opens its target when clicked, and shows it was opened.
 class LinkLabel : public QLabel {
@@ -57,7 +66,8 @@ public:
     static constexpr int kClientHeight = 312;
 
     // opener: the desktop's open action; QDesktopServices::openUrl when empty.
-    explicit THelpSupport(QWidget* parent = nullptr, UrlOpener opener = {});
+    explicit THelpSupport(QWidget* parent = nullptr, UrlOpener opener = {},
+                          const HelpDocuments& documents = HelpDocuments::Installed());
 
     LinkLabel* MailLink() const { return mailLink_; }
     LinkLabel* WebLink() const { return webLink_; }

@@ -318,7 +318,7 @@ void TForm1::SetWorkFolder(const std::string& folder) {
 void TForm1::ToolButton9Click() {
     // A fresh dialog on every press: its links always start unvisited.
     {
-        THelpSupport dialog(this, urlOpener_);
+        THelpSupport dialog(this, urlOpener_, helpDocuments_);
         dialog.exec();
     }
     ReturnFromModal();

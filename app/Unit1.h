@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "AudioOutput.h"
+#include "HelpSupport.h"
 #include "Prompts.h"
 #include "SoundHost.h"
 #include "archive/host/WindowServices.h"
@@ -70,6 +71,8 @@ public:
 
     // The desktop's open action for the help dialog's links (tests replace it).
     void SetUrlOpener(std::function<bool(const QUrl&)> opener) { urlOpener_ = std::move(opener); }
+    // Where the help dialog finds the README and the manual (tests replace it).
+    void SetHelpDocuments(const HelpDocuments& documents) { helpDocuments_ = documents; }
 
     // Opens a work folder in the window (the grid's menu, a dropped folder,
     // the command line), as the command OpenWorkFolder does.
@@ -151,6 +154,7 @@ private:
     StatusPanels* StatusBar1;
     std::unique_ptr<StreamActions> actions_;
     std::function<bool(const QUrl&)> urlOpener_;
+    HelpDocuments helpDocuments_ = HelpDocuments::Installed();
     QElapsedTimer sinceLastPump_;
     QElapsedTimer sinceLastRepaint_;
     bool commandRunning_ = false;

@@ -11,21 +11,34 @@
 #include <QToolButton>
 
 #include "RecordingPrompts.h"
+#include "TestFiles.h"
 #include "Unit1.h"
 
 namespace tamrel {
 namespace {
 
+// The README and the manual where an installation puts them.
+HelpDocuments DocumentsIn(const test::TempDir& dir) {
+    test::WriteFileBytes(dir / "README.md", "# Tamrel");
+    test::WriteFileBytes(dir / "tamrel-cli.1.gz", "manual");
+    return {QString::fromStdString(dir / "README.md"),
+            QString::fromStdString(dir / "tamrel-cli.1.gz")};
+}
+
 class HelpSupportTest : public ::testing::Test {
 protected:
     HelpSupportTest()
-        : dialog(nullptr, [this](const QUrl& url) {
-              opened << url.toString();
-              return desktopAccepts;
-          }) {
+        : dialog(
+              nullptr,
+              [this](const QUrl& url) {
+                  opened << url.toString();
+                  return desktopAccepts;
+              },
+              DocumentsIn(docs)) {
         dialog.show();
         EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
     }
+    test::TempDir docs;
     QStringList opened;
     bool desktopAccepts = true;
     THelpSupport dialog;
@@ -89,22 +102,46 @@ TEST_F(HelpSupportTest, ALinkTurnsPurpleOnlyWhenTheDesktopOpensIt) {
     const QColor highlight = dialog.palette().color(QPalette::Highlight);
     desktopAccepts = false;
     QTest::mouseClick(dialog.MailLink(), Qt::LeftButton);
-    EXPECT_EQ(opened, QStringList{"mailto:support@example.org"});
+    EXPECT_EQ(
+        opened,
+        QStringList{QUrl::fromLocalFile(QString::fromStdString(docs / "README.md")).toString()});
     EXPECT_FALSE(dialog.MailLink()->Visited());
     EXPECT_EQ(dialog.MailLink()->palette().color(QPalette::WindowText), highlight);
 
     desktopAccepts = true;
     QTest::mouseClick(dialog.WebLink(), Qt::LeftButton);
-    EXPECT_EQ(opened.last(), "http://www.example.org/tamrel");
+    EXPECT_EQ(opened.last(), "man:tamrel-cli");
     EXPECT_TRUE(dialog.WebLink()->Visited());
     EXPECT_EQ(dialog.WebLink()->palette().color(QPalette::WindowText), QColor(128, 0, 128));
     EXPECT_EQ(dialog.WebLink()->cursor().shape(), Qt::PointingHandCursor);
     EXPECT_TRUE(dialog.WebLink()->font().underline());
 }
 
+// No made-up address: the links show where the README and the manual are
+// installed, and nothing where they are not.
+TEST_F(HelpSupportTest, TheLinksLeadToTheInstalledDocumentsOrAreNotThere) {
+    // The path, shortened in its middle where the box is too narrow.
+    EXPECT_TRUE(dialog.MailLink()->text().endsWith(QStringLiteral("/README.md")));
+    EXPECT_EQ(dialog.MailLink()->Address().toLocalFile().toStdString(), docs / "README.md");
+    EXPECT_EQ(dialog.WebLink()->text(), "man tamrel-cli");
+    for (const THelpSupport* shown : {&dialog}) {
+        for (const QLabel* label : shown->findChildren<QLabel*>())
+            EXPECT_FALSE(label->text().contains(QStringLiteral("example")));
+        for (const QLineEdit* field : shown->Fields())
+            EXPECT_FALSE(field->text().contains(QStringLiteral("mail")));
+    }
+    THelpSupport bare(
+        nullptr, [](const QUrl&) { return true; }, HelpDocuments{});
+    bare.show();
+    EXPECT_FALSE(bare.MailLink()->isVisible());
+    EXPECT_FALSE(bare.WebLink()->isVisible());
+}
+
 TEST(HelpButton, OpensAFreshDialogOnEveryPress) {
     test::RecordingPrompts::Shared shared;
     TForm1 form(std::make_unique<test::RecordingPrompts>(shared));
+    test::TempDir docs;
+    form.SetHelpDocuments(DocumentsIn(docs));
     form.SetUrlOpener([](const QUrl&) { return true; });
     form.show();
     QToolButton* help = form.findChild<QToolButton*>("ToolButton9");
