@@ -9,7 +9,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
-  fonts-wine xvfb xauth x11-utils xdotool imagemagick openbox
+  fonts-wine xvfb xauth x11-utils xdotool imagemagick openbox pulseaudio
   clang libclang-rt-14-dev
   ffmpeg libsndfile1-dev libogg-dev libsoxr-dev libmpg123-dev libtwolame-dev libmp3lame-dev qt6-multimedia-dev dpkg-dev file groff-base
 )
