@@ -61,12 +61,23 @@ QString ErrorBoxText(const QString& message) {
     return message;
 }
 
+// The core's paths and texts are the system's bytes on Linux and UTF-8 on
+// Windows, where the core turns them into the system's UTF-16 itself (the
+// ANSI code page QFile::encodeName uses there cannot hold every name).
 QString FromNative(const std::string& bytes) {
+#ifdef Q_OS_WIN
+    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+#else
     return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+#endif
 }
 
 std::string ToNative(const QString& text) {
+#ifdef Q_OS_WIN
+    const QByteArray bytes = text.toUtf8();
+#else
     const QByteArray bytes = QFile::encodeName(text);
+#endif
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <optional>
 
+#include "AppSetup.h"
 #include "table/StreamTable.h"
 
 namespace tamrel {
@@ -94,7 +95,7 @@ double FirstReading(const QStringList& formats, Read read) {
 
 // Dates, date-times and times as numbers to compare; unreadable texts are 0.
 double ValueOf(Kind kind, const std::string& text, const SortLocale& locale) {
-    const QString qtext = QString::fromLocal8Bit(text.c_str());
+    const QString qtext = FromNative(text);
     const QLocale& l = locale.locale;
     using Reading = std::optional<double>;
     switch (kind) {

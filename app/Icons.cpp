@@ -1,10 +1,24 @@
 #include "Icons.h"
 
 #include <QPainter>
+#ifndef TAMREL_PICTURES_RENDERED
 #include <QSvgRenderer>
+#endif
 
 namespace tamrel {
 
+#ifdef TAMREL_PICTURES_RENDERED
+// Where there is no Qt Svg (the Windows build), each picture comes as PNGs
+// rendered at build time at the sizes the window uses; any other size is
+// scaled from the largest.
+QPixmap Picture(const QString& name, int size) {
+    QPixmap pixmap(QStringLiteral(":/pictures/%1-%2.png").arg(name).arg(size));
+    if (pixmap.isNull())
+        pixmap = QPixmap(QStringLiteral(":/pictures/%1-64.png").arg(name))
+                     .scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return pixmap;
+}
+#else
 QPixmap Picture(const QString& name, int size) {
     QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
@@ -13,6 +27,7 @@ QPixmap Picture(const QString& name, int size) {
     renderer.render(&painter);
     return pixmap;
 }
+#endif
 
 QIcon ProgramIcon() {
     QIcon icon;

@@ -2,6 +2,7 @@
 // runs the event loop until that window closes. A path on the command line
 // (as "Open with" passes a pair's file) opens a work folder or unpacks a pair.
 #include <QTimer>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -11,6 +12,10 @@
 #include "Unit1.h"
 #include "Version.h"
 #include "io/FileIo.h"
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -32,6 +37,15 @@ std::optional<int> AnswerOnTerminal(int argc, char** argv) {
     if (argc < 2)
         return std::nullopt;
     const std::string first = argv[1];
+#ifdef Q_OS_WIN
+    // A window program started from a console is not given it: the answer
+    // goes to the console it was started from, when nothing else takes it.
+    if ((first == "-h" || first == "--help" || first == "--version") &&
+        !::GetStdHandle(STD_OUTPUT_HANDLE) && ::AttachConsole(ATTACH_PARENT_PROCESS)) {
+        std::freopen("CONOUT$", "w", stdout);
+        std::freopen("CONOUT$", "w", stderr);
+    }
+#endif
     if (first == "-h" || first == "--help")
         tamrel::WriteText(stdout, kUsageText);
     else if (first == "--version")
@@ -59,7 +73,9 @@ int main(int argc, char** argv) {
     app.SetErrorReporter([&form](const QString& message) { form.ShowError(message); });
     form.show();
     if (argc > 1) {
-        const QString path = QString::fromLocal8Bit(argv[1]);
+        // Qt's own list: on Windows it is read from the wide command line,
+        // so names outside the ANSI code page arrive whole.
+        const QString path = QCoreApplication::arguments().value(1);
         QTimer::singleShot(0, &form, [&form, path] { form.OpenPath(path); });
     }
     return app.exec();

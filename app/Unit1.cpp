@@ -152,9 +152,8 @@ void TForm1::FormCreate(std::unique_ptr<AudioOutput> audio) {
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setGeometry(0, kClientHeight - kStatusBarHeight, kClientWidth, kStatusBarHeight);
 
-    actions_ = std::make_unique<StreamActions>(
-        *this, *ASFGrid_, table_,
-        audio ? std::move(audio) : std::make_unique<DesktopAudioOutput>());
+    actions_ = std::make_unique<StreamActions>(*this, *ASFGrid_, table_,
+                                               audio ? std::move(audio) : SystemAudioOutput());
     connect(ASFGrid_, &ASFGrid::SelectionChanged, actions_.get(), &StreamActions::ScheduleDetails);
     connect(ASFGrid_, &ASFGrid::StreamMenuRequested, actions_.get(), &StreamActions::ShowMenu);
     connect(ASFGrid_, &ASFGrid::FolderMenuRequested, actions_.get(),

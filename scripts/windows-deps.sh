@@ -11,26 +11,11 @@
 # Usage: scripts/windows-deps.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
-here=$PWD
-cache=${TAMREL_WINDOWS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tamrel-windows}
+tool=windows-deps
+source scripts/windows-common.sh
 packages=(libogg flac libvorbis opus mpg123 lame twolame libsndfile libsoxr)
-mkdir -p "$cache/apt/etc/parts" "$cache/apt/lists/partial" "$cache/apt/cache/archives/partial"
-echo "deb-src http://deb.debian.org/debian bookworm main" >"$cache/apt/etc/sources.list"
-cat >"$cache/apt/apt.conf" <<CONF
-Dir::Etc::SourceList "$cache/apt/etc/sources.list";
-Dir::Etc::SourceParts "$cache/apt/etc/parts";
-Dir::State::Lists "$cache/apt/lists";
-Dir::Cache "$cache/apt/cache";
-CONF
-export APT_CONFIG="$cache/apt/apt.conf"
-[ -n "$(ls -A "$cache/apt/lists" 2>/dev/null | grep -v partial)" ] || apt-get update -qq >&2
-
-versions=""
-for p in "${packages[@]}"; do
-  v=$(apt-cache showsrc "$p" 2>/dev/null | awk '/^Version:/ {print $2; exit}')
-  [ -n "$v" ] || { echo "windows-deps: no source package $p" >&2; exit 1; }
-  versions+="$p=$v "
-done
+private_apt
+versions=$(source_versions "${packages[@]}")
 key=$( (echo "$versions"; x86_64-w64-mingw32-g++-posix --version | head -n 1) | sha256sum | cut -c1-16)
 prefix="$cache/$key/prefix"
 if [ -f "$prefix/.complete" ]; then
@@ -39,31 +24,12 @@ if [ -f "$prefix/.complete" ]; then
 fi
 
 work="$cache/$key/src"
-mkdir -p "$work" "$prefix"
+logs="$cache/$key/log"
+mkdir -p "$work" "$prefix" "$logs"
 cd "$work"
 for p in "${packages[@]}"; do
-  ls -d "$p"-*/ >/dev/null 2>&1 && continue
-  # Only the source; a missing detached signature must not stop it.
-  apt-get source -qq --download-only "$p" >/dev/null 2>&1 || true
-  dsc=$(ls "${p}"_*.dsc | head -n 1)
-  dpkg-source --no-check -x "$dsc" >/dev/null
+  ls -d "$p"-*/ >/dev/null 2>&1 || fetch_source "$p"
 done
-jobs=$(nproc)
-# Each library's build talks into its own log, shown only when it fails.
-logs="$cache/$key/log"
-mkdir -p "$logs"
-logged() {  # NAME COMMAND...
-  local name=$1
-  shift
-  if ! "$@" >>"$logs/$name.log" 2>&1; then
-    echo "windows-deps: building $name failed; the end of $logs/$name.log:" >&2
-    tail -n 40 "$logs/$name.log" >&2
-    exit 1
-  fi
-}
-# Each library once: a stamp says it is in the prefix.
-built() { [ -f "$prefix/.built-$1" ]; }
-stamp() { touch "$prefix/.built-$1"; }
 cmake_dep() {  # NAME [CMAKE ARGUMENTS...]
   local dir name=$1
   built "$name" && return

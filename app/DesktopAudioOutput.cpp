@@ -1,4 +1,4 @@
-#include "AudioOutput.h"
+#include "DesktopAudioOutput.h"
 
 #include <QAudioDevice>
 #include <QAudioFormat>
@@ -135,6 +135,10 @@ void DesktopAudioOutput::Release() {
         buffer_->deleteLater();
         buffer_ = nullptr;
     }
+}
+
+std::unique_ptr<AudioOutput> SystemAudioOutput() {
+    return std::make_unique<DesktopAudioOutput>();
 }
 
 }  // namespace tamrel
