@@ -1,5 +1,6 @@
 #include "AppSetup.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -79,6 +80,10 @@ std::string ToNative(const QString& text) {
     const QByteArray bytes = QFile::encodeName(text);
 #endif
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+std::string NativePath(const QString& path) {
+    return ToNative(QDir::toNativeSeparators(path));
 }
 
 TamrelApplication::TamrelApplication(int& argc, char** argv)

@@ -34,6 +34,9 @@ QString ErrorBoxText(const QString& message);
 // Paths and cell texts travel through the core as the file system's bytes.
 QString FromNative(const std::string& bytes);
 std::string ToNative(const QString& text);
+// A path Qt gives (always with "/") as the core takes it and the user reads
+// it: with the system's separators ("\" on Windows).
+std::string NativePath(const QString& path);
 
 // The application: it knows its title, and as the last resort it catches an
 // error that escapes an event handler, so that no error crosses the event loop.

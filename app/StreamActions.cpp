@@ -358,7 +358,7 @@ void StreamActions::ReplaceFromFolder() {
         std::vector<std::string> replaced, unchanged, failed;
         StoppableGuard stoppable(form_, "Replace from folder");
         const auto summary = tamrel::ReplaceFromFolder(
-            workFolder_, ToNative(*folder), form_, [&](const FolderStreamResult& r) {
+            workFolder_, NativePath(*folder), form_, [&](const FolderStreamResult& r) {
                 if (r.kind == FolderStreamResult::Kind::Replaced)
                     replaced.push_back(r.name);
                 else if (r.kind == FolderStreamResult::Kind::Unchanged)
@@ -396,7 +396,7 @@ void StreamActions::OpenWorkFolderDialog() {
         form_.Dialogs().SelectFolder(form_.DialogParent(), Prompts::Purpose::OpenFolder);
     form_.ReturnFromModal();
     if (folder)
-        form_.OpenFolder(ToNative(*folder));
+        form_.OpenFolder(NativePath(*folder));
 }
 
 void StreamActions::ShowMenu(std::int32_t row, const QPoint& globalPos) {
@@ -445,7 +445,7 @@ void StreamActions::ExportRow(std::int32_t row) {
     form_.ReturnFromModal();
     if (!target)
         return;
-    const std::string wavPath = WithWavExtension(ToNative(*target));
+    const std::string wavPath = WithWavExtension(NativePath(*target));
     form_.RunCommand([this, row, &name, &wavPath] {
         std::string why;
         const Folder work(workFolder_);
@@ -488,7 +488,7 @@ void StreamActions::ExportAll() {
         return;
     // WAV files of these names there already are the user's: asked first.
     {
-        const std::string out = ToNative(*folder);
+        const std::string out = NativePath(*folder);
         std::vector<std::string> existing;
         for (std::int32_t row = 1; row < table_.RowCount(); ++row) {
             const std::string wav = WavNameFor(table_.CellText(kNameCol, row));
@@ -510,7 +510,7 @@ void StreamActions::ExportAll() {
         }
     }
     form_.RunCommand([this, &folder] {
-        const std::string out = ToNative(*folder);
+        const std::string out = NativePath(*folder);
         const std::int32_t rows = table_.RowCount() - 1;
         std::set<std::string> wavNames;
         std::vector<std::int32_t> all;
@@ -572,15 +572,15 @@ void StreamActions::ReplaceRow(std::int32_t row) {
     form_.RunCommand([this, &name, &audio] {
         ReplaceReport report;
         const ReplaceOutcome outcome =
-            ReplaceStream(workFolder_, name, ToNative(*audio), form_, &report);
+            ReplaceStream(workFolder_, name, NativePath(*audio), form_, &report);
         if (outcome == ReplaceOutcome::Unchanged)
-            form_.InformationBox(
-                name + " is unchanged: it holds exactly what " + ToNative(*audio) + " encodes to.",
-                "Information");
+            form_.InformationBox(name + " is unchanged: it holds exactly what " +
+                                     NativePath(*audio) + " encodes to.",
+                                 "Information");
         if (outcome != ReplaceOutcome::Replaced)
             return;
         ShowDisk();
-        form_.InformationBox("Replaced " + name + " with " + ToNative(*audio) +
+        form_.InformationBox("Replaced " + name + " with " + NativePath(*audio) +
                                  "\r\nbefore: " + std::to_string(report.oldSize) + " bytes, " +
                                  FormatDuration(report.oldSeconds) +
                                  "\r\nnow: " + std::to_string(report.newSize) + " bytes, " +

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs, only when missing, every Debian package that building, testing and
 # running the program need. Quiet when everything is there already.
-# With "windows", what cross-building and testing the Windows console program
+# With "windows", what cross-building and testing the Windows programs
 # needs as well.
 set -euo pipefail
 

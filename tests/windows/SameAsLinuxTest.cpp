@@ -27,14 +27,17 @@
 #include "audio/Encoder.h"
 #include "audio/StreamInfo.h"
 #include "audio/Wav.h"
+#include "windows/Host.h"
 
 namespace tamrel {
 namespace {
 
+using test::Files;
+using test::FilesIn;
+using test::Quoted;
 using test::ReadFileBytes;
 using test::TempDir;
 using test::WriteFileBytes;
-using Files = std::map<std::string, std::string>;
 
 std::vector<std::int16_t> Tone(int channels, int rate, double hertz, double seconds) {
     std::vector<std::int16_t> out;
@@ -64,24 +67,6 @@ test::PairRecipe SoundRecipe() {
                       test::ThreeKindsOfStreams()[2]};
     recipe.references = {40, 120, 200};
     return recipe;
-}
-
-// Every file below folder but the Windows lock file, by its path below it.
-Files FilesIn(const std::string& folder) {
-    Files files;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-        const std::string path = entry.path().string();
-        if (entry.is_regular_file() && entry.path().filename() != ".tamrel-lock")
-            files[path.substr(folder.size())] = ReadFileBytes(path);
-    }
-    return files;
-}
-
-std::string Quoted(const std::string& argument) {
-    std::string out = "'";
-    for (char c : argument)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
 }
 
 void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
