@@ -40,6 +40,20 @@ QString CleanFolderPath(const QString& path) {
     return QDir::cleanPath(path);
 }
 
+#ifdef Q_OS_WIN
+constexpr Qt::CaseSensitivity kPathCase = Qt::CaseInsensitive;
+#else
+constexpr Qt::CaseSensitivity kPathCase = Qt::CaseSensitive;
+#endif
+
+// Whether the clean path target is folder or lies below it (a root such as
+// "/" or "C:/" ends with its separator already).
+bool Within(const QString& target, const QString& folder) {
+    if (target.compare(folder, kPathCase) == 0)
+        return true;
+    return target.startsWith(folder.endsWith(u'/') ? folder : folder + u'/', kPathCase);
+}
+
 }  // namespace
 
 BrowseForFolderDialog::BrowseForFolderDialog(QWidget* parent, Boxes* boxes)
@@ -93,8 +107,12 @@ BrowseForFolderDialog::BrowseForFolderDialog(QWidget* parent, Boxes* boxes)
     layout->addWidget(tree_, 1);
     layout->addLayout(buttons);
 
-    AddFolderItem(model_.invisibleRootItem(), QDir::homePath(), QDir::homePath());
-    AddFolderItem(model_.invisibleRootItem(), QDir::rootPath(), QDir::rootPath());
+    // The home folder, then every drive (on Linux, the one root).
+    AddFolderItem(model_.invisibleRootItem(), QDir::homePath(),
+                  QDir::toNativeSeparators(QDir::homePath()));
+    for (const QFileInfo& drive : QDir::drives())
+        AddFolderItem(model_.invisibleRootItem(), drive.absoluteFilePath(),
+                      QDir::toNativeSeparators(drive.absoluteFilePath()));
 
     connect(tree_, &QTreeView::expanded, this,
             [this](const QModelIndex& index) { LoadChildren(model_.itemFromIndex(index)); });
@@ -173,19 +191,21 @@ void BrowseForFolderDialog::LoadChildren(QStandardItem* item) {
 
 bool BrowseForFolderDialog::SelectPath(const QString& wanted) {
     const QString target = CleanFolderPath(QFileInfo(wanted).absoluteFilePath());
-    // Below the home folder the home item leads there, elsewhere the root.
-    QStandardItem* top = model_.item(1);
-    const QString home = CleanFolderPath(QDir::homePath());
-    if (target == home || target.startsWith(home + u'/'))
-        top = model_.item(0);
+    // Below the home folder the home item leads there, elsewhere the drive
+    // it is on.
+    QStandardItem* top = nullptr;
+    for (int row = 0; row < model_.rowCount() && !top; ++row)
+        if (Within(target, CleanFolderPath(model_.item(row)->data(kPathRole).toString())))
+            top = model_.item(row);
+    if (!top)
+        return false;
     QStandardItem* item = top;
-    while (CleanFolderPath(item->data(kPathRole).toString()) != target) {
+    while (CleanFolderPath(item->data(kPathRole).toString()).compare(target, kPathCase) != 0) {
         LoadChildren(item);
         QStandardItem* next = nullptr;
         for (int row = 0; row < item->rowCount() && !next; ++row) {
             QStandardItem* child = item->child(row);
-            const QString childPath = CleanFolderPath(child->data(kPathRole).toString());
-            if (target == childPath || target.startsWith(childPath + u'/'))
+            if (Within(target, CleanFolderPath(child->data(kPathRole).toString())))
                 next = child;
         }
         if (!next)
