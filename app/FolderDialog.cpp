@@ -247,7 +247,8 @@ void BrowseForFolderDialog::CreateFolder() {
         name = QStringLiteral("New Folder (%1)").arg(n);
     if (!dir.mkdir(name)) {
         prompts_->MessageBox(Boxes::Icon::Warning,
-                             QStringLiteral("Cannot create the folder %1.").arg(dir.filePath(name)),
+                             QStringLiteral("Cannot create the folder %1.")
+                                 .arg(QDir::toNativeSeparators(dir.filePath(name))),
                              windowTitle());
         return;
     }
@@ -270,14 +271,15 @@ void BrowseForFolderDialog::DeleteFolder() {
         return;
     const QString path = item->data(kPathRole).toString();
     if (!prompts_->Question(
-            QStringLiteral("Move the folder \"%1\" and everything in it to the trash?").arg(path),
+            QStringLiteral("Move the folder \"%1\" and everything in it to the trash?")
+                .arg(QDir::toNativeSeparators(path)),
             QStringLiteral("Delete Folder"), QStringLiteral("Yes"), QStringLiteral("No")))
         return;
     if (!QFile::moveToTrash(path)) {
-        prompts_->MessageBox(
-            Boxes::Icon::Warning,
-            QStringLiteral("The folder %1 could not be moved to the trash.").arg(path),
-            QStringLiteral("Delete Folder"));
+        prompts_->MessageBox(Boxes::Icon::Warning,
+                             QStringLiteral("The folder %1 could not be moved to the trash.")
+                                 .arg(QDir::toNativeSeparators(path)),
+                             QStringLiteral("Delete Folder"));
         return;
     }
     QStandardItem* parent = item->parent();
@@ -297,9 +299,10 @@ void BrowseForFolderDialog::RenameFolder(QStandardItem* item) {
     renaming_ = true;
     if (item->text().isEmpty() || item->text().contains(u'/') || !QDir().rename(oldPath, newPath)) {
         item->setText(oldInfo.fileName());
-        prompts_->MessageBox(Boxes::Icon::Warning,
-                             QStringLiteral("Cannot rename the folder %1.").arg(oldPath),
-                             windowTitle());
+        prompts_->MessageBox(
+            Boxes::Icon::Warning,
+            QStringLiteral("Cannot rename the folder %1.").arg(QDir::toNativeSeparators(oldPath)),
+            windowTitle());
     } else {
         item->setData(newPath, kPathRole);
         // Its subfolders' paths changed with it: read them again when opened.

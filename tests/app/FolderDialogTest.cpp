@@ -22,7 +22,10 @@ protected:
         QDir(QString::fromStdString(dir.path())).mkpath(".hidden");
         dialog.open();
     }
-    QString Path(const char* name) const { return QString::fromStdString(dir / name); }
+    // The dialog's paths are Qt's, with "/" on every system.
+    QString Path(const char* name) const {
+        return QDir::fromNativeSeparators(QString::fromStdString(dir / name));
+    }
     test::TempDir dir;
     BrowseForFolderDialog dialog;
 };
@@ -44,10 +47,10 @@ TEST_F(FolderDialogTest, OkGivesTheFolderWithoutTrailingSeparatorAndTheRootWithO
 
     BrowseForFolderDialog root;
     root.open();
-    ASSERT_TRUE(root.SelectPath("/"));
+    ASSERT_TRUE(root.SelectPath(QDir::rootPath()));  // "/", or "C:/" on Windows
     QTest::keyClick(&root, Qt::Key_Return);
     EXPECT_EQ(root.result(), QDialog::Accepted);
-    EXPECT_EQ(root.ChosenPath(), "/");
+    EXPECT_EQ(root.ChosenPath(), QDir::rootPath());
 }
 
 TEST_F(FolderDialogTest, CancelAndEscapeCancel) {
@@ -81,7 +84,11 @@ TEST_F(FolderDialogTest, CreateFolderMakesANewFolderInTheSelectedOne) {
 
 TEST(FolderDialogBoxes, DeleteAsksFirstAndFailuresAreSaid) {
     test::TempDir dir;
-    const QString base = QString::fromStdString(dir.path());
+    const QString base = QDir::fromNativeSeparators(QString::fromStdString(dir.path()));
+    // What the boxes say: paths with the system's separators.
+    auto shown = [&](const QString& below) {
+        return QDir::toNativeSeparators(base + below).toStdString();
+    };
     QDir(base).mkpath("keep");
     QDir(base).mkpath("gone/inner");
     test::RecordingPrompts::Shared shared;
@@ -94,8 +101,8 @@ TEST(FolderDialogBoxes, DeleteAsksFirstAndFailuresAreSaid) {
     dialog.DeleteFolder();
     ASSERT_EQ(shared.questions.size(), 1);
     EXPECT_EQ(shared.questions.front().toStdString(),
-              "Delete Folder|Move the folder \"" + dir.path() +
-                  "/keep\" and everything in it to the trash?|Yes|No");
+              "Delete Folder|Move the folder \"" + shown("/keep") +
+                  "\" and everything in it to the trash?|Yes|No");
     EXPECT_TRUE(QDir(base + "/keep").exists());
 
     // A folder that went away meanwhile can neither take a new folder nor
@@ -105,13 +112,13 @@ TEST(FolderDialogBoxes, DeleteAsksFirstAndFailuresAreSaid) {
     dialog.CreateFolder();
     ASSERT_EQ(shared.boxes.size(), 1);
     EXPECT_EQ(shared.boxes.last().toStdString(),
-              "warning|Browse for Folder|Cannot create the folder " + dir.path() +
-                  "/gone/inner/New Folder.");
+              "warning|Browse for Folder|Cannot create the folder " +
+                  shown("/gone/inner/New Folder") + ".");
     shared.answer = true;
     dialog.DeleteFolder();
-    EXPECT_EQ(shared.boxes.last().toStdString(),
-              "warning|Delete Folder|The folder " + dir.path() +
-                  "/gone/inner could not be moved to the trash.");
+    EXPECT_EQ(shared.boxes.last().toStdString(), "warning|Delete Folder|The folder " +
+                                                     shown("/gone/inner") +
+                                                     " could not be moved to the trash.");
 
     // A name with a separator is no folder name: the rename is refused and
     // the old name stays.
@@ -121,7 +128,7 @@ TEST(FolderDialogBoxes, DeleteAsksFirstAndFailuresAreSaid) {
     QStandardItem* item = model->itemFromIndex(tree->currentIndex());
     item->setText(QStringLiteral("a/b"));
     EXPECT_EQ(shared.boxes.last().toStdString(),
-              "warning|Browse for Folder|Cannot rename the folder " + dir.path() + "/keep.");
+              "warning|Browse for Folder|Cannot rename the folder " + shown("/keep") + ".");
     EXPECT_EQ(item->text(), "keep");
     EXPECT_TRUE(QDir(base + "/keep").exists());
 }

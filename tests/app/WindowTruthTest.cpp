@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QPushButton>
@@ -209,7 +210,7 @@ TEST_F(OnDisk, TheFolderOnScreenIsTheOneTheDialogsOffer) {
         }
     });
     prompts.SelectFolder(form.get(), Prompts::Purpose::Pack);
-    EXPECT_EQ(offered.toStdString(), dir / "music_");
+    EXPECT_EQ(offered, QDir::fromNativeSeparators(QString::fromStdString(dir / "music_")));
 }
 
 // A work folder of many small streams, open in the window.
