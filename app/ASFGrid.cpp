@@ -11,7 +11,9 @@
 #include <algorithm>
 
 #include "AppSetup.h"
+#include "archive/folder/Replace.h"
 #include "archive/pair/PackPlan.h"
+#include "table/CellNumber.h"
 
 namespace tamrel {
 
@@ -266,7 +268,7 @@ QString ASFGrid::HintAt(QPoint pos) const {
     if ((col == kNameCol || col == kSizeCol) && !facts.missing.empty())
         return FromNative(facts.missing);
     if (col == kNameCol && facts.replaced)
-        return FromNative("Replaced: the original is kept as " + name + ".orig");
+        return FromNative("Replaced: the original is kept as " + KeptOriginalOf(name));
     const std::string& cell = table_.CellText(col, row);
     if (col == kSizeCol && ShownText(col, row) != cell) {
         const auto tableSize = ParseCellNumber(cell);

@@ -13,7 +13,7 @@
 
 #include "GridGeometry.h"
 #include "GridSort.h"
-#include "archive/pair/StreamColumns.h"
+#include "table/StreamColumns.h"
 #include "table/StreamTable.h"
 
 namespace tamrel {

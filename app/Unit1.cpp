@@ -22,6 +22,7 @@
 #include "RangeProgressBar.h"
 #include "StatusPanels.h"
 #include "StreamActions.h"
+#include "Version.h"
 #include "archive/folder/FolderTable.h"
 #include "archive/host/NameList.h"
 #include "archive/pair/Pack.h"
@@ -82,7 +83,7 @@ TForm1::~TForm1() {
 }
 
 QString TForm1::Caption() {
-    return QStringLiteral("Tamrel Ast-Abk Packer/Unpacker v1.1");
+    return QStringLiteral("Tamrel Ast-Abk Packer/Unpacker v") + QStringLiteral(TAMREL_VERSION);
 }
 
 void TForm1::FormCreate(std::unique_ptr<AudioOutput> audio) {

@@ -13,6 +13,10 @@
 
 namespace tamrel {
 
+// Every block of a stream starts with its 4-byte id and its u32 size (which
+// counts these 8 bytes).
+inline constexpr std::uint32_t kBlockPreamble = 8;
+
 // Where a stream's bytes come from: the archive in memory or a stream file,
 // read a few bytes at a time.
 class ByteSource {

@@ -1,6 +1,7 @@
-// Decoding a stream's data blocks to 16-bit PCM, exactly: PCM of every
-// layout, XA ADPCM v1 and the v2 family (R1, R2, R3), block by block as the
-// stream holds them.
+// Decoding a stream's data blocks to 16-bit PCM, exactly, block by block as
+// the stream holds them, in every codec that is heard: PCM of every layout,
+// the XA ADPCM family, the consoles' ADPCM codecs, IMA ADPCM, MPEG audio
+// and MicroTalk.
 #pragma once
 
 #include <cstdint>

@@ -5,6 +5,7 @@
 
 #include "archive/folder/Check.h"
 #include "archive/folder/FolderCommit.h"
+#include "archive/folder/FolderTable.h"
 #include "archive/folder/WorkFolder.h"
 #include "archive/pair/Unpack.h"
 #include "io/FileIo.h"
@@ -31,7 +32,7 @@ int RunCheck(const Options& options, ConsoleWindow& window) {
     const Folder opened(folder);
     if (!opened.IsOpen() ||
         StatusAt(opened, PackNamesFor(folder).tableFileName, true).kind != NameStatus::Kind::File) {
-        window.Error("Resource files not found in " + folder);
+        window.Error(ResourcesMissingText(folder));
         return kFailure;
     }
     // Listing the pair said it already when the folder is the pair's writer.

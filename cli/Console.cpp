@@ -8,9 +8,10 @@
 #include "archive/folder/Path.h"
 #include "archive/folder/WorkFolder.h"
 #include "archive/pair/PackPlan.h"
-#include "archive/pair/StreamColumns.h"
 #include "archive/pair/Unpack.h"
 #include "io/FileIo.h"
+#include "table/CellNumber.h"
+#include "table/StreamColumns.h"
 
 namespace tamrel::cli {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "ConsoleWindow.h"
-#include "archive/pair/StreamColumns.h"
+#include "table/StreamColumns.h"
 #include "audio/StreamInfo.h"
 #include "io/FileIo.h"
 #include "table/StreamTable.h"

@@ -11,7 +11,7 @@
 #include "archive/folder/StreamSources.h"
 #include "archive/folder/WorkFolder.h"
 #include "archive/host/NameList.h"
-#include "archive/pair/StreamColumns.h"
+#include "table/StreamColumns.h"
 #include "audio/Export.h"
 #include "io/FileIo.h"
 

@@ -7,7 +7,7 @@
 #include "archive/folder/FolderCommit.h"
 #include "archive/folder/StreamSources.h"
 #include "archive/folder/WorkFolder.h"
-#include "archive/pair/StreamColumns.h"
+#include "table/StreamColumns.h"
 #include "io/FileIo.h"
 
 namespace tamrel::cli {

@@ -1,7 +1,7 @@
-// tamrel-cli: Unpack and Pack from a terminal, for batch work and machines
-// without a display. The very same commands as the window's run behind a
-// console host; this file reads the command line and hands it to the
-// command's own file.
+// tamrel-cli: the window's work from a terminal, for batch work and machines
+// without a display: unpack, pack, list, check, export and replace (and
+// restore). The very same core runs behind a console host; this file reads
+// the command line and hands it to the command's own file.
 #include <cstdio>
 #include <cstring>
 #include <exception>

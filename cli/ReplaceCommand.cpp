@@ -2,7 +2,7 @@
 #include "Console.h"
 
 #include "archive/folder/Replace.h"
-#include "archive/pair/StreamColumns.h"
+#include "table/StreamColumns.h"
 #include "audio/ReplacementLoop.h"
 
 namespace tamrel::cli {

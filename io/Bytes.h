@@ -1,5 +1,5 @@
 // Bytes and numbers: the little-endian integers of the bank and the streams,
-// hex digits, and the scanning of signed numbers in text.
+// and hex digits.
 #pragma once
 
 #include <cstddef>
@@ -29,10 +29,6 @@ inline std::string Uint32LE(std::uint32_t value) {
     WriteUint32LE(bytes, 0, value);
     return bytes;
 }
-
-// Every block of a stream starts with its 4-byte id and its u32 size (which
-// counts these 8 bytes).
-inline constexpr std::uint32_t kBlockPreamble = 8;
 
 // Numbers of either byte order, as the streams of the different platforms
 // hold them; the caller checks that the bytes are there.
@@ -70,43 +66,6 @@ constexpr int HexDigitValue(char c) {
     if (c >= 'A' && c <= 'F')
         return c - 'A' + 10;
     return -1;
-}
-
-// A signed number as it stands at the start of a text: an optional sign,
-// then decimal digits, or hex digits after "$" or "0x" (and after a lone "x"
-// where the caller allows it).
-struct ScannedNumber {
-    bool negative = false;
-    std::uint64_t magnitude = 0;  // capped at 2^32: beyond any 32-bit value
-    std::size_t digits = 0;       // how many digits were read
-    std::size_t end = 0;          // where the scan stopped in the text
-};
-
-inline ScannedNumber ScanNumber(std::string_view text, std::size_t from, bool bareXIsHex) {
-    ScannedNumber n;
-    std::size_t i = from;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        n.negative = text[i++] == '-';
-    int base = 10;
-    if (i < text.size() && (text[i] == '$' || (bareXIsHex && (text[i] == 'x' || text[i] == 'X')))) {
-        base = 16;
-        ++i;
-    } else if (i + 1 < text.size() && text[i] == '0' &&
-               (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-        base = 16;
-        i += 2;
-    }
-    constexpr std::uint64_t kCap = std::uint64_t{1} << 32;
-    for (; i < text.size(); ++i, ++n.digits) {
-        const int d = HexDigitValue(text[i]);
-        if (d < 0 || d >= base)
-            break;
-        const std::uint64_t next =
-            n.magnitude * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(d);
-        n.magnitude = next < kCap ? next : kCap;
-    }
-    n.end = i;
-    return n;
 }
 
 }  // namespace tamrel

@@ -6,6 +6,7 @@
 
 #include "io/Bytes.h"
 #include "io/FileIo.h"
+#include "table/CellNumber.h"
 #include "table/StreamTable.h"
 
 namespace tamrel {

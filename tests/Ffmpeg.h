@@ -9,7 +9,7 @@
 // FFmpeg is a Linux program here: the Windows build's tests, run under wine,
 // leave what needs it to the Linux build (which runs the same decoders and
 // encoders), and the Windows program's files are compared with the Linux
-// build's byte for byte by scripts/compare-windows.sh.
+// build's byte for byte by tamrel_windows_compare (run by scripts/windows.sh).
 #ifdef _WIN32
 #define TAMREL_NEEDS_FFMPEG() GTEST_SKIP() << "needs FFmpeg, which only the Linux build has"
 #else

@@ -5,9 +5,9 @@
 #include "archive/folder/FolderTable.h"
 #include "archive/folder/StreamSources.h"
 #include "archive/folder/WorkFolder.h"
-#include "archive/pair/PackPlan.h"
-#include "archive/pair/StreamColumns.h"
 #include "io/FileIo.h"
+#include "table/CellNumber.h"
+#include "table/StreamColumns.h"
 #include "table/StreamTable.h"
 #include "table/TableFile.h"
 
@@ -19,7 +19,7 @@ std::vector<std::string> ComparePairWithFolder(const StreamTable& pair, std::str
     StreamTable expected;
     const PackNames names = PackNamesFor(folder.Path());
     if (const auto refusal = LoadFolderTable(expected, InputFile(folder, names.tableFileName)))
-        throw TableFileError("The table file " + names.tableFile + " cannot be read: " + *refusal);
+        throw TableFileError(TableUnreadableText(names.tableFile, *refusal));
     if (expected.RowCount() != pair.RowCount())
         mismatches.push_back("streams: the pair has " + std::to_string(pair.RowCount() - 1) +
                              ", the table file " + std::to_string(expected.RowCount() - 1));

@@ -7,10 +7,10 @@
 #include "archive/folder/Path.h"
 #include "archive/folder/StreamSources.h"
 #include "archive/host/WindowServices.h"
-#include "archive/pair/StreamColumns.h"
 #include "audio/Decoder.h"
 #include "audio/Export.h"
 #include "io/FileIo.h"
+#include "table/StreamColumns.h"
 #include "table/StreamTable.h"
 
 namespace tamrel {

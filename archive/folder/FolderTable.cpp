@@ -9,6 +9,14 @@
 
 namespace tamrel {
 
+std::string ResourcesMissingText(const std::string& folder) {
+    return "Resource files not found in " + folder;
+}
+
+std::string TableUnreadableText(const std::string& tableFile, const std::string& why) {
+    return "The table file " + tableFile + " cannot be read: " + why;
+}
+
 std::optional<std::string> LoadFolderTable(StreamTable& table, const InputFile& file,
                                            const std::function<void()>& pumpEvents) {
     table.Reset();
@@ -30,11 +38,11 @@ bool ReadFolderTable(StreamTable& table, const Folder& folder, WindowServices& w
     const InputFile file(folder, names.tableFileName);
     if (!file.IsOpen() &&
         (file.OpenError() == ENOENT || file.OpenError() == ENOTDIR || file.OpenError() == EISDIR)) {
-        window.WarningBox("Resource files not found in " + folder.Path(), "Error");
+        window.WarningBox(ResourcesMissingText(folder.Path()), "Error");
         return false;
     }
     if (const auto refusal = LoadFolderTable(table, file))
-        throw TableFileError("The table file " + names.tableFile + " cannot be read: " + *refusal);
+        throw TableFileError(TableUnreadableText(names.tableFile, *refusal));
     return true;
 }
 
@@ -48,7 +56,7 @@ void ShowFolderPanels(WindowServices& window, const std::string& folder, const S
 OpenOutcome OpenWorkFolder(StreamTable& table, WindowServices& window, const std::string& folder) {
     const PackNames names = PackNamesFor(folder);
     auto resourcesMissing = [&] {
-        window.InformationBox("Resource files not found in " + folder, "Information");
+        window.InformationBox(ResourcesMissingText(folder), "Information");
         return OpenOutcome::ResourcesMissing;
     };
     if (!IsExistingFolder(folder))
@@ -67,8 +75,7 @@ OpenOutcome OpenWorkFolder(StreamTable& table, WindowServices& window, const std
     const auto refusal = LoadFolderTable(table, tableFile, [&window] { window.PumpEvents(); });
     taken->Release();
     if (refusal) {
-        window.WarningBox("The table file " + names.tableFile + " cannot be read: " + *refusal,
-                          "Error");
+        window.WarningBox(TableUnreadableText(names.tableFile, *refusal), "Error");
         return OpenOutcome::TableRefused;
     }
     if (table.RowCount() <= 1) {

@@ -21,6 +21,11 @@ class WindowServices;
 std::optional<std::string> LoadFolderTable(StreamTable& table, const InputFile& file,
                                            const std::function<void()>& pumpEvents = {});
 
+// The words for a folder without a table file, and for a table file that
+// is refused or cannot be read, wherever a work folder is opened.
+std::string ResourcesMissingText(const std::string& folder);
+std::string TableUnreadableText(const std::string& tableFile, const std::string& why);
+
 enum class OpenOutcome {
     Opened,
     ResourcesMissing,  // "Resource files not found in ..."

@@ -15,12 +15,12 @@
 #include "archive/folder/StreamSources.h"
 #include "archive/folder/WorkFolder.h"
 #include "archive/host/WindowServices.h"
-#include "archive/pair/StreamColumns.h"
 #include "audio/AudioFile.h"
 #include "audio/Decoder.h"
 #include "audio/Encoder.h"
 #include "audio/StreamInfo.h"
 #include "io/FileIo.h"
+#include "table/StreamColumns.h"
 #include "table/StreamTable.h"
 #include "table/TableFile.h"
 
@@ -43,7 +43,7 @@ std::optional<TakenStream> TakeStream(const std::string& folder, const std::stri
     // A name is a file of the folder itself, never a path.
     if (std::string refusal = RowNameRefusal(name); !refusal.empty())
         throw std::runtime_error("T" + refusal.substr(1) + " " + folder + ".");
-    const std::string original = name + ".orig";
+    const std::string original = KeptOriginalOf(name);
     auto taken = TakeFolder(folder, window, [&](const std::string& target) {
         return target == name || target == original;
     });
@@ -161,11 +161,12 @@ struct StreamTemplate {
 StreamTemplate TemplateFor(const Folder& work, const std::string& name, const OldStream& old) {
     StreamTemplate chosen{old.info, {}};
     const ByteSource* source = &old.file;
-    const FileSource original(work, name + ".orig");
+    const FileSource original(work, KeptOriginalOf(name));
     // A kept original that is there but cannot be read must not be passed
     // over: the new stream would then depend on what was replaced before.
     if (!original.IsOpen() && original.OpenError() != ENOENT)
-        throw IoError(original.OpenError(), "Cannot open file " + work.PathOf(name + ".orig"));
+        throw IoError(original.OpenError(),
+                      "Cannot open file " + work.PathOf(KeptOriginalOf(name)));
     if (original.IsOpen()) {
         StreamInfo info = ReadStreamInfo(original);
         if (info.hasHeader && ReplaceRefusal(info, name).empty()) {
@@ -268,7 +269,7 @@ StepResult ReplaceIn(const Folder& work, const std::string& name, const AudioAt&
     ReadBack(file, name, frames);
 
     // The first original stays beside the file until it is restored.
-    const std::string original = name + ".orig";
+    const std::string original = KeptOriginalOf(name);
     if (StatusAt(work, original, false).kind == NameStatus::Kind::Missing)
         CopyFileAt(work, name, original);
     old.reset();  // Windows renames over no file that is still open
@@ -446,7 +447,7 @@ std::optional<FolderReplaceSummary> ReplaceFromFolder(
     const PackNames names = PackNamesFor(folder);
     StreamTable table;
     if (const auto refusal = LoadFolderTable(table, InputFile(work, names.tableFileName)))
-        throw TableFileError("The table file " + names.tableFile + " cannot be read: " + *refusal);
+        throw TableFileError(TableUnreadableText(names.tableFile, *refusal));
 
     FolderReplaceSummary summary;
     summary.rows = table.RowCount() - 1;

@@ -37,7 +37,8 @@ struct ReplaceOptions {
     bool showProgress = true;       // the progress bar follows the audio file's reading
 };
 
-// The copy of the first original that a replacement keeps beside a stream file.
+// The copy of the first original that a replacement keeps beside a stream
+// file (a name or a path: NAME.asf gives NAME.asf.orig).
 std::string KeptOriginalOf(const std::string& streamPath);
 
 // Encodes audioFile in the codec, layout, rate and channels of the stream

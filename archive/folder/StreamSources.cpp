@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "archive/folder/WorkFolder.h"
-#include "archive/pair/PackPlan.h"
-#include "archive/pair/StreamColumns.h"
 #include "io/FileIo.h"
+#include "table/CellNumber.h"
+#include "table/StreamColumns.h"
 #include "table/StreamTable.h"
 
 namespace tamrel {

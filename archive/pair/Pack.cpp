@@ -10,10 +10,10 @@
 #include "archive/folder/FolderTable.h"
 #include "archive/folder/WorkFolder.h"
 #include "archive/host/WindowServices.h"
-#include "archive/pair/StreamColumns.h"
 #include "io/Bytes.h"
 #include "io/CommitRecord.h"
 #include "io/FileIo.h"
+#include "table/StreamColumns.h"
 #include "table/StreamTable.h"
 #include "table/TableFile.h"
 
@@ -315,7 +315,7 @@ public:
 
 private:
     PackOutcome ResourcesMissing() {
-        window_.InformationBox("Resource files not found in " + folder_, "Information");
+        window_.InformationBox(ResourcesMissingText(folder_), "Information");
         return PackOutcome::ResourcesMissing;
     }
     // No box waits for the user while the folder is locked.

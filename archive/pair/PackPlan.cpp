@@ -7,9 +7,10 @@
 #include "archive/folder/Path.h"
 #include "archive/folder/WorkFolder.h"
 #include "archive/pair/BankPositions.h"
-#include "archive/pair/StreamColumns.h"
 #include "io/Bytes.h"
 #include "io/CommitRecord.h"
+#include "table/CellNumber.h"
+#include "table/StreamColumns.h"
 #include "table/StreamTable.h"
 
 namespace tamrel {
@@ -304,14 +305,6 @@ void Planner::AddressCells(PackPlanResult& result, std::int32_t current, std::in
 }
 
 }  // namespace
-
-std::optional<std::uint32_t> ParseCellNumber(std::string_view text) {
-    const ScannedNumber n = ScanNumber(text, 0, /*bareXIsHex=*/false);
-    if (n.digits == 0 || n.end != text.size() || n.magnitude > kLargest + (n.negative ? 1 : 0))
-        return std::nullopt;
-    const auto magnitude = static_cast<std::uint32_t>(n.magnitude);
-    return n.negative ? 0u - magnitude : magnitude;
-}
 
 PackPlanResult PlanPack(const StreamTable& table, std::string_view bank,
                         const PackPlanContext& context) {

@@ -88,8 +88,4 @@ struct PackPlanContext {
 PackPlanResult PlanPack(const StreamTable& table, std::string_view bank,
                         const PackPlanContext& context);
 
-// Reads a cell's number as Pack does: a 32-bit signed integer in decimal (or
-// hex after "$" or "0x"), an optional sign and nothing else, held as unsigned.
-std::optional<std::uint32_t> ParseCellNumber(std::string_view text);
-
 }  // namespace tamrel

@@ -8,16 +8,17 @@
 #include <unordered_set>
 
 #include "archive/folder/FolderCommit.h"
+#include "archive/folder/Replace.h"
 #include "archive/folder/WorkFolder.h"
 #include "archive/host/WindowServices.h"
 #include "archive/pair/BankKeyIndex.h"
 #include "archive/pair/BankPositions.h"
 #include "archive/pair/FindAllOccurrences.h"
-#include "archive/pair/StreamColumns.h"
 #include "audio/Blocks.h"
 #include "io/Bytes.h"
 #include "io/CommitRecord.h"
 #include "io/FileIo.h"
+#include "table/StreamColumns.h"
 #include "table/StreamTable.h"
 #include "table/TableFile.h"
 
@@ -319,7 +320,7 @@ void Unpacker::RemoveOriginalsOfWhatWasWritten(const Folder& folder) {
         return;
     std::unordered_map<std::string, std::size_t> rowOf;
     for (std::size_t i = 0; i < rows_.fileNames.size(); ++i)
-        rowOf.emplace(rows_.fileNames[i] + ".orig", i);
+        rowOf.emplace(KeptOriginalOf(rows_.fileNames[i]), i);
     std::vector<char> buffer;
     for (const std::string& original : originals) {
         const auto row = rowOf.find(original);

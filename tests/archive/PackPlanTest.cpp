@@ -11,6 +11,7 @@
 
 #include "PairBuilder.h"
 #include "archive/pair/Unpack.h"
+#include "table/CellNumber.h"
 #include "table/StreamTable.h"
 
 namespace tamrel {

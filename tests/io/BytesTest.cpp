@@ -18,34 +18,5 @@ TEST(Bytes, LittleEndianAndHexDigits) {
         EXPECT_EQ(HexDigitValue(c), value) << c;
 }
 
-TEST(Bytes, ScanningSignedNumbers) {
-    struct Case {
-        const char* text;
-        bool bareXIsHex;
-        bool negative;
-        std::uint64_t magnitude;
-        std::size_t digits, end;
-    };
-    const Case cases[] = {
-        {"123", false, false, 123, 3, 3},
-        {"-12ab", false, true, 12, 2, 3},
-        {"+7", false, false, 7, 1, 2},
-        {"$ff", false, false, 255, 2, 3},
-        {"0x1A", false, false, 26, 2, 4},
-        {"x1A", false, false, 0, 0, 0},
-        {"x1A", true, false, 26, 2, 3},
-        {"", false, false, 0, 0, 0},
-        {"-", false, true, 0, 0, 1},
-        {"99999999999999", false, false, std::uint64_t{1} << 32, 14, 14},
-    };
-    for (const auto& c : cases) {
-        const ScannedNumber n = ScanNumber(c.text, 0, c.bareXIsHex);
-        EXPECT_EQ(n.negative, c.negative) << c.text;
-        EXPECT_EQ(n.magnitude, c.magnitude) << c.text;
-        EXPECT_EQ(n.digits, c.digits) << c.text;
-        EXPECT_EQ(n.end, c.end) << c.text;
-    }
-}
-
 }  // namespace
 }  // namespace tamrel
