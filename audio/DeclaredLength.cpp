@@ -8,19 +8,12 @@
 #include <map>
 #include <string>
 
+#include "io/Bytes.h"
 #include "io/FileIo.h"
 
 namespace tamrel {
 
 namespace {
-
-std::uint32_t Le32(const unsigned char* p) {
-    return p[0] | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
-}
-
-std::uint32_t Be32(const unsigned char* p) {
-    return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
-}
 
 // Calls visit(id, size, offset of the chunk's data) for each chunk of a
 // RIFF or IFF file from offset 12, until visit returns false; sizes in the
@@ -32,7 +25,7 @@ void WalkChunks(const InputFile& file, bool bigEndian, Visit visit) {
         unsigned char chunk[8];
         if (file.ReadAt(at, reinterpret_cast<char*>(chunk), 8) != 8)
             return;
-        const std::uint32_t chunkSize = bigEndian ? Be32(chunk + 4) : Le32(chunk + 4);
+        const std::uint32_t chunkSize = ReadUint32(chunk + 4, bigEndian);
         if (!visit(std::string(reinterpret_cast<const char*>(chunk), 4), chunkSize, at + 8))
             return;
         at += 8 + std::uint64_t{chunkSize} + (chunkSize & 1);
@@ -73,7 +66,7 @@ std::optional<std::uint64_t> WavFrames(const InputFile& file, int format) {
             blockAlign = bytes[12] | bytes[13] << 8;
         if (id == "fact" && !fixed && size >= 4 &&
             file.ReadAt(data, reinterpret_cast<char*>(bytes), 4) == 4) {
-            frames = Le32(bytes);
+            frames = ReadUint32(bytes, /*bigEndian=*/false);
             return false;
         }
         if (id == "data" && fixed) {
@@ -101,7 +94,7 @@ std::optional<std::uint64_t> AiffFrames(const InputFile& file) {
         if (id != "COMM")
             return true;
         if (size >= 6 && file.ReadAt(data, reinterpret_cast<char*>(comm), 6) == 6)
-            frames = Be32(comm + 2);
+            frames = ReadUint32(comm + 2, /*bigEndian=*/true);
         return false;
     });
     return frames;

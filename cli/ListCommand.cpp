@@ -7,8 +7,8 @@
 #include "archive/folder/FolderCommit.h"
 #include "archive/folder/StreamSources.h"
 #include "archive/folder/WorkFolder.h"
-#include "table/StreamColumns.h"
 #include "io/FileIo.h"
+#include "table/StreamColumns.h"
 
 namespace tamrel::cli {
 
@@ -17,8 +17,10 @@ namespace {
 // The stream table's five visible columns, aligned or tab-separated; with
 // sources, what each stream is after them.
 void PrintTable(const StreamTable& table, bool tsv, const StreamSources* sources = nullptr) {
-    std::vector<std::string> headers = {"#", "Name", "Ast Addr", "Abk Pos", "Asf Size"};
-    const std::int32_t cols[] = {kNumberCol, kNameCol, kAddressCol, kPositionCol, kSizeCol};
+    const StreamColumn cols[] = {kNumberCol, kNameCol, kAddressCol, kPositionCol, kSizeCol};
+    std::vector<std::string> headers;
+    for (const StreamColumn col : cols)
+        headers.push_back(ColumnTitle(col));
     std::vector<std::vector<std::string>> rows;
     bool anyProblem = false;
     for (std::int32_t row = 1; row < table.RowCount(); ++row) {

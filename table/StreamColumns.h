@@ -14,4 +14,22 @@ enum StreamColumn : std::int32_t {
     kSizeCol = 11,     // "Asf Size": the stream's length
 };
 
+// The heading of each of those columns, as Unpack writes it into the table
+// and the console and check name it.
+constexpr const char* ColumnTitle(StreamColumn column) {
+    switch (column) {
+        case kNumberCol:
+            return "#";
+        case kNameCol:
+            return "Name";
+        case kAddressCol:
+            return "Ast Addr";
+        case kPositionCol:
+            return "Abk Pos";
+        case kSizeCol:
+            return "Asf Size";
+    }
+    return "";
+}
+
 }  // namespace tamrel

@@ -25,11 +25,11 @@ std::vector<std::string> ComparePairWithFolder(const StreamTable& pair, std::str
                              ", the table file " + std::to_string(expected.RowCount() - 1));
 
     const std::int32_t rows = std::min(pair.RowCount(), expected.RowCount());
-    const std::pair<std::int32_t, const char*> columns[] = {
-        {kAddressCol, "Ast Addr"}, {kPositionCol, "Abk Pos"}, {kSizeCol, "Asf Size"}};
+    const StreamColumn columns[] = {kAddressCol, kPositionCol, kSizeCol};
     for (std::int32_t row = 1; row < rows; ++row) {
         const std::string prefix = "stream " + std::to_string(row) + ": ";
-        for (const auto& [col, name] : columns) {
+        for (const StreamColumn col : columns) {
+            const char* const name = ColumnTitle(col);
             if (pair.CellText(col, row) != expected.CellText(col, row))
                 mismatches.push_back(prefix + name + " is " + pair.CellText(col, row) +
                                      " in the pair, " + expected.CellText(col, row) +

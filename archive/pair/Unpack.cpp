@@ -145,12 +145,9 @@ std::string WriterFolderOf(const std::string& pickedFile) {
 void PrepareStreamColumns(StreamTable& table) {
     table.SetColCount(17);
     table.SetColWidths(0, 55);
-    table.SetCellText(kNumberCol, 0, "#");
-    table.SetCellText(kNameCol, 0, "Name");
+    for (const StreamColumn col : {kNumberCol, kNameCol, kAddressCol, kSizeCol, kPositionCol})
+        table.SetCellText(col, 0, ColumnTitle(col));
     table.SetColWidths(kNameCol, 200);
-    table.SetCellText(kAddressCol, 0, "Ast Addr");
-    table.SetCellText(kSizeCol, 0, "Asf Size");
-    table.SetCellText(kPositionCol, 0, "Abk Pos");
     for (std::int32_t col : {5, 6, 7, 8, 9, 10, 2, 12, 13, 14, 15, 16})
         table.SetColWidths(col, 0);
 }
