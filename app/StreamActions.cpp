@@ -221,7 +221,7 @@ void StreamActions::ShowDetails() {
     }
     panels.SetPanelText(kDescriptionPanel, description);
     // The balloon says why a codec the program decides not to decode is not.
-    const char* why = info && info->hasHeader ? TraitsOf(info->codec).whyNot : nullptr;
+    const char* why = info && info->hasHeader ? RecordOf(info->codec).whyNot : nullptr;
     panels.SetPanelHint(kDescriptionPanel,
                         why ? whole + QStringLiteral(": ") + FromNative(why) : whole);
     if (playingRow_ == row && output_->Playing()) {
@@ -259,11 +259,9 @@ QMenu* StreamActions::BuildMenu(std::int32_t row, QWidget* parent) {
     auto* menu = new QMenu(parent);
     std::string unread;
     const std::optional<StreamInfo> info = InfoOf(row, &unread);
-    const bool decodable = info && CanDecode(*info);
     const std::string name = table_.CellText(kNameCol, row);
-    std::string refusal = info ? info->PlausibilityRefusal(name) : std::string();
-    if (info && refusal.empty())
-        refusal = info->LayoutRefusal(name, "played or replaced");
+    const Verdict decode = info ? DecodeVerdict(*info, name) : Verdict{false, {}, {}};
+    const Verdict encode = info ? EncodeVerdict(*info, name) : Verdict{false, {}, {}};
     if (!info) {
         // A name the rows may not use says so; else the file is not there.
         const std::string refused = RowNameRefusal(name);
@@ -271,14 +269,12 @@ QMenu* StreamActions::BuildMenu(std::int32_t row, QWidget* parent) {
                         : !refused.empty()      ? FromNative("T" + refused.substr(1))
                                                 : QStringLiteral("No stream file"))
             ->setEnabled(false);
-    } else if (!info->hasHeader) {
-        menu->addAction(QStringLiteral("No stream header"))->setEnabled(false);
-    } else if (!refusal.empty()) {
-        menu->addAction(FromNative(refusal))->setEnabled(false);
-    } else if (!decodable) {
-        menu->addAction(FromNative(info->CodecName()) +
-                        QStringLiteral(": no decoder, so no playing or export"))
-            ->setEnabled(false);
+    } else if (!decode.ok) {
+        // Why not, in a few words; the whole sentence as its tip.
+        QAction* why = menu->addAction(FromNative(decode.brief));
+        why->setToolTip(FromNative(decode.why));
+        why->setEnabled(false);
+        menu->setToolTipsVisible(true);
     }
     if (!menu->actions().isEmpty())
         menu->addSeparator();
@@ -290,24 +286,21 @@ QMenu* StreamActions::BuildMenu(std::int32_t row, QWidget* parent) {
         QAction* play = menu->addAction(
             output_->Available() ? QStringLiteral("Play")
                                  : QStringLiteral("Play (%1)").arg(output_->UnavailableReason()));
-        play->setEnabled(decodable && output_->Available());
+        play->setEnabled(decode.ok && output_->Available());
         connect(play, &QAction::triggered, this, [this, row] { Play(row); });
     }
     QAction* exportOne = menu->addAction(QStringLiteral("Export as WAV..."));
-    exportOne->setEnabled(decodable);
+    exportOne->setEnabled(decode.ok);
     connect(exportOne, &QAction::triggered, this, [this, row] { ExportRow(row); });
     menu->addSeparator();
-    // Replace says why it cannot, as Play and Export do.
     const std::string path = StreamPath(row);
+    // A stream that is heard but not replaced says why; one that is not
+    // heard said it above.
     QString replaceText = QStringLiteral("Replace with audio file...");
-    bool replaceable = info && CanEncode(*info);
-    if (info && info->hasHeader && refusal.empty() && !CanEncode(*info))
-        replaceText = QStringLiteral("Replace with audio file (%1: no encoder)")
-                          .arg(FromNative(info->CodecName()));
-    else if (info && !refusal.empty())
-        replaceText = QStringLiteral("Replace with audio file (impossible header)");
+    if (decode.ok && !encode.ok)
+        replaceText = QStringLiteral("Replace with audio file (%1)").arg(FromNative(encode.brief));
     QAction* replace = menu->addAction(replaceText);
-    replace->setEnabled(replaceable);
+    replace->setEnabled(encode.ok);
     connect(replace, &QAction::triggered, this, [this, row] { ReplaceRow(row); });
     QAction* restore = menu->addAction(QStringLiteral("Restore original..."));
     restore->setEnabled(!path.empty() &&

@@ -94,4 +94,106 @@ std::optional<std::uint32_t> TagNumber(std::string_view value) {
     return v;
 }
 
+std::string MakeBlock(const char* id, std::string payload) {
+    payload.resize((payload.size() + 3) / 4 * 4, '\0');
+    std::string out(id, 4);
+    PutUint32(out, static_cast<std::uint32_t>(kBlockPreamble + payload.size()), false);
+    return out + payload;
+}
+
+namespace {
+
+// A number as a tag stores it: big-endian, in as few bytes as hold it.
+std::string TagValue(std::uint64_t v) {
+    std::string bytes;
+    for (; v != 0 || bytes.empty(); v >>= 8)
+        bytes.insert(bytes.begin(), static_cast<char>(v & 0xFF));
+    return bytes;
+}
+
+void PutTag(std::string& payload, int tag, const std::string& bytes) {
+    payload.push_back(static_cast<char>(tag));
+    payload.push_back(static_cast<char>(bytes.size()));
+    payload += bytes;
+}
+
+}  // namespace
+
+std::string RewriteHeader(std::string_view oldHeader, std::uint32_t headerSize,
+                          const HeaderChanges& changes) {
+    const std::string_view payloadIn =
+        oldHeader.substr(kBlockPreamble, headerSize - kBlockPreamble);
+    std::string payload(payloadIn.substr(0, 4));  // "PT" and the platform
+    const std::optional<SampleLoop>& loop = changes.loop;
+    const std::string count = TagValue(changes.samples);
+    const std::string loopStart = TagValue(loop ? loop->start : 0);
+    const std::string loopLast = TagValue(loop && loop->end > 0 ? loop->end - 1 : 0);
+    bool wroteCount = false, wroteStart = false, wroteEnd = false;
+    HeaderTags tags(payloadIn.size() > 4 ? payloadIn.substr(4) : std::string_view());
+    HeaderTag tag;
+    // The end, a repeated header (which is dropped) or damage ends the copy.
+    while (tags.Next(tag) && tag.kind != HeaderTag::Kind::End &&
+           tag.kind != HeaderTag::Kind::Repeat) {
+        if (tag.kind == HeaderTag::Kind::Marker) {
+            payload.push_back(static_cast<char>(tag.id));
+        } else if (tag.id == 0x85) {
+            PutTag(payload, tag.id, count);
+            wroteCount = true;
+        } else if (tag.id == 0x86 && loop) {
+            PutTag(payload, tag.id, loopStart);
+            wroteStart = true;
+        } else if (tag.id == 0x87 && loop) {
+            PutTag(payload, tag.id, loopLast);
+            wroteEnd = true;
+        } else if (std::any_of(changes.newTags.begin(), changes.newTags.end(),
+                               [&](const auto& t) { return t.first == tag.id; })) {
+            continue;  // written anew below
+        } else {
+            payload.push_back(static_cast<char>(tag.id));
+            payload.append(tag.stored);
+        }
+    }
+    if (!wroteCount)
+        PutTag(payload, 0x85, count);
+    if (loop && !wroteStart)
+        PutTag(payload, 0x86, loopStart);
+    if (loop && !wroteEnd)
+        PutTag(payload, 0x87, loopLast);
+    for (const auto& [id, bytes] : changes.newTags)
+        PutTag(payload, id, bytes);
+    payload.push_back(static_cast<char>(0xFF));
+    return MakeBlock("SCHl", payload);
+}
+
+std::optional<std::vector<std::size_t>> ReadChannelStarts(std::string_view payload,
+                                                          std::size_t channels, bool bigEndian) {
+    const std::size_t end = ChannelTableEnd(channels);
+    if (payload.size() < end)
+        return std::nullopt;
+    const auto* p = reinterpret_cast<const unsigned char*>(payload.data());
+    std::vector<std::size_t> starts(channels);
+    for (std::size_t c = 0; c < channels; ++c)
+        starts[c] = end + ReadUint32(p + kBlockCountBytes + 4 * c, bigEndian);
+    return starts;
+}
+
+void AppendChannelRuns(std::string& payload, const std::vector<std::string>& runs, bool table,
+                       bool bigEndian) {
+    if (table) {
+        std::uint32_t offset = 0;
+        for (const std::string& run : runs) {
+            PutUint32(payload, offset, bigEndian);
+            offset += static_cast<std::uint32_t>(run.size());
+        }
+    }
+    for (const std::string& run : runs)
+        payload += run;
+}
+
+void AppendSharedStart(std::string& payload, std::size_t channels, std::uint32_t offset,
+                       bool bigEndian) {
+    for (std::size_t c = 0; c < channels; ++c)
+        PutUint32(payload, offset, bigEndian);
+}
+
 }  // namespace tamrel

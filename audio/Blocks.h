@@ -1,12 +1,15 @@
-// The block structure of a stream, read in one place: where a stream's
-// bytes come from, each block's 8-byte preamble (its id and size, in the
-// byte order rule the caller names), and the header's list of tags.
+// The block structure of a stream, read and written in one place: where a
+// stream's bytes come from, each block's 8-byte preamble (its id and size,
+// in the byte order rule the caller names), the header's list of tags, and
+// the table of channel offsets at the start of a data block.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "io/Bytes.h"
 #include "io/FileIo.h"
@@ -115,5 +118,50 @@ private:
 
 // A tag's value as a number, for values of at most four bytes.
 std::optional<std::uint32_t> TagNumber(std::string_view value);
+
+// A whole block: the id, the size, and the payload padded to a multiple of
+// four bytes.
+std::string MakeBlock(const char* id, std::string payload);
+
+// A loop in a stream's samples: [start, end).
+struct SampleLoop {
+    std::uint64_t start = 0;
+    std::uint64_t end = 0;
+};
+
+// What a rewritten header block changes: the sample count (tag 0x85), the
+// loop where there is one (tags 0x86 and 0x87, the last stored inclusively;
+// without one, the old loop tags are kept), and tags written anew in place
+// of the old ones with their ids.
+struct HeaderChanges {
+    std::uint32_t samples = 0;
+    std::optional<SampleLoop> loop;
+    std::vector<std::pair<int, std::string>> newTags;
+};
+
+// The header block of oldHeader (headerSize bytes, preamble included) with
+// its platform and tags, as changes says. A repeated header or damage ends
+// the copy of the tags.
+std::string RewriteHeader(std::string_view oldHeader, std::uint32_t headerSize,
+                          const HeaderChanges& changes);
+
+// A data block's payload starts with its sample count. From version 1 on a
+// table follows it: one u32 per channel, the channel's start counted from
+// the table's end.
+inline constexpr std::size_t kBlockCountBytes = 4;
+inline std::size_t ChannelTableEnd(std::size_t channels) {
+    return kBlockCountBytes + 4 * channels;
+}
+// Where each channel's bytes start in the payload; nothing when the table
+// runs past it. The starts are not checked against the payload's size.
+std::optional<std::vector<std::size_t>> ReadChannelStarts(std::string_view payload,
+                                                          std::size_t channels, bool bigEndian);
+// Appends each channel's run to payload (which holds the count), after the
+// table of their offsets when table is true.
+void AppendChannelRuns(std::string& payload, const std::vector<std::string>& runs, bool table,
+                       bool bigEndian);
+// Appends a table whose every channel starts at offset.
+void AppendSharedStart(std::string& payload, std::size_t channels, std::uint32_t offset,
+                       bool bigEndian);
 
 }  // namespace tamrel

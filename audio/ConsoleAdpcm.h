@@ -1,23 +1,23 @@
-// The 4-bit ADPCM codecs of the consoles (PS-ADPCM, DSP, N64) and IMA
-// (per-block state and Xbox frames): each frame's arithmetic, decoding and
-// encoding, and the fitting of the predictors that DSP and N64 streams carry
-// in their headers. Every sum is taken in 64 bits: the coefficients, scales
-// and histories a damaged stream holds overflow 32.
+// The 4-bit ADPCM codecs of the consoles' own (PS-ADPCM, DSP, N64): each
+// frame's arithmetic, decoding and encoding, and the fitting of the
+// predictors that DSP and N64 streams carry in their headers. Every sum is
+// taken in 64 bits: the coefficients, scales and histories a damaged stream
+// holds overflow 32.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace tamrel::adpcm {
+#include "audio/Codecs.h"
+#include "audio/Samples.h"
 
-inline std::int16_t Clip16(std::int64_t v) {
-    return static_cast<std::int16_t>(v < -32768 ? -32768 : (v > 32767 ? 32767 : v));
-}
+namespace tamrel::adpcm {
 
 // ---- PS-ADPCM: 16-byte frames of 28 samples, low nibble first.
 inline constexpr int kPsFrameBytes = 16;
@@ -39,35 +39,12 @@ void DecodePsFrame(const unsigned char* frame, int count, PsHistory& history, st
 // arithmetic with the carried history, least squared error.
 void EncodePsFrame(const int* target, int count, PsHistory& history, std::string& out);
 
-// ---- IMA ADPCM: the standard's step table and shift-and-add arithmetic.
-struct ImaState {
-    int predictor = 0;
-    int index = 0;  // 0..88
-};
-int ImaDecode(int code, ImaState& state);
-// Codes for n targets (stride apart) from state, which becomes the state
-// after them. beam 1 is the plain greedy choice (the nearer of the two codes
-// around each target); a wider beam keeps that many best paths, one per
-// state, through the two codes of each (a small trellis). Six paths gain
-// about 0.8 dB on music at 60 times real time; more gain little for their
-// cost.
-void ImaEncode(const int* target, std::size_t n, std::size_t stride, ImaState& state,
-               std::uint8_t* codes, int beam);
-inline constexpr int kImaBeam = 6;
-
-// Xbox IMA: 36-byte frames of 64 samples (the stored first sample and 63
-// nibbles, low first; the 64th nibble is padding).
-inline constexpr int kXboxFrameBytes = 36;
-inline constexpr int kXboxFrameSamples = 64;
-void DecodeXboxFrame(const unsigned char* frame, int count, std::int16_t* out, std::size_t stride);
-// index is the step index carried from frame to frame by the encoder.
-void EncodeXboxFrame(const int* target, int count, int& index, std::string& out);
-
 // ---- DSP ADPCM: 8-byte frames of 14 samples, high nibble first, with 8
 // coefficient pairs per channel (11 fractional bits).
 inline constexpr int kDspFrameBytes = 8;
 inline constexpr int kDspFrameSamples = 14;
 inline constexpr std::size_t kDspCoefficientBytes = 32;
+inline constexpr int kDspPredictors = 8;               // coefficient pairs per channel
 using DspCoefficients = std::array<std::int16_t, 16>;  // c1, c2 of pair 0, then pair 1, ...
 struct DspHistory {
     int h1 = 0, h2 = 0;
@@ -138,3 +115,12 @@ DspCoefficients DspCoefficientsOf(const std::vector<PredictorPair>& pairs);
 N64Codebook N64CodebookOf(const std::vector<PredictorPair>& pairs);
 
 }  // namespace tamrel::adpcm
+
+namespace tamrel {
+
+// The coders of the codecs whose blocks hold a run of fixed frames per
+// channel: PS-ADPCM, Xbox IMA, DSP and N64.
+std::unique_ptr<CodecDecoder> MakeConsoleDecoder(const StreamInfo& info);
+std::unique_ptr<CodecEncoder> MakeConsoleEncoder(const StreamInfo& info, EncodeStats& stats);
+
+}  // namespace tamrel

@@ -22,19 +22,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// True when this program encodes the stream's codec and layout (and the
-// stream's rate and channels are ones a stream can have).
-bool CanEncode(const StreamInfo& info);
-
 struct EncodeStats {
     std::uint64_t frames = 0;     // ADPCM and raw frames, all channels
     std::uint64_t rawFrames = 0;  // of them raw (R2 and R3 only)
-};
-
-// A loop of the new stream, in its samples: [start, end).
-struct SampleLoop {
-    std::uint64_t start = 0;
-    std::uint64_t end = 0;
 };
 
 // A new stream: the header (with SCCl where the old stream had one), then
@@ -92,9 +82,5 @@ std::string EncodeStream(const StreamInfo& info, std::string_view oldStream,
                          const std::vector<std::int16_t>& samples,
                          const std::function<void(double)>& progress = {},
                          EncodeStats* stats = nullptr);
-
-// A raw frame is written where the best ADPCM frame clips, or where its
-// squared error exceeds this many times the average of the frames before.
-inline constexpr double kRawFrameErrorRatio = 40.0;
 
 }  // namespace tamrel

@@ -13,8 +13,8 @@ using WavOpener = std::function<WavFileWriter(int channels, std::int64_t rate, s
 void Export(const ByteSource& stream, const std::string& name, const WavOpener& open,
             const std::function<bool(std::size_t)>& progress) {
     const StreamInfo info = ReadStreamInfo(stream);
-    if (const std::string refusal = DecodeRefusal(info, name); !refusal.empty())
-        throw DecodeError(refusal);
+    if (const Verdict verdict = DecodeVerdict(info, name); !verdict.ok)
+        throw DecodeError(verdict.why);
     // A loop outside the stream is listed as its problem and not written.
     std::optional<WavLoop> loop;
     if (const auto valid = info.ValidLoop())

@@ -8,7 +8,10 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "audio/Codecs.h"
 
 namespace tamrel::microtalk {
 
@@ -16,7 +19,7 @@ inline constexpr int kFrameSamples = 432;
 inline constexpr int kSubframeSamples = 108;
 // The most samples a byte of MicroTalk data can stand for: the shortest
 // frame (runs of zeros everywhere) takes 25 bytes.
-inline constexpr double kMaxSamplesPerByte = 18.0;
+inline constexpr int kMostSamplesPerByte = 18;
 
 class ChannelDecoder {
 public:
@@ -75,3 +78,10 @@ private:
 };
 
 }  // namespace tamrel::microtalk
+
+namespace tamrel {
+
+std::unique_ptr<CodecDecoder> MakeMicroTalkDecoder(const StreamInfo& info);
+std::unique_ptr<CodecEncoder> MakeMicroTalkEncoder(const StreamInfo& info, EncodeStats& stats);
+
+}  // namespace tamrel

@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "audio/Codecs.h"
+
 namespace tamrel::mpeg {
 
 // What a frame's 4-byte header says.
@@ -79,3 +81,10 @@ private:
 };
 
 }  // namespace tamrel::mpeg
+
+namespace tamrel {
+
+std::unique_ptr<CodecDecoder> MakeMpegDecoder(const StreamInfo& info);
+std::unique_ptr<CodecEncoder> MakeMpegEncoder(const StreamInfo& info, EncodeStats& stats);
+
+}  // namespace tamrel

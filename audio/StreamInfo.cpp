@@ -5,29 +5,12 @@
 #include <cstdio>
 
 #include "audio/ConsoleAdpcm.h"
-#include "audio/MicroTalk.h"
 #include "audio/Mpeg.h"
+#include "audio/Platform.h"
 
 namespace tamrel {
 
 namespace {
-
-enum Platform {
-    kPc = 0,
-    kPsx = 1,
-    kN64 = 2,
-    kMac = 3,
-    kSaturn = 4,
-    kPs2 = 5,
-    kGameCube = 6,
-    kXbox = 7,
-    kGeneric = 8,
-    kXbox360 = 9,
-    kPsp = 0x0A,
-    kPs3 = 0x0E,
-    kWii = 0x10,
-    k3ds = 0x14,
-};
 
 bool IsBigEndianPlatform(int platform) {
     switch (platform) {
@@ -82,105 +65,6 @@ int DefaultRate(int platform) {
     }
 }
 
-// The v2 family's revision: the later one where the version says so.
-bool IsLaterRevision(int platform, int version) {
-    return version == 3 ||
-           (version == 2 && (platform == kPc || platform == kMac || platform == kGeneric));
-}
-
-Codec XaVariant(int platform, int version, bool bigEndian) {
-    if (!IsLaterRevision(platform, version))
-        return Codec::XaR1;
-    return bigEndian ? Codec::XaR3 : Codec::XaR2;
-}
-
-Codec FromCodecTag(int value, int platform, int version, bool bigEndian) {
-    switch (value) {
-        case 0x00:
-            return Codec::Pcm16LE;
-        case 0x01:
-            // Interleaved PCM16 of this kind is in the platform's byte order.
-            return bigEndian ? Codec::Pcm16BE : Codec::Pcm16LE;
-        case 0x02:
-            return Codec::Pcm8;
-        case 0x03:
-            return Codec::XaV1;
-        case 0x04:
-            return Codec::MicroTalk10;
-        case 0x05:
-            return Codec::PsAdpcm;
-        case 0x06:
-            return Codec::N64Adpcm;
-        case 0x07:
-            return Codec::Pcm16BEPlanar;
-        case 0x08:
-            return Codec::Pcm16LEPlanar;
-        case 0x09:
-            return Codec::Pcm8Planar;
-        case 0x0A:
-            return XaVariant(platform, version, bigEndian);
-        case 0x0F:
-            return Codec::MpegLayer2;
-        case 0x10:
-            return Codec::MpegLayer3;
-        case 0x12:
-            return Codec::DspAdpcm;
-        case 0x14:
-            return Codec::XboxImaAdpcm;
-        case 0x16:
-            return Codec::MicroTalk5;
-        case 0x17:
-            return Codec::MpegLayer3Variant;
-        case 0x1B:
-            return Codec::Atrac3Plus;
-        default:
-            return Codec::Other;
-    }
-}
-
-Codec FromEarlyCodec(int value, int platform, int version, bool bigEndian, int bits) {
-    const bool pc = platform == kPc;
-    switch (value) {
-        case 0:  // PCM: interleaved on PC, one run per channel elsewhere
-            if (bits == 8)
-                return pc ? Codec::Pcm8 : Codec::Pcm8Planar;
-            if (pc)
-                return bigEndian ? Codec::Pcm16BE : Codec::Pcm16LE;
-            return bigEndian ? Codec::Pcm16BEPlanar : Codec::Pcm16LEPlanar;
-        case 2:
-            return Codec::ImaAdpcm;
-        case 5:
-            return Codec::N64Adpcm;
-        case 6:
-            return Codec::PsAdpcm;
-        case 7:
-            return pc || platform == kMac ? Codec::XaV1 : XaVariant(platform, version, bigEndian);
-        case 9:
-            return Codec::MicroTalk10;
-        default:
-            return Codec::Other;
-    }
-}
-
-Codec DefaultCodec(int platform, int version, bool bigEndian) {
-    switch (platform) {
-        case kPsx:
-        case kPs2:
-            return Codec::PsAdpcm;
-        case kN64:
-            return Codec::N64Adpcm;
-        case kGameCube:
-            return Codec::Pcm16BEPlanar;
-        case kXbox:
-            return Codec::Pcm16LEPlanar;
-        case kWii:
-        case k3ds:
-            return Codec::DspAdpcm;
-        default:
-            return XaVariant(platform, version, bigEndian);
-    }
-}
-
 // The header's tags, as read from its payload.
 struct Tags {
     int platform = 0;
@@ -214,59 +98,7 @@ bool ReadTags(const std::string& payload, Tags& tags, std::vector<StreamProblem>
     return true;
 }
 
-std::string Hex2(int value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", value & 0xFF);
-    return text;
-}
-
 }  // namespace
-
-// MPEG's block counts are only summed (the start delay shifts them between
-// blocks): the bound is on the bytes' worth, loosely.
-constexpr double kMpegSamplesPerByte = 64.0;
-
-const CodecTraits& TraitsOf(Codec codec) {
-    // Every codec the program knows: its name, and what it does with it.
-    static constexpr CodecTraits kCodecs[] = {
-        {Codec::Pcm16LE, "PCM16 LE", true, true, 0, 2.0},
-        {Codec::Pcm16BE, "PCM16 BE", true, true, 0, 2.0},
-        {Codec::Pcm8, "PCM8", true, false, 0, 2.0},
-        {Codec::Pcm16LEPlanar, "PCM16 LE planar", true, true, 0, 2.0},
-        {Codec::Pcm16BEPlanar, "PCM16 BE planar", true, true, 0, 2.0},
-        {Codec::Pcm8Planar, "PCM8 planar", true, false, 0, 2.0},
-        {Codec::XaV1, "XA ADPCM v1", true, true, 2, 2.0},
-        {Codec::XaR1, "XA ADPCM R1", true, true, 0, 2.0},
-        {Codec::XaR2, "XA ADPCM R2", true, true, 0, 2.0},
-        {Codec::XaR3, "XA ADPCM R3", true, true, 0, 2.0},
-        {Codec::MicroTalk10, "MicroTalk 10:1", true, true, 0, microtalk::kMaxSamplesPerByte},
-        {Codec::MicroTalk5, "MicroTalk 5:1", true, true, 0, microtalk::kMaxSamplesPerByte},
-        {Codec::ImaAdpcm, "IMA ADPCM", true, true, 0, 2.0},
-        {Codec::PsAdpcm, "PS-ADPCM", true, true, 0, 28.0 / 16},
-        {Codec::N64Adpcm, "N64 ADPCM", true, true, 0, 16.0 / 9},
-        {Codec::DspAdpcm, "DSP ADPCM", true, true, 0, 14.0 / 8},
-        {Codec::XboxImaAdpcm, "Xbox IMA ADPCM", true, true, 0, 64.0 / 36},
-        {Codec::MpegLayer2, "MPEG Layer II", true, true, 0, kMpegSamplesPerByte},
-        {Codec::MpegLayer3, "MPEG Layer III", true, true, 0, kMpegSamplesPerByte},
-        {Codec::MpegLayer3Variant, "Layer III variant", false, false, 0, 2.0,
-         "Layer III re-framed in a way no open description fully covers, and no encoder "
-         "exists, so this program can neither play nor replace it; its bytes are kept as they are"},
-        {Codec::Atrac3Plus, "ATRAC3plus", false, false, 0, 2.0,
-         "only one large library decodes it and no open encoder exists, so this program can "
-         "neither play nor replace it; its bytes are kept as they are"},
-        {Codec::Other, "", false, false, 0, 2.0},
-    };
-    for (const CodecTraits& traits : kCodecs)
-        if (traits.codec == codec)
-            return traits;
-    return kCodecs[std::size(kCodecs) - 1];
-}
-
-std::string CodecName(Codec codec, int codecValue) {
-    if (codec == Codec::Other)
-        return "codec " + Hex2(codecValue);
-    return TraitsOf(codec).name;
-}
 
 std::vector<std::string> StreamInfo::ProblemTexts() const {
     std::vector<std::string> texts;
@@ -280,25 +112,12 @@ bool StreamInfo::HasProblem(StreamProblem::Kind kind) const {
                        [kind](const StreamProblem& p) { return p.kind == kind; });
 }
 
-namespace {
-
-// A header, numbers a stream can have, and the layout the codec's table allows.
-bool Usable(const StreamInfo& info, bool CodecTraits::*has) {
-    if (!info.hasHeader || info.HasProblem(StreamProblem::Kind::Implausible) ||
-        info.HasProblem(StreamProblem::Kind::Layout))
-        return false;
-    const CodecTraits& traits = TraitsOf(info.codec);
-    return traits.*has && (traits.onlyChannels == 0 || info.channels == traits.onlyChannels);
-}
-
-}  // namespace
-
 bool StreamInfo::Playable() const {
-    return Usable(*this, &CodecTraits::decoder);
+    return DecodeVerdict(*this, {}).ok;
 }
 
 bool StreamInfo::Encodable() const {
-    return Usable(*this, &CodecTraits::encoder);
+    return EncodeVerdict(*this, {}).ok;
 }
 
 double StreamInfo::Duration() const {
@@ -321,9 +140,10 @@ void DecideFormat(const Tags& tags, StreamInfo& info) {
     info.loopStart = tags.value[0x86];
     if (tags.value[0x87])
         info.loopEnd = std::uint64_t{*tags.value[0x87]} + 1;  // the format stores the last sample
+    CodecContext context{info.platform, info.version, info.bigEndian, info.bitsPerSample};
     if (tags.value[0xA0]) {
         info.codecValue = static_cast<int>(*tags.value[0xA0]);
-        info.codec = FromCodecTag(info.codecValue, info.platform, info.version, info.bigEndian);
+        info.codec = CodecOfTag(info.codecValue, context);
     } else if (tags.value[0x83] || info.version == 0) {
         int early = -1;
         if (tags.value[0x83])
@@ -334,67 +154,21 @@ void DecideFormat(const Tags& tags, StreamInfo& info) {
             early = 6;
         else if (info.platform == kN64)
             early = 5;
-        info.codec = early < 0 ? DefaultCodec(info.platform, info.version, info.bigEndian)
-                               : FromEarlyCodec(early, info.platform, info.version, info.bigEndian,
-                                                info.bitsPerSample);
+        context.early = true;
+        info.codec = early < 0 ? DefaultCodecOf(context) : CodecOfTag(early, context);
         if (info.codec == Codec::Other)
             info.codecValue = early;
     } else {
-        info.codec = DefaultCodec(info.platform, info.version, info.bigEndian);
+        info.codec = DefaultCodecOf(context);
     }
     if (info.channels < 1 || info.channels > kMaxStreamChannels)
         info.problems.push_back({StreamProblem::Kind::Implausible,
-                                 "the header says " + std::to_string(info.channels) + " channels"});
+                                 "the header declares " + std::to_string(info.channels) +
+                                     " channels, which no stream can have"});
     if (info.sampleRate < kMinStreamRate || info.sampleRate > kMaxStreamRate)
         info.problems.push_back({StreamProblem::Kind::Implausible,
-                                 "the header says " + std::to_string(info.sampleRate) + " Hz"});
-}
-
-// The layouts known for the ADPCM codecs of the consoles; any other
-// combination of version, channels and coefficients is listed, and neither
-// decoded nor replaced.
-std::string UnknownLayout(const StreamInfo& info) {
-    const bool v0 = info.version == 0;
-    const std::string name = TraitsOf(info.codec).name;
-    const std::string channels = std::to_string(info.channels) + " channels";
-    switch (info.codec) {
-        case Codec::PsAdpcm:
-            return v0 && info.channels > 2 ? name + " in version 0 with " + channels : "";
-        case Codec::ImaAdpcm:
-            if (!v0)
-                return name + " in version " + std::to_string(info.version);
-            return info.channels > 2 ? name + " with " + channels : "";
-        case Codec::XboxImaAdpcm:
-            return v0 ? name + " in version 0" : "";
-        case Codec::DspAdpcm:
-            if (v0)
-                return name + " in version 0";
-            for (std::int64_t c = 0; c < info.channels; ++c)
-                if (c >= static_cast<std::int64_t>(std::size(kCoefficientTags)) ||
-                    !adpcm::ReadDspCoefficients(info.coefficientTags[static_cast<std::size_t>(c)],
-                                                info.bigEndian))
-                    return name + " without coefficients for channel " + std::to_string(c + 1);
-            return "";
-        case Codec::N64Adpcm:
-            if (v0)
-                return name + " in version 0";
-            if (info.channels > 2)
-                return name + " with " + channels;
-            for (std::int64_t c = 0; c < info.channels; ++c)
-                if (!adpcm::ReadN64Codebook(info.coefficientTags[static_cast<std::size_t>(c)]))
-                    return name + " without a codebook for channel " + std::to_string(c + 1);
-            return "";
-        case Codec::MicroTalk10:
-        case Codec::MicroTalk5:
-            return v0 && info.channels > 1 ? name + " in version 0 with " + channels : "";
-        case Codec::MpegLayer2:
-        case Codec::MpegLayer3:
-            if (v0)
-                return name + " in version 0";
-            return info.channels > 2 ? name + " with " + channels : "";
-        default:
-            return "";
-    }
+                                 "the header declares " + std::to_string(info.sampleRate) +
+                                     " Hz, which no stream can have"});
 }
 
 // Reads a data block's or SCCl's first u32, in the codec's byte order.
@@ -413,7 +187,9 @@ std::uint32_t PsBlockSamples(const StreamInfo& info, std::uint32_t blockSize) {
     if (info.channels < 1 || info.channels > kMaxStreamChannels)
         return 0;
     const auto channels = static_cast<std::uint64_t>(info.channels);
-    const std::uint64_t table = kBlockPreamble + (info.version >= 1 ? 4 + 4 * channels : 8);
+    // After the count, the table from version 1 on, else four unused bytes.
+    const std::uint64_t table =
+        kBlockPreamble + (info.version >= 1 ? ChannelTableEnd(channels) : kBlockCountBytes + 4);
     const std::uint64_t data = blockSize > table ? blockSize - table : 0;
     std::uint64_t samples = data / channels / adpcm::kPsFrameBytes * adpcm::kPsFrameSamples;
     if (info.headerSamples)
@@ -517,18 +293,6 @@ std::optional<std::pair<std::uint64_t, std::uint64_t>> StreamInfo::ValidLoop() c
     return std::make_pair(start, end);
 }
 
-std::string StreamInfo::PlausibilityRefusal(const std::string& name) const {
-    if (!hasHeader)
-        return "The stream " + name + " has no stream header.";
-    if (sampleRate < kMinStreamRate || sampleRate > kMaxStreamRate)
-        return "The stream " + name + " declares " + std::to_string(sampleRate) +
-               " Hz, which no stream can have.";
-    if (channels < 1 || channels > kMaxStreamChannels)
-        return "The stream " + name + " declares " + std::to_string(channels) +
-               " channels, which no stream can have.";
-    return {};
-}
-
 namespace {
 
 // An MPEG stream's first frame must say what its header says. A block may
@@ -539,13 +303,15 @@ void NoteMpegFrames(const ByteSource& source, StreamInfo& info) {
         return;
     const auto channels = static_cast<std::uint64_t>(info.channels);
     std::optional<mpeg::FrameHeader> header;
+    std::string table(ChannelTableEnd(channels), '\0');
     for (const StreamBlock& block : info.dataBlocks) {
-        unsigned char table[4] = {}, frame[4] = {};
-        const std::uint64_t tableAt = block.offset + kBlockPreamble + 4;
-        if (block.size < kBlockPreamble + 8 ||
-            source.ReadAt(tableAt, reinterpret_cast<char*>(table), 4) != 4)
+        unsigned char frame[4] = {};
+        if (block.size < kBlockPreamble + table.size() ||
+            source.ReadAt(block.offset + kBlockPreamble, table.data(), table.size()) !=
+                table.size())
             break;
-        const std::uint64_t at = tableAt + 4 * channels + ReadUint32(table, info.bigEndian);
+        const std::uint64_t at = block.offset + kBlockPreamble +
+                                 (*ReadChannelStarts(table, channels, info.bigEndian))[0];
         if (at >= block.offset + block.size)
             continue;  // no frame in this block
         if (at + 4 <= block.offset + block.size &&
@@ -562,13 +328,6 @@ void NoteMpegFrames(const ByteSource& source, StreamInfo& info) {
 }
 
 }  // namespace
-
-std::string StreamInfo::LayoutRefusal(const std::string& name, const char* verb) const {
-    for (const StreamProblem& problem : problems)
-        if (problem.kind == StreamProblem::Kind::Layout)
-            return "The stream " + name + " cannot be " + verb + ": " + problem.text + ".";
-    return {};
-}
 
 bool StreamInfo::DspHistoryBeforeFrames() const {
     return codec == Codec::DspAdpcm && platform == k3ds;
@@ -599,14 +358,12 @@ StreamInfo ReadStreamInfo(const ByteSource& source) {
     DecideFormat(tags, info);
     info.coefficientTags = std::move(tags.coefficients);
     if (!info.HasProblem(StreamProblem::Kind::Implausible)) {
-        if (const std::string layout = UnknownLayout(info); !layout.empty())
-            info.problems.push_back({StreamProblem::Kind::Layout, "no known layout for " + layout});
-        if (const char* why = TraitsOf(info.codec).whyNot)
-            info.problems.push_back({StreamProblem::Kind::NoDecoder, why});
-        // A loop is a second bitstream in these streams, not yet tested.
-        if ((info.codec == Codec::MicroTalk10 || info.codec == Codec::MicroTalk5) && info.Loops())
-            info.problems.push_back(
-                {StreamProblem::Kind::Layout, "loops in MicroTalk streams are not supported"});
+        const CodecRecord& record = RecordOf(info.codec);
+        if (std::string layout = record.layoutProblem ? record.layoutProblem(info) : "";
+            !layout.empty())
+            info.problems.push_back({StreamProblem::Kind::Layout, std::move(layout)});
+        if (record.whyNot)
+            info.problems.push_back({StreamProblem::Kind::NoDecoder, record.whyNot});
     }
 
     std::uint64_t at = header->size;
@@ -648,6 +405,58 @@ std::string FormatDuration(double seconds) {
     std::snprintf(text, sizeof text, "%lld:%02lld.%02lld", hundredths / 6000, hundredths / 100 % 60,
                   hundredths % 100);
     return text;
+}
+
+namespace {
+
+std::string Capitalized(std::string text) {
+    if (!text.empty() && text[0] >= 'a' && text[0] <= 'z')
+        text[0] = static_cast<char>(text[0] - 'a' + 'A');
+    return text;
+}
+
+// The stream's codec has a coder for the use, in the one channel count its
+// layout may have.
+bool HasCoder(const StreamInfo& info, bool decode) {
+    const CodecRecord& record = RecordOf(info.codec);
+    const bool coder = decode ? record.decoder != nullptr : record.encoder != nullptr;
+    return coder && (record.onlyChannels == 0 || info.channels == record.onlyChannels);
+}
+
+Verdict VerdictFor(const StreamInfo& info, const std::string& name, bool decode) {
+    const std::string stream = "The stream " + name;
+    if (!info.hasHeader)
+        return {false, stream + " has no stream header.", "No stream header"};
+    // Numbers no stream can have, then a layout that is not known: the
+    // first such problem says why.
+    for (const StreamProblem::Kind kind :
+         {StreamProblem::Kind::Implausible, StreamProblem::Kind::Layout})
+        for (const StreamProblem& problem : info.problems)
+            if (problem.kind == kind)
+                return {false,
+                        stream + " cannot be " + (decode ? "decoded" : "replaced") + ": " +
+                            problem.text + ".",
+                        Capitalized(problem.text)};
+    const char* coder = decode ? "decoder" : "encoder";
+    if (const char* why = RecordOf(info.codec).whyNot)
+        return {false, stream + " is " + info.CodecName() + ": " + why + ".",
+                info.CodecName() + ": no " + coder};
+    if (!HasCoder(info, decode))
+        return {false,
+                stream + " is " + info.CodecName() + ", which this program cannot " +
+                    (decode ? "decode" : "encode") + " yet.",
+                info.CodecName() + ": no " + coder + " yet"};
+    return {};
+}
+
+}  // namespace
+
+Verdict DecodeVerdict(const StreamInfo& info, const std::string& name) {
+    return VerdictFor(info, name, true);
+}
+
+Verdict EncodeVerdict(const StreamInfo& info, const std::string& name) {
+    return VerdictFor(info, name, false);
 }
 
 }  // namespace tamrel

@@ -11,53 +11,9 @@
 #include <vector>
 
 #include "audio/Blocks.h"
+#include "audio/Codecs.h"
 
 namespace tamrel {
-
-enum class Codec {
-    Pcm16LE,
-    Pcm16BE,
-    Pcm8,
-    Pcm16LEPlanar,
-    Pcm16BEPlanar,
-    Pcm8Planar,
-    XaV1,  // one interleaved frame for both channels (PC and Mac)
-    XaR1,  // the v2 family: one run of frames per channel
-    XaR2,
-    XaR3,
-    MicroTalk10,
-    MicroTalk5,
-    ImaAdpcm,
-    PsAdpcm,
-    N64Adpcm,
-    DspAdpcm,
-    XboxImaAdpcm,
-    MpegLayer2,
-    MpegLayer3,
-    MpegLayer3Variant,
-    Atrac3Plus,
-    Other,  // a value the program does not know: see StreamInfo::codecValue
-};
-
-// The codec's name as the window and the console show it.
-std::string CodecName(Codec codec, int codecValue);
-
-// What this program does with a codec: one table for the names, the
-// decoders and the encoders.
-struct CodecTraits {
-    Codec codec;
-    const char* name;
-    bool decoder;
-    bool encoder;
-    int onlyChannels;  // 0: any count; else the one channel count the layout has
-    // The most samples per channel a block's byte can hold: a block that
-    // declares more is damage, found before it costs memory.
-    double maxSamplesPerByte;
-    // Why the program has no decoder for it where that is a decision, not
-    // work still to do; listed as the stream's problem and said in refusals.
-    const char* whyNot = nullptr;
-};
-const CodecTraits& TraitsOf(Codec codec);
 
 // Something the reader found wrong with a stream, and how much it matters.
 struct StreamProblem {
@@ -93,7 +49,7 @@ struct StreamInfo {
     int codecValue = -1;     // tag 0xA0 as written, or -1
     bool bigEndian = false;  // the codec's numbers (counts, offsets, PCM16 BE)
     // As declared (64 bits, so that no declared value wraps); a stream whose
-    // numbers no stream can have is refused by PlausibilityRefusal().
+    // numbers no stream can have has an Implausible problem.
     std::int64_t channels = 1;
     std::int64_t sampleRate = 0;
     int bitsPerSample = 16;                      // tag 0x81, for PCM
@@ -117,7 +73,7 @@ struct StreamInfo {
     std::vector<std::string> ProblemTexts() const;
     bool HasProblem(StreamProblem::Kind kind) const;
     // True when the stream can be decoded: a header, numbers a stream can
-    // have, and a codec and layout with a decoder.
+    // have, and a codec and layout with a decoder (DecodeVerdict says why not).
     bool Playable() const;
     // The same for the encoder: the stream can be replaced.
     bool Encodable() const;
@@ -128,19 +84,26 @@ struct StreamInfo {
     // The loop as a range of samples [start, end) inside the stream; nothing
     // when the stream does not loop or its loop lies outside it or is empty.
     std::optional<std::pair<std::uint64_t, std::uint64_t>> ValidLoop() const;
-    // Why a stream with this header cannot be sound ("The stream NAME
-    // declares 7 Hz, which no stream can have."), or empty when it can.
-    std::string PlausibilityRefusal(const std::string& name) const;
-    // Why a stream of no known layout cannot be handled ("The stream NAME
-    // cannot be decoded: no known layout for N64 ADPCM in version 0."), or
-    // empty. verb: "decoded", "replaced", ...
-    std::string LayoutRefusal(const std::string& name, const char* verb) const;
     // The later revision of the format's frames (the XA ADPCM R2/R3 family,
     // MicroTalk's byte-aligned frames): version 3, or 2 on PC, Mac and generic.
     bool LaterRevision() const;
     // DSP on the 3DS: each channel's frames follow two numbers of history.
     bool DspHistoryBeforeFrames() const;
 };
+
+// Whether a stream can be decoded (played, exported) or encoded
+// (replaced), and why not: the one answer every host gives.
+struct Verdict {
+    bool ok = true;
+    // "The stream NAME cannot be decoded: no known layout for N64 ADPCM in
+    // version 0.", "The stream NAME is ATRAC3plus: ...", or empty.
+    std::string why;
+    // The same in a few words, for a menu: "ATRAC3plus: no decoder", "No
+    // known layout for N64 ADPCM in version 0", or empty.
+    std::string brief;
+};
+Verdict DecodeVerdict(const StreamInfo& info, const std::string& name);
+Verdict EncodeVerdict(const StreamInfo& info, const std::string& name);
 
 // The header tags that hold each channel's coefficients, channel 0 first.
 inline constexpr unsigned char kCoefficientTags[6] = {0x8F, 0x90, 0x91, 0xAB, 0xAC, 0xAD};

@@ -19,6 +19,7 @@
 #include "audio/ConsoleAdpcm.h"
 #include "audio/Decoder.h"
 #include "audio/Encoder.h"
+#include "audio/ImaAdpcm.h"
 #include "audio/StreamInfo.h"
 #include "io/FileIo.h"
 

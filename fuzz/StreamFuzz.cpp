@@ -21,7 +21,7 @@ namespace {
 // same number of samples, or the encoder's clear refusal.
 void RoundTrip(const tamrel::StreamInfo& info, std::string_view bytes,
                const std::vector<std::int16_t>& samples) {
-    if (!tamrel::CanEncode(info))
+    if (!info.Encodable())
         return;
     std::string stream;
     try {
@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (declared != info.samples)
         std::abort();
-    if (!tamrel::CanDecode(info))
+    if (!info.Playable())
         return 0;
     std::vector<std::int16_t> samples;
     try {

@@ -132,22 +132,6 @@ struct OldStream {
     }
 };
 
-// Why a stream cannot be replaced, or empty.
-std::string ReplaceRefusal(const StreamInfo& info, const std::string& name) {
-    if (const std::string refusal = info.PlausibilityRefusal(name);
-        info.hasHeader && !refusal.empty())
-        return refusal;
-    if (std::string refusal = info.LayoutRefusal(name, "replaced"); !refusal.empty())
-        return refusal;
-    if (const char* why = TraitsOf(info.codec).whyNot; info.hasHeader && why)
-        return "The stream " + name + " is " + info.CodecName() + ": " + why + ".";
-    if (!CanEncode(info))
-        return "The stream " + name + " is " +
-               (info.hasHeader ? info.CodecName() : "without a stream header") +
-               ", which this program cannot encode yet.";
-    return {};
-}
-
 // The stream a replacement is encoded like: its header's tags, codec,
 // layout and block length.
 struct StreamTemplate {
@@ -169,7 +153,7 @@ StreamTemplate TemplateFor(const Folder& work, const std::string& name, const Ol
                       "Cannot open file " + work.PathOf(KeptOriginalOf(name)));
     if (original.IsOpen()) {
         StreamInfo info = ReadStreamInfo(original);
-        if (info.hasHeader && ReplaceRefusal(info, name).empty()) {
+        if (info.hasHeader && EncodeVerdict(info, name).ok) {
             chosen.info = std::move(info);
             source = &original;
         }
@@ -233,8 +217,8 @@ StepResult ReplaceIn(const Folder& work, const std::string& name, const AudioAt&
     std::optional<OldStream> old(std::in_place, work, name);
     const StreamTemplate like = TemplateFor(work, name, *old);
     const StreamInfo& info = like.info;
-    if (std::string refusal = ReplaceRefusal(info, name); !refusal.empty())
-        return {ReplaceOutcome::CannotEncode, std::move(refusal)};
+    if (Verdict verdict = EncodeVerdict(info, name); !verdict.ok)
+        return {ReplaceOutcome::CannotEncode, std::move(verdict.why)};
     if (options.loop && !info.Loops())
         return {ReplaceOutcome::LoopRefused,
                 "The stream " + name + " does not loop, so it takes no loop."};
@@ -336,7 +320,7 @@ std::string Stem(const std::string& name) {
 // loop. Both are read a block or a chunk at a time.
 bool SameSound(const OldStream& old, const std::string& name, const AudioAt& audioFile) {
     const StreamInfo& info = old.info;
-    if (!CanDecode(info))
+    if (!info.Playable())
         return false;
     AudioFileReader audio(audioFile.folder, audioFile.name);
     const AudioFileFacts& facts = audio.Facts();

@@ -19,8 +19,7 @@ enum class ReplaceOutcome {
     Unchanged,  // the audio encodes to the very bytes the stream file holds: nothing written
     Restored,
     FolderInUse,   // "FOLDER is in use by another command of this program."
-    CannotEncode,  // "The stream NAME is CODEC, which this program cannot encode yet.", or
-                   // its header declares what no stream can have
+    CannotEncode,  // EncodeVerdict refuses the stream: its why is the message
     LoopRefused,   // a loop given by hand that the stream or the audio cannot take
     NoOriginal,    // nothing was kept to restore
 };

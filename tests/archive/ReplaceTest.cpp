@@ -309,8 +309,8 @@ TEST_F(ReplaceTest, DamagedOrHostileInputChangesNothing) {
     EXPECT_EQ(ReplaceStream(folder, "music_00002.asf", dir / "new.wav", window),
               ReplaceOutcome::CannotEncode);
     EXPECT_EQ(window.calls.back(),
-              "warning Error: The stream music_00002.asf declares 2147483648 Hz, which no stream "
-              "can have.");
+              "warning Error: The stream music_00002.asf cannot be replaced: the header declares "
+              "2147483648 Hz, which no stream can have.");
     EXPECT_FALSE(std::filesystem::exists(Stream(2) + ".orig"));
 }
 

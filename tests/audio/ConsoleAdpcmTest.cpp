@@ -3,6 +3,7 @@
 // test computes from each codec's arithmetic, FFmpeg where it reads the same
 // bytes the same way, and hostile headers and frames.
 #include "audio/ConsoleAdpcm.h"
+#include "audio/ImaAdpcm.h"
 
 #include <gtest/gtest.h>
 
@@ -123,7 +124,7 @@ TEST(ConsoleAdpcm, EveryLayoutRoundTripsAboveItsFloor) {
                              " channels, " + std::to_string(rate) + " Hz");
                 const std::string old = OldStream(layout, channels, rate);
                 const StreamInfo info = ReadStreamInfo(MemorySource(old));
-                ASSERT_TRUE(CanEncode(info)) << ::testing::PrintToString(info.ProblemTexts());
+                ASSERT_TRUE(info.Encodable()) << ::testing::PrintToString(info.ProblemTexts());
                 // A length that is no multiple of any frame.
                 const auto signal = Music(channels, rate, 2.0 + 37.0 / rate);
                 const std::string stream = EncodeStream(info, old, signal);
@@ -461,8 +462,8 @@ TEST(ConsoleAdpcm, UnknownLayoutsAndHostileStreams) {
         SCOPED_TRACE(c.what);
         const StreamInfo info = ReadStreamInfo(MemorySource(c.stream));
         EXPECT_EQ(info.ProblemTexts(), std::vector<std::string>{c.problem});
-        EXPECT_FALSE(CanDecode(info));
-        EXPECT_FALSE(CanEncode(info));
+        EXPECT_FALSE(info.Playable());
+        EXPECT_FALSE(info.Encodable());
         try {
             DecodeStream(MemorySource(c.stream), info, "s");
             ADD_FAILURE() << "decoded";
@@ -476,7 +477,7 @@ TEST(ConsoleAdpcm, UnknownLayoutsAndHostileStreams) {
     const StreamInfo long8 = ReadStreamInfo(MemorySource(
         StreamOf(2, {{0x80, 1}}, {{0x8F, eight}}, {Uint32(0, true) + Uint32(0, true)})));
     EXPECT_EQ(long8.ProblemTexts(), std::vector<std::string>{});
-    EXPECT_TRUE(CanDecode(long8));
+    EXPECT_TRUE(long8.Playable());
 
     // The largest numbers a header and a frame can hold decode, clipped.
     const std::string big(33, '\x7F');

@@ -296,7 +296,8 @@ TEST(Decoder, DamageEndsTheStreamWithAClearError) {
          "The stream s, data block 1 (byte 20): a frame ends beyond the block"},
         {"a block that ends before its frames",
          Uint32(42, false) + Uint32(0, false) + Uint32(15, false) + frame + frame,
-         "The stream s, data block 1 (byte 20): a frame ends beyond the block"},
+         "The stream s, data block 1 (byte 20): the block declares 42 samples, more than its 44 "
+         "bytes hold"},
         {"a filter that does not exist",
          Uint32(28, false) + Uint32(0, false) + Uint32(15, false) + "\x52" + std::string(14, '\0') +
              frame,
@@ -325,12 +326,20 @@ TEST(Decoder, DamageEndsTheStreamWithAClearError) {
 
 TEST(Decoder, AHeaderNoStreamCanHaveIsRefused) {
     const std::pair<std::vector<test::Tag>, const char*> cases[] = {
-        {{{0x84, 0x80000000u}}, "The stream s declares 2147483648 Hz, which no stream can have."},
-        {{{0x84, 8}}, "The stream s declares 8 Hz, which no stream can have."},
-        {{{0x84, 20000000}}, "The stream s declares 20000000 Hz, which no stream can have."},
-        {{{0x82, 0}}, "The stream s declares 0 channels, which no stream can have."},
+        {{{0x84, 0x80000000u}},
+         "The stream s cannot be decoded: the header declares 2147483648 Hz, which no stream can "
+         "have."},
+        {{{0x84, 8}},
+         "The stream s cannot be decoded: the header declares 8 Hz, which no stream can have."},
+        {{{0x84, 20000000}},
+         "The stream s cannot be decoded: the header declares 20000000 Hz, which no stream can "
+         "have."},
+        {{{0x82, 0}},
+         "The stream s cannot be decoded: the header declares 0 channels, which no stream can "
+         "have."},
         {{{0x82, 0xFFFFFFFFu}},
-         "The stream s declares 4294967295 channels, which no stream can have."},
+         "The stream s cannot be decoded: the header declares 4294967295 channels, which no stream "
+         "can have."},
     };
     test::TempDir dir;
     for (const auto& [tags, message] : cases) {
@@ -341,7 +350,7 @@ TEST(Decoder, AHeaderNoStreamCanHaveIsRefused) {
         parts.dataPayloads = {Uint32(28, false) + std::string(112, '\0')};
         const std::string stream = BuildStream(parts);
         const StreamInfo info = ReadStreamInfo(MemorySource(stream));
-        EXPECT_FALSE(CanDecode(info));
+        EXPECT_FALSE(info.Playable());
         try {
             DecodeStream(MemorySource(stream), info, "s");
             ADD_FAILURE() << "no error";
@@ -370,7 +379,7 @@ TEST(Decoder, ACodecWithoutADecoderIsNamedNotDecoded) {
         parts.dataPayloads = {Uint32(28, false) + std::string(40, '\x77')};
         const std::string stream = BuildStream(parts);
         const StreamInfo info = ReadStreamInfo(MemorySource(stream));
-        EXPECT_FALSE(CanDecode(info));
+        EXPECT_FALSE(info.Playable());
         try {
             DecodeStream(MemorySource(stream), info, "intro_00002.asf");
             ADD_FAILURE() << "no error";

@@ -116,7 +116,7 @@ TEST(Encoder, EveryCodecReproducesTheSignal) {
                                  (chord ? "chord" : "chirp"));
                     const std::string old = OldStream(kind.platform, kind.tags, channels, rate);
                     const StreamInfo info = ReadStreamInfo(MemorySource(old));
-                    ASSERT_TRUE(CanEncode(info)) << info.CodecName();
+                    ASSERT_TRUE(info.Encodable()) << info.CodecName();
                     const auto signal = Signal(chord, channels, rate, 1.3);
                     const std::string stream = EncodeStream(info, old, signal);
                     const StreamInfo written = ReadStreamInfo(MemorySource(stream));
@@ -196,7 +196,7 @@ TEST(Encoder, RawFramesOnlyWhereADPCMFails) {
 TEST(Encoder, CodecsWithoutAnEncoderAreRefused) {
     const std::string old = OldStream(0, {{0xA0, 0x1B}}, 1, 22050);
     const StreamInfo info = ReadStreamInfo(MemorySource(old));
-    EXPECT_FALSE(CanEncode(info));
+    EXPECT_FALSE(info.Encodable());
     EXPECT_THROW(EncodeStream(info, old, {1, 2, 3}), EncodeError);
 }
 

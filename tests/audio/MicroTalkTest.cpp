@@ -262,7 +262,7 @@ TEST(MicroTalk, StateAcrossBlocksLagsAndRawPatches) {
     const StreamInfo info = ReadStreamInfo(MemorySource(looped));
     EXPECT_EQ(info.ProblemTexts(),
               std::vector<std::string>{"loops in MicroTalk streams are not supported"});
-    EXPECT_FALSE(CanDecode(info));
+    EXPECT_FALSE(info.Playable());
 }
 
 // Speech-like: a voiced buzz (a glottal-like pulse train through two
@@ -317,7 +317,7 @@ TEST(MicroTalk, EncodedSpeechFollowsTheWaveform) {
         parts.dataPayloads = {Uint32(432, false) + std::string(4 * c.channels + 60, '\0')};
         const std::string old = BuildStream(parts);
         const StreamInfo info = ReadStreamInfo(MemorySource(old));
-        ASSERT_TRUE(CanEncode(info)) << ::testing::PrintToString(info.ProblemTexts());
+        ASSERT_TRUE(info.Encodable()) << ::testing::PrintToString(info.ProblemTexts());
         const auto speech = Speech(c.channels, 22050, 1.5);
         const std::string stream = EncodeStream(info, old, speech);
         const StreamInfo written = ReadStreamInfo(MemorySource(stream));

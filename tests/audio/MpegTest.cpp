@@ -137,7 +137,7 @@ TEST(Mpeg, LayersTwoAndThreeDecodeTrimmedAndCountedExactly) {
         const Made made = MakeStream(c.layer, c.channels, c.rate, c.platform);
         const StreamInfo info = ReadStreamInfo(MemorySource(made.stream));
         EXPECT_EQ(info.ProblemTexts(), std::vector<std::string>{});
-        ASSERT_TRUE(CanDecode(info));
+        ASSERT_TRUE(info.Playable());
         EXPECT_EQ(info.samples, made.count);
         const auto ours = DecodeStream(MemorySource(made.stream), info, "s");
         ASSERT_EQ(ours.size(), std::size_t{made.count} * c.channels);
@@ -175,7 +175,7 @@ TEST(Mpeg, DamageAndDisagreementAreTheStreamsProblem) {
     stream.replace(stream.find(rate), rate.size(), std::string("\x84\x02\x56\x22", 4));
     const StreamInfo info = ReadStreamInfo(MemorySource(stream));
     EXPECT_EQ(info.ProblemTexts(), std::vector<std::string>{"header and frames disagree"});
-    EXPECT_FALSE(CanDecode(info));
+    EXPECT_FALSE(info.Playable());
 }
 
 // The frames of a stream's blocks, back to back (at each block's first
@@ -208,7 +208,7 @@ TEST(Mpeg, EncodedStreamsLineUpWithTheirSound) {
         SCOPED_TRACE(c.what);
         const Made old = MakeStream(c.layer, c.channels, c.rate, c.platform);
         const StreamInfo info = ReadStreamInfo(MemorySource(old.stream));
-        ASSERT_TRUE(CanEncode(info));
+        ASSERT_TRUE(info.Encodable());
         // A sound with sharp onsets, no length that frames divide.
         std::vector<std::int16_t> sound = Tone(c.channels, c.rate, 0.9);
         for (std::size_t i = 0; i < sound.size(); ++i)
@@ -258,7 +258,7 @@ TEST(Mpeg, EveryLengthIsEncodedWhole) {
     for (const auto& c : cases) {
         const Made old = MakeStream(c.layer, c.channels, c.rate, c.platform);
         const StreamInfo info = ReadStreamInfo(MemorySource(old.stream));
-        ASSERT_TRUE(CanEncode(info)) << c.what;
+        ASSERT_TRUE(info.Encodable()) << c.what;
         const int frame = c.layer == 3 && c.rate < 32000 ? 576 : 1152;
         const int delay = mpeg::StartDelay(c.layer);
         std::vector<int> lengths = {1, 2, 100, 575, 576, 577, 1151, 1152, 1153, 4000};
