@@ -139,7 +139,7 @@ constexpr Density kMicroTalk{microtalk::kMostSamplesPerByte, 1};
 constexpr Density kMpeg{64, 1};
 constexpr std::uint32_t kMpegFrame = 1152;  // Layer II's and III's samples per frame
 // Codecs without a decoder: never read.
-constexpr Density kNone{1, 1};  // Layer II's and III's samples per frame
+constexpr Density kNone{1, 1};
 
 const std::vector<CodecRecord>& Records() {
     // One record a row or two reads better than one field a line: codec,

@@ -253,6 +253,41 @@ TEST_F(CliTest, UsageErrorsExitWithTwoAndHelpWithZero) {
     EXPECT_EQ(r.out, "tamrel-cli 1.1\n");
 }
 
+// The usage is made from the tables of commands and options: the manual
+// page must name every command and every option it lists.
+TEST_F(CliTest, TheManualNamesEveryCommandAndOption) {
+    const std::string usage = Run("--help").out;
+    const std::string manual = test::ReadFileBytes(TAMREL_MANUAL);
+    std::istringstream lines(usage);
+    std::string line, section;
+    std::vector<std::string> commands, options;
+    while (std::getline(lines, line)) {
+        if (line == "Commands:" || line == "Options:")
+            section = line;
+        else if (line.empty())
+            section.clear();
+        else if (section == "Commands:" && line.rfind("  ", 0) == 0 && line[2] != ' ')
+            commands.push_back(line.substr(2, line.find(' ', 2) - 2));
+        else if (section == "Options:")
+            for (std::istringstream words(line); words >> line && line[0] == '-';)
+                options.push_back(line.back() == ',' ? line.substr(0, line.size() - 1) : line);
+    }
+    EXPECT_GE(commands.size(), 7u);
+    EXPECT_GE(options.size(), 12u);
+    // The manual writes each minus as "\-".
+    auto roff = [](const std::string& text) {
+        std::string out;
+        for (const char c : text)
+            out += c == '-' ? std::string("\\-") : std::string(1, c);
+        return out;
+    };
+    for (const std::string& command : commands)
+        EXPECT_NE(manual.find(".BI \"" + command + " "), std::string::npos) << command;
+    const std::string optionsPart = manual.substr(manual.find(".SH OPTIONS"));
+    for (const std::string& option : options)
+        EXPECT_NE(optionsPart.find(roff(option)), std::string::npos) << option;
+}
+
 TEST_F(CliTest, ListAPairWithoutWritingAndAFolderFromItsTableFile) {
     Result r = Run("list " + pair.bankPath);
     EXPECT_EQ(r.status, 0);
