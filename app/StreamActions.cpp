@@ -14,7 +14,6 @@
 #include "StatusPanels.h"
 #include "archive/folder/FolderCommit.h"
 #include "archive/folder/FolderExport.h"
-#include "archive/folder/Path.h"
 #include "archive/folder/Replace.h"
 #include "archive/folder/StreamSources.h"
 #include "archive/folder/WorkFolder.h"
@@ -25,6 +24,7 @@
 #include "audio/Encoder.h"
 #include "audio/Export.h"
 #include "io/FileIo.h"
+#include "io/Path.h"
 #include "table/StreamTable.h"
 
 namespace tamrel {

@@ -12,14 +12,15 @@
 #include <vector>
 
 #include "audio/StreamInfo.h"
+#include "io/FileIo.h"
 
 namespace tamrel {
 
 // A stream that cannot be decoded: damaged, or one DecodeVerdict refuses.
 // The message names the stream and, for damage, the block.
-class DecodeError : public std::runtime_error {
+class DecodeError : public InputError {
 public:
-    using std::runtime_error::runtime_error;
+    using InputError::InputError;
 };
 
 // Receives one data block's samples (frames of info.channels samples, channels

@@ -13,13 +13,14 @@
 #include <vector>
 
 #include "audio/StreamInfo.h"
+#include "io/FileIo.h"
 
 namespace tamrel {
 
 // A stream in a codec or layout without an encoder, or one too long to write.
-class EncodeError : public std::runtime_error {
+class EncodeError : public InputError {
 public:
-    using std::runtime_error::runtime_error;
+    using InputError::InputError;
 };
 
 struct EncodeStats {

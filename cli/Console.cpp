@@ -5,11 +5,11 @@
 #include <cstdio>
 
 #include "archive/folder/FolderTable.h"
-#include "archive/folder/Path.h"
 #include "archive/folder/WorkFolder.h"
 #include "archive/pair/PackPlan.h"
 #include "archive/pair/Unpack.h"
 #include "io/FileIo.h"
+#include "io/Path.h"
 #include "table/CellNumber.h"
 #include "table/StreamColumns.h"
 

@@ -7,13 +7,13 @@
 
 #include "archive/folder/FolderCommit.h"
 #include "archive/folder/FolderExport.h"
-#include "archive/folder/Path.h"
 #include "archive/folder/StreamSources.h"
 #include "archive/folder/WorkFolder.h"
 #include "archive/host/NameList.h"
-#include "table/StreamColumns.h"
 #include "audio/Export.h"
 #include "io/FileIo.h"
+#include "io/Path.h"
+#include "table/StreamColumns.h"
 
 namespace tamrel::cli {
 

@@ -118,17 +118,17 @@ void RemoveRecord(const Folder& folder) {
 }  // namespace
 
 DamagedCommitRecordError::DamagedCommitRecordError(const std::string& path)
-    : std::runtime_error("The commit record " + path +
-                         " does not describe files of this folder; remove it to go on.") {}
+    : InputError("The commit record " + path +
+                 " does not describe files of this folder; remove it to go on.") {}
 
 CommitElsewhereError::CommitElsewhereError(const std::string& command, const std::string& folder)
-    : std::runtime_error("An interrupted " + command + " of " + folder +
-                         " wrote its files beside the folder by another path to it (a "
-                         "symbolic link, or the folder such a link leads to), and they are not "
-                         "beside " +
-                         folder +
-                         ". Give the command that path to complete it; "
-                         "nothing was changed.") {}
+    : InputError("An interrupted " + command + " of " + folder +
+                 " wrote its files beside the folder by another path to it (a "
+                 "symbolic link, or the folder such a link leads to), and they are not "
+                 "beside " +
+                 folder +
+                 ". Give the command that path to complete it; "
+                 "nothing was changed.") {}
 
 void CommitTogether(const Folder& folder, const Folder& parent,
                     const std::vector<CommitItem>& items, const std::string& command) {

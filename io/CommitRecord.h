@@ -41,7 +41,7 @@ std::string PendingCommand(const Folder& folder);
 
 // A commit record that does not name this folder's own files as the program
 // writes them, or that is no plain file: it is not acted on.
-class DamagedCommitRecordError : public std::runtime_error {
+class DamagedCommitRecordError : public InputError {
 public:
     explicit DamagedCommitRecordError(const std::string& path);
 };
@@ -49,7 +49,7 @@ public:
 // A record written while the folder was reached by another path (a link, or
 // the folder a link leads to), whose files beside the folder are not beside
 // it by this path: it is left for a command given that path.
-class CommitElsewhereError : public std::runtime_error {
+class CommitElsewhereError : public InputError {
 public:
     CommitElsewhereError(const std::string& command, const std::string& folder);
 };

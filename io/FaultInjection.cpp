@@ -6,7 +6,7 @@
 namespace tamrel {
 
 namespace {
-// The commands run on one thread; the seam is only ever set by tests.
+// One thread only, as the header says; only tests set the fault.
 std::optional<IoFault> gFault;
 std::array<int, kIoOperations> gCounts{};
 }  // namespace

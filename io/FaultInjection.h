@@ -2,6 +2,11 @@
 // with a chosen OS error (or run a chosen step just before it, such as
 // swapping a folder away), so that every way a command can be interrupted is
 // tried. Nothing in the program sets it; every file operation of io/ asks it.
+//
+// One thread only: the program does all its file work on one thread (the
+// window's included), and the fault and the counts are plain globals that
+// nothing guards. File work on a second thread would race on them: make the
+// counts atomic and the fault per thread before adding any.
 #pragma once
 
 #include <functional>

@@ -7,6 +7,7 @@
 
 #include "io/FaultInjection.h"
 #include "io/Native.h"
+#include "io/Path.h"
 
 namespace tamrel {
 
@@ -14,34 +15,6 @@ namespace {
 
 constexpr std::size_t kWriteBufferSize = 1 << 20;
 constexpr std::string_view kTemporaryMark = ".tmp-";
-
-// The folder that holds a file and the file's name, by the path's text.
-std::pair<std::string, std::string> SplitPath(const std::string& path) {
-    const auto slash = path.find_last_of(
-#ifdef _WIN32
-        "/\\"
-#else
-        "/"
-#endif
-    );
-    if (slash == std::string::npos)
-        return {".", path};
-    return {slash == 0 ? path.substr(0, 1) : path.substr(0, slash), path.substr(slash + 1)};
-}
-
-std::string JoinForMessage(const std::string& folder, std::string_view name) {
-    if (folder.empty())
-        return std::string(name);
-    const char last = folder.back();
-    // Paths in messages as the system writes them.
-#ifdef _WIN32
-    constexpr const char* kSeparator = "\\";
-#else
-    constexpr const char* kSeparator = "/";
-#endif
-    return last == '/' || last == '\\' ? folder + std::string(name)
-                                       : folder + kSeparator + std::string(name);
-}
 
 // The OS calls through which every file operation of the program goes, so
 // that a test can make any one of them fail.
@@ -189,7 +162,7 @@ std::string ErrorText(int error) {
 }
 
 FileTooLargeError::FileTooLargeError(const std::string& path)
-    : std::runtime_error("File is 2 GiB or larger, which this program cannot handle: " + path) {}
+    : InputError("File is 2 GiB or larger, which this program cannot handle: " + path) {}
 
 NativeHandle& NativeHandle::operator=(NativeHandle&& other) noexcept {
     if (this != &other) {
@@ -223,7 +196,7 @@ Folder::Folder(std::string path) : path_(std::move(path)) {
 Folder::~Folder() = default;
 
 std::string Folder::PathOf(std::string_view name) const {
-    return JoinForMessage(path_, name);
+    return JoinPath(path_, name);
 }
 
 FileIdentity Folder::Identity() const {
@@ -335,7 +308,7 @@ int CreateFolder(const std::string& path) {
 }
 
 ReplacingFileWriter::ReplacingFileWriter(std::string targetPath) : target_(std::move(targetPath)) {
-    auto [folder, name] = SplitPath(target_);
+    auto [folder, name] = SplitFolderAndName(target_);
     name_ = std::move(name);
     ownFolder_ = std::make_unique<Folder>(folder);
     if (!ownFolder_->IsOpen())

@@ -10,12 +10,22 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
 namespace tamrel {
+
+// What the user's files or input do not allow (damage, a refused name, a
+// file that changed under a command), said to the user as it stands: a
+// host tells it from a fault of the program by its type. The program's own
+// failures are other exceptions.
+class InputError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 // An input/output failure after a file was opened (or while replacing it); the
 // message names the file and ends with the operating system's cause.
@@ -31,7 +41,7 @@ std::string ErrorText(int error);
 
 // A file of 2 GiB or more: offsets and sizes are 32-bit, so such a file is
 // refused before a byte of it is read.
-class FileTooLargeError : public std::runtime_error {
+class FileTooLargeError : public InputError {
 public:
     explicit FileTooLargeError(const std::string& path);
 };

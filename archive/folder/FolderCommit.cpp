@@ -1,9 +1,9 @@
 #include "archive/folder/FolderCommit.h"
 
-#include "archive/folder/Path.h"
 #include "archive/folder/WorkFolder.h"
 #include "archive/host/WindowServices.h"
 #include "io/CommitRecord.h"
+#include "io/Path.h"
 
 namespace tamrel {
 

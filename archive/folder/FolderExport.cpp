@@ -4,12 +4,12 @@
 #include <stdexcept>
 
 #include "archive/folder/FolderTable.h"
-#include "archive/folder/Path.h"
 #include "archive/folder/StreamSources.h"
 #include "archive/host/WindowServices.h"
 #include "audio/Decoder.h"
 #include "audio/Export.h"
 #include "io/FileIo.h"
+#include "io/Path.h"
 #include "table/StreamColumns.h"
 #include "table/StreamTable.h"
 
@@ -23,9 +23,9 @@ std::optional<TakenFolder> TakeExportFolder(const Folder& work, const std::strin
     });
     if (taken && outFolder == work.Path() && !(taken->Work().Identity() == work.Identity())) {
         taken->Release();
-        throw std::runtime_error("The work folder " + outFolder +
-                                 " was moved or replaced while the export began; nothing was "
-                                 "written.");
+        throw InputError("The work folder " + outFolder +
+                         " was moved or replaced while the export began; nothing was "
+                         "written.");
     }
     return taken;
 }

@@ -11,7 +11,6 @@
 
 #include "archive/folder/FolderCommit.h"
 #include "archive/folder/FolderTable.h"
-#include "archive/folder/Path.h"
 #include "archive/folder/StreamSources.h"
 #include "archive/folder/WorkFolder.h"
 #include "archive/host/WindowServices.h"
@@ -20,6 +19,7 @@
 #include "audio/Encoder.h"
 #include "audio/StreamInfo.h"
 #include "io/FileIo.h"
+#include "io/Path.h"
 #include "table/StreamColumns.h"
 #include "table/StreamTable.h"
 #include "table/TableFile.h"
@@ -42,7 +42,7 @@ std::optional<TakenStream> TakeStream(const std::string& folder, const std::stri
                                       WindowServices& window) {
     // A name is a file of the folder itself, never a path.
     if (std::string refusal = RowNameRefusal(name); !refusal.empty())
-        throw std::runtime_error("T" + refusal.substr(1) + " " + folder + ".");
+        throw InputError("T" + refusal.substr(1) + " " + folder + ".");
     const std::string original = KeptOriginalOf(name);
     auto taken = TakeFolder(folder, window, [&](const std::string& target) {
         return target == name || target == original;
@@ -461,10 +461,9 @@ std::optional<FolderReplaceSummary> ReplaceFromFolder(
             result.audioFile += (result.audioFile.empty() ? "" : ", ") + audio.PathOf(file);
         try {
             if (std::string refusal = RowNameRefusal(name); !refusal.empty())
-                throw std::runtime_error(refusal);
+                throw InputError(refusal);
             if (files->second.size() > 1)
-                throw std::runtime_error("two audio files for one stream (" + result.audioFile +
-                                         ")");
+                throw InputError("two audio files for one stream (" + result.audioFile + ")");
             const AudioAt file{audio, files->second.front()};
             // Closed again before a replacement renames over the file.
             const bool same = SameSound(OldStream(work, name), name, file);
@@ -474,7 +473,7 @@ std::optional<FolderReplaceSummary> ReplaceFromFolder(
                 const StepResult step =
                     ReplaceIn(work, name, file, window, options, &result.report);
                 if (!step.refusal.empty())
-                    throw std::runtime_error(step.refusal);
+                    throw InputError(step.refusal);
                 result.kind = step.outcome == ReplaceOutcome::Unchanged
                                   ? FolderStreamResult::Kind::Unchanged
                                   : FolderStreamResult::Kind::Replaced;

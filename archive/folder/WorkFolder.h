@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "archive/folder/Path.h"
+#include "io/Path.h"
 
 namespace tamrel {
 

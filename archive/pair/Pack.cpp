@@ -22,10 +22,10 @@ namespace tamrel {
 namespace {
 
 // A row's own address or size that is not a number.
-class NotANumberError : public std::runtime_error {
+class NotANumberError : public InputError {
 public:
     explicit NotANumberError(const std::string& text)
-        : std::runtime_error("'" + text + "' is not a valid integer value") {}
+        : InputError("'" + text + "' is not a valid integer value") {}
 };
 
 // The stream files of the rows: looked at once while planning (one look at
@@ -69,11 +69,11 @@ public:
         const Planned& planned = planned_.at(static_cast<std::size_t>(row));
         auto file = std::make_unique<InputFile>(folder_, name, !planned.link);
         if (!file->IsOpen() && file->OpenError() == ELOOP)
-            throw std::runtime_error("The stream file " + PathOf(name) + " changed while packing.");
+            throw InputError("The stream file " + PathOf(name) + " changed while packing.");
         if (!file->IsOpen())
             throw IoError(file->OpenError(), "Cannot open file " + PathOf(name));
         if (!(file->Identity() == planned.identity) || file->RawSize() != planned.size)
-            throw std::runtime_error("The stream file " + PathOf(name) + " changed while packing.");
+            throw InputError("The stream file " + PathOf(name) + " changed while packing.");
         return file;
     }
 
@@ -122,8 +122,8 @@ void WriteStreams(const PackPlan& plan, StreamFiles& files, ReplacingFileWriter&
         const std::unique_ptr<InputFile> file = files.Open(stream.row, stream.name);
         const std::size_t read = file->ReadAllInto(buffer);
         if (read != stream.fileSize)
-            throw std::runtime_error("The stream file " + files.PathOf(stream.name) +
-                                     " changed while packing.");
+            throw InputError("The stream file " + files.PathOf(stream.name) +
+                             " changed while packing.");
         if (buffer.size() < stream.newSize)
             buffer.resize(stream.newSize);
         std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(read),

@@ -4,11 +4,11 @@
 #include <limits>
 #include <optional>
 
-#include "archive/folder/Path.h"
 #include "archive/folder/WorkFolder.h"
 #include "archive/pair/BankPositions.h"
 #include "io/Bytes.h"
 #include "io/CommitRecord.h"
+#include "io/Path.h"
 #include "table/CellNumber.h"
 #include "table/StreamColumns.h"
 #include "table/StreamTable.h"

@@ -85,6 +85,14 @@ TEST_P(PathRules, PathOperations) {
     EXPECT_EQ(ChangeExtension(S("D:\\a\\c.d.e"), "", style), S("D:\\a\\c.d"));
     EXPECT_EQ(ChangeExtension(S("D:\\a\\c.e"), "_.ida", style), S("D:\\a\\c_.ida"));
     EXPECT_EQ(JoinPath(S("D:\\a"), "b", style), S("D:\\a\\b"));
+    // The root keeps its one separator; no folder is the name alone.
+    EXPECT_EQ(JoinPath(S("D:\\"), "b", style), S("D:\\b"));
+    EXPECT_EQ(JoinPath("", "b", style), "b");
+    using Split = std::pair<std::string, std::string>;
+    EXPECT_EQ(SplitFolderAndName(S("D:\\a\\b.c"), style), Split(S("D:\\a"), "b.c"));
+    EXPECT_EQ(SplitFolderAndName(S("D:\\b.c"), style), Split(S("D:\\"), "b.c"));
+    EXPECT_EQ(SplitFolderAndName("b.c", style), Split(".", "b.c"));
+    EXPECT_EQ(SplitFolderAndName(S("D:\\a\\"), style), Split(S("D:\\a"), ""));
 }
 
 INSTANTIATE_TEST_SUITE_P(BothStyles, PathRules,
@@ -96,6 +104,8 @@ INSTANTIATE_TEST_SUITE_P(BothStyles, PathRules,
 TEST(PathRules, TheDriveColonSeparatesOnlyInTheWindowsStyle) {
     EXPECT_EQ(FileNamePart("C:intro.ast", PathStyle::Windows), "intro.ast");
     EXPECT_EQ(DirectoryPart("C:intro.ast", PathStyle::Windows), "C:");
+    EXPECT_EQ(SplitFolderAndName("C:intro.ast", PathStyle::Windows),
+              std::make_pair(std::string("C:"), std::string("intro.ast")));
     EXPECT_EQ(FileNamePart("C:intro.ast", PathStyle::Posix), "C:intro.ast");
     EXPECT_EQ(ChangeExtension("C:\\x.y\\intro", ".abk", PathStyle::Windows), "C:\\x.y\\intro.abk");
     // A backslash is an ordinary character of a POSIX name.

@@ -1,4 +1,4 @@
-#include "archive/folder/Path.h"
+#include "io/Path.h"
 
 namespace tamrel {
 
@@ -34,9 +34,25 @@ std::string ChangeExtension(std::string_view path, std::string_view ext, PathSty
 
 std::string JoinPath(std::string_view folder, std::string_view name, PathStyle style) {
     std::string result(folder);
-    result.push_back(style == PathStyle::Windows ? '\\' : '/');
+    if (!folder.empty() && Separators(style).find(folder.back()) == std::string_view::npos)
+        result.push_back(style == PathStyle::Windows ? '\\' : '/');
     result.append(name);
     return result;
+}
+
+std::pair<std::string, std::string> SplitFolderAndName(std::string_view path, PathStyle style) {
+    std::string folder = DirectoryPart(path, style);
+    std::string name = FileNamePart(path, style);
+    if (folder.empty())
+        return {".", std::move(name)};
+    // Without its last separator, unless that would change which folder it
+    // names: "/", "C:", "C:\".
+    const std::size_t keep = folder.size() - 1;
+    const bool root = keep == 0 || folder.back() == ':' ||
+                      (style == PathStyle::Windows && keep == 2 && folder[1] == ':');
+    if (!root)
+        folder.resize(keep);
+    return {std::move(folder), std::move(name)};
 }
 
 }  // namespace tamrel
