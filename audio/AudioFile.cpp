@@ -482,17 +482,4 @@ const char* ReadableAudioPatterns() {
     return "*.wav;*.flac;*.ogg;*.oga;*.opus;*.mp3;*.aif;*.aiff";
 }
 
-PcmAudio ReadAudioFileAs(const std::string& path, int rate, int channels) {
-    PcmAudio audio;
-    audio.rate = rate;
-    audio.channels = channels;
-    AudioFileReader reader(path);
-    reader.ConvertTo(rate, channels, [&](const std::int16_t* samples, std::size_t frames) {
-        audio.samples.insert(audio.samples.end(), samples,
-                             samples + frames * static_cast<std::size_t>(channels));
-        return true;
-    });
-    return audio;
-}
-
 }  // namespace tamrel

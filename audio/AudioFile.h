@@ -96,7 +96,8 @@ struct PcmAudio {
     int rate = 0;
 };
 
-// The whole file converted at once, as ConvertTo converts it.
+// For tests and benchmarks (tamrel_audio_for_tests): the whole file
+// converted at once, as ConvertTo converts it.
 PcmAudio ReadAudioFileAs(const std::string& path, int rate, int channels);
 
 // The file name patterns of what can be read, for a file dialog.

@@ -210,25 +210,4 @@ std::uint64_t EncodedStream::Size() const {
     return size;
 }
 
-std::string EncodeStream(const StreamInfo& info, std::string_view oldStream,
-                         const std::vector<std::int16_t>& samples,
-                         const std::function<void(double)>& progress, EncodeStats* stats) {
-    StreamEncoder encoder(info, oldStream, stats);
-    const auto channels = static_cast<std::size_t>(info.channels);
-    const std::size_t total = samples.size() / channels;
-    if (encoder.NeedsTraining())
-        encoder.Train(samples.data(), total);
-    constexpr std::size_t kStep = 28 * 1024;
-    for (std::size_t at = 0; at < total; at += kStep) {
-        encoder.Add(samples.data() + at * channels, std::min(kStep, total - at));
-        if (progress)
-            progress(static_cast<double>(std::min(total, at + kStep)) / static_cast<double>(total));
-    }
-    EncodedStream stream = encoder.Finish(std::nullopt);
-    std::string whole = std::move(stream.head);
-    for (const std::string& piece : stream.body)
-        whole += piece;
-    return whole;
-}
-
 }  // namespace tamrel

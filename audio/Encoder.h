@@ -76,7 +76,8 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// The new stream for interleaved samples at once, looping (where the stream
+// For tests and benchmarks (tamrel_audio_for_tests): the new stream for
+// interleaved samples at once, looping (where the stream
 // loops) over everything: oldStream is the stream being replaced, whose
 // header and block length are kept. progress is told the share done (0 to 1).
 std::string EncodeStream(const StreamInfo& info, std::string_view oldStream,

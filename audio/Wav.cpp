@@ -138,11 +138,4 @@ void WavFileWriter::Commit() {
     file_.Commit();
 }
 
-void WriteWavFile(const std::string& path, const std::vector<std::int16_t>& samples, int channels,
-                  std::int64_t rate, std::optional<WavLoop> loop) {
-    ReplacingFileWriter file(path);
-    file.Write(WavBytes(samples, channels, rate, loop));
-    file.Commit();
-}
-
 }  // namespace tamrel

@@ -55,7 +55,8 @@ private:
     std::string buffer_;
 };
 
-// Writes the file through a temporary file renamed over path.
+// For tests (tamrel_audio_for_tests): writes the file through a temporary
+// file renamed over path.
 void WriteWavFile(const std::string& path, const std::vector<std::int16_t>& samples, int channels,
                   std::int64_t rate, std::optional<WavLoop> loop);
 

@@ -566,17 +566,6 @@ LockResult LockFolder(Folder& folder, int& error) {
     return result == EWOULDBLOCK ? LockResult::InUse : LockResult::Failed;
 }
 
-LockResult FolderLock::TryLock(const std::string& path) {
-    folder_ = Folder(path);
-    if (!folder_.IsOpen())
-        return LockResult::Failed;
-    int error = 0;
-    const LockResult result = LockFolder(folder_, error);
-    if (result != LockResult::Locked)
-        folder_ = Folder();
-    return result;
-}
-
 std::string ResolvedPath(const std::string& path) {
     return native::Resolved(path);
 }

@@ -302,8 +302,8 @@ LockResult LockFolder(Folder& folder, int& error);
 // a folder itself (Windows); no command counts it as one of the folder's files.
 inline constexpr const char* kLockFileName = ".tamrel-lock";
 
-// A lock on a folder by its path, for a holder that only locks (tests, and
-// a second program).
+// A lock on a folder by its path, for a holder that only locks: tests
+// (tamrel_io_for_tests), standing in for a second program.
 class FolderLock {
 public:
     LockResult TryLock(const std::string& path);

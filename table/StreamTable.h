@@ -82,7 +82,8 @@ public:
     // must be a permutation of those rows. Reported as one whole-table change.
     void MoveRows(std::int32_t first, const std::vector<std::int32_t>& order);
 
-    // The table file (TableFile.cpp).
+    // The table file by its path, for tests and benchmarks
+    // (tamrel_table_for_tests); the programs read it through its folder.
     void SaveTableFile(const std::string& path) const;
     // pumpEvents runs once after each cell line, so a window stays live.
     // Returns the number of lines the file held.

@@ -190,15 +190,6 @@ ReplacingFileWriter PrepareTableFile(const StreamTable& table, const Folder& fol
                           [&] { return ReplacingFileWriter(folder, name); });
 }
 
-void StreamTable::SaveTableFile(const std::string& path) const {
-    PrepareTableFile(*this, path).Commit();
-}
-
-std::int64_t StreamTable::LoadTableFile(const std::string& path,
-                                        const std::function<void()>& pumpEvents) {
-    return LoadTableFile(InputFile(path), pumpEvents);
-}
-
 std::int64_t StreamTable::LoadTableFile(const InputFile& file,
                                         const std::function<void()>& pumpEvents) {
     if (!file.IsOpen())
