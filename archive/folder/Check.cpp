@@ -17,9 +17,7 @@ std::vector<std::string> ComparePairWithFolder(const StreamTable& pair, std::str
                                                const Folder& folder) {
     std::vector<std::string> mismatches;
     StreamTable expected;
-    const PackNames names = PackNamesFor(folder.Path());
-    if (const auto refusal = LoadFolderTable(expected, InputFile(folder, names.tableFileName)))
-        throw TableFileError(TableUnreadableText(names.tableFile, *refusal));
+    LoadWorkTable(expected, folder);
     if (expected.RowCount() != pair.RowCount())
         mismatches.push_back("streams: the pair has " + std::to_string(pair.RowCount() - 1) +
                              ", the table file " + std::to_string(expected.RowCount() - 1));

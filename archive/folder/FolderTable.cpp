@@ -33,6 +33,20 @@ std::optional<std::string> LoadFolderTable(StreamTable& table, const InputFile& 
     return why;
 }
 
+namespace {
+
+void LoadOrThrow(StreamTable& table, const InputFile& file, const std::string& path) {
+    if (const auto refusal = LoadFolderTable(table, file))
+        throw TableFileError(TableUnreadableText(path, *refusal));
+}
+
+}  // namespace
+
+void LoadWorkTable(StreamTable& table, const Folder& folder) {
+    const PackNames names = PackNamesFor(folder.Path());
+    LoadOrThrow(table, InputFile(folder, names.tableFileName), names.tableFile);
+}
+
 bool ReadFolderTable(StreamTable& table, const Folder& folder, WindowServices& window) {
     const PackNames names = PackNamesFor(folder.Path());
     const InputFile file(folder, names.tableFileName);
@@ -41,8 +55,7 @@ bool ReadFolderTable(StreamTable& table, const Folder& folder, WindowServices& w
         window.WarningBox(ResourcesMissingText(folder.Path()), "Error");
         return false;
     }
-    if (const auto refusal = LoadFolderTable(table, file))
-        throw TableFileError(TableUnreadableText(names.tableFile, *refusal));
+    LoadOrThrow(table, file, names.tableFile);
     return true;
 }
 

@@ -46,6 +46,11 @@ OpenOutcome OpenWorkFolder(StreamTable& table, WindowServices& window, const std
 // name and "Asf count: N"; panels 2 and 3 are emptied.
 void ShowFolderPanels(WindowServices& window, const std::string& folder, const StreamTable& table);
 
+// The table file of the opened work folder loaded into table; throws
+// TableFileError ("The table file PATH cannot be read: " and why) for one
+// that is refused or cannot be read.
+void LoadWorkTable(StreamTable& table, const Folder& folder);
+
 // The table of the opened work folder for a command that only reads it.
 // False (and "Resource files not found in FOLDER" said) when the folder has
 // no table file; throws TableFileError ("The table file PATH cannot be

@@ -428,10 +428,8 @@ std::optional<FolderReplaceSummary> ReplaceFromFolder(
     for (auto& [stem, files] : filesByStem)
         std::sort(files.begin(), files.end());
 
-    const PackNames names = PackNamesFor(folder);
     StreamTable table;
-    if (const auto refusal = LoadFolderTable(table, InputFile(work, names.tableFileName)))
-        throw TableFileError(TableUnreadableText(names.tableFile, *refusal));
+    LoadWorkTable(table, work);
 
     FolderReplaceSummary summary;
     summary.rows = table.RowCount() - 1;
