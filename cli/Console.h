@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "ConsoleWindow.h"
-#include "table/StreamColumns.h"
 #include "audio/StreamInfo.h"
 #include "io/FileIo.h"
+#include "table/StreamColumns.h"
 #include "table/StreamTable.h"
 
 namespace tamrel::cli {
@@ -29,6 +29,7 @@ struct Options {
     bool quiet = false;
     bool force = false;
     bool details = false;
+    bool json = false;
     std::optional<std::string> rows;
     std::optional<std::string> outputFolder;
     std::optional<std::string> loop;

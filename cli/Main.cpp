@@ -2,7 +2,10 @@
 // without a display: unpack, pack, list, check, export and replace (and
 // restore). The very same core runs behind a console host; this file reads
 // the command line by the tables of commands and options below (the usage
-// text is made from them) and hands it to the command's own file.
+// texts are made from them, the options read as getopt_long reads them) and
+// hands it to the command's own file.
+#include <getopt.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -30,11 +33,19 @@ struct Command {
     std::vector<Synopsis> synopses;
     std::size_t least, most;  // operands
     Runner run;
+    const char* example;  // a command line a user would type
     // Operands that depend on an option: replace takes one with --from.
     std::size_t (*operandsWith)(const Options& options) = nullptr;
 };
 
+int RunHelp(const Options& options, ConsoleWindow& window);
+
+std::size_t ReplaceOperands(const Options& options) {
+    return options.from ? 1 : 3;
+}
+
 const std::vector<Command>& Commands() {
+    // clang-format off
     static const std::vector<Command> commands = {
         {"unpack",
          {{"unpack FILE",
@@ -42,15 +53,11 @@ const std::vector<Command>& Commands() {
            "into the work folder beside it; stream files there\n"
            "that differ from the pair (your edits) are listed\n"
            "and nothing is written, unless --force is given"}},
-         1,
-         1,
-         RunUnpack},
+         1, 1, RunUnpack, "tamrel-cli unpack music.ast"},
         {"pack",
          {{"pack FOLDER", "pack the work folder FOLDER into a new pair beside it"},
           {"pack --dry-run FOLDER", "print what pack would do, and write nothing"}},
-         1,
-         1,
-         RunPack},
+         1, 1, RunPack, "tamrel-cli pack music_"},
         {"list",
          {{"list FILE|FOLDER",
            "print the stream table of a pair (nothing is\n"
@@ -58,17 +65,13 @@ const std::vector<Command>& Commands() {
           {"list --details FILE|FOLDER",
            "the same with each stream's codec, channels, rate,\n"
            "samples, duration, loop and problems"}},
-         1,
-         1,
-         RunList},
+         1, 1, RunList, "tamrel-cli list --details music_"},
         {"check",
          {{"check FILE [FOLDER]",
            "verify a pair: every stream found, every bank\n"
            "reference consistent; with FOLDER, also that the\n"
            "pair holds exactly what the work folder describes"}},
-         1,
-         2,
-         RunCheck},
+         1, 2, RunCheck, "tamrel-cli check music_.ast music_"},
         {"export",
          {{"export SOURCE [--rows LIST] [-o DIR]",
            "write streams as WAV files NAME.wav: SOURCE is a pair\n"
@@ -76,9 +79,7 @@ const std::vector<Command>& Commands() {
            "LIST like 2,5-7 (default: every stream); DIR defaults\n"
            "to the work folder (for a pair, the one Unpack would\n"
            "make beside it, created if missing)"}},
-         1,
-         1,
-         RunExport},
+         1, 1, RunExport, "tamrel-cli export music_ --rows 2,5-7 -o wavs"},
         {"replace",
          {{"replace FOLDER ROW AUDIOFILE [--loop START-END]",
            "encode AUDIOFILE (WAV, AIFF, FLAC, Ogg Vorbis, Opus,\n"
@@ -93,83 +94,72 @@ const std::vector<Command>& Commands() {
            "replace every stream that an audio file in DIR names\n"
            "(DIR/NAME.wav, .flac, ... for NAME.asf); files whose\n"
            "sound is the stream's own are left unchanged"}},
-         3,
-         3,
-         RunReplace,
-         [](const Options& options) -> std::size_t { return options.from ? 1 : 3; }},
+         3, 3, RunReplace, "tamrel-cli replace music_ 3 theme.flac --loop 12.5-80",
+         ReplaceOperands},
         {"restore",
          {{"restore FOLDER ROW", "put the kept original of row ROW's stream back"}},
-         2,
-         2,
-         RunRestore},
+         2, 2, RunRestore, "tamrel-cli restore music_ 3"},
+        {"help",
+         {{"help [COMMAND]", "show this help, or COMMAND's: its synopsis, options\n"
+                             "and an example (as COMMAND --help does)"}},
+         0, 1, RunHelp, "tamrel-cli help replace"},
     };
+    // clang-format on
     return commands;
 }
 
-// An option: its flag or the value it takes, and the commands it goes
-// with (none: every command).
+// An option: its names, the field of Options it sets, and the commands it
+// goes with (none: every command).
 struct Option {
-    const char* names;  // "-o DIR", "-q, --quiet": as the usage shows them
+    char shortName;         // 0: none
+    const char* longName;   // without "--"
+    const char* valueName;  // nullptr: a flag
     const char* help;
-    std::vector<std::string> spellings;  // "-q", "--quiet"
     bool Options::*flag = nullptr;
     std::optional<std::string> Options::*value = nullptr;
     std::vector<std::string> commands = {};
 };
 
 const std::vector<Option>& OptionTable() {
+    // clang-format off
     static const std::vector<Option> options = {
-        {"--tsv", "with list: tab-separated columns", {"--tsv"}, &Options::tsv, nullptr, {"list"}},
-        {"--details",
-         "with list: what each stream is, read from its header",
-         {"--details"},
-         &Options::details,
-         nullptr,
-         {"list"}},
-        {"--rows LIST",
-         "with export: the rows to export",
-         {"--rows"},
-         nullptr,
-         &Options::rows,
+        {0, "tsv", nullptr, "with list: tab-separated columns", &Options::tsv, nullptr, {"list"}},
+        {0, "details", nullptr, "with list: what each stream is, read from its header",
+         &Options::details, nullptr, {"list"}},
+        {0, "json", nullptr,
+         "with list, check and pack --dry-run: one JSON document\n"
+         "on stdout (the keys are in the README)",
+         &Options::json, nullptr, {"list", "check", "pack"}},
+        {0, "rows", "LIST", "with export: the rows to export", nullptr, &Options::rows,
          {"export"}},
-        {"--loop START-END",
+        {0, "loop", "START-END",
          "with replace: the new stream's loop, in seconds (12.5)\n"
          "or minutes and seconds (0:12.50) of AUDIOFILE",
-         {"--loop"},
-         nullptr,
-         &Options::loop,
-         {"replace"}},
-        {"-o DIR",
-         "with export: the folder for the WAV files",
-         {"-o"},
-         nullptr,
-         &Options::outputFolder,
-         {"export"}},
-        {"--dry-run",
-         "with pack: write nothing, print the plan",
-         {"--dry-run"},
-         &Options::dryRun,
-         nullptr,
-         {"pack"}},
-        {"--force",
-         "with unpack: replace stream files that differ from the pair;\n"
-         "with export: replace WAV files that are there already",
-         {"--force"},
-         &Options::force,
-         nullptr,
-         {"unpack", "export"}},
-        {"--from DIR",
-         "with replace: the folder of audio files to replace streams with",
-         {"--from"},
-         nullptr,
-         &Options::from,
-         {"replace"}},
-        {"-q, --quiet",
-         "print no progress and no messages of success",
-         {"-q", "--quiet"},
-         &Options::quiet},
+         nullptr, &Options::loop, {"replace"}},
+        {'o', "output", "DIR", "with export: the folder for the WAV files", nullptr,
+         &Options::outputFolder, {"export"}},
+        {'n', "dry-run", nullptr, "with pack: write nothing, print the plan", &Options::dryRun,
+         nullptr, {"pack"}},
+        {'f', "force", nullptr,
+         "with unpack: replace stream files that differ from\n"
+         "the pair; with export: replace WAV files that are\n"
+         "there already",
+         &Options::force, nullptr, {"unpack", "export"}},
+        {0, "from", "DIR", "with replace: the folder of audio files to replace\nstreams with",
+         nullptr, &Options::from, {"replace"}},
+        {'q', "quiet", nullptr, "print no progress and no messages of success", &Options::quiet},
     };
+    // clang-format on
     return options;
+}
+
+// "-o, --output=DIR", "    --rows=LIST", "-q, --quiet".
+std::string NamesOf(const Option& option) {
+    std::string names = option.shortName ? std::string("-") + option.shortName + ", " : "    ";
+    names += std::string("--") + option.longName;
+    if (option.valueName)
+        names += std::string("=") + option.valueName;
+    return names;
 }
 
 // "  NAMES      help", the help at column, on the next line where the
@@ -183,6 +173,14 @@ std::string Described(const std::string& names, const std::string& help, std::si
     return out + "\n";
 }
 
+constexpr std::size_t kCommandColumn = 25;
+constexpr std::size_t kOptionColumn = 23;
+
+std::string CommonOptions() {
+    return Described("-h, --help", "show this help and exit", kOptionColumn) +
+           Described("    --version", "show the version and exit", kOptionColumn);
+}
+
 std::string UsageText() {
     std::string text =
         "Usage: tamrel-cli [OPTION]... COMMAND ARGUMENT...\n"
@@ -192,14 +190,14 @@ std::string UsageText() {
         "Commands:\n";
     for (const Command& command : Commands())
         for (const Synopsis& synopsis : command.synopses)
-            text += Described(synopsis.line, synopsis.help, 25);
-    text += "\nOptions:\n";
+            text += Described(synopsis.line, synopsis.help, kCommandColumn);
+    text += "\nOptions (anywhere on the line; -- ends them):\n";
     for (const Option& option : OptionTable())
-        text += Described(option.names, option.help, 17);
-    text += Described("-h, --help", "show this help and exit", 17);
-    text += Described("    --version", "show the version and exit", 17);
+        text += Described(NamesOf(option), option.help, kOptionColumn);
+    text += CommonOptions();
     return text +
            "\n"
+           "'tamrel-cli help COMMAND' or 'tamrel-cli COMMAND --help' describes one command.\n"
            "FILE and FOLDER may be given as typed: relative, \".\", trailing slashes.\n"
            "\"..\" is taken by the text of the path, as a shell's cd without -P takes it:\n"
            "symbolic links are not resolved first.\n"
@@ -216,12 +214,44 @@ std::string UsageText() {
            "  2  a usage error\n";
 }
 
-const Option* OptionNamed(const std::string& arg) {
+bool GoesWith(const Option& option, const std::string& command) {
+    return option.commands.empty() || std::find(option.commands.begin(), option.commands.end(),
+                                                command) != option.commands.end();
+}
+
+// One command's synopsis, its options and an example.
+std::string CommandUsageText(const Command& command) {
+    std::string text;
+    for (const Synopsis& synopsis : command.synopses)
+        text += std::string(text.empty() ? "Usage: " : "  or:  ") + "tamrel-cli " + synopsis.line +
+                "\n";
+    for (const Synopsis& synopsis : command.synopses)
+        text += "\n" + Described(synopsis.line, synopsis.help, kCommandColumn);
+    text += "\nOptions:\n";
     for (const Option& option : OptionTable())
-        for (const std::string& spelling : option.spellings)
-            if (spelling == arg)
-                return &option;
+        if (GoesWith(option, command.name))
+            text += Described(NamesOf(option), option.help, kOptionColumn);
+    text += CommonOptions();
+    return text + "\nExample:\n  " + command.example + "\n";
+}
+
+const Command* CommandNamed(const std::string& name) {
+    for (const Command& command : Commands())
+        if (name == command.name)
+            return &command;
     return nullptr;
+}
+
+int RunHelp(const Options& options, ConsoleWindow&) {
+    if (options.arguments.empty()) {
+        Print(UsageText());
+        return kSuccess;
+    }
+    const Command* command = CommandNamed(options.arguments.front());
+    if (!command)
+        return UsageError("help: unknown command '" + options.arguments.front() + "'");
+    Print(CommandUsageText(*command));
+    return kSuccess;
 }
 
 bool GivenIn(const Option& option, const Options& options) {
@@ -231,56 +261,130 @@ bool GivenIn(const Option& option, const Options& options) {
 // "--force goes with unpack and export only", or empty.
 std::string Misplaced(const Options& options) {
     for (const Option& option : OptionTable()) {
-        const std::vector<std::string>& with = option.commands;
-        if (with.empty() || !GivenIn(option, options) ||
-            std::find(with.begin(), with.end(), options.command) != with.end())
+        if (!GivenIn(option, options) || GoesWith(option, options.command))
             continue;
+        const std::vector<std::string>& with = option.commands;
         std::string commands = with.front();
         for (std::size_t i = 1; i < with.size(); ++i)
             commands += (i + 1 == with.size() ? " and " : ", ") + with[i];
-        return option.spellings.back() + " goes with " + commands + " only";
+        return std::string("--") + option.longName + " goes with " + commands + " only";
     }
+    if (options.json && options.command == "pack" && !options.dryRun)
+        return "--json goes with pack --dry-run only: pack itself prints no listing";
+    if (options.from && options.loop)
+        return "--loop goes with the replacement of one stream only";
     return {};
+}
+
+// "option '--d' is ambiguous: --details, --dry-run", or unknown.
+std::string UnknownLongOption(const std::string& arg) {
+    const std::string typed = arg.substr(2, arg.find('=') - 2);
+    std::vector<std::string> matches;
+    for (const Option& option : OptionTable())
+        if (std::string(option.longName).rfind(typed, 0) == 0)
+            matches.push_back(std::string("--") + option.longName);
+    for (const char* name : {"help", "version"})
+        if (std::string(name).rfind(typed, 0) == 0)
+            matches.push_back(std::string("--") + name);
+    if (typed.empty() || matches.size() < 2)
+        return "unknown option '" + arg + "'";
+    std::string list = matches.front();
+    for (std::size_t i = 1; i < matches.size(); ++i)
+        list += ", " + matches[i];
+    return "option '" + arg + "' is ambiguous: " + list;
+}
+
+// What the command line asks, read as getopt_long reads it: options
+// anywhere, "--" ending them, "--rows=2", "-oDIR", "-qf", and any
+// unambiguous beginning of a long option. A usage error returns its status.
+struct Parsed {
+    Options options;
+    bool help = false, version = false;
+    int status = -1;  // set at a usage error
+};
+
+Parsed ParseCommandLine(const std::vector<std::string>& args) {
+    Parsed parsed;
+    constexpr int kHelp = 'h', kVersion = 256, kLongOnly = 512;
+    std::vector<option> longOptions;
+    std::string shortOptions = ":h";  // ':' first: a missing value returns ':'
+    const auto& table = OptionTable();
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        const Option& o = table[i];
+        longOptions.push_back({o.longName, o.valueName ? required_argument : no_argument, nullptr,
+                               o.shortName ? o.shortName : kLongOnly + static_cast<int>(i)});
+        if (o.shortName)
+            shortOptions += std::string(1, o.shortName) + (o.valueName ? ":" : "");
+    }
+    longOptions.push_back({"help", no_argument, nullptr, kHelp});
+    longOptions.push_back({"version", no_argument, nullptr, kVersion});
+    longOptions.push_back({nullptr, 0, nullptr, 0});
+
+    std::vector<std::string> copies = args;
+    std::vector<char*> argv;
+    for (std::string& arg : copies)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    opterr = 0;  // the errors are said here, in the program's own words
+    optind = 0;  // 0: getopt starts afresh
+    const int argc = static_cast<int>(copies.size());
+    for (int c; (c = getopt_long(argc, argv.data(), shortOptions.c_str(), longOptions.data(),
+                                 nullptr)) != -1;) {
+        const std::string arg = optind > 0 && optind <= argc ? argv[optind - 1] : "";
+        const Option* option = nullptr;
+        for (std::size_t i = 0; i < table.size(); ++i)
+            if (c == (table[i].shortName ? table[i].shortName : kLongOnly + static_cast<int>(i)))
+                option = &table[i];
+        if (c == kHelp) {
+            parsed.help = true;
+        } else if (c == kVersion) {
+            parsed.version = true;
+        } else if (c == ':') {
+            parsed.status =
+                UsageError(arg.rfind("--", 0) == 0
+                               ? arg + " needs a value"
+                               : std::string("-") + static_cast<char>(optopt) + " needs a value");
+            return parsed;
+        } else if (c == '?') {
+            parsed.status = UsageError(optopt != 0 ? std::string("unknown option '-") +
+                                                         static_cast<char>(optopt) + "'"
+                                                   : UnknownLongOption(arg));
+            return parsed;
+        } else if (option && option->flag) {
+            parsed.options.*option->flag = true;
+        } else if (option) {
+            parsed.options.*option->value = optarg;
+        }
+    }
+    // getopt_long moved the operands behind the options, in their order.
+    std::vector<std::string> operands(argv.begin() + std::min(optind, argc), argv.begin() + argc);
+    if (!operands.empty()) {
+        parsed.options.command = operands.front();
+        parsed.options.arguments.assign(operands.begin() + 1, operands.end());
+    }
+    return parsed;
 }
 
 }  // namespace
 
 int Run(int argc, char** argv) {
-    const std::vector<std::string> args = ProgramArguments(argc, argv);
-    Options options;
-    bool optionsEnded = false;
-    std::vector<std::string> positional;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-            positional.push_back(arg);
-        } else if (arg == "--") {
-            optionsEnded = true;
-        } else if (arg == "-h" || arg == "--help") {
-            Print(UsageText());
-            return kSuccess;
-        } else if (arg == "--version") {
-            Print(std::string("tamrel-cli ") + TAMREL_VERSION + "\n");
-            return kSuccess;
-        } else if (const Option* option = OptionNamed(arg); option && option->flag) {
-            options.*option->flag = true;
-        } else if (option) {
-            if (i + 1 >= args.size())
-                return UsageError(arg + " needs a value");
-            options.*option->value = args[++i];
-        } else {
-            return UsageError("unknown option '" + arg + "'");
-        }
+    Parsed parsed = ParseCommandLine(ProgramArguments(argc, argv));
+    if (parsed.status >= 0)
+        return parsed.status;
+    Options& options = parsed.options;
+    const Command* command = options.command.empty() ? nullptr : CommandNamed(options.command);
+    if (parsed.help) {
+        // "COMMAND --help" describes that command; else the whole program.
+        Print(command ? CommandUsageText(*command) : UsageText());
+        return kSuccess;
     }
-    if (positional.empty())
+    if (parsed.version) {
+        Print(std::string("tamrel-cli ") + TAMREL_VERSION + "\n");
+        return kSuccess;
+    }
+    if (options.command.empty())
         return UsageError("no command given");
-    options.command = positional.front();
-    options.arguments.assign(positional.begin() + 1, positional.end());
-
-    const auto& commands = Commands();
-    const auto command = std::find_if(commands.begin(), commands.end(),
-                                      [&](const Command& c) { return c.name == options.command; });
-    if (command == commands.end())
+    if (!command)
         return UsageError("unknown command '" + options.command + "'");
     std::size_t least = command->least, most = command->most;
     if (command->operandsWith)
@@ -291,8 +395,6 @@ int Run(int argc, char** argv) {
         return UsageError(options.command + ": too many arguments");
     if (const std::string misplaced = Misplaced(options); !misplaced.empty())
         return UsageError(misplaced);
-    if (options.from && options.loop)
-        return UsageError("--loop goes with the replacement of one stream only");
 
     ConsoleWindow window(stdout, stderr, StandardErrorIsTerminal(), options.quiet, options.force);
     try {

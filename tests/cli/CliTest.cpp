@@ -262,15 +262,15 @@ TEST_F(CliTest, TheManualNamesEveryCommandAndOption) {
     std::string line, section;
     std::vector<std::string> commands, options;
     while (std::getline(lines, line)) {
-        if (line == "Commands:" || line == "Options:")
-            section = line;
+        if (line == "Commands:" || line.rfind("Options", 0) == 0)
+            section = line.substr(0, line.find_first_of(" :")) + ":";
         else if (line.empty())
             section.clear();
         else if (section == "Commands:" && line.rfind("  ", 0) == 0 && line[2] != ' ')
             commands.push_back(line.substr(2, line.find(' ', 2) - 2));
         else if (section == "Options:")
             for (std::istringstream words(line); words >> line && line[0] == '-';)
-                options.push_back(line.back() == ',' ? line.substr(0, line.size() - 1) : line);
+                options.push_back(line.substr(0, line.find_first_of(",=")));
     }
     EXPECT_GE(commands.size(), 7u);
     EXPECT_GE(options.size(), 12u);
@@ -286,6 +286,23 @@ TEST_F(CliTest, TheManualNamesEveryCommandAndOption) {
     const std::string optionsPart = manual.substr(manual.find(".SH OPTIONS"));
     for (const std::string& option : options)
         EXPECT_NE(optionsPart.find(roff(option)), std::string::npos) << option;
+}
+
+// Each command's own help: its synopsis, its options and an example, by
+// "help COMMAND" and by "COMMAND --help" alike.
+TEST_F(CliTest, EachCommandHasItsOwnHelp) {
+    const Result help = Run("help replace");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("Usage: tamrel-cli replace FOLDER ROW AUDIOFILE", 0), 0u) << help.out;
+    EXPECT_NE(help.out.find("--loop=START-END"), std::string::npos);
+    EXPECT_NE(help.out.find("--from=DIR"), std::string::npos);
+    EXPECT_EQ(help.out.find("--tsv"), std::string::npos);  // list's, not replace's
+    EXPECT_NE(help.out.find("Example:\n  tamrel-cli replace "), std::string::npos);
+    EXPECT_EQ(Run("replace --help").out, help.out);
+    EXPECT_EQ(Run("help").out, Run("--help").out);
+    const Result unknown = Run("help frobnicate");
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_EQ(unknown.out, "");
 }
 
 TEST_F(CliTest, ListAPairWithoutWritingAndAFolderFromItsTableFile) {
@@ -393,6 +410,52 @@ protected:
         pair = test::BuildPair(dir.path(), "music", recipe);
     }
 };
+
+// Options as GNU tools take them: anywhere, "--" ending them, a value after
+// "=" or joined to a short option, joined short options, and any beginning
+// of a long option that names only it.
+TEST_F(CliSoundTest, OptionsAreReadAsGetoptLongReadsThem) {
+    ASSERT_EQ(Run("unpack " + pair.archivePath).status, 0);
+    const std::string folder = At("music_");
+    const std::string tsv = Run("list --tsv " + folder).out;
+    ASSERT_NE(tsv.find("#\tName"), std::string::npos);
+    for (const std::string& line : {"--tsv list " + folder, "list " + folder + " --tsv",
+                                    "list --ts " + folder, "-q list --tsv " + folder}) {
+        const Result r = Run(line);
+        EXPECT_EQ(r.status, 0) << line;
+        EXPECT_EQ(r.out, tsv) << line;
+    }
+    // Values: "=", apart, joined to a short option; short options joined.
+    const std::vector<std::pair<std::string, std::string>> exports = {
+        {"export " + folder + " --rows=2 --output=" + At("a"), "a"},
+        {"export " + folder + " --rows 2 -o " + At("b"), "b"},
+        {"export -qo" + At("c") + " --row=2 " + folder, "c"},
+        {"export " + folder + " --rows=2 -qfo" + At("c"), "c"},  // again: -f replaces it
+    };
+    for (const auto& [line, out] : exports) {
+        const Result r = Run(line);
+        EXPECT_EQ(r.status, 0) << line << r.err;
+        EXPECT_EQ(TempDir::ListingOf(At(out.c_str())), "music_00002.wav\n") << line;
+    }
+    // "--" ends the options: what follows is an operand, even "--tsv".
+    Result r = Run("list -- --tsv");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("--tsv not found"), std::string::npos) << r.err;
+    // Errors in the program's own words, with status 2.
+    for (const auto& [line, said] : std::vector<std::pair<std::string, std::string>>{
+             {"list --d " + folder, "option '--d' is ambiguous: --details, --dry-run"},
+             {"list --bogus " + folder, "unknown option '--bogus'"},
+             {"list -z " + folder, "unknown option '-z'"},
+             {"export " + folder + " --rows", "--rows needs a value"},
+             {"pack --tsv " + folder, "--tsv goes with list only"},
+             {"unpack --json " + pair.archivePath, "--json goes with list, check and pack only"},
+             {"pack --json " + folder, "--json goes with pack --dry-run only"},
+         }) {
+        r = Run(line);
+        EXPECT_EQ(r.status, 2) << line;
+        EXPECT_EQ(r.err.rfind("tamrel-cli: " + said, 0), 0u) << line << "\n" << r.err;
+    }
+}
 
 TEST_F(CliSoundTest, ListDetailsSaysWhatEachStreamIs) {
     Result r = Run("list --details " + pair.archivePath);
