@@ -12,6 +12,7 @@
 
 #include "AppSetup.h"
 #include "archive/folder/Replace.h"
+#include "archive/folder/StreamSources.h"
 #include "archive/pair/PackPlan.h"
 #include "table/CellNumber.h"
 
@@ -231,25 +232,13 @@ std::pair<std::int32_t, std::int32_t> ASFGrid::RowsInSight() const {
     return {topRow_, std::min(LastDataRow(), Geometry().LastVisibleRow())};
 }
 
-namespace {
-
-// Pack fills a stream that grew up to a multiple of 16 bytes and records
-// that size: a file short of its row by no more than that filling is the
-// very stream the table describes.
-bool OnlyPackPadding(std::int64_t fileSize, const std::string& cell) {
-    const auto tableSize = ParseCellNumber(cell);
-    return tableSize && fileSize < *tableSize && *tableSize % 16 == 0 && *tableSize - fileSize < 16;
-}
-
-}  // namespace
-
 std::string ASFGrid::ShownText(std::int32_t col, std::int32_t row) const {
     const std::string& text = table_.CellText(col, row);
     if (col != kSizeCol || row < FirstDataRow())
         return text;
     const RowOnDisk facts = FactsOf(row);
-    if (facts.size && std::to_string(*facts.size) != text && !OnlyPackPadding(*facts.size, text))
-        return std::to_string(*facts.size);
+    if (const auto changed = facts.size ? ChangedSize(*facts.size, text) : std::nullopt)
+        return std::to_string(*changed);
     return text;
 }
 

@@ -396,7 +396,9 @@ int Run(int argc, char** argv) {
     if (const std::string misplaced = Misplaced(options); !misplaced.empty())
         return UsageError(misplaced);
 
-    ConsoleWindow window(stdout, stderr, StandardErrorIsTerminal(), options.quiet, options.force);
+    // A JSON document is all that stdout carries: no message of success.
+    ConsoleWindow window(stdout, stderr, StandardErrorIsTerminal(), options.quiet || options.json,
+                         options.force);
     try {
         return command->run(options, window);
     } catch (const std::exception& e) {

@@ -2,6 +2,7 @@
 #include "Console.h"
 
 #include <cstdio>
+#include <nlohmann/json.hpp>
 
 #include "archive/folder/WorkFolder.h"
 #include "archive/pair/Pack.h"
@@ -30,6 +31,33 @@ void PrintPlan(const PackPlan& plan) {
     Print(Format("New archive: %u bytes\n", plan.archiveSize));
 }
 
+// The plan as one JSON document: the folder, the new archive's size, and
+// per stream its sizes, padding, addresses and the bank patch (or null).
+void PrintPlanJson(const PackPlan& plan, const std::string& folder) {
+    nlohmann::json streams = nlohmann::json::array();
+    auto patch = plan.patches.begin();
+    for (const PackPlan::Stream& stream : plan.streams) {
+        while (patch != plan.patches.end() && patch->row < stream.row)
+            ++patch;
+        nlohmann::json patchJson;
+        if (patch != plan.patches.end() && patch->row == stream.row)
+            patchJson = {{"position", patch->position},
+                         {"oldAddress", patch->oldAddress},
+                         {"newAddress", patch->newAddress}};
+        streams.push_back({{"row", stream.row},
+                           {"name", stream.name},
+                           {"oldSize", stream.oldSize},
+                           {"newSize", stream.newSize},
+                           {"padding", stream.newSize - stream.fileSize},
+                           {"oldAddress", stream.oldAddress},
+                           {"newAddress", stream.address},
+                           {"patch", patchJson}});
+    }
+    const nlohmann::json document = {
+        {"folder", folder}, {"archiveSize", plan.archiveSize}, {"streams", streams}};
+    Print(document.dump(2) + "\n");
+}
+
 }  // namespace
 
 int RunPack(const Options& options, ConsoleWindow& window) {
@@ -47,7 +75,9 @@ int RunPack(const Options& options, ConsoleWindow& window) {
                      " holds no bytes");
     if (!succeeded)
         return kFailure;
-    if (options.dryRun)
+    if (options.dryRun && options.json)
+        PrintPlanJson(plan, folder);
+    else if (options.dryRun)
         PrintPlan(plan);
     return kSuccess;
 }

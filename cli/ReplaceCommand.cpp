@@ -2,8 +2,8 @@
 #include "Console.h"
 
 #include "archive/folder/Replace.h"
-#include "table/StreamColumns.h"
 #include "audio/ReplacementLoop.h"
+#include "table/StreamColumns.h"
 
 namespace tamrel::cli {
 

@@ -41,13 +41,17 @@ rm -f "$fonts/tahomabd.ttf"
 for font in tahoma.ttf sserife.fon; do
   [ -f "$fonts/$font" ] || cp "/usr/share/wine/fonts/$font" "$fonts/"
 done
+# The JSON library is headers only: a private copy of the host's, so that
+# the cross-compiler is never pointed at /usr/include.
+json="$PWD/build-windows/json-headers"
+rm -rf "$json" && mkdir -p "$json" && cp -r /usr/include/nlohmann "$json/"
 PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" PKG_CONFIG_SYSROOT_DIR="" \
   cmake -S . -B build-windows -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64.cmake" -DTAMREL_WINDOWS_PREFIX="$prefix;$qt" \
   -DCMAKE_PREFIX_PATH="$prefix;$qt" -DQT_HOST_PATH=/usr \
   -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
   -DTAMREL_PICTURE_RENDERER="$PWD/build/app/tamrel-render-icon" \
-  -DTAMREL_GUI=ON -DTAMREL_BENCH=OFF -DTAMREL_WERROR=ON \
+  -DTAMREL_GUI=ON -DTAMREL_BENCH=OFF -DTAMREL_WERROR=ON -DTAMREL_JSON_INCLUDE_DIR="$json" \
   -DCMAKE_CROSSCOMPILING_EMULATOR="$wine_run" >/dev/null
 cmake --build build-windows -j "$jobs"
 took

@@ -18,6 +18,14 @@ std::string RowNameRefusal(const std::string& name) {
     return {};
 }
 
+std::optional<std::int64_t> ChangedSize(std::int64_t fileSize, const std::string& sizeCell) {
+    const auto tableSize = ParseCellNumber(sizeCell);
+    if (std::to_string(fileSize) == sizeCell ||
+        (tableSize && fileSize < *tableSize && *tableSize % 16 == 0 && *tableSize - fileSize < 16))
+        return std::nullopt;
+    return fileSize;
+}
+
 std::unique_ptr<FileSource> OpenRowStream(const Folder& work, const std::string& name,
                                           std::string& why) {
     if (std::string refusal = RowNameRefusal(name); !refusal.empty()) {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "audio/Blocks.h"
@@ -21,6 +22,12 @@ class StreamTable;
 // ../outside.asf, which is not a file of the work folder"), or empty for a
 // plain file name of the folder.
 std::string RowNameRefusal(const std::string& name);
+
+// The size of a row's stream file where it is not the row's (the file was
+// edited or replaced since the last Pack), or nothing. A file short of its
+// row only by Pack's filling (the row's size a multiple of 16, and less
+// than 16 bytes more) is the very stream the row describes.
+std::optional<std::int64_t> ChangedSize(std::int64_t fileSize, const std::string& sizeCell);
 
 // The stream file of a row, opened for reading through the work folder;
 // nothing when the name is no plain file name or the file cannot be opened,

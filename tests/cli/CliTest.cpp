@@ -1,5 +1,6 @@
 // tamrel-cli as a script sees it: exit status, stdout and stderr.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #ifndef _WIN32
 #include <sys/wait.h>
 #endif
@@ -317,13 +318,14 @@ TEST_F(CliTest, ListAPairWithoutWritingAndAFolderFromItsTableFile) {
     EXPECT_EQ(dir.Listing(), "intro.abk\nintro.ast\n");
 
     ASSERT_EQ(Run("unpack " + pair.archivePath).status, 0);
+    // A work folder's listing adds each stream file's size on disk.
     r = Run("list --tsv " + At("intro_"));
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out,
-              "#\tName\tAst Addr\tAbk Pos\tAsf Size\n"
-              "1\tintro_00001.asf\t0\t0\t100\n"
-              "2\tintro_00002.asf\t100\t40\t200\n"
-              "3\tintro_00003.asf\t300\t120\t50\n");
+              "#\tName\tAst Addr\tAbk Pos\tAsf Size\tFile Size\n"
+              "1\tintro_00001.asf\t0\t0\t100\t100\n"
+              "2\tintro_00002.asf\t100\t40\t200\t200\n"
+              "3\tintro_00003.asf\t300\t120\t50\t50\n");
 }
 
 TEST_F(CliTest, DryRunPrintsThePlanAndWritesNothing) {
@@ -477,18 +479,20 @@ TEST_F(CliSoundTest, ListDetailsSaysWhatEachStreamIs) {
     ASSERT_EQ(Run("-q unpack " + pair.archivePath).status, 0);
     r = Run("list --details --tsv " + At("music_"));
     EXPECT_EQ(r.status, 0);
+    const std::string sizes[] = {std::to_string(pair.addresses[1]),
+                                 std::to_string(pair.addresses[2] - pair.addresses[1]),
+                                 std::to_string(pair.archive.size() - pair.addresses[2])};
     EXPECT_EQ(r.out,
-              "#\tName\tAst Addr\tAbk Pos\tAsf Size\tCodec\tChannels\tRate\tSamples\tDuration\t"
-              "Loop Start\tLoop End\tProblems\n"
+              "#\tName\tAst Addr\tAbk Pos\tAsf Size\tFile Size\tCodec\tChannels\tRate\tSamples\t"
+              "Duration\tLoop Start\tLoop End\tProblems\n"
               "1\tmusic_00001.asf\t0\t0\t" +
-                  std::to_string(pair.addresses[1]) +
+                  sizes[0] + "\t" + sizes[0] +
                   "\tPCM16 LE\t2\t32000\t100\t0.003\t5\t100\t\n"
                   "2\tmusic_00002.asf\t" +
-                  second + "\t40\t" + std::to_string(pair.addresses[2] - pair.addresses[1]) +
+                  second + "\t40\t" + sizes[1] + "\t" + sizes[1] +
                   "\tXA ADPCM R2\t1\t22050\t28\t0.001\t\t\t\n"
                   "3\tmusic_00003.asf\t" +
-                  std::to_string(pair.addresses[2]) + "\t120\t" +
-                  std::to_string(pair.archive.size() - pair.addresses[2]) +
+                  std::to_string(pair.addresses[2]) + "\t120\t" + sizes[2] + "\t" + sizes[2] +
                   "\tATRAC3plus\t1\t22050\t28\t0.001\t\t\t" + kAtracWhy + "\n");
 }
 
@@ -507,7 +511,7 @@ TEST_F(CliSoundTest, ARowNamingAFileOutsideTheFolderIsThatRowsProblem) {
     Result r = Run("list --details --tsv " + At("music_"));
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("1\t../outside.asf\t0\t0\t" + std::to_string(pair.addresses[1]) +
-                         "\t\t\t\t\t\t\t\t" + why + "\n"),
+                         "\t\t\t\t\t\t\t\t\t" + why + "\n"),
               std::string::npos)
         << r.out;
     r = Run("export " + At("music_") + " --rows 1,2");
@@ -569,6 +573,71 @@ TEST_F(CliSoundTest, ReplaceThenPackThenRestore) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "Restored the original of music_00002.asf\n");
     EXPECT_EQ(Run("restore " + At("music_") + " 2").status, 1);
+}
+
+// list, check and pack --dry-run as one JSON document each, read back with a
+// real JSON parser: numbers as numbers, problems as an array, a replaced
+// stream's size on disk beside the table's.
+TEST_F(CliSoundTest, JsonDocumentsOfListCheckAndPlan) {
+    ASSERT_EQ(Run("-q unpack " + pair.archivePath).status, 0);
+    std::vector<std::int16_t> song(4000);
+    for (std::size_t i = 0; i < song.size(); ++i)
+        song[i] = static_cast<std::int16_t>((i * 37) % 4000 - 2000);
+    WriteFileBytes(At("song.wav"), WavBytes(song, 1, 22050, std::nullopt));
+    ASSERT_EQ(Run("-q replace " + At("music_") + " 2 " + At("song.wav")).status, 0);
+    const std::int64_t onDisk =
+        static_cast<std::int64_t>(ReadFileBytes(At("music_/music_00002.asf")).size());
+
+    Result r = Run("list --json --details " + At("music_"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const nlohmann::json list = nlohmann::json::parse(r.out);
+    EXPECT_EQ(list["kind"], "folder");
+    ASSERT_EQ(list["streams"].size(), 3u);
+    const nlohmann::json& first = list["streams"][0];
+    EXPECT_EQ(first["row"], 1);
+    EXPECT_EQ(first["name"], "music_00001.asf");
+    EXPECT_EQ(first["codec"], "PCM16 LE");
+    EXPECT_EQ(first["channels"], 2);
+    EXPECT_EQ(first["rate"], 32000);
+    EXPECT_EQ(first["samples"], 100);
+    EXPECT_EQ(first["loop"], (nlohmann::json{{"start", 5}, {"end", 100}}));
+    EXPECT_EQ(first["changed"], false);
+    EXPECT_TRUE(first["problems"].is_array() && first["problems"].empty());
+    const nlohmann::json& replaced = list["streams"][1];
+    EXPECT_EQ(replaced["size"], pair.addresses[2] - pair.addresses[1]);
+    EXPECT_EQ(replaced["fileSize"], onDisk);
+    EXPECT_EQ(replaced["changed"], true);
+    EXPECT_EQ(replaced["samples"], 4000);
+    EXPECT_NEAR(replaced["duration"].get<double>(), 4000.0 / 22050, 1e-9);
+    EXPECT_EQ(list["streams"][2]["problems"], (nlohmann::json::array({kAtracWhy})));
+    // The text shows the size on disk where it is not the table's, marked.
+    r = Run("list " + At("music_"));
+    EXPECT_NE(r.out.find("  " + std::to_string(onDisk) + "*\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\n* the stream file's size on disk"), std::string::npos) << r.out;
+
+    r = Run("pack --dry-run --json " + At("music_"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const nlohmann::json plan = nlohmann::json::parse(r.out);
+    ASSERT_EQ(plan["streams"].size(), 3u);
+    EXPECT_EQ(plan["streams"][1]["oldSize"], pair.addresses[2] - pair.addresses[1]);
+    EXPECT_GE(plan["streams"][1]["newSize"].get<std::int64_t>(), onDisk);
+    EXPECT_EQ(plan["streams"][2]["patch"]["position"], 120);
+    EXPECT_EQ(plan["streams"][0]["patch"], nullptr);
+    EXPECT_GT(plan["archiveSize"].get<std::int64_t>(), 0);
+
+    ASSERT_EQ(Run("-q pack " + At("music_")).status, 0);
+    r = Run("check --json " + At("music_.ast") + " " + At("music_"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    const nlohmann::json check = nlohmann::json::parse(r.out);
+    EXPECT_EQ(check["ok"], true);
+    EXPECT_EQ(check["streams"], 3);
+    EXPECT_TRUE(check["mismatches"].empty());
+    WriteFileBytes(At("music_/music_00001.asf"), "changed");
+    r = Run("check --json " + At("music_.ast") + " " + At("music_"));
+    EXPECT_EQ(r.status, 1);
+    const nlohmann::json failed = nlohmann::json::parse(r.out);
+    EXPECT_EQ(failed["ok"], false);
+    EXPECT_FALSE(failed["mismatches"].empty());
 }
 
 TEST_F(CliSoundTest, EveryReaderRefusesAHostileSizeLine) {
