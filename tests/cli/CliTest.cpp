@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <iterator>
 #include <sstream>
@@ -305,6 +306,64 @@ TEST_F(CliTest, EachCommandHasItsOwnHelp) {
     EXPECT_EQ(unknown.status, 2);
     EXPECT_EQ(unknown.out, "");
 }
+
+#ifndef _WIN32
+// The bash completion, sourced in bash and asked as bash asks it: the
+// commands, every option the usage lists, and each command's operands.
+TEST_F(CliTest, BashCompletesCommandsOptionsAndOperands) {
+    TempDir work;
+    for (const char* folder : {"music_", "other"})
+        std::filesystem::create_directory(work / folder);
+    for (const char* file : {"a.ast", "b.ABK", "c.txt", "song.flac", "x.wav"})
+        WriteFileBytes(work / file, "");
+    // Each case: the words typed (the last one being completed) and what is offered.
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"un", "unpack"},
+        {"unpack ''", "a.ast b.ABK music_ other"},
+        {"list --tsv ''", "a.ast b.ABK music_ other"},
+        {"pack ''", "music_"},
+        {"pack music_ ''", ""},
+        {"check a.ast ''", "music_"},
+        {"replace music_ 2 ''", "music_ other song.flac x.wav"},
+        {"replace music_ ''", ""},
+        {"export a.ast -o ''", "music_ other"},
+        {"export a.ast --output=o", "--output=other"},
+        {"--de", "--details"},
+        {"list --ro", "--rows="},
+        {"help re", "replace restore"},
+        {"list -- --t", ""},
+    };
+    for (const auto& [typed, offered] : cases) {
+        const std::string script =
+            "source '" + std::string(TAMREL_COMPLETION) +
+            "'; COMP_WORDS=(tamrel-cli " + typed +
+            "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _tamrel_cli; "
+            "printf '%s\\n' \"${COMPREPLY[@]}\" | sort | tr '\\n' ' '";
+        WriteFileBytes(io / "complete.sh", script);
+        const test::ProgramResult r =
+            test::RunProgram("/bin/bash", io / "complete.sh", io / "out", io / "err", work.path());
+        std::string got = r.out;
+        while (!got.empty() && got.back() == ' ')
+            got.pop_back();
+        EXPECT_EQ(got, offered) << typed << "\n" << r.err;
+    }
+    // Every option of the usage is offered after "-".
+    const std::string usage = Run("--help").out;
+    WriteFileBytes(io / "complete.sh",
+                   "source '" + std::string(TAMREL_COMPLETION) +
+                       "'; COMP_WORDS=(tamrel-cli -); COMP_CWORD=1; _tamrel_cli; "
+                       "printf '%s\\n' \"${COMPREPLY[@]}\"");
+    const std::string offered =
+        test::RunProgram("/bin/bash", io / "complete.sh", io / "out", io / "err", work.path()).out;
+    std::istringstream lines(usage.substr(usage.find("\nOptions")));
+    for (std::string line; std::getline(lines, line);)
+        for (std::istringstream words(line); words >> line && line[0] == '-';) {
+            const std::string option = line.substr(0, line.find_first_of(",="));
+            const std::string asOffered = line.find('=') != std::string::npos ? option + "=" : option;
+            EXPECT_NE(("\n" + offered).find("\n" + asOffered + "\n"), std::string::npos) << option;
+        }
+}
+#endif
 
 TEST_F(CliTest, ListAPairWithoutWritingAndAFolderFromItsTableFile) {
     Result r = Run("list " + pair.bankPath);
