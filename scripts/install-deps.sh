@@ -12,7 +12,7 @@ packages=(
   fonts-wine xvfb xauth x11-utils xdotool imagemagick openbox pulseaudio
   clang libclang-rt-14-dev
   ffmpeg libsndfile1-dev libogg-dev libsoxr-dev libmpg123-dev libtwolame-dev libmp3lame-dev qt6-multimedia-dev dpkg-dev file groff-base
-  nlohmann-json3-dev
+  nlohmann-json3-dev lintian
 )
 if [ "${1:-}" = windows ]; then
   packages+=(g++-mingw-w64-x86-64-posix wine64 make dpkg-dev unzip)
