@@ -30,6 +30,7 @@ struct Options {
     bool force = false;
     bool details = false;
     bool json = false;
+    bool progress = false;
     std::optional<std::string> rows;
     std::optional<std::string> outputFolder;
     std::optional<std::string> loop;

@@ -4,12 +4,14 @@
 #include "io/FileIo.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace tamrel {
 
 namespace {
 
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);  // ten times a second
+constexpr auto kLogInterval = std::chrono::seconds(1);
 constexpr int kBarWidth = 30;
 constexpr double kMiB = 1024.0 * 1024.0;
 
@@ -25,13 +27,45 @@ std::string TerminalText(std::string text) {
     return out;
 }
 
+// "0:07" or "1:02:07".
+std::string Clock(double seconds) {
+    const auto whole = static_cast<long long>(seconds < 0 ? 0 : seconds + 0.5);
+    char text[32];
+    if (whole >= 3600)
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", whole / 3600, whole / 60 % 60,
+                      whole % 60);
+    else
+        std::snprintf(text, sizeof text, "%lld:%02lld", whole / 60, whole % 60);
+    return text;
+}
+
+// What is done of the whole, in the phase's unit.
+std::string DoneOfTotal(ProgressPhase::Unit unit, std::int64_t done, std::int64_t total) {
+    char text[96];
+    switch (unit) {
+        case ProgressPhase::Unit::Bytes:
+            std::snprintf(text, sizeof text, "%.0f of %.0f MiB", static_cast<double>(done) / kMiB,
+                          static_cast<double>(total) / kMiB);
+            return text;
+        case ProgressPhase::Unit::AudioMilliseconds:
+            return Clock(static_cast<double>(done) / 1000) + " / " +
+                   Clock(static_cast<double>(total) / 1000) + " of audio";
+        case ProgressPhase::Unit::Streams:
+            break;
+    }
+    std::snprintf(text, sizeof text, "%lld of %lld stream%s", static_cast<long long>(done),
+                  static_cast<long long>(total), total == 1 ? "" : "s");
+    return text;
+}
+
 }  // namespace
 
-ConsoleWindow::ConsoleWindow(std::FILE* out, std::FILE* err, bool showProgress, bool quiet,
+ConsoleWindow::ConsoleWindow(std::FILE* out, std::FILE* err, Progress progress, bool quiet,
                              bool force)
-    : out_(out), err_(err), showProgress_(showProgress && !quiet), quiet_(quiet), force_(force) {}
+    : out_(out), err_(err), progress_(progress), quiet_(quiet), force_(force) {}
 
 ConsoleWindow::~ConsoleWindow() {
+    FinishPhase();
     EraseProgress();
 }
 
@@ -110,7 +144,51 @@ void ConsoleWindow::SetProgressMax(std::int32_t value) {
 
 void ConsoleWindow::SetProgressPosition(std::int32_t value) {
     range_.SetPosition(value);
+    if (phase_ && phase_->last > phase_->first) {
+        const double share = static_cast<double>(value - phase_->first) /
+                             static_cast<double>(phase_->last - phase_->first);
+        const auto done = static_cast<std::int64_t>(
+            std::clamp(share, 0.0, 1.0) * static_cast<double>(phase_->total) + 0.5);
+        // Positions set back for the window's bar leave the words as they were.
+        if (done > phaseDone_) {
+            phaseDone_ = done;
+            phaseLogged_ = false;
+        }
+    }
     DrawProgress(false);
+}
+
+void ConsoleWindow::BeginProgressPhase(const ProgressPhase& phase) {
+    FinishPhase();
+    phase_ = phase;
+    phaseDone_ = 0;
+    phaseLogged_ = false;
+    phaseStart_ = std::chrono::steady_clock::now();
+    DrawProgress(false);
+}
+
+void ConsoleWindow::FinishPhase() {
+    if (progress_ == Progress::Log && phase_ && !phaseLogged_) {
+        WriteText(err_, ProgressText(std::chrono::steady_clock::now()) + "\n");
+        FlushText(err_);
+    }
+    phase_.reset();
+}
+
+std::string ConsoleWindow::ProgressText(std::chrono::steady_clock::time_point now) const {
+    const ProgressPhase& phase = *phase_;
+    std::string text = phase.name + ": " + DoneOfTotal(phase.unit, phaseDone_, phase.total);
+    if (phase.total > 0) {
+        text += " (" + std::to_string(phaseDone_ * 100 / phase.total) + "%)";
+        // The time left, once a second has shown the pace.
+        const double seconds = std::chrono::duration<double>(now - phaseStart_).count();
+        if (seconds >= 1 && phaseDone_ > 0 && phaseDone_ < phase.total)
+            text += ", about " +
+                    Clock(seconds * static_cast<double>(phase.total - phaseDone_) /
+                          static_cast<double>(phaseDone_)) +
+                    " left";
+    }
+    return text;
 }
 
 void ConsoleWindow::PumpEvents() {
@@ -118,32 +196,40 @@ void ConsoleWindow::PumpEvents() {
 }
 
 void ConsoleWindow::DrawProgress(bool force) {
-    if (!showProgress_)
+    if (progress_ == Progress::None)
         return;
     const auto now = std::chrono::steady_clock::now();
+    if (progress_ == Progress::Log) {
+        // Lines of what a phase has done, at most one a second.
+        if (!phase_ || phaseLogged_ || (!force && now - lastDraw_ < kLogInterval))
+            return;
+        lastDraw_ = now;
+        WriteText(err_, ProgressText(now) + "\n");
+        FlushText(err_);
+        phaseLogged_ = true;
+        return;
+    }
     if (!force && progressDrawn_ && now - lastDraw_ < kRedrawInterval)
         return;
     lastDraw_ = now;
     const double span = static_cast<double>(range_.Max()) - range_.Min();
-    const double done =
+    double done =
         span > 0 ? (static_cast<double>(range_.ShownPosition()) - range_.Min()) / span : 0.0;
-    const int filled = static_cast<int>(done * kBarWidth);
-    const double seconds = std::chrono::duration<double>(now - rangeStart_).count();
-    const double rate = seconds > 0 ? (range_.ShownPosition() - range_.Min()) / seconds : 0.0;
+    if (phase_ && phase_->total > 0)
+        done = static_cast<double>(phaseDone_) / static_cast<double>(phase_->total);
+    const int filled = static_cast<int>(std::clamp(done, 0.0, 1.0) * kBarWidth);
     const std::string bar = std::string(static_cast<std::size_t>(filled), '#') +
                             std::string(static_cast<std::size_t>(kBarWidth - filled), '.');
-    const double count = static_cast<double>(range_.ShownPosition()) - range_.Min();
-    // Ranges of many mebibytes are bytes (the archive being searched);
-    // smaller ones count streams or positions.
-    char line[160];
-    if (span >= kMiB)
-        std::snprintf(line, sizeof line, "\r[%s] %3d%%  %.0f/%.0f MiB  %.0f MiB/s\033[K",
-                      bar.c_str(), static_cast<int>(done * 100), count / kMiB, span / kMiB,
-                      rate / kMiB);
-    else
-        std::snprintf(line, sizeof line, "\r[%s] %3d%%  %.0f/%.0f  %.0f/s\033[K", bar.c_str(),
-                      static_cast<int>(done * 100), count, span, rate);
-    WriteText(err_, line);
+    std::string line = "\r[" + bar + "] ";
+    if (phase_) {
+        line += ProgressText(now);
+    } else {
+        // A range no step has named: its count alone.
+        char text[64];
+        std::snprintf(text, sizeof text, "%3d%%", static_cast<int>(done * 100));
+        line += text;
+    }
+    WriteText(err_, line + "\033[K");
     FlushText(err_);
     progressDrawn_ = true;
 }

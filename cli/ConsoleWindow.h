@@ -1,9 +1,12 @@
 // The commands' window on a terminal: boxes become lines on stdout and
-// stderr, the progress bar a single redrawn line when stderr is a terminal.
+// stderr, the progress bar a single redrawn line when stderr is a terminal
+// (or, asked for, plain lines in a log): the step the command is at, what
+// it counts in units a user knows, and the time left.
 #pragma once
 
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,9 +17,13 @@ namespace tamrel {
 
 class ConsoleWindow : public WindowServices {
 public:
-    // showProgress: draw the progress line (only ever on a terminal). force:
-    // Unpack replaces stream files that differ from the pair's streams.
-    ConsoleWindow(std::FILE* out, std::FILE* err, bool showProgress, bool quiet,
+    enum class Progress {
+        None,
+        Line,  // one line redrawn in place: stderr is a terminal
+        Log,   // plain lines, at most one a second: stderr is a log
+    };
+    // force: Unpack replaces stream files that differ from the pair's streams.
+    ConsoleWindow(std::FILE* out, std::FILE* err, Progress progress, bool quiet,
                   bool force = false);
     ~ConsoleWindow() override;
 
@@ -32,6 +39,7 @@ public:
     void SetProgressMin(std::int32_t value) override;
     void SetProgressMax(std::int32_t value) override;
     void SetProgressPosition(std::int32_t value) override;
+    void BeginProgressPhase(const ProgressPhase& phase) override;
     void Busy() override {}
     void Idle() override {}
     void DisableWindow() override {}
@@ -55,10 +63,14 @@ public:
 
 private:
     void DrawProgress(bool force);
+    // The progress as words: the phase, what is done of what, the time left.
+    std::string ProgressText(std::chrono::steady_clock::time_point now) const;
+    // A log's last line of the phase: where it ended.
+    void FinishPhase();
 
     std::FILE* out_;
     std::FILE* err_;
-    bool showProgress_;
+    Progress progress_;
     bool quiet_;
     bool force_;
     std::vector<std::string> boxes_;
@@ -67,6 +79,10 @@ private:
     bool progressDrawn_ = false;
     std::chrono::steady_clock::time_point lastDraw_{};
     std::chrono::steady_clock::time_point rangeStart_ = std::chrono::steady_clock::now();
+    std::optional<ProgressPhase> phase_;
+    std::int64_t phaseDone_ = 0;  // the most done so far: it never goes back
+    bool phaseLogged_ = false;    // the log holds the phase's latest state
+    std::chrono::steady_clock::time_point phaseStart_{};
 };
 
 }  // namespace tamrel

@@ -148,6 +148,10 @@ const std::vector<Option>& OptionTable() {
         {0, "from", "DIR", "with replace: the folder of audio files to replace\nstreams with",
          nullptr, &Options::from, {"replace"}},
         {'q', "quiet", nullptr, "print no progress and no messages of success", &Options::quiet},
+        {0, "progress", nullptr,
+         "show progress where stderr is no terminal too: a plain\n"
+         "line at most every second (a log's)",
+         &Options::progress},
     };
     // clang-format on
     return options;
@@ -396,9 +400,15 @@ int Run(int argc, char** argv) {
     if (const std::string misplaced = Misplaced(options); !misplaced.empty())
         return UsageError(misplaced);
 
+    // Progress on a terminal, redrawn in place; in a log only when asked.
     // A JSON document is all that stdout carries: no message of success.
-    ConsoleWindow window(stdout, stderr, StandardErrorIsTerminal(), options.quiet || options.json,
-                         options.force);
+    const bool quiet = options.quiet || options.json;
+    const ConsoleWindow::Progress progress =
+        StandardErrorIsTerminal() ? (quiet && !options.progress ? ConsoleWindow::Progress::None
+                                                                : ConsoleWindow::Progress::Line)
+        : options.progress        ? ConsoleWindow::Progress::Log
+                                  : ConsoleWindow::Progress::None;
+    ConsoleWindow window(stdout, stderr, progress, quiet, options.force);
     try {
         return command->run(options, window);
     } catch (const std::exception& e) {

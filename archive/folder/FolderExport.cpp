@@ -35,6 +35,9 @@ ExportCount ExportRows(const StreamSources& sources, const std::vector<std::int3
                        const std::function<void(const ExportedRow&)>& onRow) {
     window.SetProgressMin(0);
     window.SetProgressMax(static_cast<std::int32_t>(rows.size()));
+    // Position i while the stream i + 1 is exported.
+    const auto total = static_cast<std::int64_t>(rows.size());
+    window.BeginProgressPhase({"Exporting", ProgressPhase::Unit::Streams, total, -1, total - 1});
     ExportCount count;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         window.SetProgressPosition(static_cast<std::int32_t>(i));

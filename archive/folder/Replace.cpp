@@ -172,6 +172,11 @@ EncodedStream Encode(const StreamTemplate& like, const AudioAt& audioFile, Windo
     AudioFileReader audio(audioFile.folder, audioFile.name);
     StreamEncoder encoder(info, like.header);
     const double expected = static_cast<double>(audio.Facts().expectedFrames);
+    // The audio's own time, done of the whole: the positions are per mille.
+    if (expected > 0 && options.showProgress && audio.Facts().rate > 0)
+        window.BeginProgressPhase({"Encoding", ProgressPhase::Unit::AudioMilliseconds,
+                                   static_cast<std::int64_t>(expected * 1000 / audio.Facts().rate),
+                                   0, kProgressSteps});
     try {
         // A length the file declares exactly is known before it is read.
         if (const auto declared = audio.Facts().exactFrames)
@@ -438,6 +443,8 @@ std::optional<FolderReplaceSummary> ReplaceFromFolder(
     BusyGuard busy(window);
     window.SetProgressMin(0);
     window.SetProgressMax(std::max(1, table.RowCount() - 1));
+    window.BeginProgressPhase({"Replacing streams", ProgressPhase::Unit::Streams,
+                               table.RowCount() - 1, 0, table.RowCount() - 1});
     ReplaceOptions options;
     options.showProgress = false;
     for (std::int32_t row = 1; row < table.RowCount(); ++row) {

@@ -10,6 +10,16 @@
 
 namespace tamrel {
 
+// What a step of a command counts, and how its progress positions map onto
+// that: the positions first to last stand for 0 to total.
+struct ProgressPhase {
+    enum class Unit { Bytes, Streams, AudioMilliseconds };
+    std::string name;  // "Reading", "Writing streams", "Encoding"
+    Unit unit = Unit::Streams;
+    std::int64_t total = 0;
+    std::int64_t first = 0, last = 0;
+};
+
 class WindowServices {
 public:
     virtual ~WindowServices() = default;
@@ -41,6 +51,10 @@ public:
     virtual void SetProgressMax(std::int32_t value) = 0;
     // Any value is accepted; the bar shows it limited to the range.
     virtual void SetProgressPosition(std::int32_t value) = 0;
+    // A new step of the command, for a host that says in words what the
+    // positions that follow count ("Writing streams: 8123 of 20000
+    // streams"); the window's bar does not show it.
+    virtual void BeginProgressPhase(const ProgressPhase& phase) { (void)phase; }
 
     // Busy: the tool bar, then the table view, stop taking input. Idle undoes it.
     virtual void Busy() = 0;

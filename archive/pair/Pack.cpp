@@ -113,6 +113,8 @@ void ApplyCells(StreamTable& table, const PackPlanResult& result) {
 void WriteStreams(const PackPlan& plan, StreamFiles& files, ReplacingFileWriter& archive,
                   WindowServices& window, std::int32_t rows) {
     std::vector<char> buffer;
+    window.BeginProgressPhase(
+        {"Writing streams", ProgressPhase::Unit::Streams, rows - 1, 0, rows - 1});
     for (const PackPlan::Stream& stream : plan.streams) {
         window.SetProgressPosition(stream.row);
         RepaintAtMilestones(window, stream.row, rows);
@@ -280,6 +282,8 @@ public:
         context.streamFile = [this](std::int32_t row, const std::string& name) {
             return files_->Look(row, name);
         };
+        window_.BeginProgressPhase(
+            {"Checking streams", ProgressPhase::Unit::Streams, rows - 1, 0, rows - 1});
         context.onRow = [this, rows](std::int32_t row) {
             window_.SetProgressPosition(row);
             RepaintAtMilestones(window_, row, rows);

@@ -229,6 +229,8 @@ std::optional<UnpackOutcome> Unpacker::FillRows() {
     // The minimum goes back to 0 first: a Pack before may have left it at 1.
     window_.SetProgressMin(0);
     window_.SetProgressMax(archiveSize);
+    window_.BeginProgressPhase(
+        {"Reading", ProgressPhase::Unit::Bytes, archiveSize, 0, archiveSize});
     ArrInt occurrences;
     FindAllOccurrences(archive_, kStreamMarker, true, occurrences, window_);
     window_.SetProgressPosition(archiveSize);
@@ -243,6 +245,8 @@ std::optional<UnpackOutcome> Unpacker::FillRows() {
     rows_.addresses = DropMarkersInsideBlocks(archive_, occurrences, *index_);
     const std::int32_t n = Count();
     window_.SetProgressMax(n - 1);
+    // Position k - 1 while row k is listed.
+    window_.BeginProgressPhase({"Listing streams", ProgressPhase::Unit::Streams, n, -1, n - 1});
     table_.SetRowCount(n + 1);
     rows_.fileNames.resize(static_cast<std::size_t>(n));
     rows_.sizes.resize(static_cast<std::size_t>(n));
@@ -385,6 +389,8 @@ UnpackOutcome Unpacker::WriteWorkFolder() {
     {
         DisabledWindowGuard disabled(window_);
         window_.SetProgressPosition(0);
+        window_.BeginProgressPhase(
+            {"Writing streams", ProgressPhase::Unit::Streams, Count(), 0, Count()});
         window_.Repaint();
         for (std::int32_t k = 1; k <= Count(); ++k) {
             const auto i = static_cast<std::size_t>(k - 1);

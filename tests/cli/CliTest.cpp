@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -334,11 +335,10 @@ TEST_F(CliTest, BashCompletesCommandsOptionsAndOperands) {
         {"list -- --t", ""},
     };
     for (const auto& [typed, offered] : cases) {
-        const std::string script =
-            "source '" + std::string(TAMREL_COMPLETION) +
-            "'; COMP_WORDS=(tamrel-cli " + typed +
-            "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _tamrel_cli; "
-            "printf '%s\\n' \"${COMPREPLY[@]}\" | sort | tr '\\n' ' '";
+        const std::string script = "source '" + std::string(TAMREL_COMPLETION) +
+                                   "'; COMP_WORDS=(tamrel-cli " + typed +
+                                   "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _tamrel_cli; "
+                                   "printf '%s\\n' \"${COMPREPLY[@]}\" | sort | tr '\\n' ' '";
         WriteFileBytes(io / "complete.sh", script);
         const test::ProgramResult r =
             test::RunProgram("/bin/bash", io / "complete.sh", io / "out", io / "err", work.path());
@@ -359,7 +359,8 @@ TEST_F(CliTest, BashCompletesCommandsOptionsAndOperands) {
     for (std::string line; std::getline(lines, line);)
         for (std::istringstream words(line); words >> line && line[0] == '-';) {
             const std::string option = line.substr(0, line.find_first_of(",="));
-            const std::string asOffered = line.find('=') != std::string::npos ? option + "=" : option;
+            const std::string asOffered =
+                line.find('=') != std::string::npos ? option + "=" : option;
             EXPECT_NE(("\n" + offered).find("\n" + asOffered + "\n"), std::string::npos) << option;
         }
 }
@@ -697,6 +698,43 @@ TEST_F(CliSoundTest, JsonDocumentsOfListCheckAndPlan) {
     const nlohmann::json failed = nlohmann::json::parse(r.out);
     EXPECT_EQ(failed["ok"], false);
     EXPECT_FALSE(failed["mismatches"].empty());
+}
+
+// --progress puts the progress into a log: a line per step at most every
+// second, in units a user knows, that never goes back, and each step's
+// last line where it ended.
+TEST_F(CliSoundTest, ProgressInALogSaysTheStepAndNeverGoesBack) {
+    Result r = Run("-q --progress unpack " + pair.archivePath);
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::map<std::string, std::vector<std::string>> steps;
+    std::istringstream lines(r.err);
+    for (std::string line; std::getline(lines, line);)
+        steps[line.substr(0, line.find(':'))].push_back(line);
+    for (const char* step : {"Reading", "Listing streams", "Writing streams"})
+        ASSERT_TRUE(steps.count(step)) << step << "\n" << r.err;
+    EXPECT_EQ(steps["Writing streams"].back(), "Writing streams: 3 of 3 streams (100%)");
+    EXPECT_EQ(steps["Listing streams"].back(), "Listing streams: 3 of 3 streams (100%)");
+    EXPECT_EQ(steps["Reading"].back(), "Reading: 0 of 0 MiB (100%)");
+    for (const auto& [step, said] : steps) {
+        long long before = -1;
+        for (const std::string& line : said) {
+            const long long done = std::stoll(line.substr(line.find(':') + 2));
+            EXPECT_GE(done, before) << line;
+            before = done;
+        }
+    }
+
+    std::vector<std::int16_t> song(22050 * 2);
+    for (std::size_t i = 0; i < song.size(); ++i)
+        song[i] = static_cast<std::int16_t>((i * 37) % 4000 - 2000);
+    WriteFileBytes(At("song.wav"), WavBytes(song, 1, 22050, std::nullopt));
+    r = Run("--progress replace " + At("music_") + " 2 " + At("song.wav"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("Encoding: 0:02 / 0:02 of audio (100%)\n"), std::string::npos) << r.err;
+    // Without --progress a log gets nothing.
+    r = Run("pack " + At("music_"));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
 }
 
 TEST_F(CliSoundTest, EveryReaderRefusesAHostileSizeLine) {
