@@ -30,6 +30,29 @@ std::size_t MemorySource::ReadAt(std::uint64_t offset, char* out, std::size_t si
     return n;
 }
 
+std::size_t FileSource::ReadAt(std::uint64_t offset, char* out, std::size_t size) const {
+    // A large read goes to the file as it is; a small one is served from
+    // the window, read anew where it does not hold the bytes asked for.
+    if (size >= kReadWindow)
+        return file_.ReadAt(offset, out, size);
+    if (offset < windowStart_ || offset + size > windowStart_ + window_.size()) {
+        const std::uint64_t fileSize = Size();
+        if (offset >= fileSize)
+            return 0;
+        window_.resize(
+            static_cast<std::size_t>(std::min<std::uint64_t>(kReadWindow, fileSize - offset)));
+        window_.resize(file_.ReadAt(offset, window_.data(), window_.size()));
+        windowStart_ = offset;
+    }
+    const std::uint64_t from = offset - windowStart_;
+    if (from >= window_.size())
+        return 0;
+    const std::size_t n =
+        std::min<std::size_t>(size, window_.size() - static_cast<std::size_t>(from));
+    std::copy_n(window_.data() + from, n, out);
+    return n;
+}
+
 std::optional<BlockPreamble> ReadPreamble(std::string_view bytes, std::uint64_t at,
                                           BlockSizeRule rule) {
     if (at > bytes.size() || bytes.size() - at < kBlockPreamble)
