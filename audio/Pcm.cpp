@@ -1,5 +1,7 @@
 #include "audio/Pcm.h"
 
+#include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -67,25 +69,61 @@ private:
 
 class PcmEncoder : public CodecEncoder {
 public:
-    PcmEncoder(const StreamInfo& info, EncodeStats& stats) : CodecEncoder(info, stats) {}
+    PcmEncoder(const StreamInfo& info, EncodeStats& stats)
+        : CodecEncoder(info, stats),
+          bytes_(BytesPerSample(info.codec)),
+          bigEndian_(IsBigEndian(info.codec)) {}
 
     std::string Payload(const std::int16_t* samples, std::uint32_t count) override {
-        const bool bigEndian = IsBigEndian(info_.codec);
         std::string payload = Count(count);
         if (!IsPlanar(info_.codec)) {
             if (info_.version >= 1)
                 AppendSharedStart(payload, channels_, 0, info_.bigEndian);
             for (std::size_t i = 0; i < std::size_t{count} * channels_; ++i)
-                PutInt16(payload, samples[i], bigEndian);
+                Put(payload, samples[i]);
             return payload;
         }
         std::vector<std::string> runs(channels_);
         for (std::size_t c = 0; c < channels_; ++c)
             for (std::size_t i = 0; i < count; ++i)
-                PutInt16(runs[c], samples[i * channels_ + c], bigEndian);
+                Put(runs[c], samples[i * channels_ + c]);
         AppendChannelRuns(payload, runs, info_.version >= 1, info_.bigEndian);
         return payload;
     }
+
+private:
+    void Put(std::string& out, std::int16_t sample) {
+        if (bytes_ == 2)
+            PutInt16(out, sample, bigEndian_);
+        else
+            out.push_back(static_cast<char>(EightBits(sample)));
+    }
+
+    // 16 bits to the 8 the decoder reads back (times 256), with triangular
+    // dither of one step so that quiet sound turns into noise rather than
+    // distortion. A sample 8 bits hold exactly is kept as it is, so that
+    // silence stays silent and an exported stream replaced again is the
+    // same; the noise is the same for the same sound, so that the same
+    // audio always gives the same stream.
+    std::int8_t EightBits(std::int16_t sample) {
+        if (sample % 256 == 0)
+            return static_cast<std::int8_t>(sample / 256);
+        const double dither = Uniform() - Uniform();  // -1 to 1 step, triangular
+        const double value = std::floor(sample / 256.0 + dither + 0.5);
+        return static_cast<std::int8_t>(std::clamp(value, -128.0, 127.0));
+    }
+
+    double Uniform() {
+        // xorshift64: fast, and the same sequence on every system.
+        random_ ^= random_ << 13;
+        random_ ^= random_ >> 7;
+        random_ ^= random_ << 17;
+        return static_cast<double>(random_ >> 11) / 9007199254740992.0;  // 2^53
+    }
+
+    std::size_t bytes_;
+    bool bigEndian_;
+    std::uint64_t random_ = 0x9E3779B97F4A7C15u;
 };
 
 }  // namespace
