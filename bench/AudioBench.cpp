@@ -1,5 +1,6 @@
-// The sound features' costs: reading the details of 20,000 stream files
-// (header plus one small read per block), and decoding and encoding 32 kHz
+// The sound features' costs: reading the details of 20,000 stream files,
+// reading and decoding a ten-minute stream file (the reads it costs against
+// its blocks: a megabyte a read), and decoding and encoding 32 kHz
 // stereo; for the consoles' ADPCM codecs, export and replace of a 10-minute
 // stereo stream at 32 kHz (coefficient fitting included), and what IMA's
 // look-ahead gains over the greedy choice; MicroTalk's export and replace
@@ -21,6 +22,7 @@
 #include "audio/Encoder.h"
 #include "audio/ImaAdpcm.h"
 #include "audio/StreamInfo.h"
+#include "io/FaultInjection.h"
 #include "io/FileIo.h"
 
 namespace {
@@ -107,6 +109,40 @@ void Decode32kStereo(benchmark::State& state) {
         static_cast<double>(state.iterations()) * info.Duration(), benchmark::Counter::kIsRate);
 }
 BENCHMARK(Decode32kStereo)->Unit(benchmark::kMillisecond);
+
+// A stream file of ten minutes (17,142 blocks) read and decoded from disk,
+// as export and play read it: the reads the file costs, against its blocks.
+void DecodeAStreamFile(benchmark::State& state) {
+    static const std::string path = [] {
+        char pattern[] = "/tmp/tamrel-audio-bench-file-XXXXXX";
+        const std::string dir = ::mkdtemp(pattern);
+        const std::string stream = R2Stream(2, 600, 2);
+        std::FILE* f = std::fopen((dir + "/ten-minutes.asf").c_str(), "wb");
+        std::fwrite(stream.data(), 1, stream.size(), f);
+        std::fclose(f);
+        return dir + "/ten-minutes.asf";
+    }();
+    double blocks = 0, reads = 0, seconds = 0;
+    for (auto _ : state) {
+        tamrel::SetIoFault(std::nullopt);  // the counts start again
+        const tamrel::FileSource source(path);
+        const tamrel::StreamInfo info = tamrel::ReadStreamInfo(source);
+        std::uint64_t frames = 0;
+        tamrel::DecodeBlocks(source, info, "bench", [&](const std::int16_t*, std::size_t n) {
+            frames += n;
+            return true;
+        });
+        benchmark::DoNotOptimize(frames);
+        blocks = static_cast<double>(info.dataBlocks.size());
+        reads = tamrel::IoCallCount(tamrel::IoOperation::Read);
+        seconds = info.Duration();
+    }
+    state.counters["blocks"] = blocks;
+    state.counters["reads"] = reads;
+    state.counters["x real time"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * seconds, benchmark::Counter::kIsRate);
+}
+BENCHMARK(DecodeAStreamFile)->Unit(benchmark::kMillisecond);
 
 void Encode32kStereo(benchmark::State& state) {
     // Ten seconds of a chord with noise, encoded as R2 stereo at 32 kHz.
