@@ -403,6 +403,72 @@ void ReplacingFileWriter::WriteAt(std::int64_t offset, std::string_view bytes) {
     appendOffset_ = std::max(appendOffset_, offset + static_cast<std::int64_t>(bytes.size()));
 }
 
+ReplacingFileWriter::Copied ReplacingFileWriter::CopyIn(std::int64_t offset, const Folder& folder,
+                                                        const std::string& name, bool noFollow,
+                                                        std::int64_t limit) {
+    if (finished_ || !handle_.valid())
+        throw IoError(EBADF, "Cannot write " + target_);
+    FlushBuffer();
+    Copied copied;
+    native::Handle raw = native::kNone;
+    copied.openError = FailOr(IoOperation::Open,
+                              [&] { return native::OpenToCopy(folder, name, noFollow, raw); });
+    if (copied.openError != 0)
+        return copied;
+    const NativeHandle source(raw);
+    std::int64_t done = 0;
+    bool ended = false;
+    while (kernelCopy_ && !ended && done < limit) {
+        if (IoCallFails(IoOperation::Read))
+            throw IoError(errno, "Cannot read " + folder.PathOf(name));
+        if (IoCallFails(IoOperation::Write))
+            Fail(errno, "Cannot write");
+        int error = 0;
+        const std::int64_t n =
+            native::CopyRange(source.get(), static_cast<std::uint64_t>(done), handle_.get(),
+                              offset + done, static_cast<std::size_t>(limit - done), &error);
+        if (n > 0)
+            done += n;
+        else if (n == 0)
+            ended = true;
+        else if (error != EINTR) {
+            // Where the kernel cannot copy between these files, it never will:
+            // the buffer does every copy from now on. Any other failure goes
+            // on through the buffer too, which names the file that failed.
+            if (error == ENOSYS || error == EXDEV || error == EINVAL || error == EOPNOTSUPP)
+                kernelCopy_ = false;
+            break;
+        }
+    }
+    if (!ended && done < limit)
+        done = CopyThroughBuffer(source.get(), folder.PathOf(name), done, offset, limit);
+    ExtendTo(offset + done);
+    copied.bytes = done;
+    return copied;
+}
+
+std::int64_t ReplacingFileWriter::CopyThroughBuffer(std::intptr_t from,
+                                                    const std::string& fromPath,
+                                                    std::int64_t done, std::int64_t offset,
+                                                    std::int64_t limit) {
+    if (copyBuffer_.empty())
+        copyBuffer_.resize(kWriteBufferSize);
+    while (done < limit) {
+        const auto want = static_cast<std::size_t>(
+            std::min<std::int64_t>(limit - done, static_cast<std::int64_t>(copyBuffer_.size())));
+        const std::size_t n = ReadFully(from, copyBuffer_.data(), want,
+                                        static_cast<std::uint64_t>(done), fromPath);
+        if (n > 0) {
+            if (int err = WriteFully(handle_.get(), copyBuffer_.data(), n, offset + done))
+                Fail(err, "Cannot write");
+        }
+        done += static_cast<std::int64_t>(n);
+        if (n < want)
+            break;  // the end of the file
+    }
+    return done;
+}
+
 void ReplacingFileWriter::Finish() {
     if (finished_ || !handle_.valid())
         throw IoError(EBADF, "Cannot write " + target_);

@@ -6,6 +6,7 @@
 // good one stood.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -221,6 +222,20 @@ public:
     void Write(std::string_view bytes);
     // Writes bytes at an absolute offset (the gap before it reads as zeros).
     void WriteAt(std::int64_t offset, std::string_view bytes);
+    // What CopyIn did: the open's cause (nothing copied), or the bytes copied.
+    struct Copied {
+        int openError = 0;
+        std::int64_t bytes = 0;
+    };
+    // Copies the file name of folder to offset, up to its end or limit bytes,
+    // in the kernel where the system can and through a buffer where not. The
+    // file is not looked at before (with noFollow a link at the name is
+    // refused, ELOOP): the caller knows its size, and asks one byte more than
+    // that to see a file that grew. Throws IoError naming the side that fails.
+    Copied CopyIn(std::int64_t offset, const Folder& folder, const std::string& name,
+                  bool noFollow, std::int64_t limit);
+    // The file is at least size bytes long; what was never written reads as zeros.
+    void ExtendTo(std::int64_t size) { appendOffset_ = std::max(appendOffset_, size); }
     // Flushes, syncs and closes the temporary file: it is complete on disk.
     void Finish();
     // From now on the temporary file is kept on every way out: a commit
@@ -236,6 +251,8 @@ public:
 private:
     void Create();
     void FlushBuffer();
+    std::int64_t CopyThroughBuffer(std::intptr_t from, const std::string& fromPath,
+                                   std::int64_t done, std::int64_t offset, std::int64_t limit);
     [[noreturn]] void Fail(int osError, const char* action);
 
     std::string target_;  // the target's path, for messages
@@ -249,6 +266,8 @@ private:
     bool finished_ = false;
     bool renamed_ = false;
     bool handedOver_ = false;
+    bool kernelCopy_ = true;  // until the system refuses to copy in the kernel
+    std::vector<char> copyBuffer_;
 };
 
 // Copies the file from of the folder over to in the same folder, through a

@@ -31,6 +31,10 @@ int OpenFolder(const std::string& path, Handle& folder);
 // under noFollow, and never waits on a pipe.
 int OpenForReading(const Folder* folder, const std::string& name, bool noFollow, Handle& file,
                    Facts& facts);
+// The same for a file that is only copied and whose size is known already:
+// no second look at it (POSIX), so a copy costs one look per file; what is
+// not a regular file fails at the copy instead.
+int OpenToCopy(const Folder& folder, const std::string& name, bool noFollow, Handle& file);
 // A new file of that name in the folder, for writing; EEXIST when there is one.
 int CreateNew(const Folder& folder, const std::string& name, int mode, Handle& file);
 // Where a file replaces the name: EISDIR for a folder, EACCES for a file the
@@ -46,6 +50,11 @@ int FactsAt(const Folder* folder, const std::string& name, bool follow, Facts& f
 std::int64_t ReadAt(Handle file, char* data, std::size_t size, std::uint64_t offset, int* error);
 std::int64_t WriteAt(Handle file, const char* data, std::size_t size, std::int64_t offset,
                      int* error);
+// Copies up to size bytes between two files in the kernel: the bytes moved
+// (0 at the end of from), or -1 with *error set (ENOSYS where the system
+// has no such copy).
+std::int64_t CopyRange(Handle from, std::uint64_t fromOffset, Handle to, std::int64_t toOffset,
+                       std::size_t size, int* error);
 int Flush(Handle file);
 int Truncate(Handle file, std::int64_t size);
 

@@ -72,6 +72,15 @@ int OpenForReading(const Folder* folder, const std::string& name, bool noFollow,
     return 0;
 }
 
+int OpenToCopy(const Folder& folder, const std::string& name, bool noFollow, Handle& file) {
+    const int fd = ::openat(Fd(folder.Native()), name.c_str(),
+                            O_RDONLY | O_CLOEXEC | O_NONBLOCK | (noFollow ? O_NOFOLLOW : 0));
+    if (fd < 0)
+        return errno;
+    file = fd;
+    return 0;
+}
+
 int CreateNew(const Folder& folder, const std::string& name, int mode, Handle& file) {
     const int fd =
         ::openat(Fd(folder.Native()), name.c_str(),
@@ -128,6 +137,16 @@ std::int64_t ReadAt(Handle file, char* data, std::size_t size, std::uint64_t off
 std::int64_t WriteAt(Handle file, const char* data, std::size_t size, std::int64_t offset,
                      int* error) {
     const ssize_t n = ::pwrite(Fd(file), data, size, static_cast<off_t>(offset));
+    if (n < 0)
+        *error = errno;
+    return n;
+}
+
+std::int64_t CopyRange(Handle from, std::uint64_t fromOffset, Handle to, std::int64_t toOffset,
+                       std::size_t size, int* error) {
+    auto in = static_cast<off_t>(fromOffset);
+    auto out = static_cast<off_t>(toOffset);
+    const ssize_t n = ::copy_file_range(Fd(from), &in, Fd(to), &out, size, 0);
     if (n < 0)
         *error = errno;
     return n;

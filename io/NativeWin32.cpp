@@ -194,6 +194,11 @@ int OpenForReading(const Folder* folder, const std::string& name, bool noFollow,
     return 0;
 }
 
+int OpenToCopy(const Folder& folder, const std::string& name, bool noFollow, Handle& file) {
+    Facts facts;
+    return OpenForReading(&folder, name, noFollow, file, facts);
+}
+
 int CreateNew(const Folder& folder, const std::string& name, int, Handle& file) {
     HANDLE handle = ::CreateFileW(PathIn(&folder, name).c_str(), GENERIC_READ | GENERIC_WRITE,
                                   FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
@@ -265,6 +270,12 @@ std::int64_t WriteAt(Handle file, const char* data, std::size_t size, std::int64
         return -1;
     }
     return done;
+}
+
+std::int64_t CopyRange(Handle, std::uint64_t, Handle, std::int64_t, std::size_t, int* error) {
+    // CopyFileEx copies whole files only: the copy goes through a buffer.
+    *error = ENOSYS;
+    return -1;
 }
 
 int Flush(Handle file) {

@@ -29,8 +29,8 @@ public:
 };
 
 // The stream files of the rows: looked at once while planning (one look at
-// the name in the folder, and a second through a link), opened once while
-// writing, and then required to be the very file that was planned.
+// the name in the folder, and a second through a link), and opened once
+// while writing, when they must still have the size that was planned.
 class StreamFiles {
 public:
     explicit StreamFiles(const Folder& folder) : folder_(folder), path_(folder.Path()) {}
@@ -60,21 +60,25 @@ public:
         state.size = status.size;
         if (planned_.size() <= static_cast<std::size_t>(row))
             planned_.resize(static_cast<std::size_t>(row) + 1);
-        planned_[static_cast<std::size_t>(row)] = {status.identity, status.size, link};
+        planned_[static_cast<std::size_t>(row)] = {status.size, link};
         return state;
     }
 
-    // The row's file, opened now; it must be the file that was planned.
-    std::unique_ptr<InputFile> Open(std::int32_t row, const std::string& name) const {
-        const Planned& planned = planned_.at(static_cast<std::size_t>(row));
-        auto file = std::make_unique<InputFile>(folder_, name, !planned.link);
-        if (!file->IsOpen() && file->OpenError() == ELOOP)
-            throw InputError("The stream file " + PathOf(name) + " changed while packing.");
-        if (!file->IsOpen())
-            throw IoError(file->OpenError(), "Cannot open file " + PathOf(name));
-        if (!(file->Identity() == planned.identity) || file->RawSize() != planned.size)
-            throw InputError("The stream file " + PathOf(name) + " changed while packing.");
-        return file;
+    // Copies the row's file into the archive at its address. It must still
+    // be the size that was planned: the file is not looked at a second time
+    // (one look per file is what the copy of 100,000 files can afford), so a
+    // file swapped for another of the same size is copied as it now is, and
+    // the folder still describes the pair.
+    void CopyInto(ReplacingFileWriter& archive, const PackPlan::Stream& stream) const {
+        const Planned& planned = planned_.at(static_cast<std::size_t>(stream.row));
+        const auto copied = archive.CopyIn(stream.address, folder_, stream.name, !planned.link,
+                                           planned.size + 1);
+        if (copied.openError == ELOOP || (copied.openError == 0 && copied.bytes != planned.size))
+            throw InputError("The stream file " + PathOf(stream.name) + " changed while packing.");
+        if (copied.openError != 0)
+            throw IoError(copied.openError, "Cannot open file " + PathOf(stream.name));
+        // The filling up to the new size is never written: it reads as zeros.
+        archive.ExtendTo(static_cast<std::int64_t>(stream.address) + stream.newSize);
     }
 
     // A link is read only when it resolves to a file inside the work folder.
@@ -90,7 +94,6 @@ public:
 
 private:
     struct Planned {
-        FileIdentity identity;
         std::int64_t size = 0;
         bool link = false;
     };
@@ -108,29 +111,17 @@ void ApplyCells(StreamTable& table, const PackPlanResult& result) {
         table.SetCellText(kSizeCol, row, std::to_string(value));
 }
 
-// Writes each stream file, filled up with zero bytes, at its address; one
-// buffer serves every stream.
-void WriteStreams(const PackPlan& plan, StreamFiles& files, ReplacingFileWriter& archive,
+// Writes each stream file, filled up with zero bytes, at its address.
+void WriteStreams(const PackPlan& plan, const StreamFiles& files, ReplacingFileWriter& archive,
                   WindowServices& window, std::int32_t rows) {
-    std::vector<char> buffer;
     window.BeginProgressPhase(
         {"Writing streams", ProgressPhase::Unit::Streams, rows - 1, 0, rows - 1});
     for (const PackPlan::Stream& stream : plan.streams) {
         window.SetProgressPosition(stream.row);
         RepaintAtMilestones(window, stream.row, rows);
         window.PumpEvents();
-        if (stream.newSize == 0)
-            continue;
-        const std::unique_ptr<InputFile> file = files.Open(stream.row, stream.name);
-        const std::size_t read = file->ReadAllInto(buffer);
-        if (read != stream.fileSize)
-            throw InputError("The stream file " + files.PathOf(stream.name) +
-                             " changed while packing.");
-        if (buffer.size() < stream.newSize)
-            buffer.resize(stream.newSize);
-        std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(read),
-                  buffer.begin() + static_cast<std::ptrdiff_t>(stream.newSize), '\0');
-        archive.WriteAt(stream.address, std::string_view(buffer.data(), stream.newSize));
+        if (stream.newSize != 0)
+            files.CopyInto(archive, stream);
     }
 }
 
