@@ -411,8 +411,8 @@ ReplacingFileWriter::Copied ReplacingFileWriter::CopyIn(std::int64_t offset, con
     FlushBuffer();
     Copied copied;
     native::Handle raw = native::kNone;
-    copied.openError = FailOr(IoOperation::Open,
-                              [&] { return native::OpenToCopy(folder, name, noFollow, raw); });
+    copied.openError =
+        FailOr(IoOperation::Open, [&] { return native::OpenToCopy(folder, name, noFollow, raw); });
     if (copied.openError != 0)
         return copied;
     const NativeHandle source(raw);
@@ -447,8 +447,7 @@ ReplacingFileWriter::Copied ReplacingFileWriter::CopyIn(std::int64_t offset, con
     return copied;
 }
 
-std::int64_t ReplacingFileWriter::CopyThroughBuffer(std::intptr_t from,
-                                                    const std::string& fromPath,
+std::int64_t ReplacingFileWriter::CopyThroughBuffer(std::intptr_t from, const std::string& fromPath,
                                                     std::int64_t done, std::int64_t offset,
                                                     std::int64_t limit) {
     if (copyBuffer_.empty())
@@ -456,8 +455,8 @@ std::int64_t ReplacingFileWriter::CopyThroughBuffer(std::intptr_t from,
     while (done < limit) {
         const auto want = static_cast<std::size_t>(
             std::min<std::int64_t>(limit - done, static_cast<std::int64_t>(copyBuffer_.size())));
-        const std::size_t n = ReadFully(from, copyBuffer_.data(), want,
-                                        static_cast<std::uint64_t>(done), fromPath);
+        const std::size_t n =
+            ReadFully(from, copyBuffer_.data(), want, static_cast<std::uint64_t>(done), fromPath);
         if (n > 0) {
             if (int err = WriteFully(handle_.get(), copyBuffer_.data(), n, offset + done))
                 Fail(err, "Cannot write");

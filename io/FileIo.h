@@ -232,8 +232,8 @@ public:
     // file is not looked at before (with noFollow a link at the name is
     // refused, ELOOP): the caller knows its size, and asks one byte more than
     // that to see a file that grew. Throws IoError naming the side that fails.
-    Copied CopyIn(std::int64_t offset, const Folder& folder, const std::string& name,
-                  bool noFollow, std::int64_t limit);
+    Copied CopyIn(std::int64_t offset, const Folder& folder, const std::string& name, bool noFollow,
+                  std::int64_t limit);
     // The file is at least size bytes long; what was never written reads as zeros.
     void ExtendTo(std::int64_t size) { appendOffset_ = std::max(appendOffset_, size); }
     // Flushes, syncs and closes the temporary file: it is complete on disk.

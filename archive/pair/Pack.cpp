@@ -71,8 +71,8 @@ public:
     // the folder still describes the pair.
     void CopyInto(ReplacingFileWriter& archive, const PackPlan::Stream& stream) const {
         const Planned& planned = planned_.at(static_cast<std::size_t>(stream.row));
-        const auto copied = archive.CopyIn(stream.address, folder_, stream.name, !planned.link,
-                                           planned.size + 1);
+        const auto copied =
+            archive.CopyIn(stream.address, folder_, stream.name, !planned.link, planned.size + 1);
         if (copied.openError == ELOOP || (copied.openError == 0 && copied.bytes != planned.size))
             throw InputError("The stream file " + PathOf(stream.name) + " changed while packing.");
         if (copied.openError != 0)
