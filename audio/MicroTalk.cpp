@@ -29,6 +29,35 @@ const std::array<double, 64>& ReflectionTable() {
 
 constexpr std::size_t kHistory = 324;
 
+// The coefficients move a quarter of the way to the frame's at each of four
+// stages; the stages end after samples 12, 24, 36 and the frame's last.
+constexpr int kStageEnds[4] = {12, 24, 36, kFrameSamples};
+
+// The set of stage (1-4) between before and the frame's indices.
+std::array<double, 12> StageSet(const std::array<double, 12>& before, const int (&indices)[12],
+                                int stage) {
+    const auto& table = ReflectionTable();
+    std::array<double, 12> r;
+    for (std::size_t i = 0; i < 12; ++i) {
+        const double target = table[static_cast<std::size_t>(indices[i])];
+        r[i] = stage == 4 ? target : before[i] + (target - before[i]) * stage / 4.0;
+    }
+    return r;
+}
+
+// The predictor of a set of reflection coefficients, by the step-up recursion.
+std::array<double, 12> Predictor(const std::array<double, 12>& r) {
+    std::array<double, 12> a{r[0]};
+    for (std::size_t m = 1; m < 12; ++m) {
+        std::array<double, 12> next{};
+        for (std::size_t i = 0; i < m; ++i)
+            next[i] = a[i] + r[m] * a[m - 1 - i];
+        next[m] = r[m];
+        std::copy(next.begin(), next.begin() + static_cast<std::ptrdiff_t>(m) + 1, a.begin());
+    }
+    return a;
+}
+
 }  // namespace
 
 // Bits least significant first from each byte; a read past the data fails.
@@ -153,30 +182,12 @@ bool ChannelDecoder::DecodeFrame(Bits& bits, std::array<double, kFrameSamples>& 
 
 void ChannelDecoder::Synthesize(const int (&coefficients)[12],
                                 std::array<double, kFrameSamples>& frame) {
-    const auto& table = ReflectionTable();
     const std::array<double, 12> before = reflection_;
-    const int ends[4] = {12, 24, 36, kFrameSamples};
     int n = 0;
     for (int stage = 1; stage <= 4; ++stage) {
-        // The coefficients move a quarter of the way at each stage.
-        std::array<double, 12> r;
-        for (std::size_t i = 0; i < 12; ++i)
-            r[i] = before[i] +
-                   (table[static_cast<std::size_t>(coefficients[i])] - before[i]) * stage / 4.0;
-        if (stage == 4)
-            for (std::size_t i = 0; i < 12; ++i)
-                r[i] = table[static_cast<std::size_t>(coefficients[i])];
-        reflection_ = r;
-        // The predictor by the step-up recursion.
-        double a[12] = {r[0]};
-        for (int m = 1; m < 12; ++m) {
-            double next[12];
-            for (int i = 0; i < m; ++i)
-                next[i] = a[i] + r[static_cast<std::size_t>(m)] * a[m - 1 - i];
-            next[m] = r[static_cast<std::size_t>(m)];
-            std::copy(next, next + m + 1, a);
-        }
-        for (; n < ends[stage - 1]; ++n) {
+        reflection_ = StageSet(before, coefficients, stage);
+        const std::array<double, 12> a = Predictor(reflection_);
+        for (; n < kStageEnds[stage - 1]; ++n) {
             double y = frame[static_cast<std::size_t>(n)];
             for (std::size_t i = 0; i < 12; ++i)
                 y -= a[i] * memory_[i];
@@ -294,9 +305,14 @@ namespace tamrel::microtalk {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-constexpr int kThreshold = 24;     // multi-pulse when the first index is below it
-constexpr int kGainZeroCode = 7;   // fixed gain 0 = 8 · (1 + 7) = 64
-constexpr int kGainStepCode = 28;  // gain step 1.04 + 28 / 1000
+// Every frame is coded with pulses: the "every sample" code has only the
+// values -2, 0 and +2 and spends its bits poorly, so the first coefficient
+// is kept below the threshold (the cost is a little prediction on the rare
+// frames whose spectrum rises). The gains run from 8, fine enough for the
+// small rest of a well predicted chord, to about 2,500 in steps of 0.8 dB.
+constexpr int kThreshold = 32;
+constexpr int kGainZeroCode = 0;   // fixed gain 0 = 8 · (1 + 0)
+constexpr int kGainStepCode = 55;  // gain step 1.04 + 55 / 1000
 
 // Counts the bits a code would take, for the search of the fixed gain.
 struct BitCounter {
@@ -472,7 +488,7 @@ void ChannelEncoder::EncodeFrame(const double* input, Writer& out) {
     const auto& table = ReflectionTable();
     int index[12];
     for (int i = 0; i < 12; ++i) {
-        const int low = i < 4 ? 1 : 16, high = i < 4 ? 63 : 47;
+        const int low = i < 4 ? 1 : 16, high = i == 0 ? kThreshold - 1 : i < 4 ? 63 : 47;
         index[i] = low;
         for (int j = low; j <= high; ++j)
             if (std::abs(table[static_cast<std::size_t>(j)] - k[i]) <
@@ -480,131 +496,169 @@ void ChannelEncoder::EncodeFrame(const double* input, Writer& out) {
                 index[i] = j;
         out.Put(i < 4 ? index[i] : index[i] - 16, i < 4 ? 6 : 5);
     }
-    // The residual through the inverse of the decoder's interpolated filters.
-    double residual[kFrameSamples];
-    const std::array<double, 12> before = reflection_;
-    const int ends[4] = {12, 24, 36, kFrameSamples};
-    int n = 0;
-    for (int stage = 1; stage <= 4; ++stage) {
-        double rc[12], p[12] = {};
-        for (int i = 0; i < 12; ++i) {
-            const double target = table[static_cast<std::size_t>(index[i])];
-            rc[i] = stage == 4 ? target
-                               : before[static_cast<std::size_t>(i)] +
-                                     (target - before[static_cast<std::size_t>(i)]) * stage / 4.0;
-        }
-        p[0] = rc[0];
-        for (int m = 1; m < 12; ++m) {
-            double next[12];
-            for (int i = 0; i < m; ++i)
-                next[i] = p[i] + rc[m] * p[m - 1 - i];
-            next[m] = rc[m];
-            std::copy(next, next + m + 1, p);
-        }
-        for (; n < ends[stage - 1]; ++n) {
-            double e = input[n];
-            for (std::size_t i = 0; i < 12; ++i)
-                e += p[i] * past_[i];
-            std::copy_backward(past_.begin(), past_.end() - 1, past_.end());
-            past_[0] = input[n];
-            residual[n] = e;
-        }
-    }
-    for (std::size_t i = 0; i < 12; ++i)
-        reflection_[i] = table[static_cast<std::size_t>(index[i])];
+    // The decoder's predictor at each stage, as it moves to the frame's set.
+    Stages stages;
+    for (int stage = 1; stage <= 4; ++stage)
+        stages[static_cast<std::size_t>(stage - 1)] =
+            Predictor(StageSet(reflection_, index, stage));
+    reflection_ = StageSet(reflection_, index, 4);
     std::copy(excitation_.begin(), excitation_.end(), e_.begin());
     for (int s = 0; s < 4; ++s)
-        EncodeSubframe(residual + s * kSubframeSamples, s, index[0] < kThreshold, out);
+        EncodeSubframe(input + s * kSubframeSamples, s, stages, out);
     std::copy(e_.end() - 324, e_.end(), excitation_.begin());
 }
 
-void ChannelEncoder::EncodeSubframe(const double* target, int subframe, bool multiPulse,
+namespace {
+
+// The stage of the frame's sample n.
+std::size_t StageOf(int n) {
+    return n < kStageEnds[0] ? 0 : n < kStageEnds[1] ? 1 : n < kStageEnds[2] ? 2 : 3;
+}
+
+double Dot(const std::array<double, 12>& a, const std::array<double, 12>& memory) {
+    double sum = 0;
+    for (std::size_t i = 0; i < 12; ++i)
+        sum += a[i] * memory[i];
+    return sum;
+}
+
+void Push(std::array<double, 12>& memory, double y) {
+    std::copy_backward(memory.begin(), memory.end() - 1, memory.end());
+    memory[0] = y;
+}
+
+}  // namespace
+
+void ChannelEncoder::EncodeSubframe(const double* input, int subframe, const Stages& stages,
                                     Writer& out) {
     const int here = 324 + subframe * kSubframeSamples;
+    const int first = subframe * kSubframeSamples;  // in the frame
+    // What the excitation must be for the output to follow the input, from
+    // the filter's memory: the decoder's own output for the full band, the
+    // input's past for the half band, whose coded values reach ahead.
+    std::array<double, 12>& memory = halfBand_ ? past_ : synthesis_;
+    double target[kSubframeSamples];
+    std::array<double, 12> ahead = memory;
+    for (int n = 0; n < kSubframeSamples; ++n) {
+        target[n] = input[n] + Dot(stages[StageOf(first + n)], ahead);
+        Push(ahead, input[n]);
+    }
     int lag = 0, pitch = 0;
     BestPitch(&e_[static_cast<std::size_t>(here)], target, lag, pitch);
     const double* past = &e_[static_cast<std::size_t>(here - kSubframeSamples - lag)];
-    double innovation[kSubframeSamples];
+    double pitchPart[kSubframeSamples];
     for (int n = 0; n < kSubframeSamples; ++n)
-        innovation[n] = target[n] - pitch / 15.0 * past[n];
+        pitchPart[n] = pitch / 15.0 * past[n];
 
-    int alignment = 0, zeroFill = 1;
-    if (halfBand_)
-        ChooseHalfBand(innovation, alignment, zeroFill);
-    const int step = halfBand_ ? 2 : 1;
-    const int count = kSubframeSamples / step;
-    const double scale = halfBand_ && zeroFill == 0 ? 0.5 : 1.0;  // the decoder halves the gain
-    int values[kSubframeSamples] = {};
-    int gainIndex = 0;
-    auto quantize = [&](int k, int* q) {
-        const double g = gains_[static_cast<std::size_t>(k)] * scale;
-        double error = 0;
-        for (int i = 0; i < count; ++i) {
-            const double want = innovation[alignment + i * step] / g;
-            q[i] = multiPulse ? static_cast<int>(std::clamp(std::lround(want), -13L, 13L))
-                              : 2 * static_cast<int>(std::clamp(std::lround(want / 2), -1L, 1L));
-            error += (want - q[i]) * (want - q[i]) * g * g;
-        }
-        return error;
-    };
-    if (multiPulse) {
-        // The finest gain that keeps every value within reach, then the one
-        // whose code comes nearest the budget.
-        int first = 0;
-        double peak = 0;
-        for (int i = 0; i < count; ++i)
-            peak = std::max(peak, std::abs(innovation[alignment + i * step]));
-        while (first < 63 && peak / (gains_[static_cast<std::size_t>(first)] * scale) > 13.5)
-            ++first;
-        int bestDistance = -1;
-        for (int k = first; k < 64; ++k) {
-            int q[kSubframeSamples];
-            quantize(k, q);
-            BitCounter counter;
-            PutPulses(counter, q, count);
-            const int distance = std::abs(counter.bits - budget_);
-            if (bestDistance < 0 || distance < bestDistance) {
-                bestDistance = distance;
-                gainIndex = k;
-            }
-        }
-    } else {
-        double best = -1;
-        for (int k = 0; k < 64; ++k) {
-            int q[kSubframeSamples];
-            const double error = quantize(k, q);
-            if (best < 0 || error < best) {
-                best = error;
-                gainIndex = k;
-            }
-        }
-    }
-    quantize(gainIndex, values);
+    Pulses pulses = halfBand_ ? HalfBandPulses(target, pitchPart)
+                              : FullBandPulses(input, first, stages, pitchPart);
     out.Put(lag, 8);
     out.Put(pitch, 4);
-    out.Put(gainIndex, 6);
+    out.Put(pulses.gainIndex, 6);
     if (halfBand_) {
-        out.Put(alignment, 1);
-        out.Put(zeroFill, 1);
+        out.Put(pulses.alignment, 1);
+        out.Put(pulses.zeroFill, 1);
     }
-    if (multiPulse) {
-        PutPulses(out, values, count);
-    } else {
-        for (int i = 0; i < count; ++i)
-            out.Put(values[i] == 0 ? 0 : (values[i] > 0 ? 3 : 1), values[i] == 0 ? 1 : 2);
-    }
-    // The excitation as the decoder will make it.
+    PutPulses(out, pulses.values, pulses.count);
+    // The excitation as the decoder will make it, and its filter's memory.
     double x[kSubframeSamples] = {};
-    for (int i = 0; i < count; ++i)
-        x[alignment + i * step] = values[i];
-    if (halfBand_ && zeroFill == 0)
-        for (int p = 1 - alignment; p < kSubframeSamples; p += 2)
+    const int step = halfBand_ ? 2 : 1;
+    for (int i = 0; i < pulses.count; ++i)
+        x[pulses.alignment + i * step] = pulses.values[i];
+    if (halfBand_ && pulses.zeroFill == 0)
+        for (int p = 1 - pulses.alignment; p < kSubframeSamples; p += 2)
             x[p] = Interpolated(x, p);
-    const double gain = gains_[static_cast<std::size_t>(gainIndex)] * scale;
+    const double gain = pulses.gain;
+    for (int n = 0; n < kSubframeSamples; ++n) {
+        const double e = gain * x[n] + pitchPart[n];
+        e_[static_cast<std::size_t>(here + n)] = e;
+        if (halfBand_)
+            Push(past_, input[n]);
+        else
+            Push(synthesis_, e - Dot(stages[StageOf(first + n)], synthesis_));
+    }
+}
+
+// The full band in closed loop: each value is chosen against the output the
+// decoder will have made up to it, so that the error of one sample is
+// corrected by the next instead of ringing on through the filter. Of the
+// gains fine enough for the loudest value, the one whose code comes nearest
+// the budget.
+ChannelEncoder::Pulses ChannelEncoder::FullBandPulses(const double* input, int first,
+                                                      const Stages& stages,
+                                                      const double* pitchPart) const {
+    Pulses best;
+    best.count = kSubframeSamples;
+    auto quantize = [&](int k, int* q) {
+        const double g = gains_[static_cast<std::size_t>(k)];
+        std::array<double, 12> memory = synthesis_;
+        double peak = 0;
+        for (int n = 0; n < kSubframeSamples; ++n) {
+            const double prediction = Dot(stages[StageOf(first + n)], memory);
+            const double want = (input[n] + prediction - pitchPart[n]) / g;
+            peak = std::max(peak, std::abs(want));
+            q[n] = static_cast<int>(std::clamp(std::lround(want), -13L, 13L));
+            Push(memory, g * q[n] + pitchPart[n] - prediction);
+        }
+        return peak;
+    };
+    int bestDistance = -1;
+    for (int k = 0; k < 64; ++k) {
+        int q[kSubframeSamples];
+        if (quantize(k, q) > 13.5 && k < 63)
+            continue;  // a value out of reach
+        BitCounter counter;
+        PutPulses(counter, q, kSubframeSamples);
+        const int distance = std::abs(counter.bits - budget_);
+        if (bestDistance < 0 || distance < bestDistance) {
+            bestDistance = distance;
+            best.gainIndex = k;
+            std::copy(q, q + kSubframeSamples, best.values);
+        }
+    }
+    best.gain = gains_[static_cast<std::size_t>(best.gainIndex)];
+    return best;
+}
+
+// The half band in open loop: the alignment and fill that lose least, the
+// finest gain that keeps every value within reach, then the one whose code
+// comes nearest the budget.
+ChannelEncoder::Pulses ChannelEncoder::HalfBandPulses(const double* target,
+                                                      const double* pitchPart) const {
+    double innovation[kSubframeSamples];
     for (int n = 0; n < kSubframeSamples; ++n)
-        e_[static_cast<std::size_t>(here + n)] =
-            gain * x[n] +
-            pitch / 15.0 * e_[static_cast<std::size_t>(here + n - kSubframeSamples - lag)];
+        innovation[n] = target[n] - pitchPart[n];
+    Pulses best;
+    ChooseHalfBand(innovation, best.alignment, best.zeroFill);
+    best.count = kSubframeSamples / 2;
+    const double scale = best.zeroFill == 0 ? 0.5 : 1.0;  // the decoder halves the gain
+    auto quantize = [&](int k, int* q) {
+        const double g = gains_[static_cast<std::size_t>(k)] * scale;
+        for (int i = 0; i < best.count; ++i)
+            q[i] = static_cast<int>(
+                std::clamp(std::lround(innovation[best.alignment + 2 * i] / g), -13L, 13L));
+    };
+    int first = 0;
+    double peak = 0;
+    for (int i = 0; i < best.count; ++i)
+        peak = std::max(peak, std::abs(innovation[best.alignment + 2 * i]));
+    while (first < 63 && peak / (gains_[static_cast<std::size_t>(first)] * scale) > 13.5)
+        ++first;
+    int bestDistance = -1;
+    for (int k = first; k < 64; ++k) {
+        int q[kSubframeSamples];
+        quantize(k, q);
+        BitCounter counter;
+        PutPulses(counter, q, best.count);
+        const int distance = std::abs(counter.bits - budget_);
+        if (bestDistance < 0 || distance < bestDistance) {
+            bestDistance = distance;
+            best.gainIndex = k;
+        }
+    }
+    quantize(best.gainIndex, best.values);
+    best.gain = gains_[static_cast<std::size_t>(best.gainIndex)] * scale;
+    return best;
 }
 
 }  // namespace tamrel::microtalk

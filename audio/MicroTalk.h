@@ -47,10 +47,11 @@ private:
     std::array<double, 12> memory_{};       // y[n-1] .. y[n-12]
 };
 
-// The encoder of one channel, by the open encoder's method: per frame 12
-// reflection coefficients by Levinson-Durbin, quantized to the table; per
-// subframe the pitch lag and gain against the excitation the decoder will
-// have, and the rest coded to fill the bit budget.
+// The encoder of one channel: per frame 12 reflection coefficients by
+// Levinson-Durbin, quantized to the table; per subframe the pitch lag and
+// gain against the excitation the decoder will have, and the rest coded with
+// pulses to fill the bit budget (the full band of 5:1 against the decoder's
+// own output, the half band of 10:1 against the input's).
 class ChannelEncoder {
 public:
     // halfBand: 10:1 (half the positions coded); bitsPerFrame: the budget
@@ -64,8 +65,20 @@ public:
 
 private:
     class Writer;
+    using Stages = std::array<std::array<double, 12>, 4>;  // the predictor at each stage
+    // A subframe's coded values and how the decoder reads them.
+    struct Pulses {
+        int values[kSubframeSamples] = {};
+        int count = 0;
+        int gainIndex = 0;
+        double gain = 0;  // as the decoder applies it
+        int alignment = 0, zeroFill = 1;
+    };
     void EncodeFrame(const double* input, Writer& out);
-    void EncodeSubframe(const double* target, int subframe, bool multiPulse, Writer& out);
+    void EncodeSubframe(const double* input, int subframe, const Stages& stages, Writer& out);
+    Pulses FullBandPulses(const double* input, int first, const Stages& stages,
+                          const double* pitchPart) const;
+    Pulses HalfBandPulses(const double* target, const double* pitchPart) const;
 
     bool halfBand_;
     int budget_;  // bits for a subframe's excitation
@@ -73,7 +86,8 @@ private:
     std::array<double, 64> gains_{};
     std::array<double, 12> reflection_{};   // the decoder's current set
     std::array<double, 324> excitation_{};  // the decoder's e history
-    std::array<double, 12> past_{};         // the input's last 12 samples
+    std::array<double, 12> past_{};         // the input's last 12 samples (half band)
+    std::array<double, 12> synthesis_{};    // the decoder's last 12 outputs (full band)
     std::array<double, 432 + 324> e_{};     // the frame's e, after the history
 };
 

@@ -11,7 +11,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   fonts-wine xvfb xauth x11-utils xdotool imagemagick openbox pulseaudio
   clang libclang-rt-14-dev
-  ffmpeg libsndfile1-dev libogg-dev libsoxr-dev libmpg123-dev libtwolame-dev libmp3lame-dev qt6-multimedia-dev dpkg-dev file groff-base
+  ffmpeg espeak-ng libsndfile1-dev libogg-dev libsoxr-dev libmpg123-dev libtwolame-dev libmp3lame-dev qt6-multimedia-dev dpkg-dev file groff-base
   nlohmann-json3-dev lintian
 )
 if [ "${1:-}" = windows ]; then

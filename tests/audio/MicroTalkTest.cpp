@@ -8,6 +8,8 @@
 
 #include <cmath>
 
+#include "Ffmpeg.h"
+#include "Signals.h"
 #include "StreamBuilder.h"
 #include "TestFiles.h"
 #include "audio/Decoder.h"
@@ -298,11 +300,12 @@ TEST(MicroTalk, EncodedSpeechFollowsTheWaveform) {
     const struct {
         const char* what;
         int platform, version, codec, channels;
+        double floor;  // dB: what each reaches, less a margin
     } cases[] = {
-        {"10:1, original revision", 5, 1, 0x04, 1},
-        {"10:1, later revision, stereo", 0, 3, 0x04, 2},
-        {"5:1, original revision", 5, 1, 0x16, 1},
-        {"10:1, version 0 (early codec 9)", 0, 0, -1, 1},
+        {"10:1, original revision", 5, 1, 0x04, 1, 7.5},
+        {"10:1, later revision, stereo", 0, 3, 0x04, 2, 7.0},
+        {"5:1, original revision", 5, 1, 0x16, 1, 28.0},
+        {"10:1, version 0 (early codec 9)", 0, 0, -1, 1, 7.5},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -329,7 +332,44 @@ TEST(MicroTalk, EncodedSpeechFollowsTheWaveform) {
             signal += double(speech[i]) * speech[i];
             error += (double(speech[i]) - back[i]) * (double(speech[i]) - back[i]);
         }
-        EXPECT_GE(10 * std::log10(signal / error), 1.0);
+        EXPECT_GE(10 * std::log10(signal / error), c.floor);
+    }
+}
+
+// A mono stream of the codec (0x04 10:1, 0x16 5:1) written over an old one
+// of the codec's own rate of bits, and read back by the program's decoder.
+std::vector<std::int16_t> ThroughMicroTalk(int codec, const std::vector<std::int16_t>& sound) {
+    test::StreamParts parts;
+    parts.platform = 5;
+    parts.tags = {{0x80, 1}, {0x82, 1}, {0xA0, static_cast<std::uint32_t>(codec)}};
+    const std::size_t frameBytes = codec == 0x04 ? 86 : 172;  // 432 samples of 16 bits, 10:1 or 5:1
+    parts.dataPayloads = {Uint32(432, false) + Uint32(0, false) + "\x01" +
+                          std::string(frameBytes, '\0')};
+    const std::string old = BuildStream(parts);
+    const std::string stream = EncodeStream(ReadStreamInfo(MemorySource(old)), old, sound);
+    return Decode(stream);
+}
+
+// 5:1 spends twice the bits of 10:1 on the whole band, and must sound that
+// much better on speech, a chord and noise; each stays above its floor.
+TEST(MicroTalk, FiveToOneIsWellAboveTenToOne) {
+    TAMREL_NEEDS_FFMPEG();
+    const struct {
+        const char* signal;
+        double tenFloor, fiveFloor;
+    } floors[] = {{"chord", 17, 40}, {"noise bursts", 2.5, 14}, {"speech", 7, 32}};
+    const auto signals = test::EncoderSignals(22050, 3.0);
+    ASSERT_EQ(signals.size(), std::size(floors));
+    for (std::size_t k = 0; k < signals.size(); ++k) {
+        SCOPED_TRACE(signals[k].name);
+        ASSERT_EQ(signals[k].name, floors[k].signal);
+        const double ten =
+            test::SnrDb(signals[k].samples, ThroughMicroTalk(0x04, signals[k].samples));
+        const double five =
+            test::SnrDb(signals[k].samples, ThroughMicroTalk(0x16, signals[k].samples));
+        EXPECT_GE(five, ten + 3);
+        EXPECT_GE(ten, floors[k].tenFloor);
+        EXPECT_GE(five, floors[k].fiveFloor);
     }
 }
 
