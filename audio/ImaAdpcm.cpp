@@ -1,6 +1,7 @@
 #include "audio/ImaAdpcm.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <vector>
 
@@ -8,14 +9,6 @@
 #include "io/Bytes.h"
 
 namespace tamrel::adpcm {
-
-namespace {
-
-std::int64_t Square(std::int64_t v) {
-    return v * v;
-}
-
-}  // namespace
 
 namespace {
 
@@ -45,78 +38,234 @@ int ImaDecode(int code, ImaState& state) {
     return state.predictor;
 }
 
-void ImaEncode(const int* target, std::size_t n, std::size_t stride, ImaState& state,
-               std::uint8_t* codes, int beam) {
-    struct Node {
-        ImaState state;
-        std::int64_t cost = 0;
-        std::uint8_t parent = 0, code = 0;
-    };
-    constexpr int kMaxBeam = 32;
-    beam = std::clamp(beam, 1, kMaxBeam);
-    Node current[kMaxBeam], next[kMaxBeam];
-    current[0] = {state, 0, 0, 0};
-    int have = 1;
-    // Each sample's kept nodes, for the way back: parent and code.
-    std::vector<std::pair<std::uint8_t, std::uint8_t>> trail(n * static_cast<std::size_t>(beam));
+namespace {
+
+// The decoder's difference for each step index and code magnitude, and the
+// step index after it: one look-up instead of the shifts in the search.
+struct ImaTables {
+    int difference[89][8];
+    std::uint8_t next[89][8];
+};
+
+const ImaTables& Tables() {
+    static const ImaTables tables = [] {
+        ImaTables t{};
+        for (int index = 0; index < 89; ++index)
+            for (int code = 0; code < 8; ++code) {
+                ImaState state{0, index};
+                t.difference[index][code] = ImaDecode(code, state);
+                t.next[index][code] = static_cast<std::uint8_t>(state.index);
+            }
+        return t;
+    }();
+    return tables;
+}
+
+// The magnitude whose difference is the largest not above |diff|, by the
+// standard's comparisons.
+int MagnitudeBelow(int diff, int step) {
+    int magnitude = 0, rest = std::abs(diff);
+    if (rest >= step) {
+        magnitude = 4;
+        rest -= step;
+    }
+    if (rest >= step >> 1) {
+        magnitude |= 2;
+        rest -= step >> 1;
+    }
+    if (rest >= step >> 2)
+        magnitude |= 1;
+    return magnitude;
+}
+
+// The predictor after code (sign bit 8 and magnitude) from predictor at index.
+int Decoded(int predictor, int index, int code) {
+    const int d = Tables().difference[index][code & 7];
+    return Clip16(code & 8 ? predictor - d : predictor + d);
+}
+
+void EncodeGreedy(const int* target, std::size_t n, std::size_t stride, ImaState& state,
+                  std::uint8_t* codes) {
     for (std::size_t i = 0; i < n; ++i) {
         const int t = target[i * stride];
-        int kept = 0;  // next[0..kept) sorted by cost, one node per state
-        for (int j = 0; j < have; ++j) {
-            const Node& from = current[j];
-            const int diff = t - from.state.predictor;
-            const int step = kImaSteps[from.state.index];
-            int magnitude = 0, rest = std::abs(diff);
-            if (rest >= step) {
-                magnitude = 4;
-                rest -= step;
+        const int diff = t - state.predictor;
+        const int m = MagnitudeBelow(diff, kImaSteps[state.index]);
+        const int sign = diff < 0 ? 8 : 0;
+        const int up = sign | std::min(7, m + 1);
+        const bool above = std::abs(Decoded(state.predictor, state.index, up) - t) <
+                           std::abs(Decoded(state.predictor, state.index, sign | m) - t);
+        codes[i] = static_cast<std::uint8_t>(above ? up : sign | m);
+        ImaDecode(codes[i], state);
+    }
+}
+
+// A path of the search: its squared error so far, where it ends (predictor
+// and step index), its rank among the paths kept at that step index, and for
+// the way back its parent among the previous sample's paths and its code.
+struct ImaPath {
+    std::int64_t cost = 0;
+    int predictor = 0;
+    std::uint8_t index = 0, rank = 0;
+    std::uint16_t parent = 0;
+    std::uint8_t code = 0;
+};
+
+// The paths kept for one sample: for each step index the cheapest few, no
+// two with the same predictor. Keeping paths apart by step index is what
+// pays: a path whose step is still small (or already large) is worth more
+// later than a slightly cheaper one at the same step.
+class PathBuckets {
+public:
+    static constexpr int kMostPaths = 8;
+    explicit PathBuckets(int paths) : paths_(std::clamp(paths, 1, kMostPaths)) {}
+
+    void Offer(const ImaPath& path) {
+        auto& slot = slots_[path.index];
+        int have = count_[path.index];
+        if (have == paths_ && path.cost >= slot[static_cast<std::size_t>(have - 1)].cost)
+            return;
+        int same = 0;
+        while (same < have && slot[static_cast<std::size_t>(same)].predictor != path.predictor)
+            ++same;
+        if (same < have) {
+            if (slot[static_cast<std::size_t>(same)].cost <= path.cost)
+                return;
+            std::copy(slot.begin() + same + 1, slot.begin() + have, slot.begin() + same);
+            --have;
+        } else if (have == 0) {
+            touched_[static_cast<std::size_t>(touchedCount_++)] = path.index;
+        }
+        int at = have < paths_ ? have++ : have - 1;
+        for (; at > 0 && slot[static_cast<std::size_t>(at - 1)].cost > path.cost; --at)
+            slot[static_cast<std::size_t>(at)] = slot[static_cast<std::size_t>(at - 1)];
+        slot[static_cast<std::size_t>(at)] = path;
+        count_[path.index] = static_cast<std::uint8_t>(have);
+    }
+
+    // Moves the kept paths to out, ranked, and empties the buckets.
+    void Drain(std::vector<ImaPath>& out) {
+        for (int t = 0; t < touchedCount_; ++t) {
+            const std::size_t index = touched_[static_cast<std::size_t>(t)];
+            for (int k = 0; k < count_[index]; ++k) {
+                out.push_back(slots_[index][static_cast<std::size_t>(k)]);
+                out.back().rank = static_cast<std::uint8_t>(k);
             }
-            if (rest >= step >> 1) {
-                magnitude |= 2;
-                rest -= step >> 1;
-            }
-            if (rest >= step >> 2)
-                magnitude |= 1;
+            count_[index] = 0;
+        }
+        touchedCount_ = 0;
+    }
+
+private:
+    int paths_;
+    std::array<std::array<ImaPath, kMostPaths>, 89> slots_{};
+    std::array<std::uint8_t, 89> count_{};
+    std::array<std::uint8_t, 89> touched_{};
+    int touchedCount_ = 0;
+};
+
+// The search over a run of targets: the live paths, and for each sample
+// the paths kept there (parent and code) for the way back.
+class ImaSearch {
+public:
+    // At most this many paths live on: the cheapest.
+    static constexpr std::size_t kMostLive = 64;
+
+    ImaSearch(const ImaState& state, int paths, std::size_t n) : buckets_(paths), start_(n + 1) {
+        live_.push_back({0, state.predictor, static_cast<std::uint8_t>(state.index), 0, 0, 0});
+        live_.reserve(89 * PathBuckets::kMostPaths);
+        next_.reserve(89 * PathBuckets::kMostPaths);
+        parents_.reserve(n * kMostLive / 2);
+        codes_.reserve(n * kMostLive / 2);
+    }
+
+    void Step(std::size_t i, int t) {
+        const ImaTables& tables = Tables();
+        for (std::size_t j = 0; j < live_.size(); ++j) {
+            const ImaPath& from = live_[j];
+            const int diff = t - from.predictor;
+            const int m = MagnitudeBelow(diff, kImaSteps[from.index]);
             const int sign = diff < 0 ? 8 : 0;
-            // The truncated step's code and the one above bracket the target.
-            for (int m = magnitude; m <= std::min(7, magnitude + 1); ++m) {
-                Node node{from.state, from.cost, static_cast<std::uint8_t>(j),
-                          static_cast<std::uint8_t>(sign | m)};
-                node.cost += Square(ImaDecode(node.code, node.state) - t);
-                if (kept == beam && node.cost >= next[kept - 1].cost)
-                    continue;
-                // One node per state: the cheaper way there.
-                int same = 0;
-                while (same < kept && (next[same].state.predictor != node.state.predictor ||
-                                       next[same].state.index != node.state.index))
-                    ++same;
-                if (same < kept) {
-                    if (next[same].cost <= node.cost)
-                        continue;
-                    std::copy(next + same + 1, next + kept, next + same);
-                    --kept;
-                }
-                int at = kept < beam ? kept++ : kept - 1;
-                for (; at > 0 && next[at - 1].cost > node.cost; --at)
-                    next[at] = next[at - 1];
-                next[at] = node;
+            // The codes around the target: below (at the smallest magnitude,
+            // the smallest of the other sign), nearest below, above; the
+            // cheapest path of each step also two and three above, whose
+            // larger steps meet a sudden loud sound early.
+            int tried[5] = {m > 0 ? sign | (m - 1) : sign ^ 8, sign | m, sign | std::min(7, m + 1)};
+            int count = 3;
+            if (from.rank == 0)
+                for (int up = 2; up <= 3 && m + up <= 7; ++up)
+                    tried[count++] = sign | (m + up);
+            for (int c = 0; c < count; ++c) {
+                const int code = tried[c];
+                const int d = tables.difference[from.index][code & 7];
+                const int predictor = Clip16(code & 8 ? from.predictor - d : from.predictor + d);
+                const std::int64_t error = predictor - t;
+                buckets_.Offer({from.cost + error * error, predictor,
+                                tables.next[from.index][code & 7], 0, static_cast<std::uint16_t>(j),
+                                static_cast<std::uint8_t>(code)});
             }
         }
-        for (int j = 0; j < kept; ++j)
-            trail[i * static_cast<std::size_t>(beam) + static_cast<std::size_t>(j)] = {
-                next[j].parent, next[j].code};
-        std::copy(next, next + kept, current);
-        have = kept;
+        next_.clear();
+        buckets_.Drain(next_);
+        KeepCheapest();
+        start_[i] = static_cast<std::uint32_t>(parents_.size());
+        for (const ImaPath& path : next_) {
+            parents_.push_back(path.parent);
+            codes_.push_back(path.code);
+        }
+        std::swap(live_, next_);
+    }
+
+    // The codes of the cheapest path, and the state it ends in.
+    void Finish(std::size_t n, std::uint8_t* codes, ImaState& state) const {
+        std::size_t at = 0;
+        for (std::size_t j = 1; j < live_.size(); ++j)
+            if (live_[j].cost < live_[at].cost)
+                at = j;
+        state = {live_[at].predictor, live_[at].index};
+        for (std::size_t i = n; i-- > 0;) {
+            codes[i] = codes_[start_[i] + at];
+            at = parents_[start_[i] + at];
+        }
+    }
+
+private:
+    void KeepCheapest() {
+        if (next_.size() <= kMostLive)
+            return;
+        costs_.clear();
+        for (const ImaPath& path : next_)
+            costs_.push_back(path.cost);
+        std::nth_element(costs_.begin(), costs_.begin() + kMostLive - 1, costs_.end());
+        const std::int64_t cut = costs_[kMostLive - 1];
+        std::size_t kept = 0;
+        for (const ImaPath& path : next_)
+            if (path.cost <= cut && kept < kMostLive)
+                next_[kept++] = path;
+        next_.resize(kept);
+    }
+
+    PathBuckets buckets_;
+    std::vector<ImaPath> live_, next_;
+    std::vector<std::int64_t> costs_;
+    std::vector<std::uint16_t> parents_;
+    std::vector<std::uint8_t> codes_;
+    std::vector<std::uint32_t> start_;
+};
+
+}  // namespace
+
+void ImaEncode(const int* target, std::size_t n, std::size_t stride, ImaState& state,
+               std::uint8_t* codes, int paths) {
+    if (paths <= 0) {
+        EncodeGreedy(target, n, stride, state, codes);
+        return;
     }
     if (n == 0)
         return;
-    state = current[0].state;  // the cheapest, sorted first
-    std::size_t at = 0;
-    for (std::size_t i = n; i-- > 0;) {
-        const auto [parent, code] = trail[i * static_cast<std::size_t>(beam) + at];
-        codes[i] = code;
-        at = parent;
-    }
+    ImaSearch search(state, paths, n);
+    for (std::size_t i = 0; i < n; ++i)
+        search.Step(i, target[i * stride]);
+    search.Finish(n, codes, state);
 }
 
 void DecodeXboxFrame(const unsigned char* frame, int count, std::int16_t* out, std::size_t stride) {
@@ -137,7 +286,7 @@ void EncodeXboxFrame(const int* target, int count, int& index, std::string& out)
     out.push_back('\0');
     std::uint8_t codes[kXboxFrameSamples] = {};
     if (count > 1)
-        ImaEncode(target + 1, static_cast<std::size_t>(count - 1), 1, state, codes, kImaBeam);
+        ImaEncode(target + 1, static_cast<std::size_t>(count - 1), 1, state, codes, kImaPaths);
     for (int k = 0; k < kXboxFrameSamples; k += 2)
         out.push_back(static_cast<char>((codes[k] & 15) | (codes[k + 1] & 15) << 4));
     index = state.index;
@@ -198,7 +347,7 @@ public:
         for (std::size_t c = 0; c < channels_; ++c) {
             for (std::uint32_t i = 0; i < count; ++i)
                 target[i] = samples[i * channels_ + c];
-            adpcm::ImaEncode(target.data(), count, 1, state_[c], codes[c].data(), adpcm::kImaBeam);
+            adpcm::ImaEncode(target.data(), count, 1, state_[c], codes[c].data(), adpcm::kImaPaths);
         }
         if (channels_ == 2) {
             for (std::uint32_t i = 0; i < count; ++i)

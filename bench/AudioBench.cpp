@@ -278,8 +278,8 @@ void ImaLookAheadGain(benchmark::State& state) {
     };
     double greedy = 0, trellis = 0;
     for (auto _ : state) {
-        greedy = snr(1);
-        trellis = snr(tamrel::adpcm::kImaBeam);
+        greedy = snr(0);
+        trellis = snr(tamrel::adpcm::kImaPaths);
     }
     state.counters["greedy dB"] = greedy;
     state.counters["look-ahead dB"] = trellis;
