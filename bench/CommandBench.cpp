@@ -7,6 +7,8 @@
 //   tamrel_command_bench pack FOLDER
 //   tamrel_command_bench plain-unpack ARCHIVE OFFSETS_FILE OUT_DIR
 //   tamrel_command_bench grow-all FOLDER   (appends one byte to every stream file)
+//   tamrel_command_bench many-block-pair DIR NAME BLOCKS
+//     (a pair whose first stream is PCM in BLOCKS blocks of 100 samples)
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -17,7 +19,9 @@
 #include <string>
 #include <vector>
 
+#include "PairBuilder.h"
 #include "QuietWindow.h"
+#include "StreamBuilder.h"
 #include "archive/pair/Pack.h"
 #include "archive/pair/Unpack.h"
 #include "table/StreamTable.h"
@@ -134,6 +138,15 @@ int main(int argc, char** argv) {
         if (args.size() == 6 && args[0] == "make-pair")
             return MakePair(args[1], args[2], std::stol(args[3]), std::stol(args[4]),
                             std::stol(args[5]));
+        if (args.size() == 4 && args[0] == "many-block-pair") {
+            tamrel::test::PairRecipe recipe;
+            const auto small = tamrel::test::ThreeKindsOfStreams();
+            recipe.streams = {
+                tamrel::test::ManyBlockStream(static_cast<std::uint32_t>(std::stoul(args[3]))),
+                small[0], small[1]};
+            tamrel::test::BuildPair(args[1], args[2], recipe);
+            return 0;
+        }
         if (args.size() == 2 && args[0] == "grow-all")
             return GrowAll(args[1]);
         if (args.size() == 4 && args[0] == "plain-unpack")

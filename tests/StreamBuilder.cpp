@@ -75,4 +75,21 @@ std::vector<std::string> ThreeKindsOfStreams() {
     return {BuildStream(first), BuildStream(second), BuildStream(third)};
 }
 
+std::string ManyBlockStream(std::uint32_t blocks) {
+    constexpr std::uint32_t kSamples = 100;
+    std::string out =
+        HeaderBlock(0, {{0xA0, 0x00}, {0x82, 2}, {0x84, 32000}, {0x85, blocks * kSamples}});
+    std::string payload = Uint32(kSamples, false);
+    for (std::uint32_t i = 0; i < kSamples; ++i) {
+        const auto v = static_cast<std::int16_t>(8000 * ((i % 73) - 36) / 36);
+        for (int c = 0; c < 2; ++c)
+            payload += std::string{static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
+    }
+    const std::string block = Block("SCDl", payload);
+    out.reserve(out.size() + block.size() * blocks + 8);
+    for (std::uint32_t b = 0; b < blocks; ++b)
+        out += block;
+    return out + Block("SCEl", "");
+}
+
 }  // namespace tamrel::test

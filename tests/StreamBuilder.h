@@ -44,4 +44,9 @@ std::string BuildStream(const StreamParts& parts);
 // samples, and ATRAC3plus, which has no decoder.
 std::vector<std::string> ThreeKindsOfStreams();
 
+// A PCM16 LE stereo stream at 32000 Hz of blocks of 100 samples of a tone:
+// many small blocks, the stream whose reading costs the most calls (130,000
+// blocks are 53 MB and seven minutes).
+std::string ManyBlockStream(std::uint32_t blocks);
+
 }  // namespace tamrel::test
