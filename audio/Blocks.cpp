@@ -159,9 +159,11 @@ std::string RewriteHeader(std::string_view oldHeader, std::uint32_t headerSize,
            tag.kind != HeaderTag::Kind::Repeat) {
         if (tag.kind == HeaderTag::Kind::Marker) {
             payload.push_back(static_cast<char>(tag.id));
-        } else if (tag.id == 0x85) {
+        } else if (tag.id == 0x85 && !changes.keepCount) {
             PutTag(payload, tag.id, count);
             wroteCount = true;
+        } else if ((tag.id == 0x86 || tag.id == 0x87) && changes.dropLoop) {
+            continue;
         } else if (tag.id == 0x86 && loop) {
             PutTag(payload, tag.id, loopStart);
             wroteStart = true;
@@ -176,7 +178,7 @@ std::string RewriteHeader(std::string_view oldHeader, std::uint32_t headerSize,
             payload.append(tag.stored);
         }
     }
-    if (!wroteCount)
+    if (!wroteCount && !changes.keepCount)
         PutTag(payload, 0x85, count);
     if (loop && !wroteStart)
         PutTag(payload, 0x86, loopStart);

@@ -134,14 +134,17 @@ struct SampleLoop {
     std::uint64_t end = 0;
 };
 
-// What a rewritten header block changes: the sample count (tag 0x85), the
-// loop where there is one (tags 0x86 and 0x87, the last stored inclusively;
-// without one, the old loop tags are kept), and tags written anew in place
-// of the old ones with their ids.
+// What a rewritten header block changes: the sample count (tag 0x85; kept
+// as it is stored with keepCount), the loop where there is one (tags 0x86 and
+// 0x87, the last stored inclusively; without one, the old loop tags are kept,
+// or with dropLoop left out), and tags written anew in place of the old ones
+// with their ids.
 struct HeaderChanges {
     std::uint32_t samples = 0;
     std::optional<SampleLoop> loop;
     std::vector<std::pair<int, std::string>> newTags;
+    bool keepCount = false;
+    bool dropLoop = false;
 };
 
 // The header block of oldHeader (headerSize bytes, preamble included) with

@@ -35,6 +35,8 @@ struct Options {
     std::optional<std::string> outputFolder;
     std::optional<std::string> loop;
     std::optional<std::string> from;
+    std::optional<std::string> samples;  // loop --samples S-E
+    bool off = false;                    // loop --off
 };
 
 // Text on stdout, as the user's console shows it (UTF-8 everywhere).
@@ -82,5 +84,6 @@ int RunCheck(const Options& options, ConsoleWindow& window);
 int RunExport(const Options& options, ConsoleWindow& window);
 int RunReplace(const Options& options, ConsoleWindow& window);
 int RunRestore(const Options& options, ConsoleWindow& window);
+int RunLoop(const Options& options, ConsoleWindow& window);
 
 }  // namespace tamrel::cli

@@ -99,6 +99,15 @@ const std::vector<Command>& Commands() {
         {"restore",
          {{"restore FOLDER ROW", "put the kept original of row ROW's stream back"}},
          2, 2, RunRestore, "tamrel-cli restore music_ 3"},
+        {"loop",
+         {{"loop FOLDER ROW START-END",
+           "set the loop of row ROW's stream without encoding it\n"
+           "again: only its header's loop tags change (times\n"
+           "like 12.5-80 or 0:12.50-1:20.00); the first original\n"
+           "is kept as NAME.asf.orig"},
+          {"loop FOLDER ROW --samples S-E", "the same in the stream's own samples"},
+          {"loop FOLDER ROW --off", "remove the stream's loop"}},
+         2, 3, RunLoop, "tamrel-cli loop music_ 3 0:12.50-1:20.00"},
         {"help",
          {{"help [COMMAND]", "show this help, or COMMAND's: its synopsis, options\n"
                              "and an example (as COMMAND --help does)"}},
@@ -147,6 +156,11 @@ const std::vector<Option>& OptionTable() {
          &Options::force, nullptr, {"unpack", "export"}},
         {0, "from", "DIR", "with replace: the folder of audio files to replace\nstreams with",
          nullptr, &Options::from, {"replace"}},
+        {0, "samples", "S-E",
+         "with loop: the loop in the stream's own samples (S\nincluded, E not)",
+         nullptr, &Options::samples, {"loop"}},
+        {0, "off", nullptr, "with loop: remove the stream's loop", &Options::off, nullptr,
+         {"loop"}},
         {'q', "quiet", nullptr, "print no progress and no messages of success", &Options::quiet},
         {0, "progress", nullptr,
          "show progress where stderr is no terminal too: a plain\n"

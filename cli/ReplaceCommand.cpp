@@ -1,4 +1,5 @@
-// replace and restore: a stream file replaced by an audio file, or a folder of them, and put back.
+// replace, restore and loop: a stream file replaced by an audio file, or a
+// folder of them, put back, or given another loop in its header alone.
 #include "Console.h"
 
 #include "archive/folder/Replace.h"
@@ -35,17 +36,37 @@ std::optional<double> ParseTime(const std::string& text) {
     return std::nullopt;
 }
 
-// "START-END" as two times; nothing (with why) when malformed.
-std::optional<GivenLoop> ParseLoop(const std::string& text, std::string& why) {
+// "START-END" as two times (what names where it was given); nothing (with
+// why) when malformed.
+std::optional<GivenLoop> ParseLoop(const std::string& text, const std::string& what,
+                                   std::string& why) {
     const std::size_t dash = text.find('-');
     const auto start = ParseTime(text.substr(0, dash));
     const auto end = dash == std::string::npos ? std::nullopt : ParseTime(text.substr(dash + 1));
     if (!start || !end) {
-        why = "--loop: '" + text + "' is no loop like 12.5-80 or 0:12.50-1:20.00";
+        why = what + ": '" + text + "' is no loop like 12.5-80 or 0:12.50-1:20.00";
         return std::nullopt;
     }
     if (*end <= *start) {
-        why = "--loop: the loop " + text + " ends before it starts";
+        why = what + ": the loop " + text + " ends before it starts";
+        return std::nullopt;
+    }
+    return GivenLoop{*start, *end};
+}
+
+// "S-E" as two sample numbers, E above S; nothing (with why) when malformed.
+std::optional<GivenLoop> ParseSampleLoop(const std::string& text, std::string& why) {
+    const std::size_t dash = text.find('-');
+    const auto number = [](const std::string& field) -> std::optional<double> {
+        if (field.empty() || field.size() > 15 ||
+            field.find_first_not_of("0123456789") != std::string::npos)
+            return std::nullopt;
+        return std::stod(field);
+    };
+    const auto start = number(text.substr(0, dash));
+    const auto end = dash == std::string::npos ? std::nullopt : number(text.substr(dash + 1));
+    if (!start || !end || *end <= *start) {
+        why = "--samples: '" + text + "' is no loop of samples like 5-1000";
         return std::nullopt;
     }
     return GivenLoop{*start, *end};
@@ -120,7 +141,7 @@ int RunReplace(const Options& options, ConsoleWindow& window) {
     ReplaceOptions replaceOptions;
     if (options.loop) {
         std::string why;
-        replaceOptions.loop = ParseLoop(*options.loop, why);
+        replaceOptions.loop = ParseLoop(*options.loop, "--loop", why);
         if (!replaceOptions.loop)
             return UsageError(why);
     }
@@ -161,6 +182,43 @@ int RunRestore(const Options& options, ConsoleWindow& window) {
     if (restored)
         window.Success("Restored the original of " + *name);
     return restored ? kSuccess : kFailure;
+}
+
+int RunLoop(const Options& options, ConsoleWindow& window) {
+    const bool times = options.arguments.size() == 3;
+    if (int{times} + int{options.off} + int{options.samples.has_value()} != 1)
+        return UsageError("loop takes one of START-END, --samples S-E and --off");
+    LoopRequest request;
+    request.off = options.off;
+    if (!options.off) {
+        std::string why;
+        const auto loop = options.samples ? ParseSampleLoop(*options.samples, why)
+                                          : ParseLoop(options.arguments[2], "START-END", why);
+        if (!loop)
+            return UsageError(why);
+        request.inSamples = options.samples.has_value();
+        request.start = loop->start;
+        request.end = loop->end;
+    }
+    const std::string folder = AsDialogPath(options.arguments[0]);
+    int status = kSuccess;
+    const auto name = RowName(folder, options.arguments[1], window, status, "loop");
+    if (!name)
+        return status;
+    std::optional<SampleLoop> written;
+    const ReplaceOutcome outcome = SetStreamLoop(folder, *name, request, window, &written);
+    const bool done =
+        outcome == ReplaceOutcome::LoopWritten || outcome == ReplaceOutcome::Unchanged;
+    window.ReportBoxes(done);
+    if (!done)
+        return kFailure;
+    const std::string what = written ? "loops over samples " + std::to_string(written->start) +
+                                           "-" + std::to_string(written->end)
+                                     : "does not loop";
+    window.Success(outcome == ReplaceOutcome::Unchanged
+                       ? *name + " unchanged: it " + what + " already"
+                       : "Now " + *name + " " + what);
+    return kSuccess;
 }
 
 }  // namespace tamrel::cli

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -15,6 +16,7 @@
 #include "archive/folder/WorkFolder.h"
 #include "archive/host/WindowServices.h"
 #include "audio/AudioFile.h"
+#include "audio/Blocks.h"
 #include "audio/Decoder.h"
 #include "audio/Encoder.h"
 #include "audio/StreamInfo.h"
@@ -524,6 +526,100 @@ ReplaceOutcome RestoreStream(const std::string& folder, const std::string& name,
                                             " could not be synced to disk");
     }
     return ReplaceOutcome::Restored;
+}
+
+namespace {
+
+// The loop asked for in the stream's samples, or why it cannot be set.
+std::optional<SampleLoop> LoopInSamples(const LoopRequest& request, const StreamInfo& info,
+                                        const std::string& name, std::string& refusal) {
+    const auto toSamples = [&](double value) {
+        return request.inSamples ? value : value * static_cast<double>(info.sampleRate);
+    };
+    const double start = std::round(toSamples(request.start));
+    const double end = std::round(toSamples(request.end));
+    const auto samples = static_cast<double>(info.samples);
+    if (start < 0 || end <= start || end > samples) {
+        refusal = "The loop " + std::to_string(static_cast<long long>(start)) + "-" +
+                  std::to_string(static_cast<long long>(end)) + " does not lie inside the " +
+                  std::to_string(info.samples) + " samples of " + name + ".";
+        return std::nullopt;
+    }
+    return SampleLoop{static_cast<std::uint64_t>(start), static_cast<std::uint64_t>(end)};
+}
+
+// Why the header alone cannot carry a new loop of the stream; empty when it can.
+std::string LoopRefusal(const StreamInfo& info, const FileSource& file, const std::string& name) {
+    if (info.headerSize == 0)
+        return "The stream " + name + " has no stream header.";
+    if (info.codec == Codec::MicroTalk10 || info.codec == Codec::MicroTalk5)
+        return "The loop of " + name +
+               " cannot be set in its header alone: a MicroTalk stream keeps its loop as a second "
+               "bitstream.";
+    for (std::uint64_t at = 0;;) {
+        const auto block = ReadPreamble(file, at, BlockSizeRule::EitherOrder);
+        if (!block || block->size < kBlockPreamble || block->Is("SCEl"))
+            return "";
+        if (block->Is("SCLl"))
+            return "The loop of " + name +
+                   " cannot be set in its header alone: the stream has a loop block as well.";
+        at += block->size;
+    }
+}
+
+}  // namespace
+
+ReplaceOutcome SetStreamLoop(const std::string& folder, const std::string& name,
+                             const LoopRequest& request, WindowServices& window,
+                             std::optional<SampleLoop>* written) {
+    auto stream = TakeStream(folder, name, window);
+    if (!stream)
+        return ReplaceOutcome::FolderInUse;
+    const Folder& work = stream->taken.Work();
+    std::optional<OldStream> old(std::in_place, work, name);
+    const StreamInfo& info = old->info;
+    std::string refusal = LoopRefusal(info, old->file, name);
+    std::optional<SampleLoop> loop;
+    if (refusal.empty() && !request.off)
+        loop = LoopInSamples(request, info, name, refusal);
+    if (!refusal.empty()) {
+        stream->taken.Release();
+        window.WarningBox(refusal, "Error");
+        return ReplaceOutcome::LoopRefused;
+    }
+    if (written)
+        *written = loop;
+    const auto now = info.ValidLoop();
+    if (loop ? now && now->first == loop->start && now->second == loop->end : !info.Loops())
+        return ReplaceOutcome::Unchanged;
+
+    // The new header, then every byte after the old one as it is.
+    std::string header(info.headerSize, '\0');
+    if (old->file.ReadAt(0, header.data(), header.size()) != header.size())
+        throw InputError("The stream file " + work.PathOf(name) + " changed while it was read.");
+    HeaderChanges changes;
+    changes.keepCount = true;
+    changes.loop = loop;
+    changes.dropLoop = !loop;
+    ReplacingFileWriter file(work, name);
+    file.Write(RewriteHeader(header, info.headerSize, changes));
+    std::string chunk(1 << 20, '\0');
+    for (std::uint64_t at = info.headerSize; at < old->size;) {
+        const std::size_t n = old->file.ReadAt(at, chunk.data(), chunk.size());
+        if (n == 0)
+            throw InputError("The stream file " + work.PathOf(name) +
+                             " changed while it was read.");
+        file.Write(std::string_view(chunk.data(), n));
+        at += n;
+    }
+    file.Finish();
+    const std::string original = KeptOriginalOf(name);
+    if (StatusAt(work, original, false).kind == NameStatus::Kind::Missing)
+        CopyFileAt(work, name, original);
+    old.reset();  // Windows renames over no file that is still open
+    file.RenameIntoPlace();
+    work.Sync();
+    return ReplaceOutcome::LoopWritten;
 }
 
 }  // namespace tamrel

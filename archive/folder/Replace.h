@@ -22,6 +22,7 @@ enum class ReplaceOutcome {
     CannotEncode,  // EncodeVerdict refuses the stream: its why is the message
     LoopRefused,   // a loop given by hand that the stream or the audio cannot take
     NoOriginal,    // nothing was kept to restore
+    LoopWritten,   // the header's loop tags were rewritten
 };
 
 struct ReplaceReport {
@@ -91,6 +92,26 @@ bool IsReplaceableAudioName(const std::string& fileName);
 std::optional<FolderReplaceSummary> ReplaceFromFolder(
     const std::string& folder, const std::string& audioFolder, WindowServices& window,
     const std::function<void(const FolderStreamResult&)>& onStream);
+
+// A loop for SetStreamLoop: start to end (end not included) in seconds of
+// the stream or in its samples, or none at all.
+struct LoopRequest {
+    bool off = false;
+    bool inSamples = false;
+    double start = 0, end = 0;
+};
+
+// Sets (or removes) the loop of the stream file name by rewriting the loop
+// tags of its header alone: every other byte stays as it is, and a header
+// without room for the tags grows. The first original is kept as
+// NAME.asf.orig, and the file is replaced through a temporary one under the
+// folder's lock. Refuses (LoopRefused, the box says why) a loop outside the
+// stream, a stream whose loop the header alone does not carry (MicroTalk's,
+// or one with a loop block) and a stream without a header; Unchanged when
+// the header says so already. The loop written is given back in samples.
+ReplaceOutcome SetStreamLoop(const std::string& folder, const std::string& name,
+                             const LoopRequest& request, WindowServices& window,
+                             std::optional<SampleLoop>* written = nullptr);
 
 // Puts the kept original back over the stream file and removes the copy.
 ReplaceOutcome RestoreStream(const std::string& folder, const std::string& name,

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <map>
 #include <vector>
 
 #include "Ffmpeg.h"
@@ -13,6 +14,8 @@
 #include "TestFiles.h"
 #include "archive/pair/Pack.h"
 #include "archive/pair/Unpack.h"
+#include "audio/AudioFile.h"
+#include "audio/Blocks.h"
 #include "audio/Decoder.h"
 #include "audio/Encoder.h"
 #include "audio/Export.h"
@@ -147,6 +150,103 @@ TEST_F(ReplaceTest, RefusalsWriteNothing) {
                                              ": No such file or directory");
     }
     EXPECT_EQ(test::TempDir::ListingOf(folder) + ReadFileBytes(Stream(3)), before);
+}
+
+// A loop set in place: the header's loop tags alone change, the blocks stay
+// byte for byte, the first original is kept, export writes the new loop;
+// set again or removed the same way. Stream 1 (PCM, 100 samples at 32000
+// Hz) loops over 5 to 100; stream 2 (XA, 28 samples) has no loop tags, so
+// its header grows to take them.
+TEST_F(ReplaceTest, ALoopIsSetInTheHeaderAloneAndRemoved) {
+    const std::string folder = dir / "music_";
+    const struct {
+        int stream;
+        LoopRequest request;
+        ReplaceOutcome outcome;
+        std::optional<std::pair<std::uint64_t, std::uint64_t>> loop;
+    } steps[] = {
+        {1, {false, true, 10, 60}, ReplaceOutcome::LoopWritten, std::pair{10u, 60u}},
+        {1,
+         {false, false, 20 / 32000.0, 90 / 32000.0},
+         ReplaceOutcome::LoopWritten,
+         std::pair{20u, 90u}},
+        {1, {false, true, 20, 90}, ReplaceOutcome::Unchanged, std::pair{20u, 90u}},
+        {1, {true, false, 0, 0}, ReplaceOutcome::LoopWritten, std::nullopt},
+        {1, {true, false, 0, 0}, ReplaceOutcome::Unchanged, std::nullopt},
+        {2, {false, true, 3, 28}, ReplaceOutcome::LoopWritten, std::pair{3u, 28u}},
+    };
+    std::map<int, std::string> originals = {{1, ReadFileBytes(Stream(1))},
+                                            {2, ReadFileBytes(Stream(2))}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(std::to_string(step.stream) + " " + std::to_string(step.request.start));
+        const std::string name = "music_0000" + std::to_string(step.stream) + ".asf";
+        const std::string before = ReadFileBytes(Stream(step.stream));
+        const StreamInfo old = ReadStreamInfo(MemorySource(before));
+        ASSERT_EQ(SetStreamLoop(folder, name, step.request, window), step.outcome);
+        const std::string after = ReadFileBytes(Stream(step.stream));
+        const StreamInfo now = ReadStreamInfo(MemorySource(after));
+        EXPECT_EQ(now.ValidLoop(), step.loop);
+        EXPECT_EQ(now.Loops(), step.loop.has_value());
+        EXPECT_EQ(now.headerSamples, old.headerSamples);
+        EXPECT_EQ(after.substr(now.headerSize), before.substr(old.headerSize));
+        EXPECT_EQ(Decoded(after), Decoded(before));
+        EXPECT_EQ(ReadFileBytes(Stream(step.stream) + ".orig"), originals[step.stream]);
+        // Export writes the loop the header now has.
+        ExportWav(FileSource(Stream(step.stream)), name, dir / "loop.wav");
+        const auto facts = AudioFileReader(dir / "loop.wav").Facts().loop;
+        ASSERT_EQ(facts.has_value(), step.loop.has_value());
+        if (facts) {
+            EXPECT_EQ(std::pair(facts->start, facts->end), *step.loop);
+        }
+    }
+    EXPECT_GT(ReadStreamInfo(MemorySource(ReadFileBytes(Stream(2)))).headerSize,
+              ReadStreamInfo(MemorySource(originals[2])).headerSize);
+    EXPECT_EQ(RestoreStream(folder, "music_00002.asf", window), ReplaceOutcome::Restored);
+    EXPECT_EQ(ReadFileBytes(Stream(2)), originals[2]);
+}
+
+// A loop the header cannot take alone, or one outside the stream, is refused
+// with why, and nothing in the folder changes.
+TEST_F(ReplaceTest, ALoopThatTheHeaderCannotTakeIsRefused) {
+    const std::string folder = dir / "music_";
+    StreamParts microTalk;
+    microTalk.tags = {{0x80, 1}, {0x82, 1}, {0xA0, 0x04}};
+    microTalk.dataPayloads = {Uint32(432, false) + Uint32(0, false) + "\x01" +
+                              std::string(86, '\0')};
+    test::WriteFileBytes(folder + test::kSep + "talk.asf", BuildStream(microTalk));
+    StreamParts withLoopBlock;
+    withLoopBlock.tags = {{0xA0, 0x00}, {0x82, 1}, {0x84, 22050}};
+    withLoopBlock.dataPayloads = {Uint32(10, false) + std::string(20, '\x01')};
+    std::string blocked = BuildStream(withLoopBlock);
+    blocked.insert(blocked.size() - 8, test::Block("SCLl", Uint32(0, false)));
+    test::WriteFileBytes(folder + test::kSep + "blocked.asf", blocked);
+    const struct {
+        const char* name;
+        LoopRequest request;
+        std::string why;
+    } cases[] = {
+        {"music_00001.asf",
+         {false, true, 10, 101},
+         "The loop 10-101 does not lie inside the 100 samples of music_00001.asf."},
+        {"music_00001.asf",
+         {false, false, 0.001, 0.004},
+         "The loop 32-128 does not lie inside the 100 samples of music_00001.asf."},
+        {"talk.asf",
+         {false, true, 0, 100},
+         "The loop of talk.asf cannot be set in its header alone: a MicroTalk stream keeps its "
+         "loop as a second bitstream."},
+        {"blocked.asf",
+         {true, false, 0, 0},
+         "The loop of blocked.asf cannot be set in its header alone: the stream has a loop "
+         "block as well."},
+    };
+    const std::string before = test::TempDir::ListingOf(folder);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(SetStreamLoop(folder, c.name, c.request, window), ReplaceOutcome::LoopRefused);
+        EXPECT_EQ(window.calls.back(), "warning Error: " + c.why);
+        EXPECT_EQ(test::TempDir::ListingOf(folder), before);
+    }
 }
 
 // Stream 1 is PCM at 32000 Hz, stereo, 100 samples looping over 5 to 100;

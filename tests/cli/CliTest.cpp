@@ -332,6 +332,8 @@ TEST_F(CliTest, BashCompletesCommandsOptionsAndOperands) {
         {"--de", "--details"},
         {"list --ro", "--rows="},
         {"help re", "replace restore"},
+        {"loop ''", "music_"},
+        {"loop music_ 2 --o", "--off --output="},
         {"list -- --t", ""},
     };
     for (const auto& [typed, offered] : cases) {
@@ -633,6 +635,49 @@ TEST_F(CliSoundTest, ReplaceThenPackThenRestore) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "Restored the original of music_00002.asf\n");
     EXPECT_EQ(Run("restore " + At("music_") + " 2").status, 1);
+}
+
+// loop sets a loop in the header alone, in times or samples, and removes it;
+// what it cannot do it says, and usage errors exit with 2.
+TEST_F(CliSoundTest, LoopSetsAndRemovesALoopInPlace) {
+    ASSERT_EQ(Run("-q unpack " + pair.archivePath).status, 0);
+    const std::string folder = At("music_");
+    const struct {
+        std::string arguments;
+        int status;
+        std::string out, err;
+    } cases[] = {
+        {"loop " + folder + " 1 --samples 10-60", 0,
+         "Now music_00001.asf loops over samples 10-60\n", ""},
+        {"loop " + folder + " 1 0.0005-0:00.0025", 0,
+         "Now music_00001.asf loops over samples 16-80\n", ""},
+        {"loop --samples=16-80 " + folder + " 1", 0,
+         "music_00001.asf unchanged: it loops over samples 16-80 already\n", ""},
+        {"loop " + folder + " 1 --off", 0, "Now music_00001.asf does not loop\n", ""},
+        {"loop " + folder + " 1 --samples 10-101", 1, "",
+         "tamrel-cli: The loop 10-101 does not lie inside the 100 samples of music_00001.asf.\n"},
+        {"loop " + folder + " 1", 2, "",
+         "tamrel-cli: loop takes one of START-END, --samples S-E and --off\n"},
+        {"loop " + folder + " 1 5-9 --off", 2, "",
+         "tamrel-cli: loop takes one of START-END, --samples S-E and --off\n"},
+        {"loop " + folder + " 1 --samples 9-5", 2, "",
+         "tamrel-cli: --samples: '9-5' is no loop of samples like 5-1000\n"},
+        {"loop " + folder + " 1 ab", 2, "",
+         "tamrel-cli: START-END: 'ab' is no loop like 12.5-80 or 0:12.50-1:20.00\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const Result r = Run(c.arguments);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.out, c.out);
+        if (c.status == 2)
+            EXPECT_EQ(r.err.substr(0, c.err.size()), c.err);
+        else
+            EXPECT_EQ(r.err, c.err);
+    }
+    const Result details = Run("list --details --tsv " + folder);
+    EXPECT_NE(details.out.find("music_00001.asf"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(folder + "/music_00001.asf.orig"));
 }
 
 // list, check and pack --dry-run as one JSON document each, read back with a
