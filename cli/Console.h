@@ -37,6 +37,7 @@ struct Options {
     std::optional<std::string> from;
     std::optional<std::string> samples;  // loop --samples S-E
     bool off = false;                    // loop --off
+    bool all = false;                    // restore --all
 };
 
 // Text on stdout, as the user's console shows it (UTF-8 everywhere).

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,7 +37,12 @@ struct Command {
     const char* example;  // a command line a user would type
     // Operands that depend on an option: replace takes one with --from.
     std::size_t (*operandsWith)(const Options& options) = nullptr;
+    // For a command that takes several operands, each its own run: the
+    // operands of each run, in order.
+    std::vector<std::vector<std::string>> (*runs)(const Options& options) = nullptr;
 };
+
+constexpr std::size_t kAny = static_cast<std::size_t>(-1);
 
 int RunHelp(const Options& options, ConsoleWindow& window);
 
@@ -44,20 +50,40 @@ std::size_t ReplaceOperands(const Options& options) {
     return options.from ? 1 : 3;
 }
 
+std::size_t RestoreOperands(const Options& options) {
+    return options.all || options.rows ? 1 : 2;
+}
+
+// Each operand its own run.
+std::vector<std::vector<std::string>> EachOperand(const Options& options) {
+    std::vector<std::vector<std::string>> runs;
+    for (const std::string& operand : options.arguments)
+        runs.push_back({operand});
+    return runs;
+}
+
+// check FILE FOLDER is one run; pairs alone are each their own.
+std::vector<std::vector<std::string>> CheckRuns(const Options& options) {
+    const auto& operands = options.arguments;
+    if (operands.size() == 2 && IsExistingFolder(AsDialogPath(operands[1])))
+        return {operands};
+    return EachOperand(options);
+}
+
 const std::vector<Command>& Commands() {
     // clang-format off
     static const std::vector<Command> commands = {
         {"unpack",
-         {{"unpack FILE",
+         {{"unpack FILE...",
            "unpack the pair of FILE (either file of the pair)\n"
            "into the work folder beside it; stream files there\n"
            "that differ from the pair (your edits) are listed\n"
            "and nothing is written, unless --force is given"}},
-         1, 1, RunUnpack, "tamrel-cli unpack music.ast"},
+         1, kAny, RunUnpack, "tamrel-cli unpack music/*.ast", nullptr, EachOperand},
         {"pack",
-         {{"pack FOLDER", "pack the work folder FOLDER into a new pair beside it"},
-          {"pack --dry-run FOLDER", "print what pack would do, and write nothing"}},
-         1, 1, RunPack, "tamrel-cli pack music_"},
+         {{"pack FOLDER...", "pack the work folder FOLDER into a new pair beside it"},
+          {"pack --dry-run FOLDER...", "print what pack would do, and write nothing"}},
+         1, kAny, RunPack, "tamrel-cli pack music_", nullptr, EachOperand},
         {"list",
          {{"list FILE|FOLDER",
            "print the stream table of a pair (nothing is\n"
@@ -70,16 +96,18 @@ const std::vector<Command>& Commands() {
          {{"check FILE [FOLDER]",
            "verify a pair: every stream found, every bank\n"
            "reference consistent; with FOLDER, also that the\n"
-           "pair holds exactly what the work folder describes"}},
-         1, 2, RunCheck, "tamrel-cli check music_.ast music_"},
+           "pair holds exactly what the work folder describes"},
+          {"check FILE...", "verify several pairs, each as above"}},
+         1, kAny, RunCheck, "tamrel-cli check music_.ast music_", nullptr, CheckRuns},
         {"export",
-         {{"export SOURCE [--rows LIST] [-o DIR]",
+         {{"export SOURCE... [--rows LIST] [-o DIR]",
            "write streams as WAV files NAME.wav: SOURCE is a pair\n"
            "(read in memory, nothing unpacked) or a work folder;\n"
            "LIST like 2,5-7 (default: every stream); DIR defaults\n"
            "to the work folder (for a pair, the one Unpack would\n"
            "make beside it, created if missing)"}},
-         1, 1, RunExport, "tamrel-cli export music_ --rows 2,5-7 -o wavs"},
+         1, kAny, RunExport, "tamrel-cli export music_ --rows 2,5-7 -o wavs", nullptr,
+         EachOperand},
         {"replace",
          {{"replace FOLDER ROW AUDIOFILE [--loop START-END]",
            "encode AUDIOFILE (WAV, AIFF, FLAC, Ogg Vorbis, Opus,\n"
@@ -97,8 +125,10 @@ const std::vector<Command>& Commands() {
          3, 3, RunReplace, "tamrel-cli replace music_ 3 theme.flac --loop 12.5-80",
          ReplaceOperands},
         {"restore",
-         {{"restore FOLDER ROW", "put the kept original of row ROW's stream back"}},
-         2, 2, RunRestore, "tamrel-cli restore music_ 3"},
+         {{"restore FOLDER ROW", "put the kept original of row ROW's stream back"},
+          {"restore FOLDER --rows LIST", "the same for each row of LIST (like 2,5-7)"},
+          {"restore FOLDER --all", "the same for every stream with a kept original"}},
+         2, 2, RunRestore, "tamrel-cli restore music_ --all", RestoreOperands},
         {"loop",
          {{"loop FOLDER ROW START-END",
            "set the loop of row ROW's stream without encoding it\n"
@@ -139,8 +169,10 @@ const std::vector<Option>& OptionTable() {
          "with list, check and pack --dry-run: one JSON document\n"
          "on stdout (the keys are in the README)",
          &Options::json, nullptr, {"list", "check", "pack"}},
-        {0, "rows", "LIST", "with export: the rows to export", nullptr, &Options::rows,
-         {"export"}},
+        {0, "rows", "LIST", "with export and restore: the rows to export or\nrestore",
+         nullptr, &Options::rows, {"export", "restore"}},
+        {0, "all", nullptr, "with restore: every stream with a kept original", &Options::all,
+         nullptr, {"restore"}},
         {0, "loop", "START-END",
          "with replace: the new stream's loop, in seconds (12.5)\n"
          "or minutes and seconds (0:12.50) of AUDIOFILE",
@@ -295,6 +327,8 @@ std::string Misplaced(const Options& options) {
         return "--json goes with pack --dry-run only: pack itself prints no listing";
     if (options.from && options.loop)
         return "--loop goes with the replacement of one stream only";
+    if (options.all && options.rows)
+        return "--all and --rows name the rows twice: give one";
     return {};
 }
 
@@ -389,6 +423,35 @@ Parsed ParseCommandLine(const std::vector<std::string>& args) {
 
 }  // namespace
 
+// Runs a command once for each group of operands, each on its own (and
+// under its own lock), then says how many succeeded: the worst status of
+// them all, 0 only when every one succeeded.
+int RunEach(const std::vector<std::vector<std::string>>& runs, const Options& options, bool quiet,
+            const std::function<int(const Options&)>& runOne) {
+    int worst = kSuccess;
+    std::vector<std::string> failed;
+    for (const auto& operands : runs) {
+        Options one = options;
+        one.arguments = operands;
+        const int status = runOne(one);
+        worst = std::max(worst, status);
+        if (status != kSuccess)
+            failed.push_back(operands.front());
+    }
+    const std::string done = std::to_string(runs.size() - failed.size()) + " of " +
+                             std::to_string(runs.size()) + " succeeded";
+    if (failed.empty()) {
+        if (!quiet)
+            Print(done + ".\n");
+        return kSuccess;
+    }
+    std::string names;
+    for (const std::string& name : failed)
+        names += (names.empty() ? "" : ", ") + name;
+    WriteText(stderr, "tamrel-cli: " + done + "; failed: " + names + "\n");
+    return worst;
+}
+
 int Run(int argc, char** argv) {
     Parsed parsed = ParseCommandLine(ProgramArguments(argc, argv));
     if (parsed.status >= 0)
@@ -426,14 +489,23 @@ int Run(int argc, char** argv) {
                                                                 : ConsoleWindow::Progress::Line)
         : options.progress        ? ConsoleWindow::Progress::Log
                                   : ConsoleWindow::Progress::None;
-    ConsoleWindow window(stdout, stderr, progress, quiet, options.force);
-    try {
-        return command->run(options, window);
-    } catch (const std::exception& e) {
-        window.ReportBoxes(false);
-        window.Error(e.what());
-        return kFailure;
-    }
+    const auto runOne = [&](const Options& one) {
+        ConsoleWindow window(stdout, stderr, progress, quiet, options.force);
+        try {
+            return command->run(one, window);
+        } catch (const std::exception& e) {
+            window.ReportBoxes(false);
+            window.Error(e.what());
+            return kFailure;
+        }
+    };
+    const auto runs = command->runs ? command->runs(options)
+                                    : std::vector<std::vector<std::string>>{options.arguments};
+    if (runs.size() == 1)
+        return runOne(options);
+    if (options.json)
+        return UsageError("--json takes one " + std::string(command->name) + " at a time");
+    return RunEach(runs, options, quiet, runOne);
 }
 
 }  // namespace tamrel::cli

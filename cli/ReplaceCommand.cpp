@@ -170,7 +170,45 @@ int RunReplace(const Options& options, ConsoleWindow& window) {
     return kSuccess;
 }
 
+// restore FOLDER --all or --rows LIST: many originals back, one lock.
+int RunRestoreMany(const Options& options, ConsoleWindow& window) {
+    const std::string folder = AsDialogPath(options.arguments[0]);
+    if (SaidFileIsNoWorkFolder(folder, "restore", window))
+        return kFailure;
+    StreamTable table;
+    if (!OpenWorkTable(table, folder, window))
+        return kFailure;
+    std::vector<std::int32_t> rows;
+    if (options.rows) {
+        std::string why;
+        const auto listed = ParseRowList(*options.rows, table.RowCount() - 1, "--rows", why);
+        if (!listed)
+            return UsageError(why);
+        rows = *listed;
+    } else {
+        for (std::int32_t row = 1; row < table.RowCount(); ++row)
+            rows.push_back(row);
+    }
+    std::vector<std::string> names;
+    for (const std::int32_t row : rows)
+        names.push_back(table.CellText(kNameCol, row));
+    const auto summary = RestoreStreams(folder, names, options.all, window,
+                                        [&](const std::string& name, const std::string& why) {
+                                            if (why.empty())
+                                                window.Success("Restored the original of " + name);
+                                            else
+                                                window.Error(name + ": " + why);
+                                        });
+    window.ReportBoxes(summary.has_value());
+    if (!summary)
+        return kFailure;
+    window.Success(summary->Text());
+    return summary->failed == 0 ? kSuccess : kFailure;
+}
+
 int RunRestore(const Options& options, ConsoleWindow& window) {
+    if (options.all || options.rows)
+        return RunRestoreMany(options, window);
     const std::string folder = AsDialogPath(options.arguments[0]);
     int status = kSuccess;
     const auto name = RowName(folder, options.arguments[1], window, status, "restore");

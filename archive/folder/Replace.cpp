@@ -622,4 +622,48 @@ ReplaceOutcome SetStreamLoop(const std::string& folder, const std::string& name,
     return ReplaceOutcome::LoopWritten;
 }
 
+std::string RestoreSummary::Text() const {
+    return "Restored " + std::to_string(restored) + (restored == 1 ? " stream" : " streams") +
+           (failed > 0 ? ", " + std::to_string(failed) + " failed." : ".");
+}
+
+std::optional<RestoreSummary> RestoreStreams(
+    const std::string& folder, const std::vector<std::string>& names, bool onlyKept,
+    WindowServices& window,
+    const std::function<void(const std::string&, const std::string&)>& onStream) {
+    std::set<std::string> targets;
+    for (const std::string& name : names) {
+        if (std::string refusal = RowNameRefusal(name); !refusal.empty())
+            throw InputError("T" + refusal.substr(1) + " " + folder + ".");
+        targets.insert(name);
+        targets.insert(KeptOriginalOf(name));
+    }
+    auto taken = TakeFolder(folder, window,
+                            [&](const std::string& target) { return targets.count(target) > 0; });
+    if (!taken)
+        return std::nullopt;
+    const Folder& work = taken->Work();
+    RestoreSummary summary;
+    for (const std::string& name : names) {
+        const std::string original = KeptOriginalOf(name);
+        if (StatusAt(work, original, false).kind != NameStatus::Kind::File) {
+            if (!onlyKept) {
+                ++summary.failed;
+                onStream(name, "no original of it is kept");
+            }
+            continue;
+        }
+        RenameAt(work, original, name);
+        ++summary.restored;
+        onStream(name, "");
+    }
+    try {
+        work.Sync();
+    } catch (const IoError& e) {
+        throw IoError(e.code().value(), "The originals are back in place, but the folder " +
+                                            folder + " could not be synced to disk");
+    }
+    return summary;
+}
+
 }  // namespace tamrel

@@ -113,6 +113,24 @@ ReplaceOutcome SetStreamLoop(const std::string& folder, const std::string& name,
                              const LoopRequest& request, WindowServices& window,
                              std::optional<SampleLoop>* written = nullptr);
 
+// What putting back many originals did.
+struct RestoreSummary {
+    int restored = 0, failed = 0;
+    // "Restored 3 streams, 1 failed."
+    std::string Text() const;
+};
+
+// Puts back the kept originals of the stream files names, under one lock for
+// them all, syncing the folder once; a name without a kept original is
+// reported as failed, unless onlyKept (every stream's name given, of which
+// those with an original are restored). onStream hears each stream: its
+// name, and why it failed (empty when restored). Nothing when another
+// command has the folder (the box said so).
+std::optional<RestoreSummary> RestoreStreams(
+    const std::string& folder, const std::vector<std::string>& names, bool onlyKept,
+    WindowServices& window,
+    const std::function<void(const std::string&, const std::string&)>& onStream);
+
 // Puts the kept original back over the stream file and removes the copy.
 ReplaceOutcome RestoreStream(const std::string& folder, const std::string& name,
                              WindowServices& window);

@@ -240,8 +240,8 @@ TEST_F(CliTest, PathsAreTakenAsTheUserTypesThem) {
 
 TEST_F(CliTest, UsageErrorsExitWithTwoAndHelpWithZero) {
     for (const char* arguments :
-         {"", "frobnicate x", "unpack", "unpack a b", "--bogus list x", "pack --tsv x",
-          "list --dry-run x", "check a b c", "pack --force x"}) {
+         {"", "frobnicate x", "unpack", "list a b", "--bogus list x", "pack --tsv x",
+          "list --dry-run x", "restore x", "loop x 1 2 3", "pack --force x"}) {
         const Result r = Run(arguments);
         EXPECT_EQ(r.status, 2) << arguments;
         EXPECT_EQ(r.out, "") << arguments;
@@ -323,8 +323,8 @@ TEST_F(CliTest, BashCompletesCommandsOptionsAndOperands) {
         {"unpack ''", "a.ast b.ABK music_ other"},
         {"list --tsv ''", "a.ast b.ABK music_ other"},
         {"pack ''", "music_"},
-        {"pack music_ ''", ""},
-        {"check a.ast ''", "music_"},
+        {"pack music_ ''", "music_"},
+        {"check a.ast ''", "a.ast b.ABK music_ other"},
         {"replace music_ 2 ''", "music_ other song.flac x.wav"},
         {"replace music_ ''", ""},
         {"export a.ast -o ''", "music_ other"},
@@ -678,6 +678,50 @@ TEST_F(CliSoundTest, LoopSetsAndRemovesALoopInPlace) {
     const Result details = Run("list --details --tsv " + folder);
     EXPECT_NE(details.out.find("music_00001.asf"), std::string::npos);
     EXPECT_TRUE(std::filesystem::exists(folder + "/music_00001.asf.orig"));
+}
+
+// Many at once: unpack, pack, check and export take several operands, each
+// its own run with a summary, 0 only when all succeeded; restore takes
+// --rows and --all under one lock, a line per stream and a summary.
+TEST_F(CliSoundTest, ManyAtOnce) {
+    test::PairRecipe recipe;
+    recipe.streams = test::ThreeKindsOfStreams();
+    recipe.references = {40, 120};
+    const test::Pair second = test::BuildPair(dir.path(), "voice", recipe);
+    Result r = Run("unpack " + pair.archivePath + " " + second.bankPath);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.substr(r.out.size() - 18), "2 of 2 succeeded.\n") << r.out;
+    r = Run("-q pack " + At("music_") + " " + At("voice_"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    r = Run("-q check " + At("music_.ast") + " " + At("voice_.abk"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = Run("-q check " + At("music_.ast") + " " + At("music_"));  // a pair and its folder: one run
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = Run("-q export " + At("music_") + " " + At("missing.ast") + " " + At("voice_") +
+            " --rows 1");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.substr(r.err.find("tamrel-cli: 2 of 3")),
+              "tamrel-cli: 2 of 3 succeeded; failed: " + At("missing.ast") + "\n");
+    EXPECT_TRUE(std::filesystem::exists(At("voice_/voice_00001.wav")));
+    EXPECT_EQ(Run("--json check " + At("music_.ast") + " " + At("voice_.ast")).status, 2);
+
+    // Two replaced streams, then all their originals back at once.
+    WriteFileBytes(At("song.wav"),
+                   WavBytes(std::vector<std::int16_t>(3000, 700), 1, 22050, std::nullopt));
+    const std::string first = ReadFileBytes(At("music_/music_00001.asf"));
+    for (const char* row : {"1", "2"})
+        ASSERT_EQ(Run("-q replace " + At("music_") + " " + row + " " + At("song.wav")).status, 0);
+    r = Run("restore " + At("music_") + " --rows 2-3");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "Restored the original of music_00002.asf\nRestored 1 stream, 1 failed.\n");
+    EXPECT_EQ(r.err, "tamrel-cli: music_00003.asf: no original of it is kept\n");
+    r = Run("restore --all " + At("music_"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Restored the original of music_00001.asf\nRestored 1 stream.\n");
+    EXPECT_EQ(ReadFileBytes(At("music_/music_00001.asf")), first);
+    EXPECT_EQ(Run("restore --all --rows 1 " + At("music_")).status, 2);
+    EXPECT_EQ(Run("restore " + At("music_") + " 1 --all").status, 2);
 }
 
 // list, check and pack --dry-run as one JSON document each, read back with a
