@@ -118,6 +118,10 @@ const std::vector<Command>& Commands() {
            "loop given (times of AUDIOFILE, like 12.5-80 or\n"
            "0:12.50-1:20.00), else its own when the new audio\n"
            "is as long, else loops over all of it"},
+          {"replace --dry-run FOLDER ROW AUDIOFILE",
+           "the same in memory: print the new stream's size,\n"
+           "length, loop and quality (SNR and peak difference\n"
+           "against the audio), and write nothing"},
           {"replace FOLDER --from DIR",
            "replace every stream that an audio file in DIR names\n"
            "(DIR/NAME.wav, .flac, ... for NAME.asf); files whose\n"
@@ -179,8 +183,11 @@ const std::vector<Option>& OptionTable() {
          nullptr, &Options::loop, {"replace"}},
         {'o', "output", "DIR", "with export: the folder for the WAV files", nullptr,
          &Options::outputFolder, {"export"}},
-        {'n', "dry-run", nullptr, "with pack: write nothing, print the plan", &Options::dryRun,
-         nullptr, {"pack"}},
+        {'n', "dry-run", nullptr,
+         "with pack: write nothing, print the plan; with replace:\n"
+         "encode and decode back in memory, print the new size,\n"
+         "length, loop and quality, write nothing",
+         &Options::dryRun, nullptr, {"pack", "replace"}},
         {'f', "force", nullptr,
          "with unpack: replace stream files that differ from\n"
          "the pair; with export: replace WAV files that are\n"
@@ -327,6 +334,8 @@ std::string Misplaced(const Options& options) {
         return "--json goes with pack --dry-run only: pack itself prints no listing";
     if (options.from && options.loop)
         return "--loop goes with the replacement of one stream only";
+    if (options.dryRun && options.from)
+        return "--dry-run goes with the replacement of one stream only";
     if (options.all && options.rows)
         return "--all and --rows name the rows twice: give one";
     return {};

@@ -152,6 +152,7 @@ int RunReplace(const Options& options, ConsoleWindow& window) {
         return status;
     ReplaceReport report;
     const std::string audio = AsDialogPath(options.arguments[2]);
+    replaceOptions.dryRun = options.dryRun;
     const ReplaceOutcome outcome =
         ReplaceStream(folder, *name, audio, window, &report, replaceOptions);
     if (outcome == ReplaceOutcome::Unchanged) {
@@ -159,12 +160,27 @@ int RunReplace(const Options& options, ConsoleWindow& window) {
         window.Success(*name + " unchanged: it holds exactly what " + audio + " encodes to");
         return kSuccess;
     }
-    const bool replaced = outcome == ReplaceOutcome::Replaced;
+    const bool replaced =
+        outcome == ReplaceOutcome::Replaced || outcome == ReplaceOutcome::Previewed;
     window.ReportBoxes(replaced);
     if (!replaced)
         return kFailure;
-    window.Success("Replaced " + *name + ": " + SizeAndLength(report.oldSize, report.oldSeconds) +
-                   " before, " + SizeAndLength(report.newSize, report.newSeconds) + " now");
+    const std::string sizes = SizeAndLength(report.oldSize, report.oldSeconds) + " before, " +
+                              SizeAndLength(report.newSize, report.newSeconds) + " now";
+    if (options.dryRun) {
+        // Printed with -q too: it is what was asked for.
+        char quality[160];
+        std::snprintf(quality, sizeof quality,
+                      "Decoded back: %.1f dB SNR against the converted audio, peak difference "
+                      "%d of 32768",
+                      report.preview.snrDb, report.preview.peakDifference);
+        Print("Would replace " + *name + ": " + sizes + "; nothing was written\n");
+        if (!report.loopText.empty())
+            Print(report.loopText + "\n");
+        Print(std::string(quality) + "\n");
+        return kSuccess;
+    }
+    window.Success("Replaced " + *name + ": " + sizes);
     if (!report.loopText.empty())
         window.Success(report.loopText);
     return kSuccess;

@@ -169,7 +169,8 @@ StreamTemplate TemplateFor(const Folder& work, const std::string& name, const Ol
 // Encodes the audio file in the template's format, reading it a chunk at a
 // time (twice for codecs whose coefficients are fitted to all of it).
 EncodedStream Encode(const StreamTemplate& like, const AudioAt& audioFile, WindowServices& window,
-                     const ReplaceOptions& options, const std::string& name, LoopDecision& loop) {
+                     const ReplaceOptions& options, const std::string& name, LoopDecision& loop,
+                     std::vector<std::int16_t>* converted) {
     const StreamInfo& info = like.info;
     AudioFileReader audio(audioFile.folder, audioFile.name);
     StreamEncoder encoder(info, like.header);
@@ -198,8 +199,10 @@ EncodedStream Encode(const StreamTemplate& like, const AudioAt& audioFile, Windo
                     [&](std::uint64_t) { window.PumpEvents(); });
         audio.ConvertTo(
             static_cast<int>(info.sampleRate), static_cast<int>(info.channels),
-            [&encoder](const std::int16_t* samples, std::size_t frames) {
+            [&encoder, converted, &info](const std::int16_t* samples, std::size_t frames) {
                 encoder.Add(samples, frames);
+                if (converted)
+                    converted->insert(converted->end(), samples, samples + frames * info.channels);
                 return true;
             },
             [&](std::uint64_t read) {
@@ -217,6 +220,31 @@ EncodedStream Encode(const StreamTemplate& like, const AudioAt& audioFile, Windo
     return encoder.Finish(loop.loop);
 }
 
+// The new stream read back by the program's own decoder, against the audio
+// as it was converted for it.
+ReplacePreview Preview(const EncodedStream& encoded, const std::vector<std::int16_t>& converted,
+                       const std::string& name) {
+    std::string bytes = encoded.head;
+    for (const std::string& piece : encoded.body)
+        bytes += piece;
+    const MemorySource source(bytes);
+    const StreamInfo info = ReadStreamInfo(source);
+    ReplacePreview preview;
+    preview.decoded = DecodeStream(source, info, name);
+    preview.channels = static_cast<int>(info.channels);
+    preview.rate = static_cast<int>(info.sampleRate);
+    double signal = 0, error = 0;
+    const std::size_t n = std::min(converted.size(), preview.decoded.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const int difference = preview.decoded[i] - converted[i];
+        signal += double(converted[i]) * converted[i];
+        error += double(difference) * difference;
+        preview.peakDifference = std::max(preview.peakDifference, std::abs(difference));
+    }
+    preview.snrDb = error == 0 ? 999.0 : signal == 0 ? 0.0 : 10 * std::log10(signal / error);
+    return preview;
+}
+
 // Replaces the stream file name of the taken folder with the audio file;
 // boxes are the caller's. Throws for what cannot be read or written.
 StepResult ReplaceIn(const Folder& work, const std::string& name, const AudioAt& audioFile,
@@ -230,7 +258,9 @@ StepResult ReplaceIn(const Folder& work, const std::string& name, const AudioAt&
         return {ReplaceOutcome::LoopRefused,
                 "The stream " + name + " does not loop, so it takes no loop."};
     LoopDecision loop;
-    EncodedStream encoded = Encode(like, audioFile, window, options, name, loop);
+    std::vector<std::int16_t> converted;
+    EncodedStream encoded =
+        Encode(like, audioFile, window, options, name, loop, options.dryRun ? &converted : nullptr);
     if (!loop.refusal.empty())
         return {ReplaceOutcome::LoopRefused, loop.refusal};
     const std::uint64_t oldSize = old->size;
@@ -243,6 +273,11 @@ StepResult ReplaceIn(const Folder& work, const std::string& name, const AudioAt&
         report->newSeconds = static_cast<double>(frames) / static_cast<double>(info.sampleRate);
         report->loop = loop;
         report->loopText = DescribeLoop(loop, info.sampleRate);
+    }
+    if (options.dryRun) {
+        if (report)
+            report->preview = Preview(encoded, converted, name);
+        return {ReplaceOutcome::Previewed, {}};
     }
     // The very bytes the file holds already: nothing to write.
     if (old->Holds(encoded))
@@ -282,11 +317,36 @@ struct AudioFileOfPath {
     }
 };
 
+// A dry run: the folder opened for reading only, nothing written.
+ReplaceOutcome PreviewReplacement(const std::string& folder, const std::string& name,
+                                  const std::string& audioFile, WindowServices& window,
+                                  ReplaceReport* report, const ReplaceOptions& options) {
+    if (std::string refusal = RowNameRefusal(name); !refusal.empty())
+        throw InputError("T" + refusal.substr(1) + " " + folder + ".");
+    const Folder work(folder);
+    if (!work.IsOpen())
+        throw IoError(work.OpenError(), "Cannot open the folder " + folder);
+    StepResult result;
+    {
+        DisabledWindowGuard disabled(window);
+        window.SetProgressMin(0);
+        window.SetProgressMax(kProgressSteps);
+        const AudioFileOfPath audio(audioFile);
+        result = ReplaceIn(work, name, AudioAt{audio.folder, audio.name}, window, options, report);
+    }
+    window.SetProgressPosition(0);
+    if (!result.refusal.empty())
+        window.WarningBox(result.refusal, "Error");
+    return result.outcome;
+}
+
 }  // namespace
 
 ReplaceOutcome ReplaceStream(const std::string& folder, const std::string& name,
                              const std::string& audioFile, WindowServices& window,
                              ReplaceReport* report, const ReplaceOptions& options) {
+    if (options.dryRun)
+        return PreviewReplacement(folder, name, audioFile, window, report, options);
     auto stream = TakeStream(folder, name, window);
     if (!stream)
         return ReplaceOutcome::FolderInUse;

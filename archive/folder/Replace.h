@@ -23,18 +23,32 @@ enum class ReplaceOutcome {
     LoopRefused,   // a loop given by hand that the stream or the audio cannot take
     NoOriginal,    // nothing was kept to restore
     LoopWritten,   // the header's loop tags were rewritten
+    Previewed,     // a dry run: encoded and decoded in memory, nothing written
+};
+
+// A dry run's result: the new stream as the program's decoder reads it back,
+// against the audio file as it was converted for it.
+struct ReplacePreview {
+    std::vector<std::int16_t> decoded;  // channels interleaved
+    int channels = 0, rate = 0;
+    double snrDb = 0;        // of the decoded sound against the converted audio
+    int peakDifference = 0;  // the largest difference of one sample
 };
 
 struct ReplaceReport {
     std::uint64_t oldSize = 0, newSize = 0;  // bytes of the stream file
     double oldSeconds = 0, newSeconds = 0;
-    LoopDecision loop;     // which loop the new stream got, and why
-    std::string loopText;  // DescribeLoop of it: empty for a stream that does not loop
+    LoopDecision loop;       // which loop the new stream got, and why
+    std::string loopText;    // DescribeLoop of it: empty for a stream that does not loop
+    ReplacePreview preview;  // a dry run's
 };
 
 struct ReplaceOptions {
     std::optional<GivenLoop> loop;  // a loop by hand, in seconds of the audio file
     bool showProgress = true;       // the progress bar follows the audio file's reading
+    // Encode and decode back in memory and report (Previewed); the folder is
+    // opened for reading only, not locked, and nothing is written.
+    bool dryRun = false;
 };
 
 // The copy of the first original that a replacement keeps beside a stream

@@ -680,6 +680,29 @@ TEST_F(CliSoundTest, LoopSetsAndRemovesALoopInPlace) {
     EXPECT_TRUE(std::filesystem::exists(folder + "/music_00001.asf.orig"));
 }
 
+// replace --dry-run encodes and decodes in memory, says how it came out, and
+// writes nothing (no lock taken, no original kept).
+TEST_F(CliSoundTest, ReplaceDryRunSaysTheQualityAndWritesNothing) {
+    ASSERT_EQ(Run("-q unpack " + pair.archivePath).status, 0);
+    std::vector<std::int16_t> song;
+    for (int i = 0; i < 8000; ++i)
+        song.push_back(static_cast<std::int16_t>(6000 * std::sin(i * 0.05)));
+    WriteFileBytes(At("song.wav"), WavBytes(song, 1, 22050, std::nullopt));
+    const std::string before = TempDir::ListingOf(At("music_"));
+    const Result r = Run("-q replace --dry-run " + At("music_") + " 2 " + At("song.wav"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("Would replace music_00002.asf: ", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find(" bytes, 0:00.36 now; nothing was written\nDecoded back: "),
+              std::string::npos)
+        << r.out;
+    const std::size_t db = r.out.find("Decoded back: ") + 14;
+    EXPECT_GT(std::stod(r.out.substr(db)), 25.0) << r.out;  // XA ADPCM on a plain tone
+    EXPECT_NE(r.out.find(" dB SNR against the converted audio, peak difference "),
+              std::string::npos);
+    EXPECT_EQ(TempDir::ListingOf(At("music_")), before);
+    EXPECT_EQ(Run("replace -n " + At("music_") + " --from " + At("music_")).status, 2);
+}
+
 // Many at once: unpack, pack, check and export take several operands, each
 // its own run with a summary, 0 only when all succeeded; restore takes
 // --rows and --all under one lock, a line per stream and a summary.
