@@ -134,6 +134,18 @@ struct OldStream {
     }
 };
 
+// The new stream file, finished, takes the old one's place; the first
+// original stays beside it until it is restored.
+void PutInPlace(const Folder& work, const std::string& name, ReplacingFileWriter& file,
+                std::optional<OldStream>& old) {
+    const std::string original = KeptOriginalOf(name);
+    if (StatusAt(work, original, false).kind == NameStatus::Kind::Missing)
+        CopyFileAt(work, name, original);
+    old.reset();  // Windows renames over no file that is still open
+    file.RenameIntoPlace();
+    work.Sync();
+}
+
 // The stream a replacement is encoded like: its header's tags, codec,
 // layout and block length.
 struct StreamTemplate {
@@ -294,13 +306,7 @@ StepResult ReplaceIn(const Folder& work, const std::string& name, const AudioAt&
     file.Finish();
     ReadBack(file, name, frames);
 
-    // The first original stays beside the file until it is restored.
-    const std::string original = KeptOriginalOf(name);
-    if (StatusAt(work, original, false).kind == NameStatus::Kind::Missing)
-        CopyFileAt(work, name, original);
-    old.reset();  // Windows renames over no file that is still open
-    file.RenameIntoPlace();
-    work.Sync();
+    PutInPlace(work, name, file, old);
     return {};
 }
 
@@ -673,12 +679,7 @@ ReplaceOutcome SetStreamLoop(const std::string& folder, const std::string& name,
         at += n;
     }
     file.Finish();
-    const std::string original = KeptOriginalOf(name);
-    if (StatusAt(work, original, false).kind == NameStatus::Kind::Missing)
-        CopyFileAt(work, name, original);
-    old.reset();  // Windows renames over no file that is still open
-    file.RenameIntoPlace();
-    work.Sync();
+    PutInPlace(work, name, file, old);
     return ReplaceOutcome::LoopWritten;
 }
 

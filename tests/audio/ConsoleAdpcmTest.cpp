@@ -55,15 +55,7 @@ std::vector<std::int16_t> Music(int channels, int rate, double seconds = 2.0) {
     return out;
 }
 
-double Snr(const std::vector<std::int16_t>& reference, const std::vector<std::int16_t>& decoded) {
-    double signal = 0, error = 0;
-    for (std::size_t i = 0; i < reference.size(); ++i) {
-        const double d = double(reference[i]) - (i < decoded.size() ? decoded[i] : 0);
-        signal += double(reference[i]) * reference[i];
-        error += d * d;
-    }
-    return error == 0 ? 999.0 : 10 * std::log10(signal / error);
-}
+using test::SnrDb;
 
 // A DSP coefficient tag of zeros, and an N64 codebook tag of one zero
 // predictor: what a header needs for its layout to be known.
@@ -137,7 +129,7 @@ TEST(ConsoleAdpcm, EveryLayoutRoundTripsAboveItsFloor) {
                 EXPECT_EQ(written.samples, signal.size() / channels);
                 const auto ours = DecodeStream(MemorySource(stream), written, "new");
                 ASSERT_EQ(ours.size(), signal.size());
-                EXPECT_GE(Snr(signal, ours), layout.floor);
+                EXPECT_GE(SnrDb(signal, ours), layout.floor);
                 for (int c = 0; layout.coefficients && c < channels; ++c) {
                     EXPECT_NE(written.coefficientTags[static_cast<std::size_t>(c)],
                               layout.n64 ? ZeroN64Tag() : ZeroDspTag());
@@ -391,7 +383,7 @@ TEST(ConsoleAdpcm, ImaLookAheadBeatsTheGreedyChoice) {
         std::vector<std::int16_t> out;
         for (std::uint8_t code : codes)
             out.push_back(static_cast<std::int16_t>(adpcm::ImaDecode(code, decode)));
-        return Snr(signal, out);
+        return SnrDb(signal, out);
     };
     EXPECT_GE(snrWith(adpcm::kImaPaths), snrWith(0) + 0.3);
 }
@@ -412,7 +404,7 @@ TEST(ConsoleAdpcm, ImaReachesFfmpegsWidestTrellis) {
         std::vector<std::int16_t> out;
         for (std::uint8_t code : codes)
             out.push_back(static_cast<std::int16_t>(adpcm::ImaDecode(code, decode)));
-        EXPECT_GE(test::SnrDb(sound, out), test::FfmpegImaSnr(sound, 22050) - 0.15);
+        EXPECT_GE(SnrDb(sound, out), test::FfmpegImaSnr(sound, 22050) - 0.15);
     }
 }
 

@@ -6,6 +6,7 @@
 #include <random>
 
 #include "Ffmpeg.h"
+#include "Signals.h"
 #include "StreamBuilder.h"
 #include "TestFiles.h"
 #include "audio/Decoder.h"
@@ -47,16 +48,7 @@ std::vector<std::int16_t> Signal(bool chord, int channels, int rate, double seco
     return out;
 }
 
-double Snr(const std::vector<std::int16_t>& reference, const std::vector<std::int16_t>& decoded) {
-    double signal = 0, error = 0;
-    const std::size_t n = std::min(reference.size(), decoded.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        signal += double(reference[i]) * reference[i];
-        const double d = double(reference[i]) - decoded[i];
-        error += d * d;
-    }
-    return error == 0 ? 999.0 : 10 * std::log10(signal / error);
-}
+using test::SnrDb;
 
 // The stream being replaced: a header in the given kind, one data block of
 // 1,120 samples per channel (the new blocks keep about that length), SCCl.
@@ -138,14 +130,14 @@ TEST(Encoder, EveryCodecReproducesTheSignal) {
                         EXPECT_EQ(ours, signal);
                         continue;
                     }
-                    EXPECT_GE(Snr(signal, ours), kind.floor);
+                    EXPECT_GE(SnrDb(signal, ours), kind.floor);
                     if (!kind.ffmpegAgrees || !test::kHaveFfmpeg)
                         continue;
                     test::WriteFileBytes(dir / "new.asf", stream);
                     const auto theirs = test::FfmpegSamples(dir / "new.asf");
                     // FFmpeg leaves out the last block's partial frame.
                     ASSERT_GE(theirs.size() + 28 * channels, signal.size());
-                    EXPECT_GE(Snr(signal, theirs), 30.0);
+                    EXPECT_GE(SnrDb(signal, theirs), 30.0);
                 }
             }
         }
@@ -222,7 +214,7 @@ TEST(Encoder, RawFramesOnlyWhereADPCMFails) {
     const double growth = double(stats.rawFrames) * (61 - 15) / (double(stats.frames) * 15);
     EXPECT_LT(growth, 0.10);
     const auto ours = DecodeStream(MemorySource(stream), ReadStreamInfo(MemorySource(stream)), "s");
-    EXPECT_GE(Snr(signal, ours), 30.0);
+    EXPECT_GE(SnrDb(signal, ours), 30.0);
 }
 
 TEST(Encoder, CodecsWithoutAnEncoderAreRefused) {
