@@ -323,6 +323,9 @@ void StreamActions::AddFolderActions(QMenu* menu) {
     QAction* fromFolder = menu->addAction(QStringLiteral("Replace from folder..."));
     fromFolder->setEnabled(!workFolder_.empty());
     connect(fromFolder, &QAction::triggered, this, &StreamActions::ReplaceFromFolder);
+    QAction* restoreAll = menu->addAction(QStringLiteral("Restore all originals..."));
+    restoreAll->setEnabled(!workFolder_.empty());
+    connect(restoreAll, &QAction::triggered, this, &StreamActions::RestoreAll);
     QAction* open = menu->addAction(QStringLiteral("Open work folder..."));
     connect(open, &QAction::triggered, this, &StreamActions::OpenWorkFolderDialog);
 }
@@ -600,6 +603,45 @@ void StreamActions::RestoreRow(std::int32_t row) {
         // The row shows the original again before the box says so.
         ShowDisk();
         form_.InformationBox("Restored the original of " + name, "Information");
+    });
+}
+
+void StreamActions::RestoreAll() {
+    if (RefusedForFolderGone())
+        return;
+    std::vector<std::string> names;
+    for (std::int32_t row = 1; row < table_.RowCount(); ++row)
+        if (grid_.FactsOf(row).replaced)
+            names.push_back(table_.CellText(kNameCol, row));
+    if (names.empty()) {
+        form_.InformationBox("No original is kept in " + workFolder_ + ".", "Information");
+        return;
+    }
+    const std::string streams = names.size() == 1
+                                    ? "the replaced stream " + names.front()
+                                    : "the " + std::to_string(names.size()) + " replaced streams";
+    const bool restore = form_.Dialogs().Question(
+        FromNative("Restore the originals of " + streams + "? The replacements are discarded."),
+        QStringLiteral("Confirm"), QStringLiteral("Restore"), QStringLiteral("Cancel"));
+    form_.ReturnFromModal();
+    if (!restore)
+        return;
+    StopPlayback();
+    form_.RunCommand([this, &names] {
+        std::vector<std::string> failed;
+        const auto summary = RestoreStreams(workFolder_, names, false, form_,
+                                            [&](const std::string& name, const std::string& why) {
+                                                if (!why.empty())
+                                                    failed.push_back(name + " (" + why + ")");
+                                            });
+        if (!summary)
+            return;
+        // The rows show the originals again before the box says so.
+        ShowDisk();
+        std::string text = summary->Text();
+        if (!failed.empty())
+            text += "\r\nFailed: " + NameList(failed);
+        form_.InformationBox(text, "Information");
     });
 }
 

@@ -57,6 +57,8 @@ public:
     void ExportAll();
     void ReplaceRow(std::int32_t row);
     void RestoreRow(std::int32_t row);
+    // Every replaced stream's original back, after a question.
+    void RestoreAll();
 
     AudioOutput& Output() { return *output_; }
     FolderWatch& Watch() { return watch_; }

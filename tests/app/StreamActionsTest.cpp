@@ -161,16 +161,17 @@ TEST_F(StreamActionsTest, TheMenuOffersWhatTheStreamAllows) {
     for (QAction* action : empty->actions())
         folderItems << (action->isEnabled() ? action->text() : "(" + action->text() + ")");
     EXPECT_EQ(folderItems, (QStringList{"(Export all as WAV...)", "(Replace from folder...)",
-                                        "Open work folder..."}));
+                                        "(Restore all originals...)", "Open work folder..."}));
 
     Unpack();
     EXPECT_EQ(MenuOf(1), (QStringList{"Play", "Export as WAV...", "Replace with audio file...",
                                       "(Restore original...)", "Export all as WAV...",
-                                      "Replace from folder...", "Open work folder..."}));
+                                      "Replace from folder...", "Restore all originals...",
+                                      "Open work folder..."}));
     EXPECT_EQ(MenuOf(3), (QStringList{"(ATRAC3plus: no decoder)", "(Play)", "(Export as WAV...)",
                                       "(Replace with audio file...)", "(Restore original...)",
                                       "Export all as WAV...", "Replace from folder...",
-                                      "Open work folder..."}));
+                                      "Restore all originals...", "Open work folder..."}));
     // The whole sentence, as the console and Replace say it, is the line's tip.
     {
         std::unique_ptr<QMenu> menu(form->Actions().BuildMenu(3, form.get()));
@@ -317,6 +318,38 @@ TEST_F(StreamActionsTest, ReplaceWithAnAudioFileAndRestore) {
     EXPECT_EQ(MenuOf(2)[3], "(Restore original...)");
     EXPECT_FALSE(grid.FactsOf(2).replaced);
     EXPECT_EQ(grid.ShownText(11, 2), sizeBefore);
+}
+
+// "Restore all originals..." asks first (Cancel keeps every replacement),
+// then puts back every kept original and says so.
+TEST_F(StreamActionsTest, RestoreAllOriginalsAsksThenPutsThemBack) {
+    Unpack();
+    Trigger(1, "Restore all originals...");
+    EXPECT_EQ(shared.boxes.last().toStdString(),
+              "information|Information|No original is kept in " + (dir / "music_") + ".");
+    std::vector<std::int16_t> tone(11025);
+    for (std::size_t i = 0; i < tone.size(); ++i)
+        tone[i] = static_cast<std::int16_t>((i * 53) % 3000);
+    test::WriteFileBytes(dir / "tone.wav", WavBytes(tone, 1, 22050, std::nullopt));
+    const std::string first = test::ReadFileBytes(dir / "music_/music_00001.asf");
+    const std::string second = test::ReadFileBytes(dir / "music_/music_00002.asf");
+    shared.file = QString::fromStdString(dir / "tone.wav");
+    Trigger(1, "Replace with audio file...");
+    Trigger(2, "Replace with audio file...");
+    ASFGrid& grid = *form->Grid();
+    ASSERT_TRUE(grid.FactsOf(1).replaced && grid.FactsOf(2).replaced);
+    shared.answer = false;
+    Trigger(1, "Restore all originals...");
+    EXPECT_EQ(shared.questions.last().toStdString(),
+              "Confirm|Restore the originals of the 2 replaced streams? The replacements are "
+              "discarded.|Restore|Cancel");
+    EXPECT_TRUE(grid.FactsOf(1).replaced);
+    shared.answer = true;
+    Trigger(1, "Restore all originals...");
+    EXPECT_EQ(shared.boxes.last().toStdString(), "information|Information|Restored 2 streams.");
+    EXPECT_EQ(test::ReadFileBytes(dir / "music_/music_00001.asf"), first);
+    EXPECT_EQ(test::ReadFileBytes(dir / "music_/music_00002.asf"), second);
+    EXPECT_FALSE(grid.FactsOf(1).replaced || grid.FactsOf(2).replaced);
 }
 
 TEST_F(StreamActionsTest, ReplaceFromAFolderPutsBackWhatWasEdited) {
